@@ -1,0 +1,29 @@
+#pragma once
+
+namespace velmora {
+
+class MachineFolder;
+class MessageBoxes;
+class ProfileWriter;
+class RegistryApi;
+class Module2;
+class SettingsStore;
+class SaveAsDialog;
+class ProgramStarter;
+class WindowRegistry;
+
+// The services the windows work through, built once by main() (or by a test) and handed to
+// every window. The windows reach files, the registry and the settings store only through these.
+struct AppContext {
+    MachineFolder& machine;
+    MessageBoxes& messageBoxes;
+    ProfileWriter& profiles;
+    WindowRegistry& windows;
+    Module2* registryValues = nullptr;
+    SettingsStore* settings = nullptr;
+    SaveAsDialog* saveAs = nullptr;
+    ProgramStarter* programs = nullptr;
+    RegistryApi* registry = nullptr;
+};
+
+} // namespace velmora

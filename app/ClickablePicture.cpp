@@ -1,0 +1,14 @@
+#include "app/ClickablePicture.h"
+
+#include <QMouseEvent>
+
+namespace velmora {
+
+void ClickablePicture::mouseReleaseEvent(QMouseEvent* event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+} // namespace velmora

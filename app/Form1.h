@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/VbForm.h"
+
+class QComboBox;
+class QLabel;
+
+namespace velmora {
+
+class StandardComFrame;
+class ModemSettingsFrame;
+
+// The main window and start-up window: the standard port settings, the modem settings, and
+// the buttons that open every other window.
+class Form1 : public VbForm {
+    Q_OBJECT
+public:
+    explicit Form1(AppContext& context);
+
+    void Form_Load() override;
+
+    // The lists the custom port settings window reads and fills.
+    QComboBox* comBps() const;
+    QComboBox* comData() const;
+    QComboBox* comStop() const;
+
+    // The window's public INI functions (also callable by name).
+    Q_INVOKABLE QString mfncParseString(const QString& strIn, qint16 intOffset, const QString& strDelimiter) const;
+    Q_INVOKABLE qint16 mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
+                                    const QString& strValue, const QString& strFileName);
+
+public slots:
+    void Command1_Click();
+    void cmdBandwidth_Click();
+    void cmdModemInfo_Click();
+    void cmdCustomBufferSet_Click();
+    void cmdCustomModemSet_Click();
+    void cmdCustomCommSet_Click();
+
+private:
+    StandardComFrame* m_frame1;
+    ModemSettingsFrame* m_frame2;
+    QLabel* m_lblTips;
+};
+
+} // namespace velmora

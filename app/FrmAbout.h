@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/VbForm.h"
+#include "platform/Registry.h"
+
+#include <stdexcept>
+
+namespace velmora {
+
+// Raised by GetKeyValue for a value it cannot take apart (one that reports no bytes at all);
+// StartSysInfo turns it, like every other failure, into its one message.
+class KeyValueError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The About box: the product's name, a few words on what it does, and a way to start the
+// system information tool.
+class frmAbout : public VbForm {
+    Q_OBJECT
+public:
+    explicit frmAbout(AppContext& context);
+
+    // Starts the system information tool, or says it is unavailable.
+    void StartSysInfo();
+
+    // Reads one value as text: true when the key opened and the value was read, KeyVal then
+    // set as far as the value's type allows; false with KeyVal empty otherwise. Reads through
+    // the registry calls directly, with a buffer of 1024 characters.
+    bool GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal);
+
+public slots:
+    void Command1_Click();
+    void Command2_Click();
+};
+
+} // namespace velmora

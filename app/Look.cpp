@@ -1,0 +1,272 @@
+#include "app/Look.h"
+
+#include "app/ClickablePicture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace velmora {
+namespace {
+
+void setColours(QWidget* widget, const QColor& text, const QColor& background)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::Base, background);
+    widget->setPalette(palette);
+}
+
+void setBlackBackground(QWidget* window)
+{
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, colours::background);
+    palette.setColor(QPalette::WindowText, colours::label);
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+}
+
+// Check boxes and option buttons: the caption in the window's colours, the indicator the
+// platform's white box with a black mark, so it stays visible on the black background.
+void setIndicatorColours(QWidget* widget)
+{
+    setColours(widget, colours::label, colours::background);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
+    widget->setPalette(palette);
+}
+
+// Buttons keep the platform's own colours, whatever window or frame they sit in.
+void setStandardButtonColours(QWidget* button)
+{
+    const QPalette standard = QGuiApplication::palette();
+    QPalette palette = button->palette();
+    for (const QPalette::ColorRole role : {QPalette::Button, QPalette::ButtonText})
+        palette.setColor(role, standard.color(role));
+    button->setPalette(palette);
+}
+
+// Widens a control whose text would not fit its given width.
+void fitWidth(QWidget* widget, QRect place)
+{
+    const int wanted = widget->sizeHint().width();
+    if (wanted > place.width())
+        place.setWidth(wanted);
+    widget->setGeometry(place);
+}
+
+// Check boxes and option buttons react only to clicks on their box and caption: the control
+// is exactly as wide as those, so no part of it ignores the user.
+void fitToText(QWidget* widget, QRect place)
+{
+    place.setWidth(widget->sizeHint().width());
+    widget->setGeometry(place);
+}
+
+} // namespace
+
+void useProgramFont()
+{
+    QFont font(QStringLiteral("Nimbus Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    QApplication::setFont(font);
+}
+
+void centreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+void setUpFixedWindow(QWidget* window, const QString& caption, int clientWidthTwips, int clientHeightTwips)
+{
+    window->setWindowTitle(caption);
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    window->setFixedSize(twips(clientWidthTwips), twips(clientHeightTwips));
+    setBlackBackground(window);
+    centreOnScreen(window);
+}
+
+void setUpBorderlessWindow(QWidget* window, const QString& caption, QSize size)
+{
+    window->setWindowTitle(caption);
+    window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    window->setFixedSize(size);
+    setBlackBackground(window);
+    centreOnScreen(window);
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRect place, const QColor& colour)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    setColours(label, colour, colours::background);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    fitWidth(label, place);
+    return label;
+}
+
+QLabel* makeTipsLabel(QWidget* parent, const QString& name, const QString& text, QRect place)
+{
+    QLabel* label = makeLabel(parent, name, text, place, colours::tips);
+    makeBold(label);
+    fitWidth(label, place);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,
+                        QRect place)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setToolTip(tooltip);
+    button->setAutoDefault(false);
+    setStandardButtonColours(button);
+    fitWidth(button, place);
+    return button;
+}
+
+QComboBox* makeEditableList(QWidget* parent, const QString& name, const QString& text, const QString& tooltip,
+                            QRect place)
+{
+    auto* list = new QComboBox(parent);
+    list->setObjectName(name);
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    list->setToolTip(tooltip);
+    list->setEditText(text);
+    list->setGeometry(place);
+    return list;
+}
+
+QLineEdit* makeTextBox(QWidget* parent, const QString& name, const QString& text, const QString& tooltip,
+                       QRect place, int maxLength)
+{
+    auto* box = new QLineEdit(text, parent);
+    box->setObjectName(name);
+    box->setToolTip(tooltip);
+    if (maxLength > 0)
+        box->setMaxLength(maxLength);
+    box->setGeometry(place);
+    return box;
+}
+
+QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,
+                        QRect place)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setToolTip(tooltip);
+    setIndicatorColours(box);
+    fitToText(box, place);
+    return box;
+}
+
+QRadioButton* makeOption(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,
+                         QRect place)
+{
+    auto* option = new QRadioButton(caption, parent);
+    option->setObjectName(name);
+    option->setToolTip(tooltip);
+    setIndicatorColours(option);
+    fitToText(option, place);
+    return option;
+}
+
+QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,
+                     QRect place, const QColor& captionColour)
+{
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(name);
+    frame->setToolTip(tooltip);
+    setColours(frame, captionColour, colours::background);
+    frame->setGeometry(place);
+    return frame;
+}
+
+ClickablePicture* makePicture(QWidget* parent, const QString& name, const QString& resource, QRect place,
+                              const QString& tooltip)
+{
+    auto* picture = new ClickablePicture(parent);
+    picture->setObjectName(name);
+    picture->setPixmap(QPixmap(resource));
+    picture->setToolTip(tooltip);
+    picture->setGeometry(place);
+    return picture;
+}
+
+QLabel* makeWrappedLabel(QWidget* parent, const QString& name, const QString& text, QRect place,
+                         const QColor& colour)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    setColours(label, colour, colours::background);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place.setHeight(std::max(place.height(), label->heightForWidth(place.width())));
+    label->setGeometry(place);
+    return label;
+}
+
+QFrame* makeLine(QWidget* parent, const QString& name, QRect place, const QColor& colour)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setLineWidth(1);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    line->setPalette(palette);
+    line->setGeometry(place);
+    return line;
+}
+
+void colourBox(QWidget* box, const QColor& text, const QColor& background)
+{
+    QPalette palette = box->palette();
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+        palette.setColor(role, text);
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Button})
+        palette.setColor(role, background);
+    box->setPalette(palette);
+}
+
+void makeBold(QWidget* widget, int pointSize)
+{
+    QFont font = widget->font();
+    font.setBold(true);
+    if (pointSize > 0)
+        font.setPointSize(pointSize);
+    widget->setFont(font);
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        QRect place = label->geometry();
+        if (label->sizeHint().width() > place.width())
+            place.setWidth(label->sizeHint().width());
+        label->setGeometry(place);
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,13 @@
+#include "app/SaveFailure.h"
+
+#include "platform/MessageBoxes.h"
+
+namespace velmora {
+
+void reportSaveFailure(MessageBoxes& boxes, const QString& what, const QString& reason)
+{
+    boxes.show(QStringLiteral("The change could not be saved.\n%1: %2").arg(what, reason), MsgIcon::Critical,
+               MsgButtons::Ok);
+}
+
+} // namespace velmora

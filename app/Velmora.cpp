@@ -1,0 +1,64 @@
+#include "app/Velmora.h"
+
+#include "app/Artwork.h"
+#include "app/Form1.h"
+#include "app/Look.h"
+#include "app/FrmAbout.h"
+#include "app/Splash.h"
+#include "app/VbForm.h"
+#include "bandwidth/Form6.h"
+#include "buffers/Form5.h"
+#include "modeminfo/Form2.h"
+#include "ports/Form3.h"
+#include "tweaks/Form4.h"
+
+namespace velmora {
+namespace {
+
+template <typename Form> void addForm(WindowRegistry& windows)
+{
+    windows.add(WindowRegistry::formName(Form::staticMetaObject),
+                [](AppContext& context) -> VbForm* { return new Form(context); });
+}
+
+} // namespace
+
+Velmora::Velmora(const QString& machineRoot, Edges edges)
+    : m_machine(machineRoot), m_profiles(m_machine), m_registry(m_machine.registryFile()), m_module2(m_registry),
+      m_programs(m_machine, edges.launcher),
+      m_context{m_machine, edges.messageBoxes, m_profiles, m_windows}
+{
+    m_context.registry = &m_registry;
+    m_context.registryValues = &m_module2;
+    m_context.settings = &m_settings;
+    m_context.saveAs = edges.saveAs;
+    m_context.programs = &m_programs;
+    m_windows.setContext(m_context);
+    registerArtwork();
+    useProgramFont();
+    registerWindows();
+}
+
+Velmora::~Velmora() { m_windows.unloadAll(); }
+
+// Every window of the program, by its class name.
+void Velmora::registerWindows()
+{
+    addForm<Form1>(m_windows);
+    addForm<splash>(m_windows);
+    addForm<frmAbout>(m_windows);
+    addForm<Form2>(m_windows);
+    addForm<Form3>(m_windows);
+    addForm<Form4>(m_windows);
+    addForm<Form5>(m_windows);
+    addForm<Form6>(m_windows);
+}
+
+void Velmora::start()
+{
+    VbForm* main = m_windows.load(QStringLiteral("Form1"));
+    if (main && !m_windows.loaded(QStringLiteral("splash")))
+        main->show();
+}
+
+} // namespace velmora

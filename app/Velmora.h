@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/AppContext.h"
+#include "app/WindowRegistry.h"
+#include "config/Module2.h"
+#include "platform/MachineFolder.h"
+#include "platform/ProfileWriter.h"
+#include "platform/ProgramStarter.h"
+#include "platform/Registry.h"
+#include "platform/SettingsStore.h"
+
+namespace velmora {
+
+class ProcessLauncher;
+
+// What the program meets at its edges and a test replaces: the modal dialogs and the
+// starting of host processes.
+struct Edges {
+    MessageBoxes& messageBoxes;
+    SaveAsDialog* saveAs = nullptr;
+    ProcessLauncher* launcher = nullptr;
+};
+
+// The composition root: one machine folder and every service over it, with the program's
+// windows registered. main() builds one with the real dialogs; tests build one with doubles.
+class Velmora {
+public:
+    Velmora(const QString& machineRoot, Edges edges);
+    ~Velmora();
+
+    AppContext& context() { return m_context; }
+    WindowRegistry& windows() { return m_windows; }
+    const MachineFolder& machine() const { return m_machine; }
+
+    // Loads the start-up window; it is shown at once unless the splash will show it.
+    void start();
+
+private:
+    void registerWindows();
+
+    MachineFolder m_machine;
+    ProfileWriter m_profiles;
+    RegistryApi m_registry;
+    Module2 m_module2;
+    SettingsStore m_settings;
+    ProgramStarter m_programs;
+    WindowRegistry m_windows;
+    AppContext m_context;
+};
+
+} // namespace velmora

@@ -1,0 +1,69 @@
+#include "app/WindowRegistry.h"
+
+#include "app/VbForm.h"
+
+namespace velmora {
+
+void WindowRegistry::add(const QString& name, Factory factory) { m_factories.insert(name, std::move(factory)); }
+
+VbForm* WindowRegistry::load(const QString& name)
+{
+    if (VbForm* form = loaded(name))
+        return form;
+    const auto factory = m_factories.constFind(name);
+    if (factory == m_factories.cend() || !m_context)
+        return nullptr;
+    VbForm* form = (*factory)(*m_context);
+    form->setObjectName(name);
+    m_loaded.insert(name, form);
+    form->Form_Load();
+    return form;
+}
+
+VbForm* WindowRegistry::show(const QString& name)
+{
+    VbForm* form = load(name);
+    if (form && loaded(name) == form) {
+        form->show();
+        form->raise();
+        form->activateWindow();
+    }
+    return form;
+}
+
+QString WindowRegistry::formName(const QMetaObject& metaObject)
+{
+    const QString name = QString::fromLatin1(metaObject.className());
+    return name.mid(name.lastIndexOf(QLatin1Char(':')) + 1);
+}
+
+VbForm* WindowRegistry::loaded(const QString& name) const { return m_loaded.value(name).data(); }
+
+void WindowRegistry::setMainWindowEnabled(bool enabled) const
+{
+    if (VbForm* main = loaded(m_mainWindow))
+        main->setEnabled(enabled);
+}
+
+void WindowRegistry::forget(VbForm* form)
+{
+    for (auto it = m_loaded.begin(); it != m_loaded.end();) {
+        if (it.value() == form || it.value().isNull())
+            it = m_loaded.erase(it);
+        else
+            ++it;
+    }
+}
+
+void WindowRegistry::unloadAll()
+{
+    const auto forms = m_loaded.values();
+    for (const QPointer<VbForm>& form : forms) {
+        if (form)
+            form->close();
+        delete form.data(); // now, not later: the services the window uses may go next
+    }
+    m_loaded.clear();
+}
+
+} // namespace velmora

@@ -1,0 +1,216 @@
+#include "platform/MachineFolder.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/MachineSeed.h"
+#include "platform/RegistrySeed.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace velmora {
+namespace {
+
+std::optional<QString> refuse(QString* reason, const QString& why)
+{
+    if (reason)
+        *reason = why;
+    return std::nullopt;
+}
+
+bool fail(QString* reason, const QString& why)
+{
+    if (reason)
+        *reason = why;
+    return false;
+}
+
+// QDir::mkpath cannot say why it failed; the user should learn that.
+bool makeFolder(const QString& path, QString* why)
+{
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error && why)
+        *why = QString::fromLocal8Bit(error.message());
+    return !error;
+}
+
+// What a new machine holds, relative to its root.
+struct SeedFile {
+    const char* relativePath;
+    QByteArray (*bytes)();
+};
+constexpr SeedFile kSeedFiles[] = {
+    {"drive_c/WINDOWS/WIN.INI", seedWinIni},
+    {"drive_c/WINDOWS/SYSTEM.INI", seedSystemIni},
+    {"system.reg", seedSystemReg},
+};
+
+// The folder was empty before seeding, so everything in it now is ours; removing it lets the
+// next start seed afresh instead of finding half a machine.
+void removeContents(const QString& root)
+{
+    QDir dir(root);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.absoluteFilePath()).removeRecursively();
+        else
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
+
+bool isBlank(QChar c)
+{
+    return c == u' ';
+}
+
+// Characters a FAT or VFAT name cannot hold; a control character (NUL above all) must never
+// reach a host path.
+bool isValidNameCharacter(QChar c)
+{
+    if (c.unicode() < 0x20)
+        return false;
+    switch (c.unicode()) {
+    case u'<':
+    case u'>':
+    case u':':
+    case u'"':
+    case u'|':
+    case u'?':
+    case u'*':
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The existing entry of folder that a Windows name denotes: matched case-insensitively, and
+// when several host names differ only in case, the first in code-unit order, so every
+// spelling of one Windows path always reaches the same host file.
+QString matchEntry(const QString& folder, const QString& name)
+{
+    const QStringList entries = QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
+    QString best;
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 && (best.isNull() || entry < best))
+            best = entry;
+    }
+    return best;
+}
+
+bool isInside(const QString& canonicalPath, const QString& canonicalFolder)
+{
+    return canonicalPath == canonicalFolder || canonicalPath.startsWith(canonicalFolder + u'/');
+}
+
+} // namespace
+
+MachineFolder::MachineFolder(QString root) : m_root(std::move(root)) {}
+
+QString MachineFolder::defaultLocation()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/velmora/machine");
+}
+
+QString MachineFolder::driveC() const
+{
+    return m_root + QStringLiteral("/drive_c");
+}
+
+QString MachineFolder::registryFile() const
+{
+    return m_root + QStringLiteral("/system.reg");
+}
+
+bool MachineFolder::prepare(QString* reason) const
+{
+    const QFileInfo info(m_root);
+    if (info.isDir()) {
+        if (!QDir(m_root).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+            return true;
+    } else if (info.exists() || info.isSymLink()) {
+        return fail(reason, QStringLiteral("the machine folder %1 is not a folder").arg(m_root));
+    } else {
+        QString why;
+        if (!makeFolder(m_root, &why))
+            return fail(reason,
+                        QStringLiteral("the machine folder %1 could not be created: %2").arg(m_root, why));
+    }
+
+    for (const SeedFile& seed : kSeedFiles) {
+        const QString path = m_root + u'/' + QLatin1String(seed.relativePath);
+        QString why;
+        if (!makeFolder(QFileInfo(path).path(), &why) || !writeFileAtomically(path, seed.bytes(), &why)) {
+            removeContents(m_root);
+            return fail(reason,
+                        QStringLiteral("the machine folder %1 could not be written: %2").arg(m_root, why));
+        }
+    }
+    return true;
+}
+
+std::optional<QString> MachineFolder::hostPath(QStringView windowsPath, QString* reason) const
+{
+    QString path = windowsPath.toString();
+    path.replace(u'/', u'\\');
+
+    if (path.startsWith(QLatin1String("\\\\")))
+        return refuse(reason, QStringLiteral("a network path is not on this machine"));
+    if (path.size() < 2 || path[1] != u':' || !path[0].isLetter()) {
+        return refuse(reason, path.startsWith(u'\\') ? QStringLiteral("the path names no drive")
+                                                     : QStringLiteral("the path is not a full path"));
+    }
+    if (path[0].toLower() != u'c')
+        return refuse(reason, QStringLiteral("drive %1: is not on this machine").arg(path[0].toUpper()));
+    // "c:name" is relative to drive C's current folder, which this machine does not have.
+    if (path.size() > 2 && path[2] != u'\\')
+        return refuse(reason, QStringLiteral("the path is not a full path"));
+
+    QString host = driveC();
+    QString lastExisting = QFileInfo(host).exists() ? host : QString();
+    bool matching = !lastExisting.isNull();
+    const QStringList components = path.mid(2).split(u'\\', Qt::SkipEmptyParts);
+    for (const QString& given : components) {
+        QString component = given;
+        if (component == QLatin1String("."))
+            continue;
+        // ".." climbs; "..." and the like climbed further on old systems. None may leave drive C,
+        // and the simplest rule that guarantees it is to refuse them all.
+        if (component.count(u'.') == component.size())
+            return refuse(reason, QStringLiteral("the path leaves drive C"));
+        // Windows ignores dots and spaces at the end of a name.
+        while (!component.isEmpty() && (component.back() == u'.' || isBlank(component.back())))
+            component.chop(1);
+        if (component.isEmpty() || !std::all_of(component.cbegin(), component.cend(), isValidNameCharacter))
+            return refuse(reason, QStringLiteral("\"%1\" is not a valid file name").arg(given));
+
+        const QString existing = matching ? matchEntry(host, component) : QString();
+        host += u'/' + (existing.isNull() ? component : existing);
+        if (existing.isNull())
+            matching = false; // nothing below a missing folder exists
+        else
+            lastExisting = host;
+    }
+
+    // A link inside the machine may point anywhere; only a target on drive C is acceptable.
+    if (!lastExisting.isNull() && lastExisting != driveC()) {
+        const QString canonical = QFileInfo(lastExisting).canonicalFilePath();
+        const QString canonicalDrive = QFileInfo(driveC()).canonicalFilePath();
+        if (canonical.isEmpty())
+            return refuse(reason, QStringLiteral("the path leads to a broken link"));
+        if (!isInside(canonical, canonicalDrive))
+            return refuse(reason, QStringLiteral("the path leaves drive C"));
+    }
+    return host;
+}
+
+} // namespace velmora

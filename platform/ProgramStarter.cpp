@@ -1,0 +1,114 @@
+#include "platform/ProgramStarter.h"
+
+#include "platform/MachineFolder.h"
+#include "platform/ProcessLauncher.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <array>
+#include <optional>
+
+namespace velmora {
+namespace {
+
+bool fail(QString* reason, const QString& why)
+{
+    if (reason)
+        *reason = why;
+    return false;
+}
+
+bool hasWindowsProgramSuffix(const QString& fileName)
+{
+    static const std::array<QLatin1String, 3> suffixes{QLatin1String(".exe"), QLatin1String(".com"),
+                                                       QLatin1String(".bat")};
+    for (const QLatin1String& suffix : suffixes) {
+        if (fileName.endsWith(suffix, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// Wine runs a Linux program it is handed as a Linux program, whatever its name says. So the
+// first bytes decide: a host executable or script is refused even when it is called .exe.
+bool looksLikeHostProgram(const QByteArray& head)
+{
+    static const std::array<QByteArray, 7> magics{
+        QByteArray("\x7f" "ELF"),      QByteArray("#!"),
+        QByteArray("\xfe\xed\xfa\xce"), QByteArray("\xce\xfa\xed\xfe"), // Mach-O
+        QByteArray("\xfe\xed\xfa\xcf"), QByteArray("\xcf\xfa\xed\xfe"),
+        QByteArray("\xca\xfe\xba\xbe"),
+    };
+    for (const QByteArray& magic : magics) {
+        if (head.startsWith(magic))
+            return true;
+    }
+    return false;
+}
+
+std::optional<QByteArray> readHead(const QString& hostPath)
+{
+    QFile file(hostPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.read(4);
+}
+
+} // namespace
+
+ProgramStarter::ProgramStarter(const MachineFolder& machine, ProcessLauncher* launcher, QStringList wineSearchPaths)
+    : m_machine(machine), m_launcher(launcher), m_wineSearchPaths(std::move(wineSearchPaths))
+{
+}
+
+QString ProgramStarter::wineProgram() const
+{
+    return QStandardPaths::findExecutable(QStringLiteral("wine"), m_wineSearchPaths);
+}
+
+bool ProgramStarter::fileExists(const QString& windowsPath) const
+{
+    if (windowsPath.isEmpty())
+        return false;
+    const std::optional<QString> host = m_machine.hostPath(windowsPath);
+    return host && QFileInfo(*host).isFile();
+}
+
+bool ProgramStarter::start(const QString& windowsPath, QString* reason) const
+{
+    if (windowsPath.isEmpty())
+        return fail(reason, QStringLiteral("no program was named"));
+    QString why;
+    const std::optional<QString> host = m_machine.hostPath(windowsPath, &why);
+    if (!host)
+        return fail(reason, QStringLiteral("%1: %2").arg(windowsPath, why));
+    const QFileInfo info(*host);
+    if (!info.exists())
+        return fail(reason, QStringLiteral("%1: the file does not exist").arg(windowsPath));
+    if (!info.isFile())
+        return fail(reason, QStringLiteral("%1: not a file").arg(windowsPath));
+    if (!hasWindowsProgramSuffix(info.fileName()))
+        return fail(reason, QStringLiteral("%1: not a Windows program").arg(windowsPath));
+
+    const std::optional<QByteArray> head = readHead(*host);
+    if (!head)
+        return fail(reason, QStringLiteral("%1: the file cannot be read").arg(windowsPath));
+    const bool isExe = info.fileName().endsWith(QLatin1String(".exe"), Qt::CaseInsensitive);
+    if (looksLikeHostProgram(*head) || (isExe && !head->startsWith("MZ")))
+        return fail(reason, QStringLiteral("%1: not a Windows program").arg(windowsPath));
+
+    const QString wine = wineProgram();
+    if (wine.isEmpty())
+        return fail(reason, QStringLiteral("Wine is not installed, so Windows programs cannot be started"));
+    if (!m_launcher)
+        return fail(reason, QStringLiteral("this Velmora cannot start programs"));
+    // The canonical path: what was checked above is exactly what Wine is given.
+    const QString target = info.canonicalFilePath();
+    if (!m_launcher->startDetached(wine, {target}, &why))
+        return fail(reason, QStringLiteral("%1 could not be started: %2").arg(windowsPath, why));
+    return true;
+}
+
+} // namespace velmora

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+class MachineFolder;
+class ProcessLauncher;
+
+// Starting a Windows program of the machine, as Windows' own "run this path" does. Only a
+// Windows executable (.exe, .com, .bat) that is a regular file on drive C is ever started, and
+// only through Wine, detached; a path that reaches the host (another drive, "..", a link out of
+// the machine, a Linux program in disguise) is refused. The text usually comes from registry
+// data, which anyone can write, so nothing in it may choose what runs on the host.
+class ProgramStarter {
+public:
+    // wineSearchPaths: where to look for "wine" (empty: the PATH).
+    ProgramStarter(const MachineFolder& machine, ProcessLauncher* launcher, QStringList wineSearchPaths = {});
+
+    // Starts the program and returns at once. False, with the reason, when it was not started.
+    bool start(const QString& windowsPath, QString* reason = nullptr) const;
+
+    // Whether an ordinary file (not a folder) of that Windows path exists on drive C.
+    bool fileExists(const QString& windowsPath) const;
+
+    // The Wine program that would start it, or an empty text when Wine is not installed.
+    QString wineProgram() const;
+
+private:
+    const MachineFolder& m_machine;
+    ProcessLauncher* m_launcher;
+    QStringList m_wineSearchPaths;
+};
+
+} // namespace velmora

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/ProcessLauncher.h"
+
+namespace velmora {
+
+// Starts host processes for real, detached: the program keeps running after Velmora ends and
+// Velmora never waits for it.
+class QProcessLauncher : public ProcessLauncher {
+public:
+    bool startDetached(const QString& program, const QStringList& arguments, QString* reason) override;
+};
+
+} // namespace velmora

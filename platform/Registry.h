@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <memory>
+
+namespace velmora {
+
+using HKEY = quint32;
+inline constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000;
+inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001;
+inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002;
+inline constexpr HKEY HKEY_USERS = 0x80000003;
+inline constexpr HKEY HKEY_PERFORMANCE_DATA = 0x80000004;
+inline constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005;
+inline constexpr HKEY HKEY_DYN_DATA = 0x80000006;
+
+inline constexpr long ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_ACCESS_DENIED = 5,
+                      ERROR_INVALID_HANDLE = 6, ERROR_INVALID_PARAMETER = 87, ERROR_BAD_PATHNAME = 161,
+                      ERROR_MORE_DATA = 234, ERROR_KEY_DELETED = 1018;
+
+inline constexpr quint32 REG_NONE = 0, REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4,
+                         REG_MULTI_SZ = 7;
+
+inline constexpr quint32 KEY_ALL_ACCESS_9X = 0x2003F;
+
+class RegistryStore;
+
+// The five registry calls of the machine, over HKEY_LOCAL_MACHINE kept in a REGEDIT4 file
+// (see RegistryStore). Names and data are ANSI bytes.
+//
+// - Only HKEY_LOCAL_MACHINE and the handles returned here are served; the other predefined
+//   roots answer ERROR_FILE_NOT_FOUND, any other handle ERROR_INVALID_HANDLE.
+// - Key and value names match case-insensitively (ASCII and Windows-1252 letters) and keep the
+//   spelling they were created with. In key paths, trailing backslashes are ignored and doubled
+//   ones count once; a leading backslash is ERROR_BAD_PATHNAME. CR, LF and NUL cannot be part of
+//   a name (a REGEDIT4 file cannot hold them): ERROR_INVALID_PARAMETER.
+// - Data is kept byte for byte: text stored without a terminator reads back without one, and a
+//   query reports the stored byte count.
+// - A write that cannot be kept (damaged file, disk full, no permission) fails with
+//   ERROR_ACCESS_DENIED and changes nothing.
+//
+// lastError() explains the last call that failed (it is not cleared by calls that succeed).
+class RegistryApi {
+public:
+    explicit RegistryApi(QString systemRegPath); // loaded lazily, reloaded when changed on disk
+    ~RegistryApi();
+    RegistryApi(const RegistryApi&) = delete;
+    RegistryApi& operator=(const RegistryApi&) = delete;
+
+    long RegOpenKeyExA(HKEY hKey, const QByteArray& subKey, quint32 options, quint32 samDesired, HKEY* phkResult);
+    long RegCreateKeyA(HKEY hKey, const QByteArray& subKey, HKEY* phkResult);
+    long RegQueryValueExA(HKEY hKey, const QByteArray& valueName, quint32* lpType, quint8* lpData,
+                          quint32* lpcbData);
+    long RegSetValueExA(HKEY hKey, const QByteArray& valueName, quint32 reserved, quint32 dwType,
+                        const quint8* lpData, quint32 cbData);
+    long RegCloseKey(HKEY hKey);
+
+    const QString& lastError() const { return m_lastError; }
+
+    // The store behind the calls, for tests and measurements.
+    RegistryStore& store() { return *m_store; }
+
+private:
+    enum class Resolved { Key, OtherRoot, BadHandle };
+    Resolved resolve(HKEY hKey, QByteArray& folded);
+    long fail(long code, QString reason);
+    HKEY newHandle(const QByteArray& folded);
+    QString keyName(const QByteArray& folded) const;
+
+    std::unique_ptr<RegistryStore> m_store;
+    QHash<HKEY, QByteArray> m_handles; // open key -> its case-folded path
+    HKEY m_nextHandle = 0x100;
+    QString m_lastError;
+};
+
+} // namespace velmora

@@ -1,0 +1,115 @@
+#include "platform/SequentialInput.h"
+
+#include "platform/MachineFolder.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace velmora {
+namespace {
+
+constexpr char kCtrlZ = '\x1A';
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+QByteArray withoutTrailingBlanks(const char* begin, const char* end)
+{
+    while (end > begin && isBlank(end[-1]))
+        --end;
+    return QByteArray(begin, end - begin);
+}
+
+} // namespace
+
+SequentialInput::SequentialInput(QByteArray data) : m_data(std::move(data))
+{
+    // No text can carry a NUL; the reader behaves as if they were not there.
+    if (m_data.contains('\0'))
+        m_data.removeIf([](char c) { return c == '\0'; });
+    const qsizetype ctrlZ = m_data.indexOf(kCtrlZ);
+    m_end = ctrlZ < 0 ? m_data.size() : ctrlZ;
+}
+
+std::optional<SequentialInput> SequentialInput::open(const MachineFolder& machine, QStringView windowsPath,
+                                                     QString* reason)
+{
+    auto fail = [reason](const QString& why) -> std::optional<SequentialInput> {
+        if (reason)
+            *reason = why;
+        return std::nullopt;
+    };
+    QString why;
+    const std::optional<QString> host = machine.hostPath(windowsPath, &why);
+    if (!host)
+        return fail(why);
+    const QFileInfo info(*host);
+    if (info.isDir())
+        return fail(QStringLiteral("a folder stands in the file's place"));
+    if (!info.exists())
+        return fail(QStringLiteral("the file does not exist"));
+    // A pipe or a device could block the program forever.
+    if (!info.isFile())
+        return fail(QStringLiteral("it is not an ordinary file"));
+    QFile file(*host);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    return SequentialInput(std::move(data));
+}
+
+bool SequentialInput::atEnd() const
+{
+    return m_pos >= m_end;
+}
+
+std::optional<QByteArray> SequentialInput::next()
+{
+    if (atEnd())
+        return std::nullopt;
+    const char* data = m_data.constData();
+    qsizetype pos = m_pos;
+    while (pos < m_end && isBlank(data[pos]))
+        ++pos;
+
+    QByteArray item;
+    if (pos < m_end && data[pos] == '"') {
+        qsizetype close = pos + 1;
+        while (close < m_end && data[close] != '"')
+            ++close;
+        item = QByteArray(data + pos + 1, close - pos - 1);
+        pos = close < m_end ? close + 1 : m_end;
+        while (pos < m_end && isBlank(data[pos]))
+            ++pos;
+        // Anything else after the closing quote is left to start the next item.
+        m_endedLine = pos >= m_end || isLineEnd(data[pos]);
+    } else {
+        qsizetype end = pos;
+        while (end < m_end && data[end] != ',' && !isLineEnd(data[end]))
+            ++end;
+        item = withoutTrailingBlanks(data + pos, data + end);
+        pos = end;
+        m_endedLine = pos >= m_end || data[pos] != ',';
+    }
+
+    if (pos < m_end) {
+        if (data[pos] == ',')
+            ++pos;
+        else if (data[pos] == '\r')
+            pos += (pos + 1 < m_end && data[pos + 1] == '\n') ? 2 : 1;
+        else if (data[pos] == '\n')
+            ++pos;
+    }
+    m_pos = pos;
+    return item;
+}
+
+} // namespace velmora

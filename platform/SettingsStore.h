@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace velmora {
+
+// The per-user settings store (GetSetting / SaveSetting), kept in QSettings under
+// organisation and application "Velmora", one group per section.
+class SettingsStore {
+public:
+    // The stored text, or the default when the entry is absent.
+    QString GetSetting(const QString& appName, const QString& section, const QString& key,
+                       const QString& defaultValue = QString()) const;
+    // Saves the text, creating the entry when absent. False, with the reason, when the
+    // store could not be written.
+    bool SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& setting,
+                     QString* reason = nullptr);
+};
+
+} // namespace velmora

@@ -1,0 +1,125 @@
+#include "ports/Form3.h"
+
+#include "app/AppContext.h"
+#include "app/Form1.h"
+#include "app/Look.h"
+#include "app/WindowRegistry.h"
+#include "platform/MessageBoxes.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace velmora {
+namespace {
+
+const QString kFixedText = QStringLiteral("Not Customizeable");
+
+// Rows of label and box, top to bottom (pixels).
+constexpr int kLabelLeft = 10, kBoxLeft = 115, kBoxWidth = 200, kFirstRow = 44, kRowPitch = 28;
+
+QRect rowLabel(int row) { return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 100, 17}; }
+QRect rowBox(int row) { return {kBoxLeft, kFirstRow + row * kRowPitch, kBoxWidth, 21}; }
+
+// Copies a typed value into the main window's list; an empty box leaves the list as it is.
+void copyUnlessEmpty(const QLineEdit* box, QComboBox* list)
+{
+    if (!box->text().isEmpty())
+        list->setEditText(box->text());
+}
+
+} // namespace
+
+Form3::Form3(AppContext& context) : VbForm(context)
+{
+    setUpFixedWindow(this, QStringLiteral("Velmora- Com Settings"), 4950, 3720);
+
+    makeLabel(this, QStringLiteral("Label2"), QStringLiteral("You can set your own values for the com port chosen"),
+              {10, 10, 305, 17});
+    makeLine(this, QStringLiteral("Line1"), {10, 33, 305, 1});
+
+    const struct {
+        const char* label;
+        const char* labelText;
+        const char* box;
+        const char* tooltip;
+        QLineEdit** member;
+    } rows[] = {
+        {"Label1", "Bits Per Second", "txtBPS", "Enter a custom Bits Per Second Rate", &m_txtBPS},
+        {"Label3", "Parity", "txtParity", "This is not Changeable!", &m_txtParity},
+        {"Label4", "Data Bits", "txtData", "Enter a customEnter a custom Data Bit size", &m_txtData},
+        {"Label5", "Stop Bits", "txtStop", "Enter a custom Stop Bit Size", &m_txtStop},
+        {"Label6", "Flow Control", "txtFlow", "Not changeable!", &m_txtFlow},
+    };
+    int row = 0;
+    for (const auto& r : rows) {
+        makeLabel(this, QString::fromLatin1(r.label), QString::fromLatin1(r.labelText), rowLabel(row));
+        *r.member = makeTextBox(this, QString::fromLatin1(r.box), QString(), QString::fromLatin1(r.tooltip),
+                                rowBox(row));
+        colourBox(*r.member);
+        ++row;
+    }
+    m_txtParity->setText(kFixedText);
+    m_txtFlow->setText(kFixedText);
+
+    auto* ok = makeButton(this, QStringLiteral("Command1"), QStringLiteral("Ok"),
+                          QStringLiteral("Click to UPDATE the standard Comm Port Settings"), {65, 186, 95, 26});
+    auto* cancel = makeButton(this, QStringLiteral("Command2"), QStringLiteral("Cancel"),
+                              QStringLiteral("Click to Cancel"), {170, 186, 95, 26});
+    m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"), QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
+                           {10, 222, 305, 17});
+
+    // The typed values first, then the buttons; the fixed boxes come last.
+    setTabOrder(m_txtBPS, m_txtData);
+    setTabOrder(m_txtData, m_txtStop);
+    setTabOrder(m_txtStop, ok);
+    setTabOrder(ok, cancel);
+    setTabOrder(cancel, m_txtParity);
+    setTabOrder(m_txtParity, m_txtFlow);
+
+    connect(ok, &QPushButton::clicked, this, &Form3::Command1_Click);
+    connect(cancel, &QPushButton::clicked, this, &Form3::Command2_Click);
+    connect(m_txtParity, &QLineEdit::textEdited, this, &Form3::txtParity_Change);
+    connect(m_txtFlow, &QLineEdit::textEdited, this, &Form3::txtFlow_Change);
+}
+
+void Form3::Form_Load()
+{
+    disableMainWindow();
+    makeBold(m_tip1);
+    if (const Form1* main = m_context.windows.find<Form1>()) {
+        m_txtBPS->setText(main->comBps()->currentText());
+        m_txtData->setText(main->comData()->currentText());
+        m_txtStop->setText(main->comStop()->currentText());
+    }
+}
+
+void Form3::Form_Unload() { enableMainWindow(); }
+
+void Form3::Command1_Click()
+{
+    if (Form1* main = m_context.windows.find<Form1>()) {
+        copyUnlessEmpty(m_txtBPS, main->comBps());
+        copyUnlessEmpty(m_txtData, main->comData());
+        copyUnlessEmpty(m_txtStop, main->comStop());
+    }
+    close();
+}
+
+void Form3::Command2_Click()
+{
+    m_context.messageBoxes.inform(QStringLiteral("No changes were made!"));
+    close();
+}
+
+void Form3::txtParity_Change() { refuseEdit(m_txtParity); }
+void Form3::txtFlow_Change() { refuseEdit(m_txtFlow); }
+
+void Form3::refuseEdit(QLineEdit* box)
+{
+    m_context.messageBoxes.inform(QStringLiteral("You Cant Change this here!!"), MsgIcon::Exclamation);
+    box->setText(kFixedText); // setText does not count as the user's edit: no second message
+}
+
+} // namespace velmora

@@ -1,0 +1,78 @@
+#include "ports/PortEntry.h"
+
+#include "platform/AnsiCodePage.h"
+#include "platform/SequentialInput.h"
+
+#include <QStringList>
+
+#include <array>
+#include <utility>
+
+namespace velmora {
+namespace {
+
+using Pair = std::pair<const char*, const char*>;
+
+constexpr std::array<Pair, 5> kParity = {
+    Pair{"n", "None"}, Pair{"e", "Even"}, Pair{"o", "Odd"}, Pair{"m", "Mark"}, Pair{"s", "Space"}};
+constexpr std::array<Pair, 3> kFlow = {Pair{"p", "Hardware"}, Pair{"x", "Xon / Xoff"}, Pair{" ", "None"}};
+
+template <std::size_t N>
+std::optional<QString> lookUp(const std::array<Pair, N>& table, const QString& key, bool byLetter)
+{
+    for (const auto& [letter, text] : table)
+        if (key == QLatin1String(byLetter ? letter : text))
+            return QString::fromLatin1(byLetter ? text : letter);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> portKeyForName(const QString& portName)
+{
+    for (int port = 1; port <= 4; ++port)
+        if (portName == QStringLiteral("Com Port %1").arg(port))
+            return QStringLiteral("COM%1:").arg(port);
+    return std::nullopt;
+}
+
+PortEntry readPortEntry(SequentialInput& input, const QString& key, const std::function<void()>& afterSkippedItem)
+{
+    PortEntry entry;
+    while (const std::optional<QByteArray> item = input.next()) {
+        const QString text = fromAnsi(*item);
+        const qsizetype equals = text.indexOf(QLatin1Char('='));
+        if (equals < 0 || QStringView(text).left(equals) != key) {
+            if (afterSkippedItem)
+                afterSkippedItem();
+            continue;
+        }
+        entry = PortEntry{text.mid(equals + 1), {}, {}, {}, {}};
+        for (QString* field : {&entry.parity, &entry.data, &entry.stop, &entry.flow}) {
+            if (input.lastItemEndedLine())
+                break;
+            const std::optional<QByteArray> next = input.next();
+            if (!next)
+                break;
+            *field = fromAnsi(*next);
+        }
+    }
+    return entry;
+}
+
+QString parityTextForLetter(const QString& letter) { return lookUp(kParity, letter, true).value_or(letter); }
+
+QString flowTextForLetter(const QString& letter)
+{
+    return lookUp(kFlow, letter, true).value_or(QStringLiteral("None"));
+}
+
+QString parityLetterForText(const QString& text) { return lookUp(kParity, text, false).value_or(QString()); }
+QString flowLetterForText(const QString& text) { return lookUp(kFlow, text, false).value_or(QString()); }
+
+QString joinPortEntry(const PortEntry& entry)
+{
+    return QStringList({entry.rate, entry.parity, entry.data, entry.stop, entry.flow}).join(QLatin1Char(','));
+}
+
+} // namespace velmora

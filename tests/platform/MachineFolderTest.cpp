@@ -1,0 +1,198 @@
+#include "platform/MachineFolder.h"
+#include "platform/ProfileWriter.h"
+#include "platform/SequentialInput.h"
+
+#include "platform/FileFixtures.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+using testing::folderEntries;
+using testing::readBytes;
+using testing::writeBytes;
+
+TEST(MachineFolder, LivesInTheUsersDataFolder)
+{
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    EXPECT_EQ(MachineFolder::defaultLocation(), dataHome + "/velmora/machine");
+    const MachineFolder machine("/m");
+    EXPECT_EQ(machine.driveC(), QStringLiteral("/m/drive_c"));
+    EXPECT_EQ(machine.registryFile(), QStringLiteral("/m/system.reg"));
+}
+
+// Each line of an INI text ends in CRLF, and there is no bare CR or LF.
+bool allCrLf(const QByteArray& text)
+{
+    return text.endsWith("\r\n") && text.count("\r\n") == text.count('\n') &&
+           text.count('\r') == text.count('\n');
+}
+
+class MachinePrepare : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+};
+
+TEST_F(MachinePrepare, SeedsAMissingFolderWithWindows98)
+{
+    const MachineFolder machine(dir.path() + "/new/machine");
+    QString reason;
+    ASSERT_TRUE(machine.prepare(&reason)) << reason.toStdString();
+
+    const QByteArray winIni = readBytes(machine.driveC() + "/WINDOWS/WIN.INI");
+    const QByteArray systemIni = readBytes(machine.driveC() + "/WINDOWS/SYSTEM.INI");
+    EXPECT_TRUE(allCrLf(winIni));
+    EXPECT_TRUE(allCrLf(systemIni));
+    for (const char* line :
+         {"[windows]\r\n", "[Desktop]\r\n", "[intl]\r\n", "\r\n\r\n[Ports]\r\n", "\r\nCOM1:=9600,n,8,1,x\r\n",
+          "\r\nCOM4:=9600,n,8,1,x\r\n", "\r\nLPT3:=\r\n", "\r\nFILE:=\r\n"})
+        EXPECT_TRUE(winIni.contains(line)) << line;
+    for (const char* line : {"[boot]\r\n", "[boot.description]\r\n", "\r\n[386Enh]\r\n", "[drivers]\r\n",
+                             "[mci]\r\n", "[NonWindowsApp]\r\n", "[vcache]\r\n"})
+        EXPECT_TRUE(systemIni.contains(line)) << line;
+
+    // The port reading finds the seeded entry, and the writer edits it in place.
+    std::optional<SequentialInput> input = SequentialInput::open(machine, u"c:\\windows\\win.ini");
+    ASSERT_TRUE(input);
+    std::optional<QByteArray> item;
+    while ((item = input->next()) && *item != "COM3:=9600") {
+    }
+    ASSERT_TRUE(item);
+    EXPECT_EQ(input->next(), QByteArray("n"));
+
+    ProfileWriter writer(machine);
+    EXPECT_NE(writer.WritePrivateProfileStringA("Ports", "COM3:", "9600,e,8,1,x", "c:\\windows\\win.ini"), 0);
+    QByteArray expected = winIni;
+    expected.replace("COM3:=9600,n,8,1,x", "COM3:=9600,e,8,1,x");
+    EXPECT_EQ(readBytes(machine.driveC() + "/WINDOWS/WIN.INI"), expected);
+}
+
+TEST_F(MachinePrepare, SeedsAnEmptyFolder)
+{
+    const MachineFolder machine(dir.path());
+    ASSERT_TRUE(machine.prepare());
+    EXPECT_TRUE(QFileInfo::exists(machine.driveC() + "/WINDOWS/WIN.INI"));
+    EXPECT_TRUE(QFileInfo::exists(machine.driveC() + "/WINDOWS/SYSTEM.INI"));
+}
+
+TEST_F(MachinePrepare, LeavesAnExistingMachineAlone)
+{
+    ASSERT_TRUE(writeBytes(dir.path() + "/drive_c/WINDOWS/WIN.INI", "mine"));
+    const MachineFolder machine(dir.path());
+    ASSERT_TRUE(machine.prepare());
+    EXPECT_EQ(readBytes(dir.path() + "/drive_c/WINDOWS/WIN.INI"), QByteArray("mine"));
+    EXPECT_EQ(folderEntries(dir.path() + "/drive_c/WINDOWS"), QStringList{"WIN.INI"});
+}
+
+TEST_F(MachinePrepare, FailsWithTheReasonWhenTheFolderCannotBeMade)
+{
+    ASSERT_TRUE(writeBytes(dir.path() + "/file", "x"));
+    for (const QString& root : {dir.path() + "/file", dir.path() + "/file/machine"}) {
+        QString reason;
+        EXPECT_FALSE(MachineFolder(root).prepare(&reason)) << root.toStdString();
+        EXPECT_TRUE(reason.contains(root)) << reason.toStdString();
+    }
+}
+
+TEST_F(MachinePrepare, FailedSeedingLeavesTheFolderEmpty)
+{
+    const MachineFolder machine(dir.path());
+    // Too small for WIN.INI: the write fails part-way.
+    const int code = testing::exitCodeUnderFileSizeLimit(100, [&] {
+        QString reason;
+        return !machine.prepare(&reason) && reason.contains("could not be written") &&
+                       reason.contains("File too large")
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(folderEntries(dir.path()), QStringList());
+    EXPECT_TRUE(machine.prepare()) << "the next start seeds afresh";
+}
+
+// Windows paths against a drive C holding WINDOWS\WIN.INI.
+struct PathCase {
+    const char* name;
+    const char16_t* windowsPath;
+    const char* hostRelative; // under drive_c; nullptr when refused
+    const char* reason;
+};
+
+class MachinePaths : public ::testing::TestWithParam<PathCase> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(writeBytes(machine.driveC() + "/WINDOWS/WIN.INI", ""));
+        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/abc"));
+        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/ABC"));
+    }
+    QTemporaryDir dir;
+    MachineFolder machine{dir.path()};
+};
+
+TEST_P(MachinePaths, MapToDriveC)
+{
+    const PathCase& c = GetParam();
+    QString reason;
+    const std::optional<QString> host = machine.hostPath(QStringView(c.windowsPath), &reason);
+    if (c.hostRelative) {
+        ASSERT_TRUE(host) << reason.toStdString();
+        EXPECT_EQ(*host, machine.driveC() + QString::fromUtf8(c.hostRelative));
+    } else {
+        EXPECT_FALSE(host) << host->toStdString();
+        EXPECT_TRUE(reason.contains(QLatin1String(c.reason))) << reason.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MachinePaths,
+    ::testing::Values(
+        PathCase{"LowerCase", u"c:\\windows\\win.ini", "/WINDOWS/WIN.INI", nullptr},
+        PathCase{"UpperCase", u"C:\\WINDOWS\\WIN.INI", "/WINDOWS/WIN.INI", nullptr},
+        PathCase{"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
+        PathCase{"NewFileKeepsCase", u"c:\\windows\\New.ini", "/WINDOWS/New.ini", nullptr},
+        PathCase{"NewFoldersKeepCase", u"c:\\NewDir\\Sub\\File.TXT", "/NewDir/Sub/File.TXT", nullptr},
+        PathCase{"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
+        PathCase{"DotIgnored", u"c:\\.\\windows\\.\\win.ini", "/WINDOWS/WIN.INI", nullptr},
+        PathCase{"TrailingDotsAndSpacesIgnored", u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},
+        PathCase{"RootOfDriveC", u"c:\\", "", nullptr},
+        PathCase{"CaseTwinsGiveTheFirstInOrder", u"c:\\dup\\Abc", "/Dup/ABC", nullptr},
+        PathCase{"DotDot", u"c:\\windows\\..\\win.ini", nullptr, "leaves drive C"},
+        PathCase{"DotDotAtTheTop", u"c:\\..\\system.reg", nullptr, "leaves drive C"},
+        PathCase{"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
+        PathCase{"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
+        PathCase{"Relative", u"windows\\win.ini", nullptr, "not a full path"},
+        PathCase{"DriveRelative", u"c:windows\\win.ini", nullptr, "not a full path"},
+        PathCase{"Empty", u"", nullptr, "not a full path"},
+        PathCase{"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
+        PathCase{"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
+        PathCase{"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"},
+        PathCase{"WildcardInName", u"c:\\windows\\*.ini", nullptr, "not a valid file name"},
+        PathCase{"ControlCharacterInName",
+                 u"c:\\windows\\a\x01"
+                 u"b",
+                 nullptr, "not a valid file name"}),
+    [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MachinePrepare, LinksMayNotLeadOutOfDriveC)
+{
+    const MachineFolder machine(dir.path() + "/machine");
+    ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/WINDOWS"));
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/outside"));
+    ASSERT_TRUE(QFile::link(dir.path() + "/outside", machine.driveC() + "/OUT"));
+    ASSERT_TRUE(QFile::link(machine.driveC() + "/WINDOWS", machine.driveC() + "/WIN"));
+    ASSERT_TRUE(QFile::link(dir.path() + "/gone", machine.driveC() + "/BROKEN"));
+
+    QString reason;
+    EXPECT_FALSE(machine.hostPath(u"c:\\out\\x.ini", &reason));
+    EXPECT_EQ(reason, QStringLiteral("the path leaves drive C"));
+    EXPECT_FALSE(machine.hostPath(u"c:\\broken\\x.ini", &reason));
+    EXPECT_EQ(machine.hostPath(u"c:\\win\\win.ini"), machine.driveC() + "/WIN/win.ini");
+}
+
+} // namespace
+} // namespace velmora

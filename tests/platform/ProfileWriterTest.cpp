@@ -1,0 +1,300 @@
+#include "platform/ProfileWriter.h"
+#include "platform/MachineFolder.h"
+
+#include "platform/FileFixtures.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace velmora {
+namespace {
+
+using testing::exitCodeUnderFileSizeLimit;
+using testing::readBytes;
+using testing::writeBytes;
+
+struct EditCase {
+    const char* name;
+    QByteArray before;
+    QByteArray section;
+    QByteArray key;
+    QByteArray value;
+    QByteArray after;
+};
+
+class ProfileEdit : public ::testing::TestWithParam<EditCase> {};
+
+TEST_P(ProfileEdit, ChangesOnlyWhatItWasAskedTo)
+{
+    const EditCase& c = GetParam();
+    QString reason;
+    const std::optional<QByteArray> result = editProfileText(c.before, c.section, c.key, c.value, &reason);
+    ASSERT_TRUE(result) << reason.toStdString();
+    EXPECT_EQ(*result, c.after);
+}
+
+const QByteArray kDuplicates = "[A]\r\nk=1\r\nk=2\r\n[B]\r\nq=0\r\n[a]\r\nk=3\r\nm=4\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileEdit,
+    ::testing::Values(
+        EditCase{"EmptyFile", "", "App", "key", "string", "[App]\r\nkey=string\r\n"},
+        EditCase{"NewSectionAfterOneBlankLine", "[A]\r\nx=1\r\n", "B", "y", "2",
+                 "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+        EditCase{"NewSectionAfterExistingBlankLine", "[A]\r\nx=1\r\n\r\n", "B", "y", "2",
+                 "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+        EditCase{"NewSectionAfterLastLineWithoutEnd", "[A]\r\nx=1", "B", "y", "2",
+                 "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+        EditCase{"NewSectionInLfFile", "[A]\nx=1\n", "B", "y", "2", "[A]\nx=1\n\r\n[B]\r\ny=2\r\n"},
+        EditCase{"NewSectionBeforeTrailingCtrlZ", "[A]\r\nx=1\r\n\x1A", "B", "y", "2",
+                 "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n\x1A"},
+        EditCase{"ReplaceKeepsFileSpelling", "[MySect]\r\nMyKey=old\r\n", "MYSECT", "MYKEY", "new",
+                 "[MySect]\r\nMyKey=new\r\n"},
+        EditCase{"ReplaceLastLineWithoutEndGetsCrLf", "[s]\r\nkey=value", "s", "KEY", "v2",
+                 "[s]\r\nkey=v2\r\n"},
+        EditCase{"ReplaceNormalisesOnlyThatLine", "; top\r\n[s]\r\n  k = old  \r\n\r\nj = 1\r\n", "s", "k",
+                 "new", "; top\r\n[s]\r\nk=new\r\n\r\nj = 1\r\n"},
+        EditCase{"ReplaceInLfFileKeepsOtherEndings", "[s]\nk=1\nj=2\n", "s", "k", "3", "[s]\nk=3\r\nj=2\n"},
+        EditCase{"ReplaceInCrFile", "[A]\rk=v\rj=w\r", "A", "j", "x", "[A]\rk=v\rj=x\r\n"},
+        EditCase{"NewKeyInCrFile", "[A]\rk=v\r[B]\r", "A", "n", "1", "[A]\rk=v\rn=1\r\n[B]\r"},
+        EditCase{"NewKeyBeforeBlankLineAndNextSection", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "z", "3",
+                 "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n"},
+        EditCase{"NewKeyAboveTrailingComment", "[s]\r\nz=\r\n;y=\r\n", "s", "a", "",
+                 "[s]\r\nz=\r\na=\r\n;y=\r\n"},
+        EditCase{"NewKeyAfterHeaderWhenSectionHasNoKeys", "[s]\r\n;c\r\n\r\n[t]\r\n", "s", "k", "v",
+                 "[s]\r\nk=v\r\n;c\r\n\r\n[t]\r\n"},
+        EditCase{"NewKeyAfterHeaderWithoutLineEnd", "[s]", "s", "k", "v", "[s]\r\nk=v\r\n"},
+        EditCase{"NewKeyAfterUnterminatedLastKey", "[s]\r\na=1", "s", "b", "2", "[s]\r\na=1\r\nb=2\r\n"},
+        EditCase{"LineWithoutEqualsIsNotAKeyLine", "[s]\r\na=1\r\nnoequals\r\n", "s", "b", "2",
+                 "[s]\r\na=1\r\nb=2\r\nnoequals\r\n"},
+        EditCase{"CommentNeverMatchesTheKey", "[s]\r\n;k=1\r\n", "s", "k", "2", "[s]\r\nk=2\r\n;k=1\r\n"},
+        EditCase{"FirstDuplicateKeyIsReplaced", kDuplicates, "A", "k", "X",
+                 "[A]\r\nk=X\r\nk=2\r\n[B]\r\nq=0\r\n[a]\r\nk=3\r\nm=4\r\n"},
+        EditCase{"NewKeyGoesToFirstDuplicateSection", kDuplicates, "A", "m", "Y",
+                 "[A]\r\nk=1\r\nk=2\r\nm=Y\r\n[B]\r\nq=0\r\n[a]\r\nk=3\r\nm=4\r\n"},
+        EditCase{"HeaderWithBlanksAndTrailingText", "  [ Ports ]  ;note\r\nCOM1:=x\r\n", "ports",
+                 "com1:", "y", "  [ Ports ]  ;note\r\nCOM1:=y\r\n"},
+        EditCase{"HeaderWithoutClosingBracket", "[Ports\r\nCOM1:=x\r\n", "Ports", "COM1:", "y",
+                 "[Ports\r\nCOM1:=y\r\n"},
+        EditCase{"BracketInsideALineIsNoHeader", "[s]\r\nk=[t]\r\n", "t", "a", "1",
+                 "[s]\r\nk=[t]\r\n\r\n[t]\r\na=1\r\n"},
+        EditCase{"KeyAboveFirstSectionIsUnreachable", "k=1\r\n[s]\r\n", "s", "k", "2",
+                 "k=1\r\n[s]\r\nk=2\r\n"},
+        EditCase{"ArgumentBlanksAreStrippedValueKept", "", "  sec  ", "\tkey  ", " value ",
+                 "[sec]\r\nkey= value \r\n"},
+        EditCase{"ValueMayHoldEqualsAndBrackets", "[s]\r\n", "s", "k", "a=b]", "[s]\r\nk=a=b]\r\n"},
+        EditCase{"PortEntryWithTrailingBlank", "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n",
+                 "Ports", "COM2:", "9600,n,8,1, ",
+                 "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1, \r\n"}),
+    [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
+
+struct UnchangedCase {
+    const char* name;
+    QByteArray file;
+    QByteArray key;
+    QByteArray value;
+};
+
+class ProfileSameValue : public ::testing::TestWithParam<UnchangedCase> {};
+
+TEST_P(ProfileSameValue, LeavesTheFileByteIdentical)
+{
+    const UnchangedCase& c = GetParam();
+    const std::optional<QByteArray> result = editProfileText(c.file, "s", c.key, c.value);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, c.file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileSameValue,
+                         ::testing::Values(UnchangedCase{"CrLf", "[s]\r\nk=v\r\n", "K", "v"},
+                                           UnchangedCase{"LfEnding", "[s]\nk=v\nj=w\n", "k", "v"},
+                                           UnchangedCase{"LastLineWithoutEnd", "[s]\r\nk=v", "k", "v"},
+                                           UnchangedCase{"IndentedLine", "[s]\r\n  k=v\r\n", "k", "v"},
+                                           UnchangedCase{"ValueWithBlanks", "[s]\r\nk= v \r\n", "k", " v "}),
+                         [](const ::testing::TestParamInfo<UnchangedCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+struct RefusedCase {
+    const char* name;
+    QByteArray section;
+    QByteArray key;
+    QByteArray value;
+    const char* reason;
+};
+
+class ProfileRefusal : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(ProfileRefusal, GivesNothingAndSaysWhy)
+{
+    const RefusedCase& c = GetParam();
+    QString reason;
+    EXPECT_FALSE(editProfileText("[s]\r\nk=v\r\n", c.section, c.key, c.value, &reason));
+    EXPECT_TRUE(reason.contains(QLatin1String(c.reason))) << reason.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileRefusal,
+    ::testing::Values(RefusedCase{"CrInValue", "s", "k", "a\rb", "value"},
+                      RefusedCase{"LfInValue", "s", "k", "line1\nline2=x", "value"},
+                      RefusedCase{"NulInValue", "s", "k", QByteArray("a\0b", 3), "value"},
+                      RefusedCase{"CtrlZInValue", "s", "k", "a\x1A", "value"},
+                      RefusedCase{"LfInKey", "s", "k\n", "v", "key name"},
+                      RefusedCase{"NulInSection", QByteArray("s\0", 2), "k", "v", "section name"},
+                      RefusedCase{"EqualsInKey", "s", "a=b", "v", "\"=\""},
+                      RefusedCase{"BracketInSection", "s]x", "k", "v", "\"]\""},
+                      RefusedCase{"EmptySection", "", "k", "v", "section name is empty"},
+                      RefusedCase{"BlankKey", "s", "  ", "v", "key name is empty"},
+                      RefusedCase{"KeyLikeAComment", "s", ";k", "v", "comment"},
+                      RefusedCase{"KeyLikeAHeader", "s", "[k", "v", "section header"}),
+    [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+TEST(ProfileEditSequence, SeveralWritesKeepTheirOrder)
+{
+    QByteArray file;
+    for (const auto& [section, key, value] :
+         {std::tuple{"App1", "key1", "s1"}, {"App1", "key2", "s2"}, {"App2", "key3", "s3"}})
+        file = editProfileText(file, section, key, value).value();
+    EXPECT_EQ(file, QByteArray("[App1]\r\nkey1=s1\r\nkey2=s2\r\n\r\n[App2]\r\nkey3=s3\r\n"));
+
+    file = ";c0\r\n[s]\r\n;c1\r\nb=v\r\n;c2\r\na=v\r\n";
+    for (const char* key : {"z", "y", "a", "b"})
+        file = editProfileText(file, "s", key, "").value();
+    EXPECT_EQ(file, QByteArray(";c0\r\n[s]\r\n;c1\r\nb=\r\n;c2\r\na=\r\nz=\r\ny=\r\n"));
+}
+
+TEST(ProfileEditSequence, LargeFileChangesOnlyTheTargetLine)
+{
+    QByteArray file;
+    for (int i = 0; i < 5000; ++i)
+        file += "[Section" + QByteArray::number(i) + "]\r\nName=Value " + QByteArray::number(i) +
+                "\r\n;note\r\n\r\n";
+    const QByteArray ports = "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n";
+    const std::optional<QByteArray> result = editProfileText(file + ports, "PORTS", "com2:", "57600,e,7,2,p");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, file + "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=57600,e,7,2,p\r\n");
+}
+
+// The Windows call over a real machine folder.
+class ProfileWriterOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/WINDOWS"));
+    }
+    QString host(const QString& relative) const { return machine.driveC() + '/' + relative; }
+
+    QTemporaryDir dir;
+    MachineFolder machine{dir.path()};
+    ProfileWriter writer{machine};
+};
+
+TEST_F(ProfileWriterOnDisk, CreatesAMissingFile)
+{
+    EXPECT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "9600,n,8,1,x", "c:\\windows\\win.ini"), 0);
+    EXPECT_EQ(readBytes(host("WINDOWS/win.ini")), QByteArray("[Ports]\r\nCOM1:=9600,n,8,1,x\r\n"));
+    EXPECT_TRUE(writer.lastError().isEmpty());
+}
+
+TEST_F(ProfileWriterOnDisk, EditsTheExistingFileWhateverTheCase)
+{
+    ASSERT_TRUE(
+        writeBytes(host("WINDOWS/WIN.INI"), "[windows]\r\nload=\r\n\r\n[ports]\r\nCOM1:=9600,n,8,1,x\r\n"));
+    EXPECT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "2400,e,7,1,p", "C:\\Windows\\Win.ini"), 0);
+    EXPECT_EQ(readBytes(host("WINDOWS/WIN.INI")),
+              QByteArray("[windows]\r\nload=\r\n\r\n[ports]\r\nCOM1:=2400,e,7,1,p\r\n"));
+    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"WIN.INI"});
+}
+
+TEST_F(ProfileWriterOnDisk, SameValueDoesNotTouchTheFile)
+{
+    const QString path = host("WINDOWS/WIN.INI");
+    ASSERT_TRUE(writeBytes(path, "[Ports]\nCOM1:=9600,n,8,1,x"));
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    EXPECT_NE(writer.WritePrivateProfileStringA("ports", "com1:", "9600,n,8,1,x", "c:\\windows\\win.ini"), 0);
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the file was rewritten";
+    EXPECT_EQ(readBytes(path), QByteArray("[Ports]\nCOM1:=9600,n,8,1,x"));
+}
+
+struct FailureCase {
+    const char* name;
+    QByteArray fileName;
+    QByteArray key;
+    const char* reason;
+};
+
+class ProfileWriterFailure : public ProfileWriterOnDisk, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(ProfileWriterFailure, ReturnsZeroWithTheReasonAndWritesNothing)
+{
+    const FailureCase& c = GetParam();
+    ASSERT_TRUE(QDir().mkpath(host("WINDOWS/FOLDER.INI")));
+    ASSERT_TRUE(writeBytes(host("WINDOWS/WIN.INI"), "[Ports]\r\n"));
+    EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", c.key, "9600,n,8,1,x", c.fileName), 0);
+    EXPECT_TRUE(writer.lastError().contains(QLatin1String(c.reason))) << writer.lastError().toStdString();
+    EXPECT_EQ(readBytes(host("WINDOWS/WIN.INI")), QByteArray("[Ports]\r\n"));
+    EXPECT_EQ(testing::folderEntries(machine.driveC()), QStringList{"WINDOWS"});
+    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), (QStringList{"FOLDER.INI", "WIN.INI"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileWriterFailure,
+    ::testing::Values(FailureCase{"MissingFolder", "c:\\t\\nodir\\x.ini",
+                                  "COM1:", "the folder c:\\t\\nodir does not exist"},
+                      FailureCase{"FolderInPlaceOfTheFile", "c:\\windows\\folder.ini",
+                                  "COM1:", "folder stands"},
+                      FailureCase{"OtherDrive", "d:\\windows\\win.ini", "COM1:", "drive D:"},
+                      FailureCase{"LeavesDriveC", "c:\\windows\\..\\..\\win.ini", "COM1:", "leaves drive C"},
+                      FailureCase{"RelativePath", "win.ini", "COM1:", "not a full path"},
+                      FailureCase{"RefusedKey", "c:\\windows\\win.ini", "COM=1", "\"=\""}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ProfileWriterOnDisk, PipeInPlaceOfTheFileIsRefused)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(host("WINDOWS/WIN.INI")).constData(), 0644), 0);
+    EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", "COM1:", "x", "c:\\windows\\win.ini"), 0);
+    EXPECT_EQ(writer.lastError(), QStringLiteral("it is not an ordinary file"));
+}
+
+TEST_F(ProfileWriterOnDisk, UnreadableFileIsRefused)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    const QString path = host("WINDOWS/WIN.INI");
+    ASSERT_TRUE(writeBytes(path, "[Ports]\r\n"));
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
+    EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", "COM1:", "x", "c:\\windows\\win.ini"), 0);
+    EXPECT_FALSE(writer.lastError().isEmpty());
+}
+
+TEST_F(ProfileWriterOnDisk, FailedWriteKeepsTheOldFile)
+{
+    const QString path = host("WINDOWS/WIN.INI");
+    const QByteArray old = "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n";
+    ASSERT_TRUE(writeBytes(path, old));
+    // The new text is longer than the size limit allows.
+    const int code = exitCodeUnderFileSizeLimit(old.size() + 4, [&] {
+        const int result =
+            writer.WritePrivateProfileStringA("Ports", "COM2:", "115200,n,8,1,p", "c:\\windows\\win.ini");
+        return result == 0 && writer.lastError() == QStringLiteral("File too large") ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(readBytes(path), old);
+    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"WIN.INI"});
+}
+
+TEST_F(ProfileWriterOnDisk, FileNameIsAnsi)
+{
+    EXPECT_NE(writer.WritePrivateProfileStringA("s", "k", "v", "c:\\windows\\caf\xE9.ini"), 0);
+    EXPECT_EQ(readBytes(host(QStringLiteral("WINDOWS/caf\u00E9.ini"))), QByteArray("[s]\r\nk=v\r\n"));
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,144 @@
+#include "platform/MachineFolder.h"
+#include "platform/ProgramStarter.h"
+#include "support/RecordingLauncher.h"
+#include "support/WineStandIn.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+using testing::RecordingLauncher;
+using testing::WineStandIn;
+
+const QByteArray kPeHead = QByteArrayLiteral("MZ\x90\x00\x03\x00\x00\x00");
+
+class ProgramStarterTest : public ::testing::Test {
+protected:
+    ProgramStarterTest() { QDir(machineDir.path()).mkpath(QStringLiteral("drive_c/WINDOWS")); }
+
+    QString host(const QString& relative) const { return machine.driveC() + u'/' + relative; }
+
+    void writeFile(const QString& relative, const QByteArray& bytes) const
+    {
+        const QString path = host(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QTemporaryDir machineDir;
+    WineStandIn wine;
+    QTemporaryDir emptyDir;
+    MachineFolder machine{machineDir.path()};
+    RecordingLauncher launcher;
+    ProgramStarter starter{machine, &launcher, {wine.folder()}};
+};
+
+TEST_F(ProgramStarterTest, StartsAWindowsProgramWithWineDetached)
+{
+    writeFile(QStringLiteral("Program Files/MSInfo/MSINFO32.EXE"), kPeHead);
+    QString reason;
+    ASSERT_TRUE(starter.start(QStringLiteral("C:\\program files\\msinfo\\msinfo32.exe"), &reason))
+        << reason.toStdString();
+    ASSERT_EQ(launcher.started().size(), 1);
+    EXPECT_EQ(launcher.started()[0].program, wine.program());
+    EXPECT_EQ(launcher.started()[0].arguments,
+              QStringList{QFileInfo(host(QStringLiteral("Program Files/MSInfo/MSINFO32.EXE"))).canonicalFilePath()});
+}
+
+TEST_F(ProgramStarterTest, ComAndBatchFilesAreWindowsProgramsToo)
+{
+    writeFile(QStringLiteral("TOOLS/MODE.COM"), QByteArray("\xb4\x09\xcd\x21", 4));
+    writeFile(QStringLiteral("TOOLS/RUN.BAT"), "@echo off\r\nmode com1\r\n");
+    EXPECT_TRUE(starter.start(QStringLiteral("c:\\tools\\mode.com")));
+    EXPECT_TRUE(starter.start(QStringLiteral("c:/tools/run.bat")));
+    EXPECT_EQ(launcher.started().size(), 2);
+}
+
+// Texts that could come from registry data anyone can write: none may start anything.
+TEST_F(ProgramStarterTest, RefusesEverythingButAWindowsProgramOnDriveC)
+{
+    writeFile(QStringLiteral("WINDOWS/WIN.INI"), "[windows]\r\n");
+    writeFile(QStringLiteral("EVIL.EXE"), "\x7f" "ELF\x02\x01\x01");
+    writeFile(QStringLiteral("EVIL.BAT"), "#!/bin/sh\nrm -rf ~\n");
+    writeFile(QStringLiteral("EVIL.COM"), "#!/bin/sh\n");
+    writeFile(QStringLiteral("PLAIN.EXE"), "just text");
+    QDir(machine.driveC()).mkpath(QStringLiteral("FOLDER.EXE"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/bin/sh"), host(QStringLiteral("SH.EXE"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/bin"), host(QStringLiteral("BIN"))));
+
+    const struct {
+        const char* name;
+        QString path;
+    } cases[] = {
+        {"empty text", QString()},
+        {"host program", QStringLiteral("/bin/sh")},
+        {"host program with arguments", QStringLiteral("/bin/sh -c true")},
+        {"climbing out", QStringLiteral("..\\..\\")},
+        {"climbing out of drive C", QStringLiteral("c:\\..\\..\\..\\bin\\sh")},
+        {"relative path", QStringLiteral("msinfo32.exe")},
+        {"other drive", QStringLiteral("d:\\msinfo32.exe")},
+        {"network path", QStringLiteral("\\\\server\\share\\msinfo32.exe")},
+        {"drive root", QStringLiteral("c:\\")},
+        {"folder", QStringLiteral("c:\\windows")},
+        {"folder named like a program", QStringLiteral("c:\\folder.exe")},
+        {"missing file", QStringLiteral("c:\\windows\\msinfo32.exe")},
+        {"not a program", QStringLiteral("c:\\windows\\win.ini")},
+        {"Linux program named .exe", QStringLiteral("c:\\evil.exe")},
+        {"script named .bat", QStringLiteral("c:\\evil.bat")},
+        {"script named .com", QStringLiteral("c:\\evil.com")},
+        {".exe without a Windows header", QStringLiteral("c:\\plain.exe")},
+        {"link to a host program", QStringLiteral("c:\\sh.exe")},
+        {"through a link out of the machine", QStringLiteral("c:\\bin\\sh")},
+        {"NUL inside", QStringLiteral("c:\\evil.exe") + QChar(0) + QStringLiteral("/bin/sh")},
+        {"1024+ characters", QStringLiteral("c:\\") + QString(1100, u'a') + QStringLiteral(".exe")},
+    };
+    for (const auto& c : cases) {
+        QString reason;
+        EXPECT_FALSE(starter.start(c.path, &reason)) << c.name;
+        EXPECT_FALSE(reason.isEmpty()) << c.name;
+    }
+    EXPECT_TRUE(launcher.started().isEmpty());
+}
+
+TEST_F(ProgramStarterTest, FailsWithoutWineALauncherOrAStart)
+{
+    writeFile(QStringLiteral("MSINFO32.EXE"), kPeHead);
+    const QString path = QStringLiteral("c:\\msinfo32.exe");
+
+    QString reason;
+    const ProgramStarter noWine(machine, &launcher, {emptyDir.path()});
+    EXPECT_TRUE(noWine.wineProgram().isEmpty());
+    EXPECT_FALSE(noWine.start(path, &reason));
+    EXPECT_TRUE(reason.contains(QStringLiteral("Wine"))) << reason.toStdString();
+    EXPECT_TRUE(launcher.started().isEmpty());
+
+    const ProgramStarter noLauncher(machine, nullptr, {wine.folder()});
+    EXPECT_FALSE(noLauncher.start(path));
+
+    launcher.failWith(QStringLiteral("exec failed"));
+    EXPECT_FALSE(starter.start(path, &reason));
+    EXPECT_TRUE(reason.endsWith(QStringLiteral("exec failed"))) << reason.toStdString();
+}
+
+TEST_F(ProgramStarterTest, FileExistsOnlyForOrdinaryFilesOnDriveC)
+{
+    writeFile(QStringLiteral("MSINFO/MSINFO32.EXE"), kPeHead);
+    EXPECT_TRUE(starter.fileExists(QStringLiteral("c:\\msinfo\\MSINFO32.EXE")));
+    EXPECT_TRUE(starter.fileExists(QStringLiteral("C:\\MSINFO\\msinfo32.exe")));
+    EXPECT_FALSE(starter.fileExists(QStringLiteral("c:\\msinfo")));
+    EXPECT_FALSE(starter.fileExists(QStringLiteral("c:\\msinfo\\missing.exe")));
+    EXPECT_FALSE(starter.fileExists(QStringLiteral("\\MSINFO32.EXE")));
+    EXPECT_FALSE(starter.fileExists(QStringLiteral("/bin/sh")));
+    EXPECT_FALSE(starter.fileExists(QString()));
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,157 @@
+#include "platform/SequentialInput.h"
+#include "platform/MachineFolder.h"
+
+#include "platform/FileFixtures.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <vector>
+
+namespace velmora {
+namespace {
+
+using Items = std::vector<QByteArray>;
+
+// Reads every item; the guard stops a reader that would never run out.
+Items readAll(SequentialInput& input, qsizetype guard)
+{
+    Items items;
+    while (const std::optional<QByteArray> item = input.next()) {
+        items.push_back(*item);
+        if (qsizetype(items.size()) > guard)
+            break;
+    }
+    return items;
+}
+
+struct ItemCase {
+    const char* name;
+    QByteArray data;
+    Items items;
+};
+
+class SequentialItems : public ::testing::TestWithParam<ItemCase> {};
+
+TEST_P(SequentialItems, ReadsTheItemsThenRunsOut)
+{
+    const ItemCase& c = GetParam();
+    SequentialInput input(c.data);
+    EXPECT_EQ(readAll(input, c.data.size() + 1), c.items);
+    EXPECT_TRUE(input.atEnd());
+    EXPECT_FALSE(input.next());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SequentialItems,
+    ::testing::Values(
+        ItemCase{"Plain", "abc,def\r\n", {"abc", "def"}},
+        ItemCase{
+            "PortLine", "COM1:=9600,n,8,1,x\r\nLPT1:=\r\n", {"COM1:=9600", "n", "8", "1", "x", "LPT1:="}},
+        ItemCase{"QuotedWithComma", "\"a, b\",c\r\n", {"a, b", "c"}},
+        ItemCase{"QuoteRightAfterQuote", "\"1,2\"\"X\"\r\n", {"1,2", "X"}},
+        ItemCase{"TextAfterClosingQuote", "\"abc\" x,y\r\n", {"abc", "x", "y"}},
+        ItemCase{"QuotedAcrossLines", "\"ab\r\ncd\",e\r\n", {"ab\r\ncd", "e"}},
+        ItemCase{"QuotedKeepsBlanks", "  \" a \"  ,b", {" a ", "b"}},
+        ItemCase{"QuoteInsideUnquotedItem", "a \"b\" c,d", {"a \"b\" c", "d"}},
+        ItemCase{"UnclosedQuote", "\"abc, def\r\nghi", {"abc, def\r\nghi"}},
+        ItemCase{"BlankLines", "\r\n\r\nabc\r\n", {"", "", "abc"}},
+        ItemCase{"LineOfBlanks", "   \r\nx\r\n", {"", "x"}},
+        ItemCase{"LfEndsALine", "a\nb\nc\n", {"a", "b", "c"}}, ItemCase{"CrEndsALine", "a\rb\r", {"a", "b"}},
+        ItemCase{"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}},
+        ItemCase{"EmptyField", "a,,b\r\n", {"a", "", "b"}}, ItemCase{"NoFinalLineEnd", "abc", {"abc"}},
+        ItemCase{"TrailingBlanksAfterLastLine", "abc\r\n   ", {"abc", ""}},
+        ItemCase{"TrailingBlankLine", "abc\r\n\r\n", {"abc", ""}},
+        ItemCase{"CtrlZEndsTheInput", "abc\x1Ajunk,more\r\n", {"abc"}},
+        ItemCase{"CtrlZInsideQuotes", "\"ab\x1A\"", {"ab"}},
+        ItemCase{"BlanksAroundItemDropped", "\tval\t ,x", {"val", "x"}},
+        ItemCase{"NulsLeftOut", QByteArray("a\0b,\0\0\r\n\0 c", 11), {"ab", "", "c"}},
+        ItemCase{"OnlyCtrlZ", "\x1A", {}}, ItemCase{"Empty", "", {}}),
+    [](const ::testing::TestParamInfo<ItemCase>& info) { return std::string(info.param.name); });
+
+TEST(SequentialInput, TellsWhetherAnItemEndedItsLine)
+{
+    SequentialInput input("a,b\r\n\"c\" d,\"e\"\nf");
+    std::vector<std::pair<QByteArray, bool>> seen;
+    while (const std::optional<QByteArray> item = input.next())
+        seen.emplace_back(*item, input.lastItemEndedLine());
+    const std::vector<std::pair<QByteArray, bool>> expected{{"a", false}, {"b", true}, {"c", false},
+                                                            {"d", false}, {"e", true}, {"f", true}};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(SequentialInput, AtEndOnlyAfterTheLastDelimiter)
+{
+    SequentialInput input("abc\r\n");
+    EXPECT_FALSE(input.atEnd());
+    EXPECT_EQ(input.next(), QByteArray("abc"));
+    EXPECT_TRUE(input.atEnd());
+
+    SequentialInput blanks("abc\r\n \t");
+    blanks.next();
+    EXPECT_FALSE(blanks.atEnd()) << "blanks alone still count as an item to come";
+}
+
+TEST(SequentialInput, SurvivesHostileData)
+{
+    QByteArray longLine(100000, 'x');
+    longLine += ",y\r\n";
+    SequentialInput lines(longLine);
+    EXPECT_EQ(readAll(lines, 10), (Items{QByteArray(100000, 'x'), "y"}));
+
+    SequentialInput crOnly(QByteArray(100000, '\r'));
+    EXPECT_EQ(readAll(crOnly, 200000).size(), 100000u);
+
+    QByteArray junk(1 << 16, Qt::Uninitialized);
+    QRandomGenerator random(1998);
+    for (char& c : junk)
+        c = char(random.bounded(256));
+    junk.replace('\x1A', 'z'); // keep the whole run in play
+    SequentialInput mixed(junk);
+    const Items items = readAll(mixed, junk.size() + 1);
+    EXPECT_LE(qsizetype(items.size()), junk.size());
+    EXPECT_TRUE(mixed.atEnd());
+    for (const QByteArray& item : items)
+        EXPECT_FALSE(item.contains('\0'));
+}
+
+class SequentialOpen : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/WINDOWS/FOLDER.INI")); }
+
+    QTemporaryDir dir;
+    MachineFolder machine{dir.path()};
+};
+
+TEST_F(SequentialOpen, ReadsAFileOfTheMachine)
+{
+    ASSERT_TRUE(
+        testing::writeBytes(machine.driveC() + "/WINDOWS/WIN.INI", "[Ports]\r\nCOM2:=9600,n,8,1,x\r\n"));
+    QString reason;
+    std::optional<SequentialInput> input = SequentialInput::open(machine, u"C:\\Windows\\win.ini", &reason);
+    ASSERT_TRUE(input) << reason.toStdString();
+    EXPECT_EQ(readAll(*input, 10), (Items{"[Ports]", "COM2:=9600", "n", "8", "1", "x"}));
+}
+
+TEST_F(SequentialOpen, RefusesWhatCannotBeRead)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(machine.driveC() + "/WINDOWS/PIPE.INI").constData(), 0644), 0);
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"c:\\windows\\missing.ini", "does not exist"},
+        {u"c:\\windows\\folder.ini", "folder stands"},
+        {u"c:\\windows\\pipe.ini", "not an ordinary file"},
+        {u"e:\\win.ini", "drive E:"},
+    };
+    for (const auto& [path, why] : cases) {
+        QString reason;
+        EXPECT_FALSE(SequentialInput::open(machine, QStringView(path), &reason)) << why;
+        EXPECT_TRUE(reason.contains(QLatin1String(why))) << reason.toStdString();
+    }
+}
+
+} // namespace
+} // namespace velmora

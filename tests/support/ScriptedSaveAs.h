@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/SaveAsDialog.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace velmora::testing {
+
+// A Save As double: hands out the scripted answers in order (a path, or nothing for a
+// cancelled dialog) and remembers how often it was asked and with which pattern. Asking
+// with no answer left fails the running test.
+class ScriptedSaveAs : public SaveAsDialog {
+public:
+    void pick(const QString& hostPath) { m_answers.append(hostPath); }
+    void cancel() { m_answers.append(std::nullopt); }
+
+    std::optional<QString> askForFile(const QString& pattern) override;
+
+    int calls() const { return m_calls; }
+    const QString& lastPattern() const { return m_lastPattern; }
+
+private:
+    QList<std::optional<QString>> m_answers;
+    int m_calls = 0;
+    QString m_lastPattern;
+};
+
+} // namespace velmora::testing

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/Velmora.h"
+#include "support/ScriptedMessageBoxes.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace velmora::testing {
+
+// A throw-away machine folder with real files, and the program's services over it with
+// scripted message boxes. Nothing is seeded: a test writes exactly the files it needs.
+class TestMachine {
+public:
+    TestMachine();
+    ~TestMachine();
+
+    QString root() const { return m_dir.path(); }
+    // Host path of a file under drive_c, e.g. "WINDOWS/WIN.INI".
+    QString hostFile(const QString& relative) const;
+    void writeFile(const QString& relative, const QByteArray& bytes) const;
+    QByteArray readFile(const QString& relative) const;
+
+    // <machine>/system.reg: "REGEDIT4" and a blank line are put in front of the blocks given.
+    void writeRegistry(const QByteArray& blocks) const;
+    // A value as the registry calls see it: its type and its bytes (nothing when missing).
+    struct Value {
+        quint32 type = 0;
+        QByteArray data;
+    };
+    std::optional<Value> queryValue(const QString& keyPath, const QString& valueName);
+    // Makes the registry file unparsable, so that every write to it fails.
+    void damageRegistry() const;
+
+    ScriptedMessageBoxes& boxes() { return m_boxes; }
+    Velmora& app() { return *m_app; }
+    AppContext& context() { return m_app->context(); }
+
+private:
+    QTemporaryDir m_dir;
+    ScriptedMessageBoxes m_boxes;
+    std::unique_ptr<Velmora> m_app;
+};
+
+} // namespace velmora::testing

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace velmora::testing {
+
+// A folder holding an executable named "wine", to hand a ProgramStarter as its search path
+// so that Wine counts as installed. The RecordingLauncher makes sure it is never run.
+class WineStandIn {
+public:
+    WineStandIn();
+    QString folder() const { return m_dir.path(); }
+    QString program() const { return m_dir.path() + QStringLiteral("/wine"); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace velmora::testing

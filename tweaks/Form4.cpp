@@ -1,0 +1,158 @@
+#include "tweaks/Form4.h"
+
+#include "app/AppContext.h"
+#include "app/Look.h"
+#include "app/RegistryAccess.h"
+#include "platform/MessageBoxes.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVariant>
+
+namespace velmora {
+namespace {
+
+const QString kUnknown = QStringLiteral("Unknown");
+const QString kAdapterKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
+const QString kModemInitKey =
+    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Settings\\Init\\");
+const QString kModemInitValue = QStringLiteral("2");
+const QString kFasterDialUpCommand = QStringLiteral("AT%C0");
+
+constexpr qint32 kTypeText = 1;
+constexpr qint32 kTypeBinary = 3;
+
+// One adapter flag: its check box, its "Set" button, and what the button writes and says.
+struct AdapterSwitch {
+    const char* checkName;
+    const char* checkCaption;
+    const char* checkTooltip;
+    int checkWidth;
+    const char* buttonName;
+    int top;
+    const char* valueName;
+    qint32 type;
+    const char* onData;
+    const char* onMessage;
+    const char* offData;
+    const char* offMessage;
+};
+
+const AdapterSwitch kSwitches[Form4::kSwitchCount] = {
+    {"Check1", "SlowNet On / Off", "Check to turn ON Slownet / Uncheck to turn Off slownet", 1695, "Command3",
+     960, "SLOWNET", kTypeBinary, "01", "Slownet was Turned ON", "00", "Slownet was Turned OFF"},
+    {"Check2", "IPX Header Compression On / Off",
+     "Click to turn ON IPX Header Compression / Uncheck to turn it OFF", 2775, "Command4", 1320,
+     "IPXHeaderCompression", kTypeText, "1", "IPX Header Compression was Turned ON", "0",
+     "IPX Header Compression was Turned OFF"},
+    {"Check3", "Point To Point IP On / Off", "Check to turn ON Point To Point IP / Uncheck to turn it OFF",
+     2175, "Command5", 1680, "PointToPointIP", kTypeText, "1", "Point To Point IP was Turned ON", "0",
+     "Point To Point IP was Turned OFF"},
+};
+
+// The state of one of this window's values; "Unknown" when it cannot be read as text.
+QString readValue(AppContext& context, const QString& keyPath, const QString& valueName)
+{
+    return readRegistryText(context, keyPath, valueName, kUnknown);
+}
+
+} // namespace
+
+Form4::Form4(AppContext& context) : VbForm(context)
+{
+    setUpFixedWindow(this, QStringLiteral("Velmora - Modem Settings"), 4365, 2580);
+
+    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Make your Dial Up Faster"),
+              twipsRect(120, 120, 2055, 255));
+    m_command1 =
+        makeButton(this, QStringLiteral("Command1"), QStringLiteral("Set"),
+                   QStringLiteral("Click to make your Dial-Up Faster"), twipsRect(3000, 120, 1215, 255));
+    makeLabel(this, QStringLiteral("Label2"), QStringLiteral("Speed Up Downloads"),
+              twipsRect(120, 480, 1695, 255));
+    m_command2 = makeButton(this, QStringLiteral("Command2"), QStringLiteral("Set"),
+                            QStringLiteral("Click to speed up downloads"), twipsRect(3000, 480, 1215, 255));
+
+    QPushButton* setButtons[kSwitchCount];
+    for (int row = 0; row < kSwitchCount; ++row) {
+        const AdapterSwitch& s = kSwitches[row];
+        m_checks[row] =
+            makeCheckBox(this, QString::fromLatin1(s.checkName), QString::fromLatin1(s.checkCaption),
+                         QString::fromLatin1(s.checkTooltip), twipsRect(120, s.top, s.checkWidth, 255));
+        setButtons[row] =
+            makeButton(this, QString::fromLatin1(s.buttonName), QStringLiteral("Set"),
+                       QStringLiteral("Click to change settings"), twipsRect(3000, s.top, 1215, 255));
+    }
+
+    m_tips2 = makeTipsLabel(this, QStringLiteral("tips2"),
+                            QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"),
+                            twipsRect(0, 2160, 4095, 255));
+
+    connect(m_command1, &QPushButton::clicked, this, &Form4::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &Form4::Command2_Click);
+    connect(setButtons[0], &QPushButton::clicked, this, &Form4::Command3_Click);
+    connect(setButtons[1], &QPushButton::clicked, this, &Form4::Command4_Click);
+    connect(setButtons[2], &QPushButton::clicked, this, &Form4::Command5_Click);
+}
+
+void Form4::Form_Load()
+{
+    disableMainWindow();
+    makeBold(m_tips2);
+
+    for (int row = 0; row < kSwitchCount; ++row) {
+        // Only the two texts this window writes are understood; anything else leaves the box alone.
+        const QString state =
+            readValue(m_context, kAdapterKey, QString::fromLatin1(kSwitches[row].valueName));
+        if (state == kUnknown || state == QLatin1String("0"))
+            m_checks[row]->setChecked(false);
+        else if (state == QLatin1String("1"))
+            m_checks[row]->setChecked(true);
+    }
+
+    if (readValue(m_context, kModemInitKey, kModemInitValue) == kFasterDialUpCommand) {
+        m_command1->setEnabled(false);
+        m_command2->setEnabled(false);
+    }
+}
+
+void Form4::Form_Unload() { enableMainWindow(); }
+
+void Form4::Command1_Click() { applyFasterDialUp(); }
+
+void Form4::Command2_Click()
+{
+    const bool proceed = m_context.messageBoxes.confirm(
+        QStringLiteral(
+            "By Making your downloads faster, the 'Time Remaining' will be inaccurate\r\nProceede?"),
+        MsgIcon::None);
+    if (!proceed) {
+        m_context.messageBoxes.inform(QStringLiteral("Nothing was changed!"));
+        return;
+    }
+    applyFasterDialUp();
+}
+
+void Form4::Command3_Click() { applySwitch(0); }
+void Form4::Command4_Click() { applySwitch(1); }
+void Form4::Command5_Click() { applySwitch(2); }
+
+void Form4::applyFasterDialUp()
+{
+    // Any existing value 2 is the user's own initialisation string and stays as it is.
+    if (readValue(m_context, kModemInitKey, kModemInitValue) != kUnknown)
+        return;
+    if (writeRegistryValue(m_context, kModemInitKey, kTypeText, kModemInitValue, kFasterDialUpCommand))
+        m_context.messageBoxes.inform(QStringLiteral("Settings were applied!"));
+}
+
+void Form4::applySwitch(int row)
+{
+    const AdapterSwitch& s = kSwitches[row];
+    const bool on = m_checks[row]->isChecked();
+    if (writeRegistryValue(m_context, kAdapterKey, s.type, QString::fromLatin1(s.valueName),
+                           QString::fromLatin1(on ? s.onData : s.offData)))
+        m_context.messageBoxes.inform(QString::fromLatin1(on ? s.onMessage : s.offMessage));
+}
+
+} // namespace velmora
