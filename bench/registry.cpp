@@ -4,9 +4,9 @@
 //   (b) a warm ReadKeyValue                                       vs the goal of 2 us
 //   (c) one WriteKeyValue                                         vs an atomic rewrite of the bytes
 //   memory held by the store                                      vs the file size
+#include "platform/Registry.h"
 #include "config/Module2.h"
 #include "platform/AtomicFile.h"
-#include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 
 #include <QFile>
@@ -15,8 +15,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -51,10 +51,16 @@ QByteArray makeFile()
             const quint32 r = next();
             text += "\"Value" + QByteArray::number(v) + "\"=";
             switch (r % 20) {
-            case 0: case 1: case 2: case 3: case 4: // dword
+            case 0:
+            case 1:
+            case 2:
+            case 3:
+            case 4: // dword
                 text += "dword:" + QByteArray::number(r >> 8, 16).rightJustified(8, '0');
                 break;
-            case 5: case 6: case 7: { // hex
+            case 5:
+            case 6:
+            case 7: { // hex
                 text += "hex:";
                 for (quint32 i = 0; i < 8 + (r >> 8) % 12; ++i)
                     text += (i ? "," : "") + QByteArray::number((r >> i) & 0xff, 16).rightJustified(2, '0');
@@ -81,7 +87,10 @@ struct Clock {
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
         return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
     }
-    double wallSince() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(); }
+    double wallSince() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
+    }
     double cpuSince() const { return threadCpu() - cpu; }
 };
 
@@ -180,7 +189,8 @@ void BM_WriteKeyValue(benchmark::State& state)
     const Clock clock;
     for (auto _ : state) {
         QVariant value = QString::number(576 + (i++ & 1) * 924);
-        benchmark::DoNotOptimize(module.WriteKeyValue(root, keyPath(kKeys / 3), type, QStringLiteral("IPMTU"), value));
+        benchmark::DoNotOptimize(
+            module.WriteKeyValue(root, keyPath(kKeys / 3), type, QStringLiteral("IPMTU"), value));
     }
     record(state, "c", clock.wallSince(), clock.cpuSince());
 }
@@ -221,18 +231,20 @@ int main(int argc, char** argv)
     std::printf("\nRegistry file: %d keys, %d values, %.2f MB\n", kKeys, kKeys * kValuesPerKey, size / 1e6);
     std::printf("%-40s %22s %22s %17s %6s\n", "figure", "measured (wall / cpu)", "reference (wall / cpu)",
                 "ratio (wall/cpu)", "goal");
-    auto row = [&](const char* what, const char* key, const char* floorKey, double goal, double unit, const char* unitName) {
+    auto row = [&](const char* what, const char* key, const char* floorKey, double goal, double unit,
+                   const char* unitName) {
         const Figure m = g_figures[key];
         const Figure f = floorKey ? g_figures[floorKey] : Figure{2e-6, 2e-6};
-        std::printf("%-40s %8.3f / %8.3f %s %8.3f / %8.3f %s %7.2fx / %6.2fx %5.0fx\n", what, m.wall * unit, m.cpu * unit,
-                    unitName, f.wall * unit, f.cpu * unit, unitName, m.wall / f.wall, m.cpu / f.cpu, goal);
+        std::printf("%-40s %8.3f / %8.3f %s %8.3f / %8.3f %s %7.2fx / %6.2fx %5.0fx\n", what, m.wall * unit,
+                    m.cpu * unit, unitName, f.wall * unit, f.cpu * unit, unitName, m.wall / f.wall,
+                    m.cpu / f.cpu, goal);
     };
     row("(a) first ReadKeyValue vs file bytes", "a", "floor_a", 15, 1e3, "ms");
     row("(b) warm ReadKeyValue vs 2 us", "b", nullptr, 1, 1e6, "us");
     row("(c) WriteKeyValue vs atomic rewrite", "c", "floor_c", 2, 1e3, "ms");
-    std::printf("%-40s %10.2f MB %22.2f MB %15.2fx %7.0fx\n", "memory: store's accounting vs file", accounted / 1e6,
-                size / 1e6, accounted / size, 4.0);
-    std::printf("%-40s %10.2f MB %22.2f MB %15.2fx %7.0fx\n", "memory: RSS growth on load vs file", rssGrowth / 1e6,
-                size / 1e6, rssGrowth / size, 4.0);
+    std::printf("%-40s %10.2f MB %22.2f MB %15.2fx %7.0fx\n", "memory: store's accounting vs file",
+                accounted / 1e6, size / 1e6, accounted / size, 4.0);
+    std::printf("%-40s %10.2f MB %22.2f MB %15.2fx %7.0fx\n", "memory: RSS growth on load vs file",
+                rssGrowth / 1e6, size / 1e6, rssGrowth / size, 4.0);
     return 0;
 }

@@ -66,7 +66,8 @@ std::optional<qint32> toNumber(const QVariant& value)
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = std::nearbyint(value.toDouble());
-        if (!std::isfinite(d) || d < std::numeric_limits<qint32>::min() || d > std::numeric_limits<qint32>::max())
+        if (!std::isfinite(d) || d < std::numeric_limits<qint32>::min() ||
+            d > std::numeric_limits<qint32>::max())
             return std::nullopt;
         return qint32(d);
     }
@@ -98,8 +99,8 @@ bool Module2::ReadKeyValue(HKEY& root, const QString& keyPath, const QString& va
                 text = fromAnsi(bytes);
             } else if (type == REG_DWORD) {
                 // Least significant byte first; the buffer was zeroed, so shorter data reads as 0s.
-                const quint32 number = quint32(buffer[0]) | quint32(buffer[1]) << 8 | quint32(buffer[2]) << 16 |
-                                       quint32(buffer[3]) << 24;
+                const quint32 number = quint32(buffer[0]) | quint32(buffer[1]) << 8 |
+                                       quint32(buffer[2]) << 16 | quint32(buffer[3]) << 24;
                 text = QString::number(number);
             }
             result = true;
@@ -133,7 +134,8 @@ bool Module2::WriteKeyValue(HKEY& root, const QString& keyPath, qint32& type, co
             const char bytes[4] = {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
             data = QByteArray(bytes, 4);
         } else {
-            return fail(QStringLiteral("\"%1\" is not a whole number that fits 32 bits").arg(value.toString()));
+            return fail(
+                QStringLiteral("\"%1\" is not a whole number that fits 32 bits").arg(value.toString()));
         }
         break;
     default:
@@ -151,7 +153,8 @@ bool Module2::WriteKeyValue(HKEY& root, const QString& keyPath, qint32& type, co
     }
     if (type == REG_SZ || type == REG_BINARY || type == REG_DWORD) {
         status = m_registry.RegSetValueExA(key, toAnsi(valueName), 0, quint32(type),
-                                           reinterpret_cast<const quint8*>(data.constData()), quint32(data.size()));
+                                           reinterpret_cast<const quint8*>(data.constData()),
+                                           quint32(data.size()));
         if (status != ERROR_SUCCESS && !createFailed)
             reason = m_registry.lastError();
     } else if (status != ERROR_SUCCESS && !createFailed) {

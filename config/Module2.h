@@ -25,7 +25,8 @@ public:
 
     // Writes the value, creating the key (and the keys above it) when missing. True on success;
     // on failure `value` becomes "" and lastError() tells why.
-    bool WriteKeyValue(HKEY& root, const QString& keyPath, qint32& type, const QString& valueName, QVariant& value);
+    bool WriteKeyValue(HKEY& root, const QString& keyPath, qint32& type, const QString& valueName,
+                       QVariant& value);
 
     // Why the last failed WriteKeyValue failed, as the platform put it.
     const QString& lastError() const { return m_lastError; }

@@ -33,7 +33,8 @@ bool FileLock::lock(QString* reason)
     while (::flock(m_fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
             if (reason)
-                *reason = QStringLiteral("cannot lock %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));
+                *reason = QStringLiteral("cannot lock %1: %2")
+                              .arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));
             return false;
         }
     }

@@ -27,7 +27,9 @@ private:
 // Holds a FileLock for one scope.
 class FileLockGuard {
 public:
-    explicit FileLockGuard(FileLock& lock, QString* reason = nullptr) : m_lock(lock), m_ok(lock.lock(reason)) {}
+    explicit FileLockGuard(FileLock& lock, QString* reason = nullptr) : m_lock(lock), m_ok(lock.lock(reason))
+    {
+    }
     ~FileLockGuard()
     {
         if (m_ok)

@@ -8,7 +8,10 @@
 namespace velmora {
 namespace {
 
-bool isPredefinedRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA; }
+bool isPredefinedRoot(HKEY key)
+{
+    return key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA;
+}
 
 // A REGEDIT4 file has no way to write these inside a name.
 bool hasUnwritableByte(QByteArrayView name)
@@ -27,7 +30,8 @@ QByteArray joinPath(const QByteArray& base, const QByteArray& sub)
 
 } // namespace
 
-RegistryApi::RegistryApi(QString systemRegPath) : m_store(std::make_unique<RegistryStore>(std::move(systemRegPath)))
+RegistryApi::RegistryApi(QString systemRegPath)
+    : m_store(std::make_unique<RegistryStore>(std::move(systemRegPath)))
 {
 }
 
@@ -39,19 +43,42 @@ long RegistryApi::fail(long code, QString reason)
     return code;
 }
 
-RegistryApi::Resolved RegistryApi::resolve(HKEY hKey, QByteArray& folded)
+long RegistryApi::resolve(HKEY hKey, QByteArray& folded)
 {
     if (hKey == HKEY_LOCAL_MACHINE) {
         folded.clear();
-        return Resolved::Key;
+        return ERROR_SUCCESS;
     }
     if (isPredefinedRoot(hKey))
-        return Resolved::OtherRoot;
+        return fail(ERROR_FILE_NOT_FOUND, QStringLiteral("only HKEY_LOCAL_MACHINE is kept on this machine"));
     const auto it = m_handles.constFind(hKey);
     if (it == m_handles.cend())
-        return Resolved::BadHandle;
+        return fail(ERROR_INVALID_HANDLE, QStringLiteral("the key handle is not open"));
     folded = it.value();
-    return Resolved::Key;
+    return ERROR_SUCCESS;
+}
+
+long RegistryApi::locate(HKEY hKey, const QByteArray& subKey, KeyPath& path)
+{
+    if (const long r = resolve(hKey, path.base); r != ERROR_SUCCESS)
+        return r;
+    if (subKey.startsWith('\\'))
+        return fail(ERROR_BAD_PATHNAME, QStringLiteral("a key path cannot start with a backslash"));
+    if (!regfile::foldPath(subKey, path.folded))
+        regfile::normalisePath(subKey, path.display, path.folded);
+    m_store->refresh();
+    path.baseKey = m_store->findKey(path.base);
+    if (path.baseKey < 0)
+        return fail(ERROR_KEY_DELETED, QStringLiteral("the key has been deleted"));
+    path.full = joinPath(path.base, path.folded);
+    return ERROR_SUCCESS;
+}
+
+// The spelling the caller gave, below the base key as the registry spells it.
+QByteArray RegistryApi::spelling(const QByteArray& subKey, KeyPath& path) const
+{
+    regfile::normalisePath(subKey, path.display, path.folded);
+    return joinPath(m_store->keyPath(path.baseKey), path.display);
 }
 
 HKEY RegistryApi::newHandle(const QByteArray& folded)
@@ -72,42 +99,24 @@ QString RegistryApi::keyName(const QByteArray& path) const
                           : QStringLiteral("HKEY_LOCAL_MACHINE\\") + fromAnsi(path);
 }
 
-long RegistryApi::RegOpenKeyExA(HKEY hKey, const QByteArray& subKey, quint32 /*options*/, quint32 /*samDesired*/,
-                                HKEY* phkResult)
+long RegistryApi::RegOpenKeyExA(HKEY hKey, const QByteArray& subKey, quint32 /*options*/,
+                                quint32 /*samDesired*/, HKEY* phkResult)
 {
     if (!phkResult)
         return fail(ERROR_INVALID_PARAMETER, QStringLiteral("no place was given for the key handle"));
     *phkResult = 0;
-    QByteArray base;
-    switch (resolve(hKey, base)) {
-    case Resolved::OtherRoot:
-        return fail(ERROR_FILE_NOT_FOUND, QStringLiteral("only HKEY_LOCAL_MACHINE is kept on this machine"));
-    case Resolved::BadHandle:
-        return fail(ERROR_INVALID_HANDLE, QStringLiteral("the key handle is not open"));
-    case Resolved::Key:
-        break;
+    KeyPath path;
+    if (const long r = locate(hKey, subKey, path); r != ERROR_SUCCESS)
+        return r;
+    if (m_store->findKey(path.full) < 0) {
+        const QString missing = keyName(spelling(subKey, path));
+        return fail(ERROR_FILE_NOT_FOUND,
+                    m_store->isDamaged()
+                        ? QStringLiteral("%1 cannot be read: %2").arg(missing, m_store->damage())
+                        : QStringLiteral("%1 does not exist").arg(missing));
     }
-    if (subKey.startsWith('\\'))
-        return fail(ERROR_BAD_PATHNAME, QStringLiteral("a key path cannot start with a backslash"));
-    QByteArray display, folded;
-    if (!regfile::foldPath(subKey, folded))
-        regfile::normalisePath(subKey, display, folded);
-    m_store->refresh();
-    const int baseKey = m_store->findKey(base);
-    if (baseKey < 0)
-        return fail(ERROR_KEY_DELETED, QStringLiteral("the key has been deleted"));
-    if (m_store->findKey(joinPath(base, folded)) < 0) {
-        regfile::normalisePath(subKey, display, folded);
-        const QString missing = keyName(joinPath(m_store->keyPath(baseKey), display));
-        return fail(ERROR_FILE_NOT_FOUND, m_store->isDamaged()
-                                              ? QStringLiteral("%1 cannot be read: %2").arg(missing, m_store->damage())
-                                              : QStringLiteral("%1 does not exist").arg(missing));
-    }
-    if (folded.isEmpty() && hKey == HKEY_LOCAL_MACHINE) {
-        *phkResult = HKEY_LOCAL_MACHINE;
-        return ERROR_SUCCESS;
-    }
-    *phkResult = newHandle(joinPath(base, folded));
+    *phkResult =
+        path.full.isEmpty() && hKey == HKEY_LOCAL_MACHINE ? HKEY_LOCAL_MACHINE : newHandle(path.full);
     return ERROR_SUCCESS;
 }
 
@@ -116,37 +125,18 @@ long RegistryApi::RegCreateKeyA(HKEY hKey, const QByteArray& subKey, HKEY* phkRe
     if (!phkResult)
         return fail(ERROR_INVALID_PARAMETER, QStringLiteral("no place was given for the key handle"));
     *phkResult = 0;
-    QByteArray base;
-    switch (resolve(hKey, base)) {
-    case Resolved::OtherRoot:
-        return fail(ERROR_FILE_NOT_FOUND, QStringLiteral("only HKEY_LOCAL_MACHINE is kept on this machine"));
-    case Resolved::BadHandle:
-        return fail(ERROR_INVALID_HANDLE, QStringLiteral("the key handle is not open"));
-    case Resolved::Key:
-        break;
-    }
-    if (subKey.startsWith('\\'))
-        return fail(ERROR_BAD_PATHNAME, QStringLiteral("a key path cannot start with a backslash"));
     if (hasUnwritableByte(subKey))
         return fail(ERROR_INVALID_PARAMETER, QStringLiteral("a key name cannot hold a line break or a NUL"));
-    QByteArray display, folded;
-    regfile::normalisePath(subKey, display, folded);
-    m_store->refresh();
-    const int baseKey = m_store->findKey(base);
-    if (baseKey < 0)
-        return fail(ERROR_KEY_DELETED, QStringLiteral("the key has been deleted"));
-    const QByteArray path = joinPath(base, folded);
-    if (m_store->findKey(path) < 0) {
-        const QByteArray full = joinPath(m_store->keyPath(baseKey), display);
+    KeyPath path;
+    if (const long r = locate(hKey, subKey, path); r != ERROR_SUCCESS)
+        return r;
+    if (m_store->findKey(path.full) < 0) {
         QString reason;
-        if (const long code = m_store->createKey(full, reason); code != ERROR_SUCCESS)
+        if (const long code = m_store->createKey(spelling(subKey, path), reason); code != ERROR_SUCCESS)
             return fail(code, reason);
     }
-    if (folded.isEmpty() && hKey == HKEY_LOCAL_MACHINE) {
-        *phkResult = HKEY_LOCAL_MACHINE;
-        return ERROR_SUCCESS;
-    }
-    *phkResult = newHandle(path);
+    *phkResult =
+        path.full.isEmpty() && hKey == HKEY_LOCAL_MACHINE ? HKEY_LOCAL_MACHINE : newHandle(path.full);
     return ERROR_SUCCESS;
 }
 
@@ -154,14 +144,8 @@ long RegistryApi::RegQueryValueExA(HKEY hKey, const QByteArray& valueName, quint
                                    quint32* lpcbData)
 {
     QByteArray folded;
-    switch (resolve(hKey, folded)) {
-    case Resolved::OtherRoot:
-        return fail(ERROR_FILE_NOT_FOUND, QStringLiteral("only HKEY_LOCAL_MACHINE is kept on this machine"));
-    case Resolved::BadHandle:
-        return fail(ERROR_INVALID_HANDLE, QStringLiteral("the key handle is not open"));
-    case Resolved::Key:
-        break;
-    }
+    if (const long r = resolve(hKey, folded); r != ERROR_SUCCESS)
+        return r;
     if (lpData && !lpcbData)
         return fail(ERROR_INVALID_PARAMETER, QStringLiteral("a buffer was given without its size"));
     // The registry as the last open or create found it: every reader opens its key first.
@@ -186,9 +170,10 @@ long RegistryApi::RegQueryValueExA(HKEY hKey, const QByteArray& valueName, quint
     }
     if (*lpcbData < size) {
         *lpcbData = size;
-        return fail(ERROR_MORE_DATA, QStringLiteral("the value \"%1\" holds %2 bytes, more than the buffer takes")
-                                         .arg(fromAnsi(valueName))
-                                         .arg(size));
+        return fail(ERROR_MORE_DATA,
+                    QStringLiteral("the value \"%1\" holds %2 bytes, more than the buffer takes")
+                        .arg(fromAnsi(valueName))
+                        .arg(size));
     }
     if (size)
         std::memcpy(lpData, data.constData(), size);
@@ -200,18 +185,13 @@ long RegistryApi::RegSetValueExA(HKEY hKey, const QByteArray& valueName, quint32
                                  const quint8* lpData, quint32 cbData)
 {
     QByteArray folded;
-    switch (resolve(hKey, folded)) {
-    case Resolved::OtherRoot:
-        return fail(ERROR_FILE_NOT_FOUND, QStringLiteral("only HKEY_LOCAL_MACHINE is kept on this machine"));
-    case Resolved::BadHandle:
-        return fail(ERROR_INVALID_HANDLE, QStringLiteral("the key handle is not open"));
-    case Resolved::Key:
-        break;
-    }
+    if (const long r = resolve(hKey, folded); r != ERROR_SUCCESS)
+        return r;
     if (!lpData && cbData)
         return fail(ERROR_INVALID_PARAMETER, QStringLiteral("no data was given"));
     if (hasUnwritableByte(valueName))
-        return fail(ERROR_INVALID_PARAMETER, QStringLiteral("a value name cannot hold a line break or a NUL"));
+        return fail(ERROR_INVALID_PARAMETER,
+                    QStringLiteral("a value name cannot hold a line break or a NUL"));
     QString reason;
     const QByteArrayView data(reinterpret_cast<const char*>(lpData), cbData);
     if (const long code = m_store->setValue(folded, valueName, dwType, data, reason); code != ERROR_SUCCESS)

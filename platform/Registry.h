@@ -39,6 +39,9 @@ class RegistryStore;
 //   a name (a REGEDIT4 file cannot hold them): ERROR_INVALID_PARAMETER.
 // - Data is kept byte for byte: text stored without a terminator reads back without one, and a
 //   query reports the stored byte count.
+// - Opening or creating a key first looks whether another program changed the file, and reads
+//   it again if so; a query answers from the registry as that look found it (readers open their
+//   key right before they query). Every write looks again, under a lock shared by all processes.
 // - A write that cannot be kept (damaged file, disk full, no permission) fails with
 //   ERROR_ACCESS_DENIED and changes nothing.
 //
@@ -50,7 +53,8 @@ public:
     RegistryApi(const RegistryApi&) = delete;
     RegistryApi& operator=(const RegistryApi&) = delete;
 
-    long RegOpenKeyExA(HKEY hKey, const QByteArray& subKey, quint32 options, quint32 samDesired, HKEY* phkResult);
+    long RegOpenKeyExA(HKEY hKey, const QByteArray& subKey, quint32 options, quint32 samDesired,
+                       HKEY* phkResult);
     long RegCreateKeyA(HKEY hKey, const QByteArray& subKey, HKEY* phkResult);
     long RegQueryValueExA(HKEY hKey, const QByteArray& valueName, quint32* lpType, quint8* lpData,
                           quint32* lpcbData);
@@ -64,8 +68,18 @@ public:
     RegistryStore& store() { return *m_store; }
 
 private:
-    enum class Resolved { Key, OtherRoot, BadHandle };
-    Resolved resolve(HKEY hKey, QByteArray& folded);
+    // A key path as the calls work it out: the base key the handle names, and the sub key.
+    struct KeyPath {
+        QByteArray base;    // the handle's key, case-folded ("" for HKEY_LOCAL_MACHINE)
+        int baseKey = -1;   // its key in the store
+        QByteArray folded;  // the sub key, normalised and case-folded
+        QByteArray display; // the sub key as given, normalised (only worked out when needed)
+        QByteArray full;    // base and sub key, case-folded
+    };
+    // ERROR_SUCCESS with the handle's key, or the answer for a handle that names no key here.
+    long resolve(HKEY hKey, QByteArray& folded);
+    long locate(HKEY hKey, const QByteArray& subKey, KeyPath& path);
+    QByteArray spelling(const QByteArray& subKey, KeyPath& path) const;
     long fail(long code, QString reason);
     HKEY newHandle(const QByteArray& folded);
     QString keyName(const QByteArray& folded) const;

@@ -24,7 +24,10 @@ constexpr std::array<uchar, 256> makeFoldTable()
 }
 constexpr std::array<uchar, 256> kFold = makeFoldTable();
 
-inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+inline bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 constexpr std::array<signed char, 256> makeHexTable()
 {
@@ -38,14 +41,18 @@ constexpr std::array<signed char, 256> makeHexTable()
 }
 constexpr std::array<signed char, 256> kHex = makeHexTable();
 
-inline int hexDigit(char c) { return kHex[uchar(c)]; }
+inline int hexDigit(char c)
+{
+    return kHex[uchar(c)];
+}
 
 // word is in lowercase, as files mostly spell it.
 bool startsWithFolded(const char* p, const char* end, QByteArrayView word)
 {
     if (end - p < word.size())
         return false;
-    return std::memcmp(p, word.data(), size_t(word.size())) == 0 || namesEqual(QByteArrayView(p, word.size()), word);
+    return std::memcmp(p, word.data(), size_t(word.size())) == 0 ||
+           namesEqual(QByteArrayView(p, word.size()), word);
 }
 
 // One physical line: [begin, contentEnd) without its line break; next is the following line.
@@ -127,7 +134,8 @@ struct DataScan {
 };
 
 // Scans the data of a value line from p (just past "=" and its blanks) on the physical line
-// `line`. A hex list may go on over the following lines of [.., end). Decodes into *data when
+// ending at lineEnd, nextLine being the one after it. A hex list may go on over the following
+// lines, up to end. Decodes into *data when
 // given. On failure returns nothing and sets error; extraLines then counts the lines read past
 // the first, so the error can name the line it is on.
 std::optional<DataScan> scanData(const char* p, const char* lineEnd, const char* nextLine, const char* end,
@@ -255,18 +263,17 @@ std::optional<DataScan> scanData(const char* p, const char* lineEnd, const char*
     return std::nullopt;
 }
 
-int lineNumberAt(QByteArrayView text, qsizetype offset, int firstLine, qsizetype from)
+int lineNumberAt(QByteArrayView text, qsizetype offset)
 {
-    int line = firstLine;
-    for (qsizetype i = from; i < offset; ++i)
-        if (text[i] == '\n')
-            ++line;
-    return line;
+    return 1 + int(QByteArrayView(text).first(offset).count('\n'));
 }
 
 } // namespace
 
-uchar foldByte(uchar c) { return kFold[c]; }
+uchar foldByte(uchar c)
+{
+    return kFold[c];
+}
 
 bool namesEqual(QByteArrayView a, QByteArrayView b)
 {
@@ -373,7 +380,8 @@ std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsize
             b.pathLength = quint32(close - (q + 1));
             const QByteArrayView path(q + 1, close - (q + 1));
             b.localMachine = path.size() >= kLocalMachine.size() &&
-                             (path.startsWith(kLocalMachine) || namesEqual(path.first(kLocalMachine.size()), kLocalMachine)) &&
+                             (path.startsWith(kLocalMachine) ||
+                              namesEqual(path.first(kLocalMachine.size()), kLocalMachine)) &&
                              (path.size() == kLocalMachine.size() || path[kLocalMachine.size()] == '\\');
             block = &b;
             if (seen)
@@ -411,7 +419,8 @@ std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsize
             r = skipBlanks(r + 1, line.contentEnd);
             v.dataStart = quint32(r - base - block->start);
             int extraLines = 0;
-            const auto scan = scanData(r, line.contentEnd, line.next, end, nullptr, nullptr, error, extraLines);
+            const auto scan =
+                scanData(r, line.contentEnd, line.next, end, nullptr, nullptr, error, extraLines);
             lineNo += extraLines;
             if (!scan)
                 return fail(error);
@@ -440,7 +449,7 @@ std::optional<ParseError> parseText(QByteArrayView text, Layout& layout, const B
     if (text.isEmpty())
         return std::nullopt;
     if (const auto* nul = static_cast<const char*>(std::memchr(text.data(), '\0', size_t(text.size()))))
-        return ParseError{lineNumberAt(text, nul - text.data(), 1, 0),
+        return ParseError{lineNumberAt(text, nul - text.data()),
                           QStringLiteral("binary data where text was expected")};
 
     const char* base = text.data();

@@ -39,19 +39,19 @@ std::optional<QByteArrayView> foldPath(QByteArrayView path, QByteArray& folded);
 // One value line, possibly continued over several physical lines. Offsets are relative to the
 // start of the block that holds it, so an edit elsewhere only moves the block.
 struct ValueLine {
-    quint32 lineStart;   // first byte of the line (its leading blanks included)
-    quint32 lineLength;  // through the final line break, continuation lines included
-    quint32 nameStart;   // the name as written between its quotes (escapes not undone)
+    quint32 lineStart;  // first byte of the line (its leading blanks included)
+    quint32 lineLength; // through the final line break, continuation lines included
+    quint32 nameStart;  // the name as written between its quotes (escapes not undone)
     quint32 nameLength;
-    quint32 dataStart;   // the data text after "=" and its blanks
-    quint8 breakLength;  // 0 (last line of the file without one), 1 (LF) or 2 (CRLF)
-    quint8 flags;        // DefaultValue, EscapedName
+    quint32 dataStart;  // the data text after "=" and its blanks
+    quint8 breakLength; // 0 (last line of the file without one), 1 (LF) or 2 (CRLF)
+    quint8 flags;       // DefaultValue, EscapedName
     enum : quint8 { DefaultValue = 1, EscapedName = 2 };
 };
 
 // A "[ROOT\path]" line and the lines up to the next key line (or the end of the text).
 struct Block {
-    qsizetype start = 0;   // offset of the key line in the text
+    qsizetype start = 0; // offset of the key line in the text
     qsizetype length = 0;
     quint32 keyLineLength = 0; // through its line break
     quint32 pathStart = 0;     // between "[" and the last "]", relative to start
@@ -59,8 +59,8 @@ struct Block {
     bool localMachine = false; // the path lies under HKEY_LOCAL_MACHINE: served; others are only kept
     quint32 firstValue = 0;    // its value lines in the layout's list of values
     quint32 valueCount = 0;
-    int key = -1;              // the store's key of a served block
-    int previousOfKey = -1;    // the block before it of the same key (a key may appear twice)
+    int key = -1;           // the store's key of a served block
+    int previousOfKey = -1; // the block before it of the same key (a key may appear twice)
 
     QByteArrayView path(QByteArrayView text) const { return text.sliced(start + pathStart, pathLength); }
     // The path below HKEY_LOCAL_MACHINE (empty for the root itself); only for served blocks.

@@ -33,7 +33,10 @@ struct RegistryStore::Edit {
 
 namespace {
 
-QString systemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 bool readWholeFile(int fd, qsizetype sizeHint, QByteArray& out, int& error)
 {
@@ -85,7 +88,7 @@ QByteArray parentOf(const QByteArray& path)
 } // namespace
 
 RegistryStore::RegistryStore(QString filePath)
-    : m_path(std::move(filePath)), m_lock(m_path + QStringLiteral(".lock"))
+    : m_path(std::move(filePath)), m_lock(m_path + QStringLiteral(".lock")), m_watch(m_path)
 {
     clear();
 }
@@ -96,15 +99,18 @@ RegistryStore::~RegistryStore()
         ::close(m_folder);
 }
 
-QString RegistryStore::fileName() const { return QFileInfo(m_path).fileName(); }
+QString RegistryStore::fileName() const
+{
+    return QFileInfo(m_path).fileName();
+}
 
-// Asked on every call, so it looks the name up in a folder kept open rather than walking the
-// whole path each time.
+// Looks the name up in a folder kept open rather than walking the whole path each time.
 RegistryStore::Identity RegistryStore::identity() const
 {
     if (m_folder < 0) {
         const QFileInfo info(m_path);
-        m_folder = ::open(QFile::encodeName(info.absolutePath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        m_folder =
+            ::open(QFile::encodeName(info.absolutePath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         m_leafName = QFile::encodeName(info.fileName());
     }
     Identity id;
@@ -132,8 +138,17 @@ RegistryStore::Identity RegistryStore::identityOf(const struct stat& st)
 
 void RegistryStore::refresh()
 {
-    if (identity() != m_loaded)
+    switch (m_watch.look()) {
+    case FileChangeWatch::Seen::Nothing:
+        return;
+    case FileChangeWatch::Seen::Change:
         load();
+        return;
+    case FileChangeWatch::Seen::Unknown:
+        if (identity() != m_loaded)
+            load();
+        return;
+    }
 }
 
 void RegistryStore::clear()
@@ -176,9 +191,11 @@ void RegistryStore::load()
     // Room for the keys of a regedit export of this size, so the index seldom grows.
     m_keys.reserve(size_t(m_text.size() / 400) + 16);
     m_index.reserve(qsizetype(m_keys.capacity()));
-    if (const auto problem = regfile::parseText(m_text, m_layout, [this](size_t block) { indexBlock(int(block)); })) {
+    if (const auto problem =
+            regfile::parseText(m_text, m_layout, [this](size_t block) { indexBlock(int(block)); })) {
         // Served as empty: the keys met before the damage are dropped too.
-        const QString damage = QStringLiteral("%1 line %2: %3").arg(fileName()).arg(problem->line).arg(problem->what);
+        const QString damage =
+            QStringLiteral("%1 line %2: %3").arg(fileName()).arg(problem->line).arg(problem->what);
         clear();
         m_damage = damage;
         return;
@@ -244,23 +261,35 @@ void RegistryStore::relink()
     }
 }
 
-bool RegistryStore::readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const
+QByteArrayView RegistryStore::textOf(const Block& block) const
+{
+    return QByteArrayView(m_text).sliced(block.start, block.length);
+}
+
+// The value line of that name in the key; the last one when the file holds it twice, as an
+// import would leave it.
+std::optional<RegistryStore::Found> RegistryStore::findValue(int key, QByteArrayView name) const
 {
     for (int b = m_keys[size_t(key)].lastBlock; b >= 0; b = m_layout.blocks[size_t(b)].previousOfKey) {
         const Block& block = m_layout.blocks[size_t(b)];
-        const QByteArrayView blockText = QByteArrayView(m_text).sliced(block.start, block.length);
         const auto values = m_layout.valuesOf(block);
         for (auto v = values.rbegin(); v != values.rend(); ++v)
-            if (regfile::valueNameEquals(blockText, *v, name))
-                return regfile::decodeData(blockText, *v, type, data);
+            if (regfile::valueNameEquals(textOf(block), *v, name))
+                return Found{b, &*v};
     }
-    return false;
+    return std::nullopt;
 }
 
-long RegistryStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
-                             QByteArrayView data, QString& reason)
+bool RegistryStore::readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const
 {
-    FileLockGuard guard(m_lock, &reason);
+    const auto found = findValue(key, name);
+    return found &&
+           regfile::decodeData(textOf(m_layout.blocks[size_t(found->block)]), *found->line, type, data);
+}
+
+// Takes the lock and re-reads a changed file: ERROR_SUCCESS when the file may be written.
+long RegistryStore::prepareWrite(const FileLockGuard& guard, QString& reason)
+{
     if (!guard.ok())
         return ERROR_ACCESS_DENIED;
     refresh();
@@ -268,44 +297,48 @@ long RegistryStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, 
         reason = m_damage;
         return ERROR_ACCESS_DENIED;
     }
+    return ERROR_SUCCESS;
+}
+
+long RegistryStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                             QByteArrayView data, QString& reason)
+{
+    FileLockGuard guard(m_lock, &reason);
+    if (const long r = prepareWrite(guard, reason); r != ERROR_SUCCESS)
+        return r;
     const int key = findKey(foldedKeyPath);
     if (key < 0) {
         reason = QStringLiteral("the key has been deleted");
         return ERROR_KEY_DELETED;
     }
-    const Key& k = m_keys[size_t(key)];
     const QByteArrayView lineBreak = m_layout.lineBreak;
 
-    for (int b = k.lastBlock; b >= 0; b = m_layout.blocks[size_t(b)].previousOfKey) {
-        const Block& block = m_layout.blocks[size_t(b)];
-        const QByteArrayView blockText = QByteArrayView(m_text).sliced(block.start, block.length);
-        const auto values = m_layout.valuesOf(block);
-        for (auto v = values.rbegin(); v != values.rend(); ++v) {
-            if (!regfile::valueNameEquals(blockText, *v, name))
-                continue;
-            quint32 oldType = 0;
-            QByteArray oldData;
-            if (regfile::decodeData(blockText, *v, oldType, oldData) && oldType == type && oldData == data)
-                return ERROR_SUCCESS;
-            // The name as written stays; only the data after "=" is written anew.
-            Edit edit;
-            edit.start = block.start + v->dataStart;
-            edit.end = block.start + v->lineStart + v->lineLength - v->breakLength;
-            edit.bytes = regfile::formatData(type, data, v->dataStart - v->lineStart, lineBreak);
-            edit.firstBlock = b;
-            edit.blockCount = 1;
-            edit.parseFrom = block.start;
-            return commit(edit, reason);
-        }
+    if (const auto found = findValue(key, name)) {
+        const Block& block = m_layout.blocks[size_t(found->block)];
+        const ValueLine& v = *found->line;
+        quint32 oldType = 0;
+        QByteArray oldData;
+        if (regfile::decodeData(textOf(block), v, oldType, oldData) && oldType == type && oldData == data)
+            return ERROR_SUCCESS;
+        // The name as written stays; only the data after "=" is written anew.
+        Edit edit;
+        edit.start = block.start + v.dataStart;
+        edit.end = block.start + v.lineStart + v.lineLength - v.breakLength;
+        edit.bytes = regfile::formatData(type, data, v.dataStart - v.lineStart, lineBreak);
+        edit.firstBlock = found->block;
+        edit.blockCount = 1;
+        edit.parseFrom = block.start;
+        return commit(edit, reason);
     }
 
     QByteArray line = regfile::formatNamePrefix(name);
     line += regfile::formatData(type, data, line.size(), lineBreak);
     line += lineBreak;
-    if (k.lastBlock < 0)
-        return insertKeyBlocks({k.display.toByteArray()}, line, reason);
+    const int last = m_keys[size_t(key)].lastBlock;
+    if (last < 0)
+        return insertKeyBlocks({keyPath(key)}, line, reason);
 
-    const int last = k.lastBlock;
+    // After the last value of the key's last block.
     const Block& block = m_layout.blocks[size_t(last)];
     const auto values = m_layout.valuesOf(block);
     const qsizetype at = values.empty() ? block.start + block.keyLineLength
@@ -326,13 +359,8 @@ long RegistryStore::createKey(QByteArrayView path, QString& reason)
     QByteArray display, folded;
     regfile::normalisePath(path, display, folded);
     FileLockGuard guard(m_lock, &reason);
-    if (!guard.ok())
-        return ERROR_ACCESS_DENIED;
-    refresh();
-    if (isDamaged()) {
-        reason = m_damage;
-        return ERROR_ACCESS_DENIED;
-    }
+    if (const long r = prepareWrite(guard, reason); r != ERROR_SUCCESS)
+        return r;
     if (findKey(folded) >= 0)
         return ERROR_SUCCESS;
 
@@ -429,10 +457,10 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
     text.append(edit.bytes);
     text.append(QByteArrayView(m_text).sliced(edit.end));
 
-    const qsizetype oldRegionEnd =
-        edit.blockCount > 0 ? blocks[size_t(edit.firstBlock + edit.blockCount - 1)].start +
-                                  blocks[size_t(edit.firstBlock + edit.blockCount - 1)].length
-                            : edit.end;
+    const qsizetype oldRegionEnd = edit.blockCount > 0
+                                       ? blocks[size_t(edit.firstBlock + edit.blockCount - 1)].start +
+                                             blocks[size_t(edit.firstBlock + edit.blockCount - 1)].length
+                                       : edit.end;
     std::vector<Block> fresh;
     std::vector<ValueLine> freshValues;
     if (const auto problem =
@@ -445,13 +473,15 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
 
     m_text = std::move(text);
     m_loaded = identity();
+    m_watch.look(); // the events of this write are not news
 
     // The changed blocks and their value lines are replaced by their new reading; the blocks
     // after them move by delta bytes.
     auto& values = m_layout.values;
     const int first = edit.firstBlock;
     const int oldEnd = first + edit.blockCount;
-    const auto valuesFrom = first < int(blocks.size()) ? blocks[size_t(first)].firstValue : quint32(values.size());
+    const auto valuesFrom =
+        first < int(blocks.size()) ? blocks[size_t(first)].firstValue : quint32(values.size());
     quint32 oldValueCount = 0;
     for (int i = first; i < oldEnd; ++i)
         oldValueCount += blocks[size_t(i)].valueCount;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileChangeWatch.h"
 #include "platform/FileLock.h"
 #include "platform/RegistryFile.h"
 #include "platform/StringArena.h"
@@ -8,6 +9,7 @@
 #include <QHash>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 struct stat;
@@ -32,7 +34,8 @@ public:
 
     const QString& filePath() const { return m_path; }
 
-    // Reads the file again when it changed on disk since it was last read or written.
+    // Reads the file again when it changed on disk since it was last read or written (as its
+    // folder's watch tells, or else its inode, size and times).
     void refresh();
 
     bool isDamaged() const { return !m_damage.isEmpty(); }
@@ -69,7 +72,7 @@ private:
     struct Key {
         QByteArrayView display; // the first spelling met; both names live in m_names
         QByteArrayView folded;
-        int lastBlock = -1;     // its last block in the file, -1 for a key that only lies above others
+        int lastBlock = -1; // its last block in the file, -1 for a key that only lies above others
     };
     struct Identity {
         int error = -1; // 0 when the file exists; errno otherwise; -1 when never looked at
@@ -78,6 +81,10 @@ private:
         bool operator==(const Identity&) const = default;
     };
     struct Edit; // one replacement of text and the blocks it touches
+    struct Found {
+        int block;
+        const regfile::ValueLine* line;
+    };
 
     Identity identity() const;
     static Identity identityOf(const struct stat& st);
@@ -87,12 +94,16 @@ private:
     int addKey(QByteArrayView display, QByteArrayView folded);
     void indexBlock(int block);
     void relink();
+    QByteArrayView textOf(const regfile::Block& block) const;
+    std::optional<Found> findValue(int key, QByteArrayView name) const;
+    long prepareWrite(const FileLockGuard& guard, QString& reason);
     long insertKeyBlocks(const std::vector<QByteArray>& paths, const QByteArray& valueLine, QString& reason);
     long commit(const Edit& edit, QString& reason);
     QString fileName() const;
 
     QString m_path;
     FileLock m_lock;
+    FileChangeWatch m_watch;
     QByteArray m_text;
     regfile::Layout m_layout;
     std::vector<Key> m_keys;

@@ -19,7 +19,8 @@ public:
     {
         if (m_chunks.empty() || m_free < bytes.size()) {
             // Chunks grow from small to large, so a small registry stays small.
-            const qsizetype size = std::max<qsizetype>(std::min<qsizetype>(kChunk, 4096 + m_held), bytes.size());
+            const qsizetype size =
+                std::max<qsizetype>(std::min<qsizetype>(kChunk, 4096 + m_held), bytes.size());
             m_chunks.push_back(std::make_unique<char[]>(size_t(size)));
             m_next = m_chunks.back().get();
             m_free = size;

@@ -34,13 +34,15 @@ protected:
     QByteArray stored(const QString& keyPath, const QByteArray& name, quint32* type = nullptr)
     {
         HKEY key = 0;
-        if (api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.toLatin1(), 0, KEY_ALL_ACCESS_9X, &key) != ERROR_SUCCESS)
+        if (api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.toLatin1(), 0, KEY_ALL_ACCESS_9X, &key) !=
+            ERROR_SUCCESS)
             return "<no key>";
         quint8 buffer[64];
         quint32 size = sizeof buffer;
         const long r = api.RegQueryValueExA(key, name, type, buffer, &size);
         api.RegCloseKey(key);
-        return r == ERROR_SUCCESS ? QByteArray(reinterpret_cast<char*>(buffer), size) : "<" + QByteArray::number(qint64(r)) + ">";
+        return r == ERROR_SUCCESS ? QByteArray(reinterpret_cast<char*>(buffer), size)
+                                  : "<" + QByteArray::number(qint64(r)) + ">";
     }
 
     QTemporaryDir dir;
@@ -74,21 +76,23 @@ TEST_P(Reading, GivesTheTextOfTheValue)
 
 INSTANTIATE_TEST_SUITE_P(
     Module2, Reading,
-    ::testing::Values(ReadCase{"TextWithTerminator", REG_SZ, QByteArray("576\0", 4), true, "576"},
-                      ReadCase{"TextWithoutTerminator", REG_SZ, "576", true, "576"},
-                      ReadCase{"OnlyOneTrailingNulDropped", REG_SZ, QByteArray("576\0\0", 5), true, QString("576") + QChar(0)},
-                      ReadCase{"InnerNulKept", REG_SZ, QByteArray("a\0b", 3), true, QString("a") + QChar(0) + "b"},
-                      ReadCase{"ZeroLengthText", REG_SZ, "", true, ""},
-                      ReadCase{"AnsiText", REG_SZ, "Caf\xe9 \x80", true, QString::fromUtf8("Café €")},
-                      ReadCase{"Number", REG_DWORD, QByteArray("\x00\x40\0\0", 4), true, "16384"},
-                      ReadCase{"NumberZero", REG_DWORD, QByteArray("\0\0\0\0", 4), true, "0"},
-                      ReadCase{"NumberWithTopBit", REG_DWORD, QByteArray("\0\0\0\x80", 4), true, "2147483648"},
-                      ReadCase{"NumberAllOnes", REG_DWORD, QByteArray("\xff\xff\xff\xff", 4), true, "4294967295"},
-                      ReadCase{"ShortNumber", REG_DWORD, QByteArray("\x40\x02", 2), true, "576"},
-                      ReadCase{"BinaryKeepsTheDefault", REG_BINARY, "01", true, "Unknown"},
-                      ReadCase{"ExpandSzKeepsTheDefault", REG_EXPAND_SZ, QByteArray("%x%\0", 4), true, "Unknown"},
-                      ReadCase{"FillsTheBuffer", REG_SZ, QByteArray(1024, 'a'), true, QString(1024, 'a')},
-                      ReadCase{"LongerThanTheBuffer", REG_SZ, QByteArray(1025, 'a'), false, "Unknown"}),
+    ::testing::Values(
+        ReadCase{"TextWithTerminator", REG_SZ, QByteArray("576\0", 4), true, "576"},
+        ReadCase{"TextWithoutTerminator", REG_SZ, "576", true, "576"},
+        ReadCase{"OnlyOneTrailingNulDropped", REG_SZ, QByteArray("576\0\0", 5), true,
+                 QString("576") + QChar(0)},
+        ReadCase{"InnerNulKept", REG_SZ, QByteArray("a\0b", 3), true, QString("a") + QChar(0) + "b"},
+        ReadCase{"ZeroLengthText", REG_SZ, "", true, ""},
+        ReadCase{"AnsiText", REG_SZ, "Caf\xe9 \x80", true, QString::fromUtf8("Café €")},
+        ReadCase{"Number", REG_DWORD, QByteArray("\x00\x40\0\0", 4), true, "16384"},
+        ReadCase{"NumberZero", REG_DWORD, QByteArray("\0\0\0\0", 4), true, "0"},
+        ReadCase{"NumberWithTopBit", REG_DWORD, QByteArray("\0\0\0\x80", 4), true, "2147483648"},
+        ReadCase{"NumberAllOnes", REG_DWORD, QByteArray("\xff\xff\xff\xff", 4), true, "4294967295"},
+        ReadCase{"ShortNumber", REG_DWORD, QByteArray("\x40\x02", 2), true, "576"},
+        ReadCase{"BinaryKeepsTheDefault", REG_BINARY, "01", true, "Unknown"},
+        ReadCase{"ExpandSzKeepsTheDefault", REG_EXPAND_SZ, QByteArray("%x%\0", 4), true, "Unknown"},
+        ReadCase{"FillsTheBuffer", REG_SZ, QByteArray(1024, 'a'), true, QString(1024, 'a')},
+        ReadCase{"LongerThanTheBuffer", REG_SZ, QByteArray(1025, 'a'), false, "Unknown"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(RegistryValues, MissingKeyOrValueGivesTheDefault)
@@ -134,7 +138,8 @@ TEST_P(Writing, StoresTheBytes)
     const WriteCase& c = GetParam();
     qint32 type = c.type;
     QVariant value = c.value;
-    ASSERT_TRUE(module.WriteKeyValue(root, kNet, type, QStringLiteral("V"), value)) << module.lastError().toStdString();
+    ASSERT_TRUE(module.WriteKeyValue(root, kNet, type, QStringLiteral("V"), value))
+        << module.lastError().toStdString();
     EXPECT_EQ(value, c.value) << "the value argument is left alone on success";
     quint32 storedType = 0;
     EXPECT_EQ(stored(kNet, "V", &storedType), c.stored);
@@ -143,17 +148,19 @@ TEST_P(Writing, StoresTheBytes)
 
 INSTANTIATE_TEST_SUITE_P(
     Module2, Writing,
-    ::testing::Values(WriteCase{"TextWithoutTerminator", 1, QStringLiteral("1500"), REG_SZ, "1500"},
-                      WriteCase{"EmptyText", 1, QStringLiteral(""), REG_SZ, ""},
-                      WriteCase{"NumberAsText", 1, 576, REG_SZ, "576"},
-                      WriteCase{"AnsiText", 1, QString::fromUtf8("Café"), REG_SZ, "Caf\xe9"},
-                      WriteCase{"TextAsBytes", 3, QStringLiteral("01"), REG_BINARY, "01"},
-                      WriteCase{"Number", 4, 1500, REG_DWORD, QByteArray("\xdc\x05\0\0", 4)},
-                      WriteCase{"NumberInText", 4, QStringLiteral("1400"), REG_DWORD, QByteArray("\x78\x05\0\0", 4)},
-                      WriteCase{"NegativeText", 4, QStringLiteral("-1"), REG_DWORD, QByteArray("\xff\xff\xff\xff", 4)},
-                      WriteCase{"LargestNumber", 4, QStringLiteral("2147483647"), REG_DWORD, QByteArray("\xff\xff\xff\x7f", 4)},
-                      WriteCase{"FractionRoundsToEven", 4, 1400.5, REG_DWORD, QByteArray("\x78\x05\0\0", 4)},
-                      WriteCase{"Zero", 4, 0, REG_DWORD, QByteArray("\0\0\0\0", 4)}),
+    ::testing::Values(
+        WriteCase{"TextWithoutTerminator", 1, QStringLiteral("1500"), REG_SZ, "1500"},
+        WriteCase{"EmptyText", 1, QStringLiteral(""), REG_SZ, ""},
+        WriteCase{"NumberAsText", 1, 576, REG_SZ, "576"},
+        WriteCase{"AnsiText", 1, QString::fromUtf8("Café"), REG_SZ, "Caf\xe9"},
+        WriteCase{"TextAsBytes", 3, QStringLiteral("01"), REG_BINARY, "01"},
+        WriteCase{"Number", 4, 1500, REG_DWORD, QByteArray("\xdc\x05\0\0", 4)},
+        WriteCase{"NumberInText", 4, QStringLiteral("1400"), REG_DWORD, QByteArray("\x78\x05\0\0", 4)},
+        WriteCase{"NegativeText", 4, QStringLiteral("-1"), REG_DWORD, QByteArray("\xff\xff\xff\xff", 4)},
+        WriteCase{"LargestNumber", 4, QStringLiteral("2147483647"), REG_DWORD,
+                  QByteArray("\xff\xff\xff\x7f", 4)},
+        WriteCase{"FractionRoundsToEven", 4, 1400.5, REG_DWORD, QByteArray("\x78\x05\0\0", 4)},
+        WriteCase{"Zero", 4, 0, REG_DWORD, QByteArray("\0\0\0\0", 4)}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(RegistryValues, TextGoesToTheFileWithoutATerminator)
@@ -174,7 +181,8 @@ TEST_F(RegistryValues, WritingUnderAMissingKeyCreatesIt)
     const QString aol = QStringLiteral("Software\\America%20Online\\AOL\\aolsock\\");
     ASSERT_TRUE(module.WriteKeyValue(root, aol, type, QStringLiteral("mtu"), value));
     EXPECT_EQ(stored(aol, "mtu"), QByteArray("\x78\x05\0\0", 4));
-    EXPECT_EQ(stored(QStringLiteral("Software\\America Online\\AOL\\aolsock\\"), "mtu"), QByteArray("<no key>"));
+    EXPECT_EQ(stored(QStringLiteral("Software\\America Online\\AOL\\aolsock\\"), "mtu"),
+              QByteArray("<no key>"));
     QString text = QStringLiteral("Unknown");
     EXPECT_TRUE(module.ReadKeyValue(root, aol, QStringLiteral("mtu"), text));
     EXPECT_EQ(text, QStringLiteral("1400"));
@@ -195,14 +203,15 @@ TEST_P(NotANumber, WritesNothingAndSaysWhy)
     QVariant value = GetParam().value;
     EXPECT_FALSE(module.WriteKeyValue(root, kNet, type, QStringLiteral("mtu"), value));
     EXPECT_EQ(value, QVariant(QStringLiteral("")));
-    EXPECT_TRUE(module.lastError().contains(QLatin1String("not a whole number"))) << module.lastError().toStdString();
+    EXPECT_TRUE(module.lastError().contains(QLatin1String("not a whole number")))
+        << module.lastError().toStdString();
     EXPECT_EQ(fileBytes(file()), before);
 
     // Not even a missing key is created for it.
     value = GetParam().value;
     type = 4;
-    EXPECT_FALSE(module.WriteKeyValue(root, QStringLiteral("Software\\America%20Online\\AOL\\aolsock\\"), type,
-                                      QStringLiteral("mtu"), value));
+    EXPECT_FALSE(module.WriteKeyValue(root, QStringLiteral("Software\\America%20Online\\AOL\\aolsock\\"),
+                                      type, QStringLiteral("mtu"), value));
     EXPECT_EQ(fileBytes(file()), before);
 }
 
@@ -228,7 +237,8 @@ TEST_F(RegistryValues, OtherTypesWriteNothing)
     EXPECT_EQ(stored(kNet, "V"), QByteArray("<2>"));
 
     const QString missing = QStringLiteral("Software\\New\\");
-    EXPECT_FALSE(module.WriteKeyValue(root, missing, type, QStringLiteral("V"), value)) << "the key had to be created";
+    EXPECT_FALSE(module.WriteKeyValue(root, missing, type, QStringLiteral("V"), value))
+        << "the key had to be created";
     EXPECT_EQ(value, QVariant(QStringLiteral("")));
     EXPECT_EQ(stored(missing, "V"), QByteArray("<2>"));
     EXPECT_FALSE(module.lastError().isEmpty());
@@ -247,7 +257,8 @@ TEST_F(RegistryValues, ADamagedFileFailsEveryWriteWithItsLine)
         QVariant value = QStringLiteral("8");
         EXPECT_FALSE(module.WriteKeyValue(root, kNet, t, QStringLiteral("MaxInstance"), value));
         EXPECT_EQ(value, QVariant(QStringLiteral("")));
-        EXPECT_TRUE(module.lastError().startsWith(QLatin1String("system.reg line 4:"))) << module.lastError().toStdString();
+        EXPECT_TRUE(module.lastError().startsWith(QLatin1String("system.reg line 4:")))
+            << module.lastError().toStdString();
     }
     EXPECT_EQ(fileBytes(file()), before);
     QString text = QStringLiteral("Unknown");

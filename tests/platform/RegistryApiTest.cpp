@@ -34,7 +34,8 @@ protected:
     HKEY create(const QByteArray& path)
     {
         HKEY key = 0;
-        EXPECT_EQ(api.RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key), ERROR_SUCCESS) << api.lastError().toStdString();
+        EXPECT_EQ(api.RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key), ERROR_SUCCESS)
+            << api.lastError().toStdString();
         return key;
     }
     long set(HKEY key, const QByteArray& name, quint32 type, const QByteArray& data)
@@ -47,7 +48,8 @@ protected:
         quint8 buffer[256];
         quint32 size = sizeof buffer;
         const long r = api.RegQueryValueExA(key, name, type, buffer, &size);
-        return r == ERROR_SUCCESS ? QByteArray(reinterpret_cast<char*>(buffer), size) : QByteArray("<" + QByteArray::number(qint64(r)) + ">");
+        return r == ERROR_SUCCESS ? QByteArray(reinterpret_cast<char*>(buffer), size)
+                                  : QByteArray("<" + QByteArray::number(qint64(r)) + ">");
     }
 
     QTemporaryDir dir;
@@ -75,22 +77,21 @@ TEST_P(KeyPaths, OpenAnswers)
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, KeyPaths,
-    ::testing::Values(KeyCase{"Exists", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C", 0},
-                      KeyCase{"ParentsWereCreated", "Software\\T\\A\\B\\C", "Software\\T\\A", 0},
-                      KeyCase{"TrailingBackslash", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C\\", 0},
-                      KeyCase{"TrailingBackslashes", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C\\\\", 0},
-                      KeyCase{"OtherCase", "MiXeD", "mixed", 0},
-                      KeyCase{"AnsiLettersFold", "Caf\xc9", "caf\xe9", 0},
-                      KeyCase{"DoubledBackslashCollapsed", "bad\\\\double", "bad\\double", 0},
-                      KeyCase{"LeadingBackslash", "Software\\T", "\\Software\\T", ERROR_BAD_PATHNAME},
-                      KeyCase{"Missing", "Software\\T", "Software\\T\\Missing", ERROR_FILE_NOT_FOUND},
-                      KeyCase{"MissingParent", "Software\\T", "Software\\T\\Missing\\Deeper", ERROR_FILE_NOT_FOUND},
-                      KeyCase{"PercentIsOrdinary", "Software\\America%20Online", "Software\\America Online",
-                              ERROR_FILE_NOT_FOUND},
-                      KeyCase{"BlankIsOrdinary", "Software\\America Online", "Software\\America%20Online",
-                              ERROR_FILE_NOT_FOUND},
-                      KeyCase{"NoFileAtAll", "", "System", ERROR_FILE_NOT_FOUND},
-                      KeyCase{"RootItself", "", "", 0}),
+    ::testing::Values(
+        KeyCase{"Exists", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C", 0},
+        KeyCase{"ParentsWereCreated", "Software\\T\\A\\B\\C", "Software\\T\\A", 0},
+        KeyCase{"TrailingBackslash", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C\\", 0},
+        KeyCase{"TrailingBackslashes", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C\\\\", 0},
+        KeyCase{"OtherCase", "MiXeD", "mixed", 0}, KeyCase{"AnsiLettersFold", "Caf\xc9", "caf\xe9", 0},
+        KeyCase{"DoubledBackslashCollapsed", "bad\\\\double", "bad\\double", 0},
+        KeyCase{"LeadingBackslash", "Software\\T", "\\Software\\T", ERROR_BAD_PATHNAME},
+        KeyCase{"Missing", "Software\\T", "Software\\T\\Missing", ERROR_FILE_NOT_FOUND},
+        KeyCase{"MissingParent", "Software\\T", "Software\\T\\Missing\\Deeper", ERROR_FILE_NOT_FOUND},
+        KeyCase{"PercentIsOrdinary", "Software\\America%20Online", "Software\\America Online",
+                ERROR_FILE_NOT_FOUND},
+        KeyCase{"BlankIsOrdinary", "Software\\America Online", "Software\\America%20Online",
+                ERROR_FILE_NOT_FOUND},
+        KeyCase{"NoFileAtAll", "", "System", ERROR_FILE_NOT_FOUND}, KeyCase{"RootItself", "", "", 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(RegistryCalls, CreateKeepsTheFirstSpellingAndWritesEveryNewKey)
@@ -109,8 +110,12 @@ TEST_F(RegistryCalls, CreateKeepsTheFirstSpellingAndWritesEveryNewKey)
 
 TEST_F(RegistryCalls, KeyNamesARegeditFileMustTreatCarefully)
 {
-    const QByteArray names[] = {"Software\\a]b", "Software\\[x]", "Software\\semi;colon", "Software\\quote\"d",
-                                "Software\\ lead and trail ", "Software\\America%20Online\\AOL"};
+    const QByteArray names[] = {"Software\\a]b",
+                                "Software\\[x]",
+                                "Software\\semi;colon",
+                                "Software\\quote\"d",
+                                "Software\\ lead and trail ",
+                                "Software\\America%20Online\\AOL"};
     for (const QByteArray& name : names) {
         HKEY key = create(name);
         EXPECT_EQ(set(key, "v", REG_SZ, name), ERROR_SUCCESS);
@@ -143,8 +148,9 @@ TEST_F(RegistryCalls, HandlesOpenRelativeToThemselves)
     api.RegCloseKey(create("System\\CurrentControlSet\\Services\\Serial"));
     HKEY system = 0, serial = 0, same = 0;
     ASSERT_EQ(api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System", 0, KEY_ALL_ACCESS_9X, &system), ERROR_SUCCESS);
-    ASSERT_EQ(api.RegOpenKeyExA(system, "currentcontrolset\\services\\serial\\", 0, KEY_ALL_ACCESS_9X, &serial),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        api.RegOpenKeyExA(system, "currentcontrolset\\services\\serial\\", 0, KEY_ALL_ACCESS_9X, &serial),
+        ERROR_SUCCESS);
     ASSERT_EQ(api.RegOpenKeyExA(serial, "", 0, KEY_ALL_ACCESS_9X, &same), ERROR_SUCCESS);
     EXPECT_NE(same, serial);
     EXPECT_EQ(set(same, "RxFIFO", REG_DWORD, QByteArray("\x0e\0\0\0", 4)), ERROR_SUCCESS);
@@ -152,7 +158,8 @@ TEST_F(RegistryCalls, HandlesOpenRelativeToThemselves)
 
     HKEY created = 0;
     ASSERT_EQ(api.RegCreateKeyA(serial, "Parameters\\", &created), ERROR_SUCCESS);
-    EXPECT_TRUE(readBytes(file()).contains("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Serial\\Parameters]"));
+    EXPECT_TRUE(readBytes(file()).contains(
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Serial\\Parameters]"));
     for (HKEY key : {created, same, serial, system})
         EXPECT_EQ(api.RegCloseKey(key), ERROR_SUCCESS);
 }
@@ -245,7 +252,8 @@ TEST_P(ByteExactData, ReadsBackWhatWasStored)
 
     RegistryApi fresh(file());
     HKEY again = 0;
-    ASSERT_EQ(fresh.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\T", 0, KEY_ALL_ACCESS_9X, &again), ERROR_SUCCESS);
+    ASSERT_EQ(fresh.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\T", 0, KEY_ALL_ACCESS_9X, &again),
+              ERROR_SUCCESS);
     quint8 buffer[64];
     quint32 size = sizeof buffer;
     ASSERT_EQ(fresh.RegQueryValueExA(again, "V", &type, buffer, &size), ERROR_SUCCESS);
@@ -255,16 +263,18 @@ TEST_P(ByteExactData, ReadsBackWhatWasStored)
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, ByteExactData,
-    ::testing::Values(DataCase{"TextWithoutTerminator", REG_SZ, "abc", R"("V"="abc")"},
-                      DataCase{"TextWithTerminator", REG_SZ, QByteArray("abc\0", 4), R"("V"=hex(1):61,62,63,00)"},
-                      DataCase{"EmbeddedNuls", REG_SZ, QByteArray("ab\0cd\0", 6), R"("V"=hex(1):61,62,00,63,64,00)"},
-                      DataCase{"EmptyText", REG_SZ, "", R"("V"="")"},
-                      DataCase{"DwordLittleEndian", REG_DWORD, QByteArray("\x78\x56\x34\x12", 4), R"("V"=dword:12345678)"},
-                      DataCase{"TwoByteDword", REG_DWORD, QByteArray("\x01\x02", 2), R"("V"=hex(4):01,02)"},
-                      DataCase{"Binary", REG_BINARY, "01", R"("V"=hex:30,31)"},
-                      DataCase{"EmptyBinary", REG_BINARY, "", R"("V"=hex:)"},
-                      DataCase{"ExpandSz", REG_EXPAND_SZ, QByteArray("%windir%\0", 9), R"("V"=hex(2):25,77,69,6e,64,69,72,25,00)"},
-                      DataCase{"AnsiText", REG_SZ, "na\xefve \x80", "\"V\"=\"na\xefve \x80\""}),
+    ::testing::Values(
+        DataCase{"TextWithoutTerminator", REG_SZ, "abc", R"("V"="abc")"},
+        DataCase{"TextWithTerminator", REG_SZ, QByteArray("abc\0", 4), R"("V"=hex(1):61,62,63,00)"},
+        DataCase{"EmbeddedNuls", REG_SZ, QByteArray("ab\0cd\0", 6), R"("V"=hex(1):61,62,00,63,64,00)"},
+        DataCase{"EmptyText", REG_SZ, "", R"("V"="")"},
+        DataCase{"DwordLittleEndian", REG_DWORD, QByteArray("\x78\x56\x34\x12", 4), R"("V"=dword:12345678)"},
+        DataCase{"TwoByteDword", REG_DWORD, QByteArray("\x01\x02", 2), R"("V"=hex(4):01,02)"},
+        DataCase{"Binary", REG_BINARY, "01", R"("V"=hex:30,31)"},
+        DataCase{"EmptyBinary", REG_BINARY, "", R"("V"=hex:)"},
+        DataCase{"ExpandSz", REG_EXPAND_SZ, QByteArray("%windir%\0", 9),
+                 R"("V"=hex(2):25,77,69,6e,64,69,72,25,00)"},
+        DataCase{"AnsiText", REG_SZ, "na\xefve \x80", "\"V\"=\"na\xefve \x80\""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(RegistryCalls, QuerySizes)
@@ -308,14 +318,15 @@ TEST_F(RegistryCalls, MissingFileIsCreatedByTheFirstWrite)
     EXPECT_FALSE(QFile::exists(file()));
     HKEY key = create("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
     ASSERT_EQ(set(key, "IPMTU", REG_SZ, "576"), ERROR_SUCCESS);
-    EXPECT_EQ(readBytes(file()), crlf("REGEDIT4\n\n"
-                                      "[HKEY_LOCAL_MACHINE\\System]\n\n"
-                                      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet]\n\n"
-                                      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services]\n\n"
-                                      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class]\n\n"
-                                      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net]\n\n"
-                                      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net\\0000]\n"
-                                      "\"IPMTU\"=\"576\"\n\n"));
+    EXPECT_EQ(readBytes(file()),
+              crlf("REGEDIT4\n\n"
+                   "[HKEY_LOCAL_MACHINE\\System]\n\n"
+                   "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet]\n\n"
+                   "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services]\n\n"
+                   "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class]\n\n"
+                   "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net]\n\n"
+                   "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net\\0000]\n"
+                   "\"IPMTU\"=\"576\"\n\n"));
     EXPECT_TRUE(QFile::exists(file() + ".lock"));
 }
 
@@ -332,12 +343,14 @@ TEST_F(RegistryCalls, AKeyDeletedByAnotherProgramIsReported)
 {
     ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Gone]\n\"v\"=\"1\"\n")));
     HKEY key = 0;
-    ASSERT_EQ(api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Gone", 0, KEY_ALL_ACCESS_9X, &key), ERROR_SUCCESS);
+    ASSERT_EQ(api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Gone", 0, KEY_ALL_ACCESS_9X, &key),
+              ERROR_SUCCESS);
     ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Other]\n")));
     EXPECT_EQ(set(key, "v", REG_SZ, "2"), ERROR_KEY_DELETED);
     EXPECT_EQ(query(key, "v"), QByteArray("<1018>"));
     HKEY again = 0;
-    EXPECT_EQ(api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Gone", 0, KEY_ALL_ACCESS_9X, &again), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Gone", 0, KEY_ALL_ACCESS_9X, &again),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(readBytes(file()).contains("Gone"));
     EXPECT_EQ(api.RegCloseKey(key), ERROR_SUCCESS);
 }

@@ -18,6 +18,9 @@ inline QByteArray win98Excerpt()
                      QStringLiteral("/data/win98-system-excerpt.reg"));
 }
 
-inline QByteArray crlf(QByteArray text) { return text.replace("\n", "\r\n"); }
+inline QByteArray crlf(QByteArray text)
+{
+    return text.replace("\n", "\r\n");
+}
 
 } // namespace velmora::testing

@@ -1,5 +1,5 @@
-#include "platform/Registry.h"
 #include "platform/RegistryStore.h"
+#include "platform/Registry.h"
 
 #include "platform/RegistryFixtures.h"
 
@@ -27,15 +27,17 @@ protected:
         HKEY handle = 0;
         if (const long r = api.RegCreateKeyA(HKEY_LOCAL_MACHINE, key, &handle); r != ERROR_SUCCESS)
             return r;
-        const long r = api.RegSetValueExA(handle, name, 0, type, reinterpret_cast<const quint8*>(data.constData()),
-                                          quint32(data.size()));
+        const long r = api.RegSetValueExA(
+            handle, name, 0, type, reinterpret_cast<const quint8*>(data.constData()), quint32(data.size()));
         api.RegCloseKey(handle);
         return r;
     }
-    static QByteArray get(RegistryApi& api, const QByteArray& key, const QByteArray& name, quint32* type = nullptr)
+    static QByteArray get(RegistryApi& api, const QByteArray& key, const QByteArray& name,
+                          quint32* type = nullptr)
     {
         HKEY handle = 0;
-        if (const long r = api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS_9X, &handle); r != ERROR_SUCCESS)
+        if (const long r = api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS_9X, &handle);
+            r != ERROR_SUCCESS)
             return "<" + QByteArray::number(qint64(r)) + ">";
         quint8 buffer[2048];
         quint32 size = sizeof buffer;
@@ -108,7 +110,8 @@ TEST_F(StoredRegistry, RealExportIsServed)
     EXPECT_EQ(get(api, "system\\currentcontrolset\\services\\class\\NET\\0000", "DriverDesc"),
               QByteArray("AMD PCNET Family PCI Ethernet Adapter"));
     quint32 type = 0;
-    EXPECT_EQ(get(api, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "InstallType", &type), QByteArray("\x03\0", 2));
+    EXPECT_EQ(get(api, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "InstallType", &type),
+              QByteArray("\x03\0", 2));
     EXPECT_EQ(type, REG_BINARY);
 }
 
@@ -118,7 +121,8 @@ TEST_F(StoredRegistry, SettingTheSameDataDoesNotRewriteTheFile)
     struct stat before {};
     ::stat(QFile::encodeName(file()).constData(), &before);
     RegistryApi api(file());
-    ASSERT_EQ(put(api, "System\\CurrentControlSet\\Services\\Class\\Net\\0001", "ipmtu", REG_SZ, "0"), ERROR_SUCCESS);
+    ASSERT_EQ(put(api, "System\\CurrentControlSet\\Services\\Class\\Net\\0001", "ipmtu", REG_SZ, "0"),
+              ERROR_SUCCESS);
     struct stat after {};
     ::stat(QFile::encodeName(file()).constData(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
@@ -143,7 +147,8 @@ TEST_P(Placement, NewLinesGoWhereRegeditWouldListThem)
     RegistryApi api(file());
     if (c.name.isEmpty()) {
         HKEY key = 0;
-        ASSERT_EQ(api.RegCreateKeyA(HKEY_LOCAL_MACHINE, c.key, &key), ERROR_SUCCESS) << api.lastError().toStdString();
+        ASSERT_EQ(api.RegCreateKeyA(HKEY_LOCAL_MACHINE, c.key, &key), ERROR_SUCCESS)
+            << api.lastError().toStdString();
     } else {
         ASSERT_EQ(put(api, c.key, c.name, REG_SZ, "new"), ERROR_SUCCESS) << api.lastError().toStdString();
     }
@@ -190,16 +195,23 @@ INSTANTIATE_TEST_SUITE_P(
                            "[HKEY_LOCAL_MACHINE\\Z]\n\n"
                            "[HKEY_LOCAL_MACHINE\\Z\\Y]\n\"z\"=\"new\"\n\n"
                            "[HKEY_CURRENT_USER\\Software]\n\"u\"=\"user\"\n\n")},
-        PlacementCase{"ImpliedKeyBeforeItsSubkeys",
-                      crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\P]\n\n[HKEY_LOCAL_MACHINE\\P\\Q\\R]\n\"r\"=\"1\"\n\n"), "p\\q", "q",
-                      crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\P]\n\n[HKEY_LOCAL_MACHINE\\P\\Q]\n\"q\"=\"new\"\n\n"
-                           "[HKEY_LOCAL_MACHINE\\P\\Q\\R]\n\"r\"=\"1\"\n\n")},
-        PlacementCase{"LineFeedFileGetsLineFeeds", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n", "A\\B", "b",
-                      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"b\"=\"new\"\n\n"},
-        PlacementCase{"LastLineWithoutLineBreak", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"", "A", "n",
+        PlacementCase{
+            "ImpliedKeyBeforeItsSubkeys",
+            crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\P]\n\n[HKEY_LOCAL_MACHINE\\P\\Q\\R]\n\"r\"=\"1\"\n\n"),
+            "p\\q", "q",
+            crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\P]\n\n[HKEY_LOCAL_MACHINE\\P\\Q]\n\"q\"=\"new\"\n\n"
+                 "[HKEY_LOCAL_MACHINE\\P\\Q\\R]\n\"r\"=\"1\"\n\n")},
+        PlacementCase{"LineFeedFileGetsLineFeeds", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n",
+                      "A\\B", "b",
+                      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"b\"="
+                      "\"new\"\n\n"},
+        PlacementCase{"LastLineWithoutLineBreak", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"",
+                      "A", "n",
                       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"\r\n\"n\"=\"new\"\r\n"},
-        PlacementCase{"BlockWithoutBlankLineAfterIt", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"", "B", "b",
-                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"\r\n\r\n[HKEY_LOCAL_MACHINE\\B]\r\n\"b\"=\"new\"\r\n\r\n"},
+        PlacementCase{"BlockWithoutBlankLineAfterIt",
+                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"", "B", "b",
+                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"\r\n\r\n[HKEY_LOCAL_MACHINE\\B]"
+                      "\r\n\"b\"=\"new\"\r\n\r\n"},
         PlacementCase{"HeaderOnly", "REGEDIT4", "A", "n",
                       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"n\"=\"new\"\r\n\r\n"},
         PlacementCase{"LaterOfTwoBlocksOfOneKey",
@@ -225,13 +237,15 @@ TEST_F(StoredRegistry, SuccessiveWritesStayConsistentWithTheFile)
     for (int i = 0; i < 40; ++i) {
         const QByteArray key = "A\\K" + QByteArray::number(i % 7);
         ASSERT_EQ(put(api, key, "v" + QByteArray::number(i % 5), REG_SZ, QByteArray(i, 'x')), ERROR_SUCCESS);
-        ASSERT_EQ(put(api, "A", "wrapped" + QByteArray::number(i % 3), REG_BINARY, QByteArray(i * 3, char(i))),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            put(api, "A", "wrapped" + QByteArray::number(i % 3), REG_BINARY, QByteArray(i * 3, char(i))),
+            ERROR_SUCCESS);
     }
     RegistryApi fresh(file());
     for (int i = 33; i < 40; ++i) {
         const QByteArray key = "A\\K" + QByteArray::number(i % 7);
-        EXPECT_EQ(get(api, key, "v" + QByteArray::number(i % 5)), get(fresh, key, "v" + QByteArray::number(i % 5)));
+        EXPECT_EQ(get(api, key, "v" + QByteArray::number(i % 5)),
+                  get(fresh, key, "v" + QByteArray::number(i % 5)));
     }
     EXPECT_EQ(get(api, "A", "wrapped0"), QByteArray(39 * 3, char(39)));
     EXPECT_EQ(get(fresh, "A", "wrapped0"), QByteArray(39 * 3, char(39)));
@@ -254,7 +268,8 @@ TEST_P(DamagedFile, IsServedEmptyAndNeverOverwritten)
     const DamagedCase& c = GetParam();
     ASSERT_TRUE(writeBytes(file(), c.text));
     RegistryApi api(file());
-    EXPECT_EQ(get(api, "System\\CurrentControlSet\\Services\\Class\\Modem\\0000", "Model"), QByteArray("<2>"));
+    EXPECT_EQ(get(api, "System\\CurrentControlSet\\Services\\Class\\Modem\\0000", "Model"),
+              QByteArray("<2>"));
     EXPECT_TRUE(api.lastError().contains(QLatin1String(c.where))) << api.lastError().toStdString();
 
     EXPECT_EQ(put(api, "System\\CurrentControlSet\\Services\\Class\\Modem\\0000", "Model", REG_SZ, "x"),
@@ -271,20 +286,25 @@ TEST_P(DamagedFile, IsServedEmptyAndNeverOverwritten)
     EXPECT_EQ(put(api, "A", "b", REG_SZ, "2"), ERROR_SUCCESS);
 }
 
-const QByteArray kModem = crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000]\n"
-                               "\"Manufacturer\"=\"U.S. Robotics, Inc.\"\n\"Model\"=\"U.S. Robotics 56K Voice EXT PnP\"\n"
-                               "\"Properties\"=hex:80,01,00,00,ff,00,00,00,ff,00,00,00,07,00,00,00,0f,00,00,00,\\\n"
-                               "  f7,03,00,00,00,c2,01,00,c0,da,00,00\n\n");
+const QByteArray kModem =
+    crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000]\n"
+         "\"Manufacturer\"=\"U.S. Robotics, Inc.\"\n\"Model\"=\"U.S. Robotics 56K Voice EXT PnP\"\n"
+         "\"Properties\"=hex:80,01,00,00,ff,00,00,00,ff,00,00,00,07,00,00,00,0f,00,00,00,\\\n"
+         "  f7,03,00,00,00,c2,01,00,c0,da,00,00\n\n");
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, DamagedFile,
-    ::testing::Values(DamagedCase{"Truncated", kModem.left(kModem.indexOf("Voice")), "system.reg line 5:"},
-                      DamagedCase{"TruncatedInContinuation", kModem.left(kModem.indexOf("  f7")), "system.reg line 6:"},
-                      DamagedCase{"WrongHeader", "REGEDIT5" + kModem.mid(8), "system.reg line 1:"},
-                      DamagedCase{"UnicodeExport", QByteArray("\xff\xfeW\0i\0n\0", 8), "system.reg line 1:"},
-                      DamagedCase{"BrokenHexList", QByteArray(kModem).replace("c0,da", "c0,,da"), "system.reg line 7:"},
-                      DamagedCase{"BinaryJunk", kModem + QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10),
-                                  "system.reg line 9:"}),
+    ::testing::Values(
+        DamagedCase{"Truncated", kModem.left(kModem.indexOf("Voice")), "system.reg line 5:"},
+        DamagedCase{"TruncatedInContinuation", kModem.left(kModem.indexOf("  f7")), "system.reg line 6:"},
+        DamagedCase{"WrongHeader", "REGEDIT5" + kModem.mid(8), "system.reg line 1:"},
+        DamagedCase{"UnicodeExport", QByteArray("\xff\xfeW\0i\0n\0", 8), "system.reg line 1:"},
+        DamagedCase{"BrokenHexList", QByteArray(kModem).replace("c0,da", "c0,,da"), "system.reg line 7:"},
+        DamagedCase{"BinaryJunk",
+                    kModem + QByteArray("\x7f"
+                                        "ELF\x02\x01\x01\0\0\0",
+                                        10),
+                    "system.reg line 9:"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(StoredRegistry, UnreadableFileIsNotWritten)
@@ -292,7 +312,8 @@ TEST_F(StoredRegistry, UnreadableFileIsNotWritten)
     ASSERT_TRUE(QDir().mkpath(file())); // a folder where the file should be
     RegistryApi api(file());
     EXPECT_EQ(put(api, "A", "a", REG_SZ, "1"), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(api.lastError().contains(QLatin1String("system.reg cannot be read"))) << api.lastError().toStdString();
+    EXPECT_TRUE(api.lastError().contains(QLatin1String("system.reg cannot be read")))
+        << api.lastError().toStdString();
 }
 
 // ---- other processes ----
@@ -304,12 +325,18 @@ TEST_F(StoredRegistry, ReloadsWhenAnotherProgramChangedTheFile)
     EXPECT_EQ(get(api, "A", "a"), QByteArray("1"));
     ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"22\"\n")));
     EXPECT_EQ(get(api, "A", "a"), QByteArray("22"));
+    // Rewritten in place at once: same size, same inode, most likely the same times.
+    ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"33\"\n")));
+    EXPECT_EQ(get(api, "A", "a"), QByteArray("33"));
+    ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"22\"\n")));
+    EXPECT_EQ(get(api, "A", "a"), QByteArray("22"));
 
     RegistryApi other(file()); // another program's registry, writing atomically
     ASSERT_EQ(put(other, "A", "b", REG_SZ, "3"), ERROR_SUCCESS);
     EXPECT_EQ(get(api, "A", "b"), QByteArray("3"));
     ASSERT_EQ(put(api, "A", "c", REG_SZ, "4"), ERROR_SUCCESS);
-    EXPECT_EQ(readBytes(file()), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"22\"\n\"b\"=\"3\"\n\"c\"=\"4\"\n"));
+    EXPECT_EQ(readBytes(file()),
+              crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"22\"\n\"b\"=\"3\"\n\"c\"=\"4\"\n"));
 
     ASSERT_TRUE(QFile::remove(file()));
     EXPECT_EQ(get(api, "A", "a"), QByteArray("<2>"));
@@ -328,8 +355,9 @@ TEST_F(StoredRegistry, ConcurrentWritersKeepEachOthersValues)
             RegistryApi api(file());
             int failures = 0;
             for (int i = 0; i < kValues; ++i) {
-                const QByteArray key = i % 3 == 0 ? "Velmora\\Writer" + QByteArray::number(w) + "\\K" + QByteArray::number(i)
-                                                  : "System\\CurrentControlSet\\Services\\Class\\Net\\0000";
+                const QByteArray key =
+                    i % 3 == 0 ? "Velmora\\Writer" + QByteArray::number(w) + "\\K" + QByteArray::number(i)
+                               : "System\\CurrentControlSet\\Services\\Class\\Net\\0000";
                 failures += put(api, key, "w" + QByteArray::number(w) + "v" + QByteArray::number(i), REG_SZ,
                                 QByteArray::number(i * 7)) != ERROR_SUCCESS;
             }
@@ -347,9 +375,11 @@ TEST_F(StoredRegistry, ConcurrentWritersKeepEachOthersValues)
     int missing = 0;
     for (int w = 0; w < kWriters; ++w)
         for (int i = 0; i < kValues; ++i) {
-            const QByteArray key = i % 3 == 0 ? "Velmora\\Writer" + QByteArray::number(w) + "\\K" + QByteArray::number(i)
-                                              : "System\\CurrentControlSet\\Services\\Class\\Net\\0000";
-            missing += get(api, key, "w" + QByteArray::number(w) + "v" + QByteArray::number(i)) != QByteArray::number(i * 7);
+            const QByteArray key =
+                i % 3 == 0 ? "Velmora\\Writer" + QByteArray::number(w) + "\\K" + QByteArray::number(i)
+                           : "System\\CurrentControlSet\\Services\\Class\\Net\\0000";
+            missing += get(api, key, "w" + QByteArray::number(w) + "v" + QByteArray::number(i)) !=
+                       QByteArray::number(i * 7);
         }
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(get(api, "System\\CurrentControlSet\\Services\\Class\\Net\\0001", "IPMTU"), QByteArray("0"));
@@ -372,12 +402,14 @@ TEST_F(StoredRegistry, AFailedWriteChangesNothing)
         if (get(api, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "RegisteredOwner") != "Trevor")
             return 3;
         // A small change still fits and goes through.
-        if (put(api, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "RegisteredOwner", REG_SZ, "T") != ERROR_SUCCESS)
+        if (put(api, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "RegisteredOwner", REG_SZ, "T") !=
+            ERROR_SUCCESS)
             return 4;
         return 0;
     });
     EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(readBytes(file()), QByteArray(original).replace("\"RegisteredOwner\"=\"Trevor\"", "\"RegisteredOwner\"=\"T\""));
+    EXPECT_EQ(readBytes(file()),
+              QByteArray(original).replace("\"RegisteredOwner\"=\"Trevor\"", "\"RegisteredOwner\"=\"T\""));
 }
 
 TEST_F(StoredRegistry, MemoryStaysNearTheFileSize)
