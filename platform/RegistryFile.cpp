@@ -1,7 +1,12 @@
 #include "platform/RegistryFile.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace velmora::regfile {
 namespace {
@@ -23,6 +28,34 @@ constexpr std::array<uchar, 256> makeFoldTable()
     return t;
 }
 constexpr std::array<uchar, 256> kFold = makeFoldTable();
+
+// The first c in [p, end), or nullptr. Lines are short, so the call into memchr costs more than
+// the search: sixteen bytes at a time, inline.
+inline const char* findByte(const char* p, const char* end, char c)
+{
+#if defined(__SSE2__)
+    if (end - p >= 16) {
+        const __m128i needle = _mm_set1_epi8(c);
+        auto hitsAt = [&](const char* at) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle)));
+        };
+        for (; end - p > 16; p += 16)
+            if (const unsigned hits = hitsAt(p))
+                return p + __builtin_ctz(hits);
+        // The last 1 to 16 bytes: one load that ends at end, its bytes before p already searched.
+        const char* last = end - 16;
+        const unsigned hits = hitsAt(last) >> (p - last);
+        return hits ? p + __builtin_ctz(hits) : nullptr;
+    }
+    for (; p < end; ++p)
+        if (*p == c)
+            return p;
+    return nullptr;
+#else
+    return static_cast<const char*>(std::memchr(p, c, size_t(end - p)));
+#endif
+}
 
 inline bool isBlank(char c)
 {
@@ -46,13 +79,15 @@ inline int hexDigit(char c)
     return kHex[uchar(c)];
 }
 
-// word is in lowercase, as files mostly spell it.
-bool startsWithFolded(const char* p, const char* end, QByteArrayView word)
+// word is in lowercase, as files mostly spell it. Its length is known here, so the compare
+// needs no call.
+template <size_t N>
+inline bool startsWithFolded(const char* p, const char* end, const char (&word)[N])
 {
-    if (end - p < word.size())
+    constexpr qsizetype n = N - 1;
+    if (end - p < n)
         return false;
-    return std::memcmp(p, word.data(), size_t(word.size())) == 0 ||
-           namesEqual(QByteArrayView(p, word.size()), word);
+    return std::memcmp(p, word, size_t(n)) == 0 || namesEqual(QByteArrayView(p, n), QByteArrayView(word, n));
 }
 
 // One physical line: [begin, contentEnd) without its line break; next is the following line.
@@ -62,9 +97,9 @@ struct Line {
     const char* next;
 };
 
-Line lineAt(const char* begin, const char* end)
+inline Line lineAt(const char* begin, const char* end)
 {
-    const auto* nl = static_cast<const char*>(std::memchr(begin, '\n', size_t(end - begin)));
+    const char* nl = findByte(begin, end, '\n');
     Line line{begin, nl ? nl : end, nl ? nl + 1 : end};
     if (line.contentEnd > begin && line.contentEnd[-1] == '\r')
         --line.contentEnd;
@@ -85,14 +120,14 @@ const char* scanQuoted(const char* p, const char* end, bool* escaped, QByteArray
     if (!out) {
         // Only looking for the end: a quote closes unless an odd run of backslashes precedes it.
         for (const char* from = p;;) {
-            const auto* quote = static_cast<const char*>(std::memchr(from, '"', size_t(end - from)));
+            const char* quote = findByte(from, end, '"');
             if (!quote)
                 return nullptr;
             const char* run = quote;
             while (run > p && run[-1] == '\\')
                 --run;
             if (((quote - run) & 1) == 0) {
-                if (escaped && std::memchr(p, '\\', size_t(quote - p)))
+                if (escaped && findByte(p, quote, '\\'))
                     *escaped = true;
                 return quote;
             }
@@ -138,14 +173,16 @@ struct DataScan {
 // lines, up to end. Decodes into *data when
 // given. On failure returns nothing and sets error; extraLines then counts the lines read past
 // the first, so the error can name the line it is on.
-std::optional<DataScan> scanData(const char* p, const char* lineEnd, const char* nextLine, const char* end,
+// Inline: reading a file calls it for every value line without decoding, and the branches on
+// type and data then fold away.
+[[gnu::always_inline]] inline std::optional<DataScan> scanData(const char* p, const char* lineEnd, const char* nextLine, const char* end,
                                  quint32* type, QByteArray* data, QString& error, int& extraLines)
 {
     extraLines = 0;
     if (p < lineEnd && *p == '"') {
         const char* close = scanQuoted(p + 1, lineEnd, nullptr, nullptr);
         if (close && data) {
-            if (std::memchr(p + 1, '\\', size_t(close - (p + 1))))
+            if (findByte(p + 1, close, '\\'))
                 scanQuoted(p + 1, close + 1, nullptr, data);
             else
                 data->append(p + 1, close - (p + 1));
@@ -321,16 +358,31 @@ std::optional<QByteArrayView> foldPath(QByteArrayView path, QByteArray& folded)
     const auto* p = reinterpret_cast<const uchar*>(path.data());
     if (n > 0 && p[0] == '\\')
         return std::nullopt;
-    folded.resize(n);
-    char* f = folded.data();
-    uchar previous = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const uchar c = p[i];
-        if (c == '\\' && previous == '\\')
+    const char* const end = path.data() + n;
+    for (const char* s = path.data(); (s = findByte(s, end, '\\')); )
+        if (++s < end && *s == '\\')
             return std::nullopt;
-        f[i] = char(kFold[c]);
-        previous = c;
+    folded.resize(n);
+    auto* f = reinterpret_cast<uchar*>(folded.data());
+    // Eight bytes at a time while they are ASCII: A-Z gain 0x20, nothing else changes. Bytes of
+    // 0x80 and above go through the table.
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & (0x80 * ones)) {
+            for (int k = 0; k < 8; ++k)
+                f[i + k] = kFold[p[i + k]];
+            continue;
+        }
+        // With every byte below 0x80 the additions carry into no neighbour.
+        const std::uint64_t upper = (w + (0x80 - 'A') * ones) & ~(w + (0x80 - 'Z' - 1) * ones) & (0x80 * ones);
+        w |= upper >> 2;
+        std::memcpy(f + i, &w, 8);
     }
+    for (; i < n; ++i)
+        f[i] = kFold[p[i]];
     return path;
 }
 

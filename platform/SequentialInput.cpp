@@ -19,11 +19,11 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-QByteArray withoutTrailingBlanks(const char* begin, const char* end)
+QByteArrayView withoutTrailingBlanks(const char* begin, const char* end)
 {
     while (end > begin && isBlank(end[-1]))
         --end;
-    return QByteArray(begin, end - begin);
+    return QByteArrayView(begin, end - begin);
 }
 
 } // namespace
@@ -73,6 +73,12 @@ bool SequentialInput::atEnd() const
 
 std::optional<QByteArray> SequentialInput::next()
 {
+    const std::optional<QByteArrayView> item = nextView();
+    return item ? std::optional<QByteArray>(item->toByteArray()) : std::nullopt;
+}
+
+std::optional<QByteArrayView> SequentialInput::nextView()
+{
     if (atEnd())
         return std::nullopt;
     const char* data = m_data.constData();
@@ -80,12 +86,12 @@ std::optional<QByteArray> SequentialInput::next()
     while (pos < m_end && isBlank(data[pos]))
         ++pos;
 
-    QByteArray item;
+    QByteArrayView item;
     if (pos < m_end && data[pos] == '"') {
         qsizetype close = pos + 1;
         while (close < m_end && data[close] != '"')
             ++close;
-        item = QByteArray(data + pos + 1, close - pos - 1);
+        item = QByteArrayView(data + pos + 1, close - pos - 1);
         pos = close < m_end ? close + 1 : m_end;
         while (pos < m_end && isBlank(data[pos]))
             ++pos;

@@ -33,6 +33,9 @@ public:
 
     // The next item; nothing once atEnd() ("Input past end of file").
     std::optional<QByteArray> next();
+    // The same item as a view into the input, valid as long as the input lives: no copy for
+    // the many items a reader only looks at.
+    std::optional<QByteArrayView> nextView();
 
     // Whether the item last returned was ended by a line end or the end of the input
     // (rather than by a comma), i.e. the next item starts on a new line.

@@ -21,7 +21,7 @@ public:
             // Chunks grow from small to large, so a small registry stays small.
             const qsizetype size =
                 std::max<qsizetype>(std::min<qsizetype>(kChunk, 4096 + m_held), bytes.size());
-            m_chunks.push_back(std::make_unique<char[]>(size_t(size)));
+            m_chunks.push_back(std::make_unique_for_overwrite<char[]>(size_t(size)));
             m_next = m_chunks.back().get();
             m_free = size;
             m_held += size;

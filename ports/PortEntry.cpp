@@ -38,20 +38,24 @@ std::optional<QString> portKeyForName(const QString& portName)
 
 PortEntry readPortEntry(SequentialInput& input, const QString& key, const std::function<void()>& afterSkippedItem)
 {
+    // An item matches when the text before its first "=" is the key: with a key that holds no
+    // "=", when it starts with the key's bytes and an "=". Items are compared as bytes, so the
+    // many that do not match cost no conversion.
+    const QByteArray prefix = toAnsi(key) + '=';
+    const bool keyCanMatch = !key.contains(QLatin1Char('=')) && isAnsiRepresentable(key);
+
     PortEntry entry;
-    while (const std::optional<QByteArray> item = input.next()) {
-        const QString text = fromAnsi(*item);
-        const qsizetype equals = text.indexOf(QLatin1Char('='));
-        if (equals < 0 || QStringView(text).left(equals) != key) {
+    while (const std::optional<QByteArrayView> item = input.nextView()) {
+        if (!keyCanMatch || !item->startsWith(prefix)) {
             if (afterSkippedItem)
                 afterSkippedItem();
             continue;
         }
-        entry = PortEntry{text.mid(equals + 1), {}, {}, {}, {}};
+        entry = PortEntry{fromAnsi(item->sliced(prefix.size())), {}, {}, {}, {}};
         for (QString* field : {&entry.parity, &entry.data, &entry.stop, &entry.flow}) {
             if (input.lastItemEndedLine())
                 break;
-            const std::optional<QByteArray> next = input.next();
+            const std::optional<QByteArrayView> next = input.nextView();
             if (!next)
                 break;
             *field = fromAnsi(*next);

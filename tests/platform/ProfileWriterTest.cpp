@@ -1,7 +1,7 @@
 #include "platform/ProfileWriter.h"
 #include "platform/MachineFolder.h"
 
-#include "platform/FileFixtures.h"
+#include "support/FileFixtures.h"
 
 #include <QTemporaryDir>
 
@@ -53,12 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n\x1A"},
         EditCase{"ReplaceKeepsFileSpelling", "[MySect]\r\nMyKey=old\r\n", "MYSECT", "MYKEY", "new",
                  "[MySect]\r\nMyKey=new\r\n"},
-        EditCase{"ReplaceLastLineWithoutEndGetsCrLf", "[s]\r\nkey=value", "s", "KEY", "v2",
-                 "[s]\r\nkey=v2\r\n"},
         EditCase{"ReplaceNormalisesOnlyThatLine", "; top\r\n[s]\r\n  k = old  \r\n\r\nj = 1\r\n", "s", "k",
                  "new", "; top\r\n[s]\r\nk=new\r\n\r\nj = 1\r\n"},
         EditCase{"ReplaceInLfFileKeepsOtherEndings", "[s]\nk=1\nj=2\n", "s", "k", "3", "[s]\nk=3\r\nj=2\n"},
-        EditCase{"ReplaceInCrFile", "[A]\rk=v\rj=w\r", "A", "j", "x", "[A]\rk=v\rj=x\r\n"},
         EditCase{"NewKeyInCrFile", "[A]\rk=v\r[B]\r", "A", "n", "1", "[A]\rk=v\rn=1\r\n[B]\r"},
         EditCase{"NewKeyBeforeBlankLineAndNextSection", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "z", "3",
                  "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n"},
@@ -66,7 +63,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "[s]\r\nz=\r\na=\r\n;y=\r\n"},
         EditCase{"NewKeyAfterHeaderWhenSectionHasNoKeys", "[s]\r\n;c\r\n\r\n[t]\r\n", "s", "k", "v",
                  "[s]\r\nk=v\r\n;c\r\n\r\n[t]\r\n"},
-        EditCase{"NewKeyAfterHeaderWithoutLineEnd", "[s]", "s", "k", "v", "[s]\r\nk=v\r\n"},
         EditCase{"NewKeyAfterUnterminatedLastKey", "[s]\r\na=1", "s", "b", "2", "[s]\r\na=1\r\nb=2\r\n"},
         EditCase{"LineWithoutEqualsIsNotAKeyLine", "[s]\r\na=1\r\nnoequals\r\n", "s", "b", "2",
                  "[s]\r\na=1\r\nb=2\r\nnoequals\r\n"},
@@ -86,37 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"ArgumentBlanksAreStrippedValueKept", "", "  sec  ", "\tkey  ", " value ",
                  "[sec]\r\nkey= value \r\n"},
         EditCase{"ValueMayHoldEqualsAndBrackets", "[s]\r\n", "s", "k", "a=b]", "[s]\r\nk=a=b]\r\n"},
-        EditCase{"PortEntryWithTrailingBlank", "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n",
-                 "Ports", "COM2:", "9600,n,8,1, ",
-                 "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1, \r\n"}),
+        // The same value again leaves the file byte for byte as it was.
+        EditCase{"SameValueInLfFile", "[s]\nk=v\nj=w\n", "s", "k", "v", "[s]\nk=v\nj=w\n"},
+        EditCase{"SameValueOnIndentedLine", "[s]\r\n  k=v\r\n", "s", "k", "v", "[s]\r\n  k=v\r\n"},
+        EditCase{"SameValueWithBlanks", "[s]\r\nk= v \r\n", "s", "k", " v ", "[s]\r\nk= v \r\n"}),
     [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
-
-struct UnchangedCase {
-    const char* name;
-    QByteArray file;
-    QByteArray key;
-    QByteArray value;
-};
-
-class ProfileSameValue : public ::testing::TestWithParam<UnchangedCase> {};
-
-TEST_P(ProfileSameValue, LeavesTheFileByteIdentical)
-{
-    const UnchangedCase& c = GetParam();
-    const std::optional<QByteArray> result = editProfileText(c.file, "s", c.key, c.value);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, c.file);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileSameValue,
-                         ::testing::Values(UnchangedCase{"CrLf", "[s]\r\nk=v\r\n", "K", "v"},
-                                           UnchangedCase{"LfEnding", "[s]\nk=v\nj=w\n", "k", "v"},
-                                           UnchangedCase{"LastLineWithoutEnd", "[s]\r\nk=v", "k", "v"},
-                                           UnchangedCase{"IndentedLine", "[s]\r\n  k=v\r\n", "k", "v"},
-                                           UnchangedCase{"ValueWithBlanks", "[s]\r\nk= v \r\n", "k", " v "}),
-                         [](const ::testing::TestParamInfo<UnchangedCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 struct RefusedCase {
     const char* name;
@@ -139,9 +109,7 @@ TEST_P(ProfileRefusal, GivesNothingAndSaysWhy)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileRefusal,
     ::testing::Values(RefusedCase{"CrInValue", "s", "k", "a\rb", "value"},
-                      RefusedCase{"LfInValue", "s", "k", "line1\nline2=x", "value"},
                       RefusedCase{"NulInValue", "s", "k", QByteArray("a\0b", 3), "value"},
-                      RefusedCase{"CtrlZInValue", "s", "k", "a\x1A", "value"},
                       RefusedCase{"LfInKey", "s", "k\n", "v", "key name"},
                       RefusedCase{"NulInSection", QByteArray("s\0", 2), "k", "v", "section name"},
                       RefusedCase{"EqualsInKey", "s", "a=b", "v", "\"=\""},
@@ -152,18 +120,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"KeyLikeAHeader", "s", "[k", "v", "section header"}),
     [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
-TEST(ProfileEditSequence, SeveralWritesKeepTheirOrder)
+TEST(ProfileEditSequence, SuccessiveWritesKeepTheirOrder)
 {
     QByteArray file;
     for (const auto& [section, key, value] :
          {std::tuple{"App1", "key1", "s1"}, {"App1", "key2", "s2"}, {"App2", "key3", "s3"}})
         file = editProfileText(file, section, key, value).value();
     EXPECT_EQ(file, QByteArray("[App1]\r\nkey1=s1\r\nkey2=s2\r\n\r\n[App2]\r\nkey3=s3\r\n"));
-
-    file = ";c0\r\n[s]\r\n;c1\r\nb=v\r\n;c2\r\na=v\r\n";
-    for (const char* key : {"z", "y", "a", "b"})
-        file = editProfileText(file, "s", key, "").value();
-    EXPECT_EQ(file, QByteArray(";c0\r\n[s]\r\n;c1\r\nb=\r\n;c2\r\na=\r\nz=\r\ny=\r\n"));
 }
 
 TEST(ProfileEditSequence, LargeFileChangesOnlyTheTargetLine)
@@ -193,33 +156,26 @@ protected:
     ProfileWriter writer{machine};
 };
 
-TEST_F(ProfileWriterOnDisk, CreatesAMissingFile)
+TEST_F(ProfileWriterOnDisk, CreatesOrEditsTheFileWhateverTheCaseOfItsPath)
 {
     EXPECT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "9600,n,8,1,x", "c:\\windows\\win.ini"), 0);
     EXPECT_EQ(readBytes(host("WINDOWS/win.ini")), QByteArray("[Ports]\r\nCOM1:=9600,n,8,1,x\r\n"));
     EXPECT_TRUE(writer.lastError().isEmpty());
-}
+    EXPECT_NE(writer.WritePrivateProfileStringA("ports", "COM1:", "2400,e,7,1,p", "C:\\Windows\\Win.INI"), 0);
+    EXPECT_EQ(readBytes(host("WINDOWS/win.ini")), QByteArray("[Ports]\r\nCOM1:=2400,e,7,1,p\r\n"));
+    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"win.ini"});
 
-TEST_F(ProfileWriterOnDisk, EditsTheExistingFileWhateverTheCase)
-{
-    ASSERT_TRUE(
-        writeBytes(host("WINDOWS/WIN.INI"), "[windows]\r\nload=\r\n\r\n[ports]\r\nCOM1:=9600,n,8,1,x\r\n"));
-    EXPECT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "2400,e,7,1,p", "C:\\Windows\\Win.ini"), 0);
-    EXPECT_EQ(readBytes(host("WINDOWS/WIN.INI")),
-              QByteArray("[windows]\r\nload=\r\n\r\n[ports]\r\nCOM1:=2400,e,7,1,p\r\n"));
-    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"WIN.INI"});
+    EXPECT_NE(writer.WritePrivateProfileStringA("s", "k", "v", "c:\\windows\\caf\xE9.ini"), 0); // ANSI name
+    EXPECT_EQ(readBytes(host(QStringLiteral("WINDOWS/caf\u00E9.ini"))), QByteArray("[s]\r\nk=v\r\n"));
 }
 
 TEST_F(ProfileWriterOnDisk, SameValueDoesNotTouchTheFile)
 {
     const QString path = host("WINDOWS/WIN.INI");
     ASSERT_TRUE(writeBytes(path, "[Ports]\nCOM1:=9600,n,8,1,x"));
-    struct stat before {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    const ino_t inode = testing::inodeOf(path);
     EXPECT_NE(writer.WritePrivateProfileStringA("ports", "com1:", "9600,n,8,1,x", "c:\\windows\\win.ini"), 0);
-    struct stat after {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
-    EXPECT_EQ(before.st_ino, after.st_ino) << "the file was rewritten";
+    EXPECT_EQ(testing::inodeOf(path), inode) << "the file was rewritten";
     EXPECT_EQ(readBytes(path), QByteArray("[Ports]\nCOM1:=9600,n,8,1,x"));
 }
 
@@ -236,12 +192,13 @@ TEST_P(ProfileWriterFailure, ReturnsZeroWithTheReasonAndWritesNothing)
 {
     const FailureCase& c = GetParam();
     ASSERT_TRUE(QDir().mkpath(host("WINDOWS/FOLDER.INI")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(host("WINDOWS/PIPE.INI")).constData(), 0644), 0);
     ASSERT_TRUE(writeBytes(host("WINDOWS/WIN.INI"), "[Ports]\r\n"));
     EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", c.key, "9600,n,8,1,x", c.fileName), 0);
     EXPECT_TRUE(writer.lastError().contains(QLatin1String(c.reason))) << writer.lastError().toStdString();
     EXPECT_EQ(readBytes(host("WINDOWS/WIN.INI")), QByteArray("[Ports]\r\n"));
     EXPECT_EQ(testing::folderEntries(machine.driveC()), QStringList{"WINDOWS"});
-    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), (QStringList{"FOLDER.INI", "WIN.INI"}));
+    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), (QStringList{"FOLDER.INI", "PIPE.INI", "WIN.INI"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -250,18 +207,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   "COM1:", "the folder c:\\t\\nodir does not exist"},
                       FailureCase{"FolderInPlaceOfTheFile", "c:\\windows\\folder.ini",
                                   "COM1:", "folder stands"},
-                      FailureCase{"OtherDrive", "d:\\windows\\win.ini", "COM1:", "drive D:"},
+                      FailureCase{"Pipe", "c:\\windows\\pipe.ini", "COM1:", "not an ordinary file"},
                       FailureCase{"LeavesDriveC", "c:\\windows\\..\\..\\win.ini", "COM1:", "leaves drive C"},
-                      FailureCase{"RelativePath", "win.ini", "COM1:", "not a full path"},
                       FailureCase{"RefusedKey", "c:\\windows\\win.ini", "COM=1", "\"=\""}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
-
-TEST_F(ProfileWriterOnDisk, PipeInPlaceOfTheFileIsRefused)
-{
-    ASSERT_EQ(::mkfifo(QFile::encodeName(host("WINDOWS/WIN.INI")).constData(), 0644), 0);
-    EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", "COM1:", "x", "c:\\windows\\win.ini"), 0);
-    EXPECT_EQ(writer.lastError(), QStringLiteral("it is not an ordinary file"));
-}
 
 TEST_F(ProfileWriterOnDisk, UnreadableFileIsRefused)
 {
@@ -288,12 +237,6 @@ TEST_F(ProfileWriterOnDisk, FailedWriteKeepsTheOldFile)
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes(path), old);
     EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"WIN.INI"});
-}
-
-TEST_F(ProfileWriterOnDisk, FileNameIsAnsi)
-{
-    EXPECT_NE(writer.WritePrivateProfileStringA("s", "k", "v", "c:\\windows\\caf\xE9.ini"), 0);
-    EXPECT_EQ(readBytes(host(QStringLiteral("WINDOWS/caf\u00E9.ini"))), QByteArray("[s]\r\nk=v\r\n"));
 }
 
 } // namespace

@@ -10,6 +10,28 @@
 #include <gtest/gtest.h>
 
 namespace velmora::testing {
+namespace {
+
+std::optional<TestMachine::Value> readValue(RegistryApi& registry, const QString& keyPath, const QString& valueName)
+{
+    HKEY key = 0;
+    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, toAnsi(keyPath), 0, KEY_ALL_ACCESS_9X, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    TestMachine::Value value;
+    quint32 size = 0;
+    long result = registry.RegQueryValueExA(key, toAnsi(valueName), &value.type, nullptr, &size);
+    if (result == ERROR_SUCCESS) {
+        value.data.resize(size);
+        result = registry.RegQueryValueExA(key, toAnsi(valueName), &value.type,
+                                           reinterpret_cast<quint8*>(value.data.data()), &size);
+    }
+    registry.RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
 
 TestMachine::TestMachine()
 {
@@ -49,22 +71,19 @@ void TestMachine::writeRegistry(const QByteArray& blocks) const
 
 std::optional<TestMachine::Value> TestMachine::queryValue(const QString& keyPath, const QString& valueName)
 {
-    RegistryApi& registry = *context().registry;
-    HKEY key = 0;
-    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, toAnsi(keyPath), 0, KEY_ALL_ACCESS_9X, &key) != ERROR_SUCCESS)
-        return std::nullopt;
-    Value value;
-    quint32 size = 0;
-    long result = registry.RegQueryValueExA(key, toAnsi(valueName), &value.type, nullptr, &size);
-    if (result == ERROR_SUCCESS) {
-        value.data.resize(size);
-        result = registry.RegQueryValueExA(key, toAnsi(valueName), &value.type,
-                                           reinterpret_cast<quint8*>(value.data.data()), &size);
-    }
-    registry.RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return std::nullopt;
-    return value;
+    return readValue(*context().registry, keyPath, valueName);
+}
+
+QByteArray TestMachine::registryBytes() const
+{
+    QFile file(m_dir.path() + QStringLiteral("/system.reg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath, const QString& valueName) const
+{
+    RegistryApi registry(m_dir.path() + QStringLiteral("/system.reg"));
+    return readValue(registry, keyPath, valueName);
 }
 
 void TestMachine::damageRegistry() const

@@ -35,6 +35,11 @@ public:
     std::optional<Value> queryValue(const QString& keyPath, const QString& valueName);
     // Makes the registry file unparsable, so that every write to it fails.
     void damageRegistry() const;
+    // system.reg as it is on disk.
+    QByteArray registryBytes() const;
+    // A value as any other program of the machine would read it from disk now: through a
+    // registry of its own, so that only what was saved counts.
+    std::optional<Value> storedValue(const QString& keyPath, const QString& valueName) const;
 
     ScriptedMessageBoxes& boxes() { return m_boxes; }
     Velmora& app() { return *m_app; }
@@ -45,5 +50,10 @@ private:
     ScriptedMessageBoxes m_boxes;
     std::unique_ptr<Velmora> m_app;
 };
+
+inline bool operator==(const TestMachine::Value& a, const TestMachine::Value& b)
+{
+    return a.type == b.type && a.data == b.data;
+}
 
 } // namespace velmora::testing

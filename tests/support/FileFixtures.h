@@ -9,12 +9,13 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <ostream>
 
-// Small file helpers shared by the platform tests.
+// Small file helpers shared by the tests: host files, byte output, write failures.
 namespace velmora::testing {
 
 inline QByteArray readBytes(const QString& path)
@@ -36,6 +37,27 @@ inline QStringList folderEntries(const QString& folder)
                                   QDir::Name);
 }
 
+// A file rewritten by rename gets a new inode; one left alone keeps it.
+inline ino_t inodeOf(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+inline QByteArray crlf(QByteArray text)
+{
+    return text.replace("\n", "\r\n");
+}
+
+// An excerpt of a real Windows 9x machine's HKEY_LOCAL_MACHINE, exported in REGEDIT4 form
+// (CRLF, ANSI, hex lists wrapped as regedit wraps them): network and modem classes, ports,
+// hex(2), hex(7), long binary values.
+inline QByteArray win98Excerpt()
+{
+    return readBytes(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                     QStringLiteral("/../platform/data/win98-system-excerpt.reg"));
+}
+
 // Runs body in a forked child whose files may not grow beyond limit bytes (SIGXFSZ ignored, so
 // the write fails with EFBIG instead of killing the child). The body's int is the exit code.
 // Running as root cannot make a file unwritable; a size limit can.
@@ -55,33 +77,20 @@ template <typename Body> int exitCodeUnderFileSizeLimit(rlim_t limit, Body body)
 
 } // namespace velmora::testing
 
-// Readable failure output for byte strings ("\r\n" shown as escapes).
+// Readable failure output for byte strings (line breaks, quotes and other bytes escaped).
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QByteArray& bytes, std::ostream* os)
 {
+    static const char* hex = "0123456789ABCDEF";
     *os << '"';
     for (const char c : bytes) {
-        switch (c) {
-        case '\r':
-            *os << "\\r";
-            break;
-        case '\n':
-            *os << "\\n";
-            break;
-        case '\t':
-            *os << "\\t";
-            break;
-        case '"':
-            *os << "\\\"";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
-                static const char* hex = "0123456789ABCDEF";
-                *os << "\\x" << hex[(c >> 4) & 0xF] << hex[c & 0xF];
-            } else {
-                *os << c;
-            }
-        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r' || c == '\n' || c == '"')
+            *os << '\\' << (c == '\r' ? 'r' : c == '\n' ? 'n' : '"');
+        else if (byte < 0x20 || byte >= 0x7F)
+            *os << "\\x" << hex[byte >> 4] << hex[byte & 0xF];
+        else
+            *os << c;
     }
     *os << '"';
 }

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "app/Form1.h"
+#include "support/TestMachine.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+namespace velmora::testing {
+
+// A number value's four bytes as the registry keeps them (little-endian).
+QByteArray dword(quint32 number);
+
+// A window test on a fresh machine: the main window loaded and shown on first use, other
+// windows opened through its buttons, controls found by objectName and worked as a user does.
+class WindowTest : public ::testing::Test {
+protected:
+    // Shown, because clicks reach only visible controls.
+    Form1* mainWindow();
+
+    // Clicks the main window's button; the window it opened becomes the one controls are
+    // looked up in.
+    template <typename Form> Form* openFrom(const QString& button)
+    {
+        click(button, mainWindow());
+        window = loaded<Form>();
+        EXPECT_NE(window, nullptr) << "nothing opened from " << button.toStdString();
+        return loaded<Form>();
+    }
+    template <typename Form> Form* loaded() { return machine.app().windows().find<Form>(); }
+
+    // Looks in `in`, else in the opened window while it is on screen, else in the main window.
+    template <typename T = QWidget> T* control(const QString& name, QWidget* in = nullptr)
+    {
+        QWidget* parent = in ? in : window && window->isVisible() ? window.data() : mainWindow();
+        T* found = parent ? parent->findChild<T*>(name) : nullptr;
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+    void click(const QString& name, QWidget* in = nullptr);
+    // Replaces what a text box or editable list shows: select all, delete, type.
+    void type(const QString& name, const QString& text, QWidget* in = nullptr);
+    // Picks a list's item, which is a Click of the list.
+    void pick(const QString& list, const QString& item, QWidget* in = nullptr);
+    // What a text box or list shows.
+    QString shown(const QString& name, QWidget* in = nullptr);
+
+    // Opens the window from its button, presses the button again, and closes the window with
+    // the close box: it loads once, holds the main window off while open if it should, and
+    // leaves the main window usable afterwards.
+    template <typename Form> void expectOpensOnceAndCloses(const QString& button, bool holdsMainWindowOff)
+    {
+        Form* form = openFrom<Form>(button);
+        ASSERT_NE(form, nullptr);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(mainWindow()->isEnabled(), !holdsMainWindowOff);
+        click(button, mainWindow());
+        EXPECT_EQ(loaded<Form>(), form) << "loaded again";
+        form->close();
+        EXPECT_EQ(loaded<Form>(), nullptr);
+        EXPECT_TRUE(mainWindow()->isEnabled());
+    }
+
+    TestMachine machine;
+    QPointer<QWidget> window;
+};
+
+} // namespace velmora::testing
