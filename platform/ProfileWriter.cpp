@@ -2,9 +2,9 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/AtomicFile.h"
+#include "platform/HostFile.h"
 #include "platform/MachineFolder.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -308,14 +308,10 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
     QByteArray text;
     const bool existed = info.exists();
     if (existed) {
-        if (!info.isFile())
-            return fail(QStringLiteral("it is not an ordinary file"));
-        QFile file(*host);
-        if (!file.open(QIODevice::ReadOnly))
-            return fail(file.errorString());
-        text = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            return fail(file.errorString());
+        std::optional<QByteArray> content = readHostFile(*host, &why);
+        if (!content)
+            return fail(why);
+        text = std::move(*content);
     }
 
     const std::optional<Splice> splice = planEdit(text, *args);

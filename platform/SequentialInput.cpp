@@ -1,9 +1,8 @@
 #include "platform/SequentialInput.h"
 
+#include "platform/HostFile.h"
 #include "platform/MachineFolder.h"
 
-#include <QFile>
-#include <QFileInfo>
 
 namespace velmora {
 namespace {
@@ -49,21 +48,10 @@ std::optional<SequentialInput> SequentialInput::open(const MachineFolder& machin
     const std::optional<QString> host = machine.hostPath(windowsPath, &why);
     if (!host)
         return fail(why);
-    const QFileInfo info(*host);
-    if (info.isDir())
-        return fail(QStringLiteral("a folder stands in the file's place"));
-    if (!info.exists())
-        return fail(QStringLiteral("the file does not exist"));
-    // A pipe or a device could block the program forever.
-    if (!info.isFile())
-        return fail(QStringLiteral("it is not an ordinary file"));
-    QFile file(*host);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
-    return SequentialInput(std::move(data));
+    std::optional<QByteArray> data = readHostFile(*host, &why);
+    if (!data)
+        return fail(why);
+    return SequentialInput(std::move(*data));
 }
 
 bool SequentialInput::atEnd() const
