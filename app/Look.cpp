@@ -130,7 +130,6 @@ QLabel* makeTipsLabel(QWidget* parent, const QString& name, const QString& text,
 {
     QLabel* label = makeLabel(parent, name, text, place, colours::tips);
     makeBold(label);
-    fitWidth(label, place);
     return label;
 }
 
@@ -172,26 +171,32 @@ QLineEdit* makeTextBox(QWidget* parent, const QString& name, const QString& text
     return box;
 }
 
+namespace {
+
+// A check box or option button: yellow caption, a box that shows on black, no dead area.
+template <typename Toggle>
+Toggle* makeToggle(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip, QRect place)
+{
+    auto* toggle = new Toggle(caption, parent);
+    toggle->setObjectName(name);
+    toggle->setToolTip(tooltip);
+    setIndicatorColours(toggle);
+    fitToText(toggle, place);
+    return toggle;
+}
+
+} // namespace
+
 QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,
                         QRect place)
 {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    box->setToolTip(tooltip);
-    setIndicatorColours(box);
-    fitToText(box, place);
-    return box;
+    return makeToggle<QCheckBox>(parent, name, caption, tooltip, place);
 }
 
 QRadioButton* makeOption(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,
                          QRect place)
 {
-    auto* option = new QRadioButton(caption, parent);
-    option->setObjectName(name);
-    option->setToolTip(tooltip);
-    setIndicatorColours(option);
-    fitToText(option, place);
-    return option;
+    return makeToggle<QRadioButton>(parent, name, caption, tooltip, place);
 }
 
 QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,

@@ -7,6 +7,9 @@ namespace velmora {
 
 struct AppContext;
 
+// The first network adapter's class key (the dial-up adapter), which several windows tune.
+inline const QString kDialUpAdapterKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
+
 // How every window reads and writes a registry value under HKEY_LOCAL_MACHINE through
 // Module2: a read's result is the shared last-read text; a write that fails is reported with
 // the value's full name and the reason, instead of the caller's success message.

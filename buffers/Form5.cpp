@@ -24,7 +24,6 @@ const QString kSystemIni = QStringLiteral("c:\\windows\\system.ini");
 const QString k386Enh = QStringLiteral("386Enh");
 const QString kSelectSize = QStringLiteral("Select Size");
 const QString kSerialKey = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
-const QString kAdapterKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
 constexpr qint32 kNumberType = 4;
 
 // Two frames side by side; rows of label and box inside each (pixels).
@@ -169,8 +168,8 @@ void Form5::cmdSetFIFOBuff_Click()
     } writes[] = {
         {kSerialKey, "RxFIFO", receive},
         {kSerialKey, "TxFIFO", send},
-        {kAdapterKey, "RxFIFO", receive},
-        {kAdapterKey, "TxFIFO", send},
+        {kDialUpAdapterKey, "RxFIFO", receive},
+        {kDialUpAdapterKey, "TxFIFO", send},
     };
     // The first write that fails is reported and ends the handler: no later value is touched.
     for (const auto& write : writes)

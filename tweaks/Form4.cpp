@@ -14,7 +14,6 @@ namespace velmora {
 namespace {
 
 const QString kUnknown = QStringLiteral("Unknown");
-const QString kAdapterKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
 const QString kModemInitKey =
     QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Settings\\Init\\");
 const QString kModemInitValue = QStringLiteral("2");
@@ -103,7 +102,7 @@ void Form4::Form_Load()
     for (int row = 0; row < kSwitchCount; ++row) {
         // Only the two texts this window writes are understood; anything else leaves the box alone.
         const QString state =
-            readValue(m_context, kAdapterKey, QString::fromLatin1(kSwitches[row].valueName));
+            readValue(m_context, kDialUpAdapterKey, QString::fromLatin1(kSwitches[row].valueName));
         if (state == kUnknown || state == QLatin1String("0"))
             m_checks[row]->setChecked(false);
         else if (state == QLatin1String("1"))
@@ -150,7 +149,7 @@ void Form4::applySwitch(int row)
 {
     const AdapterSwitch& s = kSwitches[row];
     const bool on = m_checks[row]->isChecked();
-    if (writeRegistryValue(m_context, kAdapterKey, s.type, QString::fromLatin1(s.valueName),
+    if (writeRegistryValue(m_context, kDialUpAdapterKey, s.type, QString::fromLatin1(s.valueName),
                            QString::fromLatin1(on ? s.onData : s.offData)))
         m_context.messageBoxes.inform(QString::fromLatin1(on ? s.onMessage : s.offMessage));
 }

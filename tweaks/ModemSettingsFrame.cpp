@@ -15,7 +15,6 @@ namespace velmora {
 namespace {
 
 const QString kMaxInstanceKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi\\");
-const QString kDialUpKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
 // The fixed sizes go to the key spelled with a blank, a typed size to the one spelled "%20".
 const QString kAolKey = QStringLiteral("Software\\America Online\\AOL\\aolsock\\");
 const QString kAolTypedKey = QStringLiteral("Software\\America%20Online\\AOL\\aolsock\\");
@@ -84,7 +83,7 @@ void ModemSettingsFrame::loadFromRegistry()
         m_txtMaxInst->setText(maxInstance);
     }
 
-    const QString mtu = readRegistryText(m_context, kDialUpKey, QStringLiteral("IPMTU"), kUnknown);
+    const QString mtu = readRegistryText(m_context, kDialUpAdapterKey, QStringLiteral("IPMTU"), kUnknown);
     if (mtu == kUnknown)
         return;
     for (int option : {1, 2, 3, 0}) {
@@ -118,7 +117,7 @@ void ModemSettingsFrame::Command3_Click()
     if (option < 0)
         return;
     const QString size = option < 4 ? QString::number(kFixedSizes[option]) : m_txtMTU->text();
-    if (writeRegistryValue(m_context, kDialUpKey, kText, QStringLiteral("IPMTU"), size))
+    if (writeRegistryValue(m_context, kDialUpAdapterKey, kText, QStringLiteral("IPMTU"), size))
         m_context.messageBoxes.inform(QStringLiteral("Dial-Up Adapter MTU Packet Size has been set!"));
 }
 
