@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QValidator>
 
 #include <algorithm>
 
@@ -76,6 +77,29 @@ void fitToText(QWidget* widget, QRect place)
     place.setWidth(widget->sizeHint().width());
     widget->setGeometry(place);
 }
+
+// A text box's maximum length as the original controls had it: it stops the user's typing
+// and pasting, but a text the program sets is shown whole (QLineEdit::setMaxLength would cut
+// a longer stored value, which the next write would then store cut).
+class TypedLengthLimit : public QValidator {
+public:
+    TypedLengthLimit(QLineEdit* box, int maxLength) : QValidator(box), m_maxLength(maxLength)
+    {
+        QObject::connect(box, &QLineEdit::textChanged, this,
+                         [this](const QString& text) { m_currentLength = text.size(); });
+        m_currentLength = box->text().size();
+    }
+
+    // An edit may leave the text at most as long as the limit, or as long as it already was.
+    State validate(QString& input, int&) const override
+    {
+        return input.size() <= std::max<qsizetype>(m_maxLength, m_currentLength) ? Acceptable : Invalid;
+    }
+
+private:
+    int m_maxLength;
+    qsizetype m_currentLength = 0;
+};
 
 } // namespace
 
@@ -166,7 +190,7 @@ QLineEdit* makeTextBox(QWidget* parent, const QString& name, const QString& text
     box->setObjectName(name);
     box->setToolTip(tooltip);
     if (maxLength > 0)
-        box->setMaxLength(maxLength);
+        box->setValidator(new TypedLengthLimit(box, maxLength));
     box->setGeometry(place);
     return box;
 }

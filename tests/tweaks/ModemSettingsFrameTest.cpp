@@ -99,6 +99,17 @@ TEST_F(MtuFrameTest, StoredMaxInstanceIsShownAndNotRewritten)
     EXPECT_EQ(machine.registryBytes(), "REGEDIT4\r\n\r\n" + kNdiBlock + "\"MaxInstance\"=\"16\"\r\n\r\n");
 }
 
+// The box takes two typed characters, but a longer stored value is shown (and set) whole.
+TEST_F(MtuFrameTest, LongerStoredMaxInstanceIsNotCut)
+{
+    load(kNdiBlock + "\"MaxInstance\"=\"128\"\r\n\r\n");
+    EXPECT_EQ(shown("txtMaxInst").toStdString(), "128");
+    set("cmdSetMaxInst", QStringLiteral("Max Instance has been set!"));
+    EXPECT_EQ(machine.storedValue(kNdi, "MaxInstance"), (Value{REG_SZ, "128"}));
+    type("txtMaxInst", QStringLiteral("345"));
+    EXPECT_EQ(shown("txtMaxInst").toStdString(), "34");
+}
+
 TEST_F(MtuFrameTest, SetMaxInstanceWritesTheTextAsTyped)
 {
     load(kMaxInstance8);
