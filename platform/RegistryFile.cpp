@@ -29,20 +29,16 @@ constexpr std::array<uchar, 256> makeFoldTable()
 }
 constexpr std::array<uchar, 256> kFold = makeFoldTable();
 
-// The first a, b or c in [p, end), or nullptr. Lines are short, so the call into memchr costs
-// more than the search: sixteen bytes at a time, inline.
-inline const char* findFirstOf(const char* p, const char* end, char a, char b, char c)
+// The first c in [p, end), or nullptr. Lines are short, so the call into memchr costs more than
+// the search: sixteen bytes at a time, inline.
+inline const char* findByte(const char* p, const char* end, char c)
 {
 #if defined(__SSE2__)
     if (end - p >= 16) {
-        const __m128i needleA = _mm_set1_epi8(a);
-        const __m128i needleB = _mm_set1_epi8(b);
-        const __m128i needleC = _mm_set1_epi8(c);
+        const __m128i needle = _mm_set1_epi8(c);
         auto hitsAt = [&](const char* at) {
             const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            return unsigned(_mm_movemask_epi8(
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, needleA), _mm_cmpeq_epi8(chunk, needleB)),
-                             _mm_cmpeq_epi8(chunk, needleC))));
+            return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle)));
         };
         for (; end - p > 16; p += 16)
             if (const unsigned hits = hitsAt(p))
@@ -52,22 +48,10 @@ inline const char* findFirstOf(const char* p, const char* end, char a, char b, c
         const unsigned hits = hitsAt(last) >> (p - last);
         return hits ? p + __builtin_ctz(hits) : nullptr;
     }
-#endif
     for (; p < end; ++p)
-        if (*p == a || *p == b || *p == c)
+        if (*p == c)
             return p;
     return nullptr;
-}
-
-inline const char* findEither(const char* p, const char* end, char a, char b)
-{
-    return findFirstOf(p, end, a, b, b);
-}
-
-inline const char* findByte(const char* p, const char* end, char c)
-{
-#if defined(__SSE2__)
-    return findFirstOf(p, end, c, c, c);
 #else
     return static_cast<const char*>(std::memchr(p, c, size_t(end - p)));
 #endif
@@ -94,21 +78,6 @@ inline int hexDigit(char c)
 {
     return kHex[uchar(c)];
 }
-
-#if defined(__SSE2__)
-// Bit i set when p[i] is a hex digit, for the sixteen bytes at p.
-inline unsigned hexDigitMask(const char* p)
-{
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Bytes of 0x80 and above compare as negative: below '0', so no digit.
-    auto within = [](__m128i v, char lo, char hi) {
-        return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(char(lo - 1))),
-                             _mm_cmplt_epi8(v, _mm_set1_epi8(char(hi + 1))));
-    };
-    const __m128i lower = _mm_or_si128(chunk, _mm_set1_epi8(0x20));
-    return unsigned(_mm_movemask_epi8(_mm_or_si128(within(chunk, '0', '9'), within(lower, 'a', 'f'))));
-}
-#endif
 
 // word is in lowercase, as files mostly spell it. Its length is known here, so the compare
 // needs no call.
@@ -331,103 +300,6 @@ struct DataScan {
     return std::nullopt;
 }
 
-// The usual value line, read in one pass without looking for its end first: "name"= or @= at
-// the start of the line, then text in quotes, a dword or a one-line hex list, and the line break
-// right after it. Fills v (offsets from blockBase) and returns the next line; nullptr for any
-// other form (blanks, escapes in the name, a comment, a continued list, a fault), which the
-// general reading then takes from the start of the line and judges.
-[[gnu::always_inline]] inline const char* readUsualValueLine(const char* line, const char* end,
-                                                             const char* blockBase, ValueLine& v)
-{
-    const char* r;
-    if (*line == '@') {
-        v.flags = ValueLine::DefaultValue;
-        v.nameStart = quint32(line - blockBase);
-        r = line + 1;
-    } else {
-        const char* close = findFirstOf(line + 1, end, '"', '\\', '\n');
-        if (!close || *close != '"')
-            return nullptr;
-        v.nameStart = quint32(line + 1 - blockBase);
-        v.nameLength = quint32(close - (line + 1));
-        r = close + 1;
-    }
-    if (end - r < 2 || *r != '=')
-        return nullptr;
-    ++r;
-    v.dataStart = quint32(r - blockBase);
-    const char* tail; // just past the data
-    if (*r == '"') {
-        // A quote closes unless an odd run of backslashes precedes it; a line break first means
-        // the text is not closed on this line.
-        for (const char* from = r + 1;;) {
-            const char* hit = findEither(from, end, '"', '\n');
-            if (!hit || *hit == '\n')
-                return nullptr;
-            const char* run = hit;
-            while (run > r + 1 && run[-1] == '\\')
-                --run;
-            if (((hit - run) & 1) == 0) {
-                tail = hit + 1;
-                break;
-            }
-            from = hit + 1;
-        }
-    } else if (*r == 'd') {
-        if (end - r < 6 || std::memcmp(r, "dword:", 6) != 0)
-            return nullptr;
-        const char* digits = r + 6;
-        tail = digits;
-#if defined(__SSE2__)
-        if (end - digits >= 16)
-            tail += __builtin_ctz(~hexDigitMask(digits));
-        else
-#endif
-            while (tail < end && tail - digits <= 8 && hexDigit(*tail) >= 0)
-                ++tail;
-        if (tail == digits || tail - digits > 8)
-            return nullptr;
-    } else if (*r == 'h') {
-        if (end - r < 4 || std::memcmp(r, "hex:", 4) != 0)
-            return nullptr;
-        tail = r + 4;
-        // Neither a comma nor a digit is a line break, so this stays on the line.
-#if defined(__SSE2__)
-        // Five "xx," items at a time: the first byte off that pattern ends the run of whole items.
-        constexpr unsigned kItemDigits = 0b011011011011011, kItemCommas = 0b100100100100100;
-        const __m128i comma = _mm_set1_epi8(',');
-        while (end - tail >= 16) {
-            const unsigned commas = unsigned(_mm_movemask_epi8(
-                _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tail)), comma)));
-            const unsigned off = ((hexDigitMask(tail) ^ kItemDigits) | (commas ^ kItemCommas)) & 0x7fff;
-            if (off) {
-                tail += __builtin_ctz(off) / 3 * 3;
-                break;
-            }
-            tail += 15;
-        }
-#endif
-        while (end - tail >= 3 && tail[2] == ',' && (hexDigit(tail[0]) | hexDigit(tail[1])) >= 0)
-            tail += 3;
-        if (end - tail < 2 || (hexDigit(tail[0]) | hexDigit(tail[1])) < 0)
-            return nullptr;
-        tail += 2;
-    } else {
-        return nullptr;
-    }
-    const char* next;
-    if (tail < end && *tail == '\n')
-        next = tail + 1;
-    else if (end - tail >= 2 && tail[0] == '\r' && tail[1] == '\n')
-        next = tail + 2;
-    else
-        return nullptr;
-    v.lineStart = quint32(line - blockBase);
-    v.lineLength = quint32(next - line);
-    v.breakLength = quint8(next - tail);
-    return next;
-}
-
 int lineNumberAt(QByteArrayView text, qsizetype offset)
 {
     return 1 + int(QByteArrayView(text).first(offset).count('\n'));
@@ -486,46 +358,31 @@ std::optional<QByteArrayView> foldPath(QByteArrayView path, QByteArray& folded)
     const auto* p = reinterpret_cast<const uchar*>(path.data());
     if (n > 0 && p[0] == '\\')
         return std::nullopt;
+    const char* const end = path.data() + n;
+    for (const char* s = path.data(); (s = findByte(s, end, '\\')); )
+        if (++s < end && *s == '\\')
+            return std::nullopt;
     folded.resize(n);
     auto* f = reinterpret_cast<uchar*>(folded.data());
-    // One pass that folds and looks for a doubled backslash. Eight bytes at a time while they
-    // are ASCII: A-Z gain 0x20, nothing else changes. Bytes of 0x80 and above go through the
-    // table.
+    // Eight bytes at a time while they are ASCII: A-Z gain 0x20, nothing else changes. Bytes of
+    // 0x80 and above go through the table.
     constexpr std::uint64_t ones = 0x0101010101010101u;
-    constexpr std::uint64_t highs = 0x80 * ones;
-    bool afterBackslash = false;
-    auto byteByByte = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
-            const bool backslash = p[i] == '\\';
-            if (backslash && afterBackslash)
-                return false;
-            afterBackslash = backslash;
-            f[i] = kFold[p[i]];
-        }
-        return true;
-    };
     qsizetype i = 0;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
         std::memcpy(&w, p + i, 8);
-        if (w & highs) {
-            if (!byteByByte(i, i + 8))
-                return std::nullopt;
+        if (w & (0x80 * ones)) {
+            for (int k = 0; k < 8; ++k)
+                f[i + k] = kFold[p[i + k]];
             continue;
         }
-        // With every byte below 0x80 the additions carry into no neighbour, so t's zero bytes
-        // (the backslashes) are found exactly.
-        const std::uint64_t t = w ^ ('\\' * ones);
-        const std::uint64_t backslashes = ~((t + 0x7f * ones) | t) & highs;
-        if ((backslashes & (backslashes >> 8)) || (afterBackslash && (backslashes & 0x80)))
-            return std::nullopt;
-        afterBackslash = backslashes >> 63;
-        const std::uint64_t upper = (w + (0x80 - 'A') * ones) & ~(w + (0x80 - 'Z' - 1) * ones) & highs;
+        // With every byte below 0x80 the additions carry into no neighbour.
+        const std::uint64_t upper = (w + (0x80 - 'A') * ones) & ~(w + (0x80 - 'Z' - 1) * ones) & (0x80 * ones);
         w |= upper >> 2;
         std::memcpy(f + i, &w, 8);
     }
-    if (!byteByByte(i, n))
-        return std::nullopt;
+    for (; i < n; ++i)
+        f[i] = kFold[p[i]];
     return path;
 }
 
@@ -550,22 +407,6 @@ std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsize
     auto fail = [&](const QString& what) { return ParseError{lineNo, what}; };
 
     while (p < end) {
-        // Most lines are blank or a value line of the usual form: those first, in one pass.
-        if (*p == '\n' || (*p == '\r' && end - p >= 2 && p[1] == '\n')) {
-            p += *p == '\n' ? 1 : 2;
-            ++lineNo;
-            continue;
-        }
-        if (block && (*p == '"' || *p == '@')) {
-            ValueLine& v = values.emplace_back();
-            if (const char* next = readUsualValueLine(p, end, base + block->start, v)) {
-                ++block->valueCount;
-                p = next;
-                ++lineNo;
-                continue;
-            }
-            values.pop_back();
-        }
         const Line line = lineAt(p, end);
         const char* q = skipBlanks(line.begin, line.contentEnd);
         if (q == line.contentEnd || *q == ';') {

@@ -33,7 +33,7 @@ bool namesEqual(QByteArrayView a, QByteArrayView b);
 void normalisePath(QByteArrayView path, QByteArray& display, QByteArray& folded);
 // The quick way for the usual path, one without a leading or doubled backslash: folded gets
 // its folded form and the path is returned without its trailing backslashes. Nothing for any
-// other path (use normalisePath, which also rewrites folded).
+// other path (use normalisePath).
 std::optional<QByteArrayView> foldPath(QByteArrayView path, QByteArray& folded);
 
 // One value line, possibly continued over several physical lines. Offsets are relative to the

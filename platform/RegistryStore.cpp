@@ -213,17 +213,12 @@ int RegistryStore::ensureKey(QByteArrayView display, QByteArrayView folded)
     return addKey(display, folded);
 }
 
-// Files list siblings together, so the parent of a key is most often the one met last.
-bool RegistryStore::isRecentParent(QByteArrayView foldedParent) const
-{
-    return m_recentParent >= 0 && m_keys[size_t(m_recentParent)].folded == foldedParent;
-}
-
 // A key that is not in the index yet, and the keys above it that are missing too.
 int RegistryStore::addKey(QByteArrayView display, QByteArrayView folded)
 {
     const qsizetype cut = std::max<qsizetype>(folded.lastIndexOf('\\'), 0);
-    if (!isRecentParent(folded.first(cut)))
+    // Files list siblings together, so the parent is most often the one met last.
+    if (m_recentParent < 0 || m_keys[size_t(m_recentParent)].folded != folded.first(cut))
         m_recentParent = ensureKey(display.first(cut), folded.first(cut));
     const int parent = m_recentParent;
     const int key = int(m_keys.size());
@@ -234,27 +229,6 @@ int RegistryStore::addKey(QByteArrayView display, QByteArrayView folded)
     return key;
 }
 
-// The key of a block's path, added when it is new. When its parent is the one met last, as it
-// mostly is, a single lookup finds the key or inserts it.
-int RegistryStore::blockKey(QByteArrayView display, QByteArrayView folded)
-{
-    const qsizetype cut = std::max<qsizetype>(folded.lastIndexOf('\\'), 0);
-    if (folded.isEmpty() || !isRecentParent(folded.first(cut))) {
-        const int key = findKey(folded);
-        return key >= 0 ? key : addKey(display, folded);
-    }
-    const QByteArray kept = m_names.keep(folded);
-    const qsizetype known = m_index.size();
-    int& slot = m_index[kept];
-    if (m_index.size() == known) {
-        m_names.dropLast(kept.size()); // the key was there already
-        return slot;
-    }
-    slot = int(m_keys.size());
-    m_keys.push_back(Key{m_names.keep(display), kept, -1});
-    return slot;
-}
-
 // Gives a served block its key.
 void RegistryStore::indexBlock(int index)
 {
@@ -263,7 +237,9 @@ void RegistryStore::indexBlock(int index)
         return;
     const QByteArrayView path = block.localPath(m_text);
     if (const auto display = regfile::foldPath(path, m_folded)) {
-        block.key = blockKey(*display, m_folded);
+        block.key = findKey(m_folded);
+        if (block.key < 0)
+            block.key = addKey(*display, m_folded);
     } else {
         regfile::normalisePath(path, m_display, m_folded);
         block.key = ensureKey(m_display, m_folded);

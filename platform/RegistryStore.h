@@ -92,8 +92,6 @@ private:
     void clear();
     int ensureKey(QByteArrayView display, QByteArrayView folded);
     int addKey(QByteArrayView display, QByteArrayView folded);
-    int blockKey(QByteArrayView display, QByteArrayView folded);
-    bool isRecentParent(QByteArrayView foldedParent) const;
     void indexBlock(int block);
     void relink();
     QByteArrayView textOf(const regfile::Block& block) const;

@@ -34,14 +34,6 @@ public:
         return QByteArray::fromRawData(at, bytes.size());
     }
 
-    // Takes back the bytes of the last keep(), of that size, when they turned out not to be
-    // needed. Nothing may refer to them any more.
-    void dropLast(qsizetype size)
-    {
-        m_next -= size;
-        m_free += size;
-    }
-
     void clear()
     {
         m_chunks.clear();
