@@ -3,7 +3,10 @@
 #include <QtGlobal>
 
 // Q_INIT_RESOURCE names a function outside any namespace, so it is called from out here.
-static void initVelmoraResources() { Q_INIT_RESOURCE(velmora); }
+static void initVelmoraResources()
+{
+    Q_INIT_RESOURCE(velmora);
+}
 
 namespace velmora {
 

@@ -20,8 +20,9 @@ Form1::Form1(AppContext& context) : VbForm(context)
 {
     setUpFixedWindow(this, QStringLiteral("Velmora 1.2"), 9855, 7125);
 
-    auto* about = makeButton(this, QStringLiteral("Command1"), QStringLiteral("&About Velmora"),
-                             QStringLiteral("Click here to find out about Velmora"), twipsRect(8520, 120, 1215, 495));
+    auto* about =
+        makeButton(this, QStringLiteral("Command1"), QStringLiteral("&About Velmora"),
+                   QStringLiteral("Click here to find out about Velmora"), twipsRect(8520, 120, 1215, 495));
 
     m_frame1 = new StandardComFrame(context, this);
     m_frame1->setTitle(QStringLiteral("Standard Com Settings"));
@@ -33,16 +34,18 @@ Form1::Form1(AppContext& context) : VbForm(context)
     m_frame2->setToolTip(QStringLiteral("Modem Settings"));
     m_frame2->setGeometry(twipsRect(5280, 720, 4455, 3495));
 
-    QGroupBox* frame3 = makeFrame(this, QStringLiteral("Frame3"), QStringLiteral("Advanced / Custom Settings"), {},
-                                  twipsRect(120, 4320, 9615, 855));
+    QGroupBox* frame3 =
+        makeFrame(this, QStringLiteral("Frame3"), QStringLiteral("Advanced / Custom Settings"), {},
+                  twipsRect(120, 4320, 9615, 855));
     makePicture(frame3, QStringLiteral("Image5"), QStringLiteral(":/icons/modem.png"), {6, 18, 32, 32});
     auto* bandwidth = makeButton(frame3, QStringLiteral("cmdBandwidth"), QStringLiteral("Bandwidth"),
                                  QStringLiteral("Advanced Bandwith control"), {44, 22, 90, 26});
     auto* modemInfo = makeButton(frame3, QStringLiteral("cmdModemInfo"), QStringLiteral("Modem Info"),
                                  QStringLiteral("Advanced Modem Information"), {140, 22, 90, 26});
     makePicture(frame3, QStringLiteral("Image4"), QStringLiteral(":/icons/buffer.png"), {237, 18, 32, 32});
-    auto* bufferSet = makeButton(frame3, QStringLiteral("cmdCustomBufferSet"), QStringLiteral("Buffer Settings"),
-                                 QStringLiteral("Advanced Buffer Settings"), {275, 22, 102, 26});
+    auto* bufferSet =
+        makeButton(frame3, QStringLiteral("cmdCustomBufferSet"), QStringLiteral("Buffer Settings"),
+                   QStringLiteral("Advanced Buffer Settings"), {275, 22, 102, 26});
     auto* modemSet = makeButton(frame3, QStringLiteral("cmdCustomModemSet"), QStringLiteral("Modem Settings"),
                                 QStringLiteral("Advanced Modem Settings"), {383, 22, 102, 26});
     makePicture(frame3, QStringLiteral("Image2"), QStringLiteral(":/icons/network.png"), {492, 18, 32, 32});
@@ -76,27 +79,52 @@ void Form1::Form_Load()
     m_frame2->loadFromRegistry();
 }
 
-QComboBox* Form1::comBps() const { return m_frame1->comBps(); }
-QComboBox* Form1::comData() const { return m_frame1->comData(); }
-QComboBox* Form1::comStop() const { return m_frame1->comStop(); }
+QComboBox* Form1::comBps() const
+{
+    return m_frame1->comBps();
+}
+QComboBox* Form1::comData() const
+{
+    return m_frame1->comData();
+}
+QComboBox* Form1::comStop() const
+{
+    return m_frame1->comStop();
+}
 
 QString Form1::mfncParseString(const QString& strIn, qint16 intOffset, const QString& strDelimiter) const
 {
     return velmora::mfncParseString(strIn, intOffset, strDelimiter);
 }
 
-qint16 Form1::mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName, const QString& strValue,
-                           const QString& strFileName)
+qint16 Form1::mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
+                           const QString& strValue, const QString& strFileName)
 {
-    return velmora::mfncWriteIni(m_context.profiles, strSectionHeader, strVariableName, strValue, strFileName);
+    return velmora::mfncWriteIni(m_context.profiles, strSectionHeader, strVariableName, strValue,
+                                 strFileName);
 }
 
 // Each button opens its window; one the program does not have yet opens nothing.
-void Form1::Command1_Click() { m_context.windows.show(QStringLiteral("frmAbout")); }
-void Form1::cmdBandwidth_Click() { m_context.windows.show(QStringLiteral("Form6")); }
-void Form1::cmdModemInfo_Click() { m_context.windows.show(QStringLiteral("Form2")); }
-void Form1::cmdCustomBufferSet_Click() { m_context.windows.show(QStringLiteral("Form5")); }
-void Form1::cmdCustomModemSet_Click() { m_context.windows.show(QStringLiteral("Form4")); }
+void Form1::Command1_Click()
+{
+    m_context.windows.show(QStringLiteral("frmAbout"));
+}
+void Form1::cmdBandwidth_Click()
+{
+    m_context.windows.show(QStringLiteral("Form6"));
+}
+void Form1::cmdModemInfo_Click()
+{
+    m_context.windows.show(QStringLiteral("Form2"));
+}
+void Form1::cmdCustomBufferSet_Click()
+{
+    m_context.windows.show(QStringLiteral("Form5"));
+}
+void Form1::cmdCustomModemSet_Click()
+{
+    m_context.windows.show(QStringLiteral("Form4"));
+}
 
 void Form1::cmdCustomCommSet_Click()
 {

@@ -25,7 +25,8 @@ public:
     QComboBox* comStop() const;
 
     // The window's public INI functions (also callable by name).
-    Q_INVOKABLE QString mfncParseString(const QString& strIn, qint16 intOffset, const QString& strDelimiter) const;
+    Q_INVOKABLE QString mfncParseString(const QString& strIn, qint16 intOffset,
+                                        const QString& strDelimiter) const;
     Q_INVOKABLE qint16 mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
                                     const QString& strValue, const QString& strFileName);
 

@@ -52,16 +52,18 @@ frmAbout::frmAbout(AppContext& context) : VbForm(context)
     setUpBorderlessWindow(this, QStringLiteral("About Velmora"), kWindowSize);
     makeShape(this);
 
-    QLabel* name = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Velmora 1.2"), {20, 16, 200, 30});
+    QLabel* name =
+        makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Velmora 1.2"), {20, 16, 200, 30});
     makeBold(name, 16);
 
-    QLabel* description = makeLabel(
-        this, QStringLiteral("Label6"),
-        QStringLiteral("Velmora tunes the way Windows talks to your modem: the right port speed, larger "
-                       "buffers and a well-sized MTU packet. Most users see their downloads finish noticeably "
-                       "sooner, web pages arrive with less waiting and connections stay steady for longer. "
-                       "Set it once and enjoy the extra speed every time you dial in."),
-        {20, 58, kWindowSize.width() - 40, 136});
+    QLabel* description =
+        makeLabel(this, QStringLiteral("Label6"),
+                  QStringLiteral(
+                      "Velmora tunes the way Windows talks to your modem: the right port speed, larger "
+                      "buffers and a well-sized MTU packet. Most users see their downloads finish noticeably "
+                      "sooner, web pages arrive with less waiting and connections stay steady for longer. "
+                      "Set it once and enjoy the extra speed every time you dial in."),
+                  {20, 58, kWindowSize.width() - 40, 136});
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     description->setGeometry(20, 58, kWindowSize.width() - 40, 136);
@@ -75,8 +77,14 @@ frmAbout::frmAbout(AppContext& context) : VbForm(context)
     connect(sysInfo, &QPushButton::clicked, this, &frmAbout::Command2_Click);
 }
 
-void frmAbout::Command1_Click() { close(); }
-void frmAbout::Command2_Click() { StartSysInfo(); }
+void frmAbout::Command1_Click()
+{
+    close();
+}
+void frmAbout::Command2_Click()
+{
+    StartSysInfo();
+}
 
 // The tool's own path wins; only when there is none is its folder asked. A path that is there
 // but cannot be started is not made up for by the folder.
@@ -85,8 +93,8 @@ void frmAbout::StartSysInfo()
     try {
         HKEY root = HKEY_LOCAL_MACHINE;
         QString path;
-        if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"),
-                        path)) {
+        if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
+                        QStringLiteral("PATH"), path)) {
             if (m_context.programs && m_context.programs->start(path))
                 return;
         } else if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
@@ -105,7 +113,8 @@ bool frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString&
 {
     RegistryApi* registry = m_context.registry;
     HKEY hKey = 0;
-    if (!registry || registry->RegOpenKeyExA(KeyRoot, toAnsi(KeyName), 0, KEY_ALL_ACCESS_9X, &hKey) != ERROR_SUCCESS) {
+    if (!registry ||
+        registry->RegOpenKeyExA(KeyRoot, toAnsi(KeyName), 0, KEY_ALL_ACCESS_9X, &hKey) != ERROR_SUCCESS) {
         KeyVal.clear();
         return false;
     }
@@ -113,8 +122,8 @@ bool frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString&
     QByteArray tmpVal(kBufferLength, '\0');
     quint32 KeyValSize = kBufferLength;
     quint32 KeyValType = 0;
-    if (registry->RegQueryValueExA(hKey, toAnsi(SubKeyRef), &KeyValType, reinterpret_cast<quint8*>(tmpVal.data()),
-                                   &KeyValSize) != ERROR_SUCCESS) {
+    if (registry->RegQueryValueExA(hKey, toAnsi(SubKeyRef), &KeyValType,
+                                   reinterpret_cast<quint8*>(tmpVal.data()), &KeyValSize) != ERROR_SUCCESS) {
         KeyVal.clear();
         registry->RegCloseKey(hKey);
         return false;
@@ -127,7 +136,8 @@ bool frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString&
         throw KeyValueError("the value reports a size that cannot be read");
     }
     // A text stored with its terminating zero loses it; one stored without keeps every character.
-    const QByteArrayView kept(tmpVal.constData(), tmpVal[KeyValSize - 1] == '\0' ? KeyValSize - 1 : KeyValSize);
+    const QByteArrayView kept(tmpVal.constData(),
+                              tmpVal[KeyValSize - 1] == '\0' ? KeyValSize - 1 : KeyValSize);
 
     switch (KeyValType) {
     case REG_SZ:

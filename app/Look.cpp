@@ -140,7 +140,8 @@ void setUpBorderlessWindow(QWidget* window, const QString& caption, QSize size)
     centreOnScreen(window);
 }
 
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRect place, const QColor& colour)
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRect place,
+                  const QColor& colour)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
@@ -199,7 +200,8 @@ namespace {
 
 // A check box or option button: yellow caption, a box that shows on black, no dead area.
 template <typename Toggle>
-Toggle* makeToggle(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip, QRect place)
+Toggle* makeToggle(QWidget* parent, const QString& name, const QString& caption, const QString& tooltip,
+                   QRect place)
 {
     auto* toggle = new Toggle(caption, parent);
     toggle->setObjectName(name);

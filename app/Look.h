@@ -19,7 +19,10 @@ namespace velmora {
 class ClickablePicture;
 
 // The windows are laid out in twips, 15 to a pixel.
-constexpr int twips(int value) { return (value + 7) / 15; }
+constexpr int twips(int value)
+{
+    return (value + 7) / 15;
+}
 inline QRect twipsRect(int left, int top, int width, int height)
 {
     return {twips(left), twips(top), twips(width), twips(height)};

@@ -8,7 +8,8 @@ namespace velmora {
 struct AppContext;
 
 // The first network adapter's class key (the dial-up adapter), which several windows tune.
-inline const QString kDialUpAdapterKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
+inline const QString kDialUpAdapterKey =
+    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
 
 // How every window reads and writes a registry value under HKEY_LOCAL_MACHINE through
 // Module2: a read's result is the shared last-read text; a write that fails is reported with

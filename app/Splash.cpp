@@ -59,7 +59,10 @@ splash::splash(AppContext& context) : VbForm(context)
     m_timer1->start();
 }
 
-QWidget* splash::mainWindow() const { return m_context.windows.loaded(QStringLiteral("Form1")); }
+QWidget* splash::mainWindow() const
+{
+    return m_context.windows.loaded(QStringLiteral("Form1"));
+}
 
 void splash::Form_Load()
 {
@@ -72,8 +75,14 @@ void splash::Form_Load()
     centreOnScreen(this);
 }
 
-void splash::Image1_Click() { close(); }
-void splash::Timer1_Timer() { close(); }
+void splash::Image1_Click()
+{
+    close();
+}
+void splash::Timer1_Timer()
+{
+    close();
+}
 
 void splash::Form_Unload()
 {

@@ -22,7 +22,13 @@ void VbForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void VbForm::disableMainWindow() { m_context.windows.setMainWindowEnabled(false); }
-void VbForm::enableMainWindow() { m_context.windows.setMainWindowEnabled(true); }
+void VbForm::disableMainWindow()
+{
+    m_context.windows.setMainWindowEnabled(false);
+}
+void VbForm::enableMainWindow()
+{
+    m_context.windows.setMainWindowEnabled(true);
+}
 
 } // namespace velmora

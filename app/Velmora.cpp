@@ -2,8 +2,8 @@
 
 #include "app/Artwork.h"
 #include "app/Form1.h"
-#include "app/Look.h"
 #include "app/FrmAbout.h"
+#include "app/Look.h"
 #include "app/Splash.h"
 #include "app/VbForm.h"
 #include "bandwidth/Form6.h"
@@ -24,9 +24,9 @@ template <typename Form> void addForm(WindowRegistry& windows)
 } // namespace
 
 Velmora::Velmora(const QString& machineRoot, Edges edges)
-    : m_machine(machineRoot), m_profiles(m_machine), m_registry(m_machine.registryFile()), m_module2(m_registry),
-      m_programs(m_machine, edges.launcher),
-      m_context{m_machine, edges.messageBoxes, m_profiles, m_windows}
+    : m_machine(machineRoot), m_profiles(m_machine), m_registry(m_machine.registryFile()),
+      m_module2(m_registry),
+      m_programs(m_machine, edges.launcher), m_context{m_machine, edges.messageBoxes, m_profiles, m_windows}
 {
     m_context.registry = &m_registry;
     m_context.registryValues = &m_module2;
@@ -39,7 +39,10 @@ Velmora::Velmora(const QString& machineRoot, Edges edges)
     registerWindows();
 }
 
-Velmora::~Velmora() { m_windows.unloadAll(); }
+Velmora::~Velmora()
+{
+    m_windows.unloadAll();
+}
 
 // Every window of the program, by its class name.
 void Velmora::registerWindows()

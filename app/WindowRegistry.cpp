@@ -4,7 +4,10 @@
 
 namespace velmora {
 
-void WindowRegistry::add(const QString& name, Factory factory) { m_factories.insert(name, std::move(factory)); }
+void WindowRegistry::add(const QString& name, Factory factory)
+{
+    m_factories.insert(name, std::move(factory));
+}
 
 VbForm* WindowRegistry::load(const QString& name)
 {
@@ -37,7 +40,10 @@ QString WindowRegistry::formName(const QMetaObject& metaObject)
     return name.mid(name.lastIndexOf(QLatin1Char(':')) + 1);
 }
 
-VbForm* WindowRegistry::loaded(const QString& name) const { return m_loaded.value(name).data(); }
+VbForm* WindowRegistry::loaded(const QString& name) const
+{
+    return m_loaded.value(name).data();
+}
 
 void WindowRegistry::setMainWindowEnabled(bool enabled) const
 {

@@ -24,8 +24,8 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/velmora.png")));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption machineOption(
@@ -42,8 +42,8 @@ int main(int argc, char* argv[])
     parser.addOption(probeOption);
     parser.process(app);
 
-    const QString root = parser.isSet(machineOption) ? parser.value(machineOption)
-                                                     : velmora::MachineFolder::defaultLocation();
+    const QString root =
+        parser.isSet(machineOption) ? parser.value(machineOption) : velmora::MachineFolder::defaultLocation();
     QString reason;
     if (!velmora::MachineFolder(root).prepare(&reason)) {
         const QString text = QStringLiteral("The machine folder %1 cannot be used:\n%2").arg(root, reason);
@@ -60,7 +60,8 @@ int main(int argc, char* argv[])
     if (parser.isSet(probeOption)) {
         QCoreApplication::processEvents();
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
-        std::printf("%lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+        std::printf("%lld\n", static_cast<long long>(
+                                  std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
         return 0;
     }
     return QApplication::exec();

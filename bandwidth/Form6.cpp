@@ -19,8 +19,9 @@ const QString kApp = QStringLiteral("Velmora");
 const QString kSection = QStringLiteral("Settings");
 const QString kKey = QStringLiteral("DiduvazovAdiru");
 // The last paragraph, and the question "Set" asks.
-const QString kWarning = QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may Damage "
-                                        "your modem by overloading it, and it may overheat!");
+const QString kWarning =
+    QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may Damage "
+                   "your modem by overloading it, and it may overheat!");
 
 constexpr int kWidth = 420, kMargin = 10, kGap = 10;
 
@@ -49,14 +50,16 @@ Form6::Form6(AppContext& context) : VbForm(context)
         QColor colour;
     } paragraphs[] = {
         {"Label1",
-         QStringLiteral("Diduvazov Adiru is a very good way to help speed connections. It will watch the server(s) "
-                        "you are on, when someone disconnects from that server, Diduvazov Adiru will capture the "
-                        "bandwidth that user was using and add it to the bandwidth you are currently using."),
+         QStringLiteral(
+             "Diduvazov Adiru is a very good way to help speed connections. It will watch the server(s) "
+             "you are on, when someone disconnects from that server, Diduvazov Adiru will capture the "
+             "bandwidth that user was using and add it to the bandwidth you are currently using."),
          colours::label},
         {"Label2",
-         QStringLiteral("NOTE: Some Servers will not allow this! You may be disconnected! Also, this does not work "
-                        "100% of the time! More like 23%! This is not always the best way! You should have a "
-                        "\"UART 16550 Chip\""),
+         QStringLiteral(
+             "NOTE: Some Servers will not allow this! You may be disconnected! Also, this does not work "
+             "100% of the time! More like 23%! This is not always the best way! You should have a "
+             "\"UART 16550 Chip\""),
          QColor(Qt::white)},
         {"Label3", kWarning, colours::tips},
     };
@@ -67,7 +70,8 @@ Form6::Form6(AppContext& context) : VbForm(context)
         top = label->geometry().bottom() + 1 + kGap;
     }
 
-    setUpFixedWindow(this, QStringLiteral("Velmora - Bandwidth Settings"), kWidth * 15, (top - kGap + kMargin) * 15);
+    setUpFixedWindow(this, QStringLiteral("Velmora - Bandwidth Settings"), kWidth * 15,
+                     (top - kGap + kMargin) * 15);
 
     setTabOrder(m_check1, set);
 
@@ -79,17 +83,21 @@ void Form6::Form_Load()
 {
     disableMainWindow();
     const QString off = QStringLiteral("0");
-    const QString stored = m_context.settings ? m_context.settings->GetSetting(kApp, kSection, kKey, off) : off;
+    const QString stored =
+        m_context.settings ? m_context.settings->GetSetting(kApp, kSection, kKey, off) : off;
     // Only 1 means on; 0, any other number and a text that is no number leave the box clear.
     m_check1->setChecked(wholeNumber(stored) == 1);
 }
 
-void Form6::Form_Unload() { enableMainWindow(); }
+void Form6::Form_Unload()
+{
+    enableMainWindow();
+}
 
 void Form6::Check1_Click()
 {
-    m_context.messageBoxes.inform(QStringLiteral("I Hope you have read ALL of the text in this window!!!!!!!!"),
-                                  MsgIcon::Critical);
+    m_context.messageBoxes.inform(
+        QStringLiteral("I Hope you have read ALL of the text in this window!!!!!!!!"), MsgIcon::Critical);
 }
 
 void Form6::Command1_Click()

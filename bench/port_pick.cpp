@@ -36,7 +36,8 @@ QByteArray largeWinIni()
                     ",a,b\r\n";
         text += "\r\n";
     }
-    text += "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=19200,e,7,1.5,p\r\nCOM3:=9600,n,8,1,x\r\nCOM4:=9600,n,8,1,x\r\n";
+    text += "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=19200,e,7,1.5,p\r\nCOM3:=9600,n,8,1,x\r\nCOM4:=9600,n,8,"
+            "1,x\r\n";
     return text;
 }
 

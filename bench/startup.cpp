@@ -32,13 +32,14 @@ extern char** environ;
 namespace {
 
 struct Run {
-    double seconds = 0;  // process start to the reported moment
-    long maxRssKiB = 0;  // peak resident set of the whole process
+    double seconds = 0; // process start to the reported moment
+    long maxRssKiB = 0; // peak resident set of the whole process
 };
 
 long long steadyNanoseconds()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -99,8 +100,14 @@ Side bareWithText;
 Side velmoraSide;
 QTemporaryDir* workDir = nullptr;
 
-std::vector<std::string> bareCommand() { return {VELMORA_BENCH_BARE_WINDOW}; }
-std::vector<std::string> bareWithTextCommand() { return {VELMORA_BENCH_BARE_WINDOW, "--with-text"}; }
+std::vector<std::string> bareCommand()
+{
+    return {VELMORA_BENCH_BARE_WINDOW};
+}
+std::vector<std::string> bareWithTextCommand()
+{
+    return {VELMORA_BENCH_BARE_WINDOW, "--with-text"};
+}
 std::vector<std::string> velmoraCommand()
 {
     return {VELMORA_BENCH_VELMORA, "--machine", QDir(workDir->path()).filePath("machine").toStdString(),
@@ -124,9 +131,18 @@ void measure(benchmark::State& state, std::vector<std::string> (*command)(), Sid
     state.counters["peak_MiB"] = double(side.maxRssKiB) / 1024.0;
 }
 
-void BM_StartupBareQtWindow(benchmark::State& state) { measure(state, bareCommand, bare); }
-void BM_StartupBareQtWindowWithText(benchmark::State& state) { measure(state, bareWithTextCommand, bareWithText); }
-void BM_StartupVelmoraToEndOfLoad(benchmark::State& state) { measure(state, velmoraCommand, velmoraSide); }
+void BM_StartupBareQtWindow(benchmark::State& state)
+{
+    measure(state, bareCommand, bare);
+}
+void BM_StartupBareQtWindowWithText(benchmark::State& state)
+{
+    measure(state, bareWithTextCommand, bareWithText);
+}
+void BM_StartupVelmoraToEndOfLoad(benchmark::State& state)
+{
+    measure(state, velmoraCommand, velmoraSide);
+}
 
 BENCHMARK(BM_StartupBareQtWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_StartupBareQtWindowWithText)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
@@ -155,13 +171,14 @@ int main(int argc, char** argv)
 
     if (!bare.seconds.empty() && !velmoraSide.seconds.empty()) {
         const double ratio = velmoraSide.median() / bare.median();
-        std::printf("\nmedian start-up: Velmora %.1f ms, bare Qt window %.1f ms: %.2fx (goal at most 1.5x) %s\n",
-                    velmoraSide.median() * 1e3, bare.median() * 1e3, ratio, ratio <= 1.5 ? "met" : "MISSED");
+        std::printf(
+            "\nmedian start-up: Velmora %.1f ms, bare Qt window %.1f ms: %.2fx (goal at most 1.5x) %s\n",
+            velmoraSide.median() * 1e3, bare.median() * 1e3, ratio, ratio <= 1.5 ? "met" : "MISSED");
         if (!bareWithText.seconds.empty())
             std::printf("                 bare Qt window with one line of text %.1f ms: %.2fx\n",
                         bareWithText.median() * 1e3, velmoraSide.median() / bareWithText.median());
-        std::printf("peak memory: Velmora %.1f MiB, bare Qt window %.1f MiB\n", double(velmoraSide.maxRssKiB) / 1024.0,
-                    double(bare.maxRssKiB) / 1024.0);
+        std::printf("peak memory: Velmora %.1f MiB, bare Qt window %.1f MiB\n",
+                    double(velmoraSide.maxRssKiB) / 1024.0, double(bare.maxRssKiB) / 1024.0);
     }
     return 0;
 }

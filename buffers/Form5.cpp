@@ -29,15 +29,25 @@ constexpr qint32 kNumberType = 4;
 // Two frames side by side; rows of label and box inside each (pixels).
 constexpr int kFrameWidth = 252, kFrameHeight = 178, kFirstRow = 30, kRowPitch = 32;
 
-QRect rowLabel(int row) { return {10, kFirstRow + row * kRowPitch + 2, 124, 17}; }
-QRect rowBox(int row) { return {140, kFirstRow + row * kRowPitch, 102, 22}; }
-QRect frameButton() { return {10, 134, kFrameWidth - 20, 28}; }
+QRect rowLabel(int row)
+{
+    return {10, kFirstRow + row * kRowPitch + 2, 124, 17};
+}
+QRect rowBox(int row)
+{
+    return {140, kFirstRow + row * kRowPitch, 102, 22};
+}
+QRect frameButton()
+{
+    return {10, 134, kFrameWidth - 20, 28};
+}
 
 } // namespace
 
 Form5::Form5(AppContext& context) : VbForm(context)
 {
-    setUpFixedWindow(this, QStringLiteral("Velmora - Advanced Buffer Settings"), (3 * 8 + 2 * kFrameWidth) * 15, 3690);
+    setUpFixedWindow(this, QStringLiteral("Velmora - Advanced Buffer Settings"),
+                     (3 * 8 + 2 * kFrameWidth) * 15, 3690);
 
     QGroupBox* frame1 = makeFrame(this, QStringLiteral("Frame1"), QStringLiteral("Com Port Buffer"), {},
                                   {8, 8, kFrameWidth, kFrameHeight}, colours::frameCaption);
@@ -45,8 +55,9 @@ Form5::Form5(AppContext& context) : VbForm(context)
     m_Text1 = makeTextBox(frame1, QStringLiteral("Text1"), QStringLiteral("2"),
                           QStringLiteral("Enter a Comm Port Number"), rowBox(0), 1);
     makeLabel(frame1, QStringLiteral("Label1"), QStringLiteral("Enter IRQ"), rowLabel(1));
-    m_txtIRQ = makeTextBox(frame1, QStringLiteral("txtIRQ"), QStringLiteral("3"),
-                           QStringLiteral("Enter the IRQ Address for the Comm Port you selected"), rowBox(1), 1);
+    m_txtIRQ =
+        makeTextBox(frame1, QStringLiteral("txtIRQ"), QStringLiteral("3"),
+                    QStringLiteral("Enter the IRQ Address for the Comm Port you selected"), rowBox(1), 1);
     makeLabel(frame1, QStringLiteral("Label9"), QStringLiteral("Enter Buffer Size"), rowLabel(2));
     m_txtBuffer = makeTextBox(frame1, QStringLiteral("txtBuffer"), QStringLiteral("1024"),
                               QStringLiteral("Enter a Buffer Size"), rowBox(2), 4);
@@ -64,15 +75,15 @@ Form5::Form5(AppContext& context) : VbForm(context)
     auto* setFifo = makeButton(frame2, QStringLiteral("cmdSetFIFOBuff"), QStringLiteral("Set Buffers"),
                                QStringLiteral("Click to set Tx / Rx buffers"), frameButton());
 
-    for (QWidget* box : {static_cast<QWidget*>(m_Text1), static_cast<QWidget*>(m_txtIRQ),
-                         static_cast<QWidget*>(m_txtBuffer), static_cast<QWidget*>(m_cmbTx),
-                         static_cast<QWidget*>(m_cmbRx)})
+    for (QWidget* box :
+         {static_cast<QWidget*>(m_Text1), static_cast<QWidget*>(m_txtIRQ), static_cast<QWidget*>(m_txtBuffer),
+          static_cast<QWidget*>(m_cmbTx), static_cast<QWidget*>(m_cmbRx)})
         colourBox(box);
 
-    m_tips2 = makeTipsLabel(this, QStringLiteral("tips2"), QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"),
-                            {10, 194, 300, 17});
-    m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"), QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
-                           {10, 216, 300, 17});
+    m_tips2 = makeTipsLabel(this, QStringLiteral("tips2"),
+                            QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"), {10, 194, 300, 17});
+    m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"),
+                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"), {10, 216, 300, 17});
 
     setTabOrder(m_Text1, m_txtIRQ);
     setTabOrder(m_txtIRQ, m_txtBuffer);
@@ -93,23 +104,29 @@ void Form5::Form_Load()
     loadFifoSizes();
 }
 
-void Form5::Form_Unload() { enableMainWindow(); }
+void Form5::Form_Unload()
+{
+    enableMainWindow();
+}
 
 QString Form5::mfncParseString(const QString& strIn, qint16 intOffset, const QString& strDelimiter) const
 {
     return velmora::mfncParseString(strIn, intOffset, strDelimiter);
 }
 
-qint16 Form5::mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName, const QString& strValue,
-                           const QString& strFileName)
+qint16 Form5::mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
+                           const QString& strValue, const QString& strFileName)
 {
-    return velmora::mfncWriteIni(m_context.profiles, strSectionHeader, strVariableName, strValue, strFileName);
+    return velmora::mfncWriteIni(m_context.profiles, strSectionHeader, strVariableName, strValue,
+                                 strFileName);
 }
 
 void Form5::cmdSetBuffer_Click()
 {
     MessageBoxes& boxes = m_context.messageBoxes;
-    const auto refuse = [&](const char* text) { boxes.inform(QString::fromLatin1(text), MsgIcon::Exclamation); };
+    const auto refuse = [&](const char* text) {
+        boxes.inform(QString::fromLatin1(text), MsgIcon::Exclamation);
+    };
 
     const QString port = m_Text1->text();
     const QString irq = m_txtIRQ->text();
@@ -142,8 +159,8 @@ void Form5::loadFifoSizes()
     }
     // A missing value reads as "0", which is no size of the list: the list keeps "Select Size".
     for (const auto& [list, valueName] : {std::pair{m_cmbTx, "TxFIFO"}, std::pair{m_cmbRx, "RxFIFO"}}) {
-        const QString stored = readRegistryText(m_context, kSerialKey, QString::fromLatin1(valueName),
-                                                QStringLiteral("0"));
+        const QString stored =
+            readRegistryText(m_context, kSerialKey, QString::fromLatin1(valueName), QStringLiteral("0"));
         if (const std::optional<QString> listText = fifoListTextForStoredText(stored))
             list->setEditText(*listText);
     }
@@ -152,7 +169,9 @@ void Form5::loadFifoSizes()
 void Form5::cmdSetFIFOBuff_Click()
 {
     MessageBoxes& boxes = m_context.messageBoxes;
-    const auto refuse = [&] { boxes.inform(QStringLiteral("You Must Select a Buffer Size!"), MsgIcon::Exclamation); };
+    const auto refuse = [&] {
+        boxes.inform(QStringLiteral("You Must Select a Buffer Size!"), MsgIcon::Exclamation);
+    };
 
     if (m_cmbTx->currentText() == kSelectSize)
         return refuse();

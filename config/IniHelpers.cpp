@@ -14,7 +14,10 @@ bool isQuote(QChar c)
 }
 
 // A one-character delimiter compared with the whole delimiter text.
-bool isDelimiter(QChar c, const QString& delimiter) { return delimiter.size() == 1 && delimiter[0] == c; }
+bool isDelimiter(QChar c, const QString& delimiter)
+{
+    return delimiter.size() == 1 && delimiter[0] == c;
+}
 
 } // namespace
 

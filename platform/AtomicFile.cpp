@@ -12,7 +12,10 @@
 namespace velmora {
 namespace {
 
-QString systemReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString systemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 bool fail(QString* reason, const QString& text)
 {

@@ -18,7 +18,10 @@ public:
     // The common case: information or a refusal with an OK button.
     void inform(const QString& text, MsgIcon icon = MsgIcon::None) { show(text, icon, MsgButtons::Ok); }
     // Only Yes counts as consent.
-    bool confirm(const QString& text, MsgIcon icon) { return show(text, icon, MsgButtons::YesNo) == MsgAnswer::Yes; }
+    bool confirm(const QString& text, MsgIcon icon)
+    {
+        return show(text, icon, MsgButtons::YesNo) == MsgAnswer::Yes;
+    }
 };
 
 } // namespace velmora

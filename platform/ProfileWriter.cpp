@@ -149,7 +149,8 @@ qsizetype findSectionBody(const char* data, qsizetype limit, QByteArrayView sect
 {
     // Most headers differ from the wanted one in their first letter; that test is kept cheap.
     const char firstLower = asciiLower(section.front());
-    const char firstUpper = (firstLower >= 'a' && firstLower <= 'z') ? char(firstLower - 'a' + 'A') : firstLower;
+    const char firstUpper =
+        (firstLower >= 'a' && firstLower <= 'z') ? char(firstLower - 'a' + 'A') : firstLower;
     qsizetype pos = 0;
     while (pos < limit) {
         const void* found = std::memchr(data + pos, '[', size_t(limit - pos));

@@ -36,9 +36,13 @@ bool hasWindowsProgramSuffix(const QString& fileName)
 bool looksLikeHostProgram(const QByteArray& head)
 {
     static const std::array<QByteArray, 7> magics{
-        QByteArray("\x7f" "ELF"),      QByteArray("#!"),
-        QByteArray("\xfe\xed\xfa\xce"), QByteArray("\xce\xfa\xed\xfe"), // Mach-O
-        QByteArray("\xfe\xed\xfa\xcf"), QByteArray("\xcf\xfa\xed\xfe"),
+        QByteArray("\x7f"
+                   "ELF"),
+        QByteArray("#!"),
+        QByteArray("\xfe\xed\xfa\xce"),
+        QByteArray("\xce\xfa\xed\xfe"), // Mach-O
+        QByteArray("\xfe\xed\xfa\xcf"),
+        QByteArray("\xcf\xfa\xed\xfe"),
         QByteArray("\xca\xfe\xba\xbe"),
     };
     for (const QByteArray& magic : magics) {
@@ -58,7 +62,8 @@ std::optional<QByteArray> readHead(const QString& hostPath)
 
 } // namespace
 
-ProgramStarter::ProgramStarter(const MachineFolder& machine, ProcessLauncher* launcher, QStringList wineSearchPaths)
+ProgramStarter::ProgramStarter(const MachineFolder& machine, ProcessLauncher* launcher,
+                               QStringList wineSearchPaths)
     : m_machine(machine), m_launcher(launcher), m_wineSearchPaths(std::move(wineSearchPaths))
 {
 }

@@ -81,8 +81,7 @@ inline int hexDigit(char c)
 
 // word is in lowercase, as files mostly spell it. Its length is known here, so the compare
 // needs no call.
-template <size_t N>
-inline bool startsWithFolded(const char* p, const char* end, const char (&word)[N])
+template <size_t N> inline bool startsWithFolded(const char* p, const char* end, const char (&word)[N])
 {
     constexpr qsizetype n = N - 1;
     if (end - p < n)
@@ -175,8 +174,10 @@ struct DataScan {
 // the first, so the error can name the line it is on.
 // Inline: reading a file calls it for every value line without decoding, and the branches on
 // type and data then fold away.
-[[gnu::always_inline]] inline std::optional<DataScan> scanData(const char* p, const char* lineEnd, const char* nextLine, const char* end,
-                                 quint32* type, QByteArray* data, QString& error, int& extraLines)
+[[gnu::always_inline]] inline std::optional<DataScan> scanData(const char* p, const char* lineEnd,
+                                                               const char* nextLine, const char* end,
+                                                               quint32* type, QByteArray* data,
+                                                               QString& error, int& extraLines)
 {
     extraLines = 0;
     if (p < lineEnd && *p == '"') {
@@ -359,7 +360,7 @@ std::optional<QByteArrayView> foldPath(QByteArrayView path, QByteArray& folded)
     if (n > 0 && p[0] == '\\')
         return std::nullopt;
     const char* const end = path.data() + n;
-    for (const char* s = path.data(); (s = findByte(s, end, '\\')); )
+    for (const char* s = path.data(); (s = findByte(s, end, '\\'));)
         if (++s < end && *s == '\\')
             return std::nullopt;
     folded.resize(n);
@@ -377,7 +378,8 @@ std::optional<QByteArrayView> foldPath(QByteArrayView path, QByteArray& folded)
             continue;
         }
         // With every byte below 0x80 the additions carry into no neighbour.
-        const std::uint64_t upper = (w + (0x80 - 'A') * ones) & ~(w + (0x80 - 'Z' - 1) * ones) & (0x80 * ones);
+        const std::uint64_t upper =
+            (w + (0x80 - 'A') * ones) & ~(w + (0x80 - 'Z' - 1) * ones) & (0x80 * ones);
         w |= upper >> 2;
         std::memcpy(f + i, &w, 8);
     }

@@ -3,7 +3,6 @@
 #include "platform/HostFile.h"
 #include "platform/MachineFolder.h"
 
-
 namespace velmora {
 namespace {
 

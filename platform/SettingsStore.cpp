@@ -21,8 +21,9 @@ bool SettingsStore::SaveSetting(const QString& appName, const QString& section, 
     if (store.status() == QSettings::NoError)
         return true;
     if (reason)
-        *reason = store.status() == QSettings::AccessError ? QStringLiteral("the settings file cannot be written")
-                                                           : QStringLiteral("the settings file is damaged");
+        *reason = store.status() == QSettings::AccessError
+                      ? QStringLiteral("the settings file cannot be written")
+                      : QStringLiteral("the settings file is damaged");
     return false;
 }
 

@@ -13,8 +13,8 @@ public:
                        const QString& defaultValue = QString()) const;
     // Saves the text, creating the entry when absent. False, with the reason, when the
     // store could not be written.
-    bool SaveSetting(const QString& appName, const QString& section, const QString& key, const QString& setting,
-                     QString* reason = nullptr);
+    bool SaveSetting(const QString& appName, const QString& section, const QString& key,
+                     const QString& setting, QString* reason = nullptr);
 };
 
 } // namespace velmora

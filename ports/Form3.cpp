@@ -19,8 +19,14 @@ const QString kFixedText = QStringLiteral("Not Customizeable");
 // Rows of label and box, top to bottom (pixels).
 constexpr int kLabelLeft = 10, kBoxLeft = 115, kBoxWidth = 200, kFirstRow = 44, kRowPitch = 28;
 
-QRect rowLabel(int row) { return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 100, 17}; }
-QRect rowBox(int row) { return {kBoxLeft, kFirstRow + row * kRowPitch, kBoxWidth, 21}; }
+QRect rowLabel(int row)
+{
+    return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 100, 17};
+}
+QRect rowBox(int row)
+{
+    return {kBoxLeft, kFirstRow + row * kRowPitch, kBoxWidth, 21};
+}
 
 // Copies a typed value into the main window's list; an empty box leaves the list as it is.
 void copyUnlessEmpty(const QLineEdit* box, QComboBox* list)
@@ -35,8 +41,8 @@ Form3::Form3(AppContext& context) : VbForm(context)
 {
     setUpFixedWindow(this, QStringLiteral("Velmora- Com Settings"), 4950, 3720);
 
-    makeLabel(this, QStringLiteral("Label2"), QStringLiteral("You can set your own values for the com port chosen"),
-              {10, 10, 305, 17});
+    makeLabel(this, QStringLiteral("Label2"),
+              QStringLiteral("You can set your own values for the com port chosen"), {10, 10, 305, 17});
     makeLine(this, QStringLiteral("Line1"), {10, 33, 305, 1});
 
     const struct {
@@ -63,12 +69,13 @@ Form3::Form3(AppContext& context) : VbForm(context)
     m_txtParity->setText(kFixedText);
     m_txtFlow->setText(kFixedText);
 
-    auto* ok = makeButton(this, QStringLiteral("Command1"), QStringLiteral("Ok"),
-                          QStringLiteral("Click to UPDATE the standard Comm Port Settings"), {65, 186, 95, 26});
+    auto* ok =
+        makeButton(this, QStringLiteral("Command1"), QStringLiteral("Ok"),
+                   QStringLiteral("Click to UPDATE the standard Comm Port Settings"), {65, 186, 95, 26});
     auto* cancel = makeButton(this, QStringLiteral("Command2"), QStringLiteral("Cancel"),
                               QStringLiteral("Click to Cancel"), {170, 186, 95, 26});
-    m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"), QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
-                           {10, 222, 305, 17});
+    m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"),
+                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"), {10, 222, 305, 17});
 
     // The typed values first, then the buttons; the fixed boxes come last.
     setTabOrder(m_txtBPS, m_txtData);
@@ -95,7 +102,10 @@ void Form3::Form_Load()
     }
 }
 
-void Form3::Form_Unload() { enableMainWindow(); }
+void Form3::Form_Unload()
+{
+    enableMainWindow();
+}
 
 void Form3::Command1_Click()
 {
@@ -113,8 +123,14 @@ void Form3::Command2_Click()
     close();
 }
 
-void Form3::txtParity_Change() { refuseEdit(m_txtParity); }
-void Form3::txtFlow_Change() { refuseEdit(m_txtFlow); }
+void Form3::txtParity_Change()
+{
+    refuseEdit(m_txtParity);
+}
+void Form3::txtFlow_Change()
+{
+    refuseEdit(m_txtFlow);
+}
 
 void Form3::refuseEdit(QLineEdit* box)
 {

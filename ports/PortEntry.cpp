@@ -13,8 +13,8 @@ namespace {
 
 using Pair = std::pair<const char*, const char*>;
 
-constexpr std::array<Pair, 5> kParity = {
-    Pair{"n", "None"}, Pair{"e", "Even"}, Pair{"o", "Odd"}, Pair{"m", "Mark"}, Pair{"s", "Space"}};
+constexpr std::array<Pair, 5> kParity = {Pair{"n", "None"}, Pair{"e", "Even"}, Pair{"o", "Odd"},
+                                         Pair{"m", "Mark"}, Pair{"s", "Space"}};
 constexpr std::array<Pair, 3> kFlow = {Pair{"p", "Hardware"}, Pair{"x", "Xon / Xoff"}, Pair{" ", "None"}};
 
 template <std::size_t N>
@@ -36,7 +36,8 @@ std::optional<QString> portKeyForName(const QString& portName)
     return std::nullopt;
 }
 
-PortEntry readPortEntry(SequentialInput& input, const QString& key, const std::function<void()>& afterSkippedItem)
+PortEntry readPortEntry(SequentialInput& input, const QString& key,
+                        const std::function<void()>& afterSkippedItem)
 {
     // An item matches when the text before its first "=" is the key: with a key that holds no
     // "=", when it starts with the key's bytes and an "=". Items are compared as bytes, so the
@@ -64,15 +65,24 @@ PortEntry readPortEntry(SequentialInput& input, const QString& key, const std::f
     return entry;
 }
 
-QString parityTextForLetter(const QString& letter) { return lookUp(kParity, letter, true).value_or(letter); }
+QString parityTextForLetter(const QString& letter)
+{
+    return lookUp(kParity, letter, true).value_or(letter);
+}
 
 QString flowTextForLetter(const QString& letter)
 {
     return lookUp(kFlow, letter, true).value_or(QStringLiteral("None"));
 }
 
-QString parityLetterForText(const QString& text) { return lookUp(kParity, text, false).value_or(QString()); }
-QString flowLetterForText(const QString& text) { return lookUp(kFlow, text, false).value_or(QString()); }
+QString parityLetterForText(const QString& text)
+{
+    return lookUp(kParity, text, false).value_or(QString());
+}
+QString flowLetterForText(const QString& text)
+{
+    return lookUp(kFlow, text, false).value_or(QString());
+}
 
 QString joinPortEntry(const PortEntry& entry)
 {

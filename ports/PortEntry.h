@@ -26,7 +26,8 @@ std::optional<QString> portKeyForName(const QString& portName);
 // before its first "=" is exactly the key. The four fields after the rate come only from the
 // rest of that item's own line; missing ones stay empty. With no match all five are empty.
 // afterSkippedItem runs after every item that is not part of a match.
-PortEntry readPortEntry(SequentialInput& input, const QString& key, const std::function<void()>& afterSkippedItem);
+PortEntry readPortEntry(SequentialInput& input, const QString& key,
+                        const std::function<void()>& afterSkippedItem);
 
 // Letters as the lists show them: "n" -> "None" ... ; an unknown parity letter is shown as it
 // stands, any flow letter but "p" and "x" means "None".

@@ -25,8 +25,14 @@ const QString kPortPrompt = QStringLiteral("Select a Comm Port");
 // Rows of label and list, top to bottom, inside the frame (pixels).
 constexpr int kLabelLeft = 10, kListLeft = 130, kListWidth = 180, kFirstRow = 45, kRowPitch = 25;
 
-QRect rowLabel(int row) { return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 115, 17}; }
-QRect rowList(int row) { return {kListLeft, kFirstRow + row * kRowPitch, kListWidth, 22}; }
+QRect rowLabel(int row)
+{
+    return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 115, 17};
+}
+QRect rowList(int row)
+{
+    return {kListLeft, kFirstRow + row * kRowPitch, kListWidth, 22};
+}
 
 // Keeps windows painted and timers running while a long file is read, without letting the
 // user pick again or press Apply in the middle of the reading.
@@ -53,7 +59,8 @@ StandardComFrame::StandardComFrame(AppContext& context, QWidget* parent)
     : QGroupBox(parent), m_context(context)
 {
     setObjectName(QStringLiteral("Frame1"));
-    makeLabel(this, QStringLiteral("Label7"), QStringLiteral("Select a Comm Port to Tweak"), {10, 22, 150, 17});
+    makeLabel(this, QStringLiteral("Label7"), QStringLiteral("Select a Comm Port to Tweak"),
+              {10, 22, 150, 17});
     m_cmbCommPorts = makeEditableList(this, QStringLiteral("cmbCommPorts"), kPortPrompt,
                                       QStringLiteral("Select a Comm Port to Edit"), {170, 18, 140, 22});
 
@@ -73,16 +80,17 @@ StandardComFrame::StandardComFrame(AppContext& context, QWidget* parent)
     int row = 0;
     for (const auto& r : rows) {
         makeLabel(this, QString::fromLatin1(r.label), QString::fromLatin1(r.labelText), rowLabel(row));
-        *r.member = makeEditableList(this, QString::fromLatin1(r.list), QString(), QString::fromLatin1(r.tooltip),
-                                     rowList(row));
+        *r.member = makeEditableList(this, QString::fromLatin1(r.list), QString(),
+                                     QString::fromLatin1(r.tooltip), rowList(row));
         ++row;
     }
 
-    m_cmdApplyCom = makeButton(this, QStringLiteral("cmdApplyCom"), QStringLiteral("Apply Changes to Com Port Settings"),
-                               QStringLiteral("Click here to apply changes you have made"), {10, 172, 300, 26});
+    m_cmdApplyCom =
+        makeButton(this, QStringLiteral("cmdApplyCom"), QStringLiteral("Apply Changes to Com Port Settings"),
+                   QStringLiteral("Click here to apply changes you have made"), {10, 172, 300, 26});
     m_cmdApplyCom->setEnabled(false);
-    m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"), QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
-                           {10, 208, 250, 17});
+    m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"),
+                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"), {10, 208, 250, 17});
     makePicture(this, QStringLiteral("Image6"), QStringLiteral(":/icons/port.png"), {281, 196, 32, 32});
 
     connect(m_cmbCommPorts, &QComboBox::activated, this, &StandardComFrame::cmbCommPorts_Click);
@@ -96,14 +104,15 @@ void StandardComFrame::fillLists()
         list->addItems(items);
         list->setEditText(text); // adding items must not change what the box shows
     };
-    fill(m_cmbCommPorts, {QStringLiteral("Com Port 1"), QStringLiteral("Com Port 2"), QStringLiteral("Com Port 3"),
-                          QStringLiteral("Com Port 4")});
-    fill(m_comBps, {QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("1200"), QStringLiteral("2400"),
-                    QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
-                    QStringLiteral("57600"), QStringLiteral("115200"), QStringLiteral("230400"),
-                    QStringLiteral("460800"), QStringLiteral("921600")});
-    fill(m_comParity, {QStringLiteral("None"), QStringLiteral("Even"), QStringLiteral("Odd"), QStringLiteral("Mark"),
-                       QStringLiteral("Space")});
+    fill(m_cmbCommPorts, {QStringLiteral("Com Port 1"), QStringLiteral("Com Port 2"),
+                          QStringLiteral("Com Port 3"), QStringLiteral("Com Port 4")});
+    fill(m_comBps,
+         {QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("1200"), QStringLiteral("2400"),
+          QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
+          QStringLiteral("57600"), QStringLiteral("115200"), QStringLiteral("230400"),
+          QStringLiteral("460800"), QStringLiteral("921600")});
+    fill(m_comParity, {QStringLiteral("None"), QStringLiteral("Even"), QStringLiteral("Odd"),
+                       QStringLiteral("Mark"), QStringLiteral("Space")});
     fill(m_comData, {QStringLiteral("1"), QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
                      QStringLiteral("7"), QStringLiteral("8")});
     fill(m_comStop, {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
@@ -134,7 +143,9 @@ void StandardComFrame::cmbCommPorts_Click()
 void StandardComFrame::cmdApplyCom_Click()
 {
     MessageBoxes& boxes = m_context.messageBoxes;
-    const auto refuse = [&](const char* text) { boxes.inform(QString::fromLatin1(text), MsgIcon::Exclamation); };
+    const auto refuse = [&](const char* text) {
+        boxes.inform(QString::fromLatin1(text), MsgIcon::Exclamation);
+    };
 
     const QString portText = m_cmbCommPorts->currentText();
     if (const std::optional<QString> key = portKeyForName(portText))

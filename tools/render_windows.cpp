@@ -4,8 +4,8 @@
 //   velmora_screens OUTDIR      exit status 0: all rendered, nothing clipped;
 //                               3: rendered, but something is clipped (listed on stderr)
 #include "app/Artwork.h"
-#include "app/Velmora.h"
 #include "app/VbForm.h"
+#include "app/Velmora.h"
 #include "platform/MachineFolder.h"
 #include "platform/MessageBoxes.h"
 
@@ -74,7 +74,8 @@ QString clipping(const QWidget* widget)
     const auto ink = [](const QAbstractButton* button, int extraWidth) {
         const QString text = withoutMnemonic(button->text());
         const QFontMetrics metrics = button->fontMetrics();
-        return QSize(metrics.horizontalAdvance(text) + extraWidth, metrics.tightBoundingRect(text).height() + 2);
+        return QSize(metrics.horizontalAdvance(text) + extraWidth,
+                     metrics.tightBoundingRect(text).height() + 2);
     };
     if (qobject_cast<const QCheckBox*>(widget) || qobject_cast<const QRadioButton*>(widget)) {
         const auto* box = static_cast<const QAbstractButton*>(widget);
@@ -125,7 +126,8 @@ int reportClipping(const QWidget* window)
         ++found;
     };
     for (const QWidget* widget : window->findChildren<QWidget*>()) {
-        if (!widget->isVisibleTo(window) || widget->objectName().isEmpty() || widget->objectName().startsWith(u'q'))
+        if (!widget->isVisibleTo(window) || widget->objectName().isEmpty() ||
+            widget->objectName().startsWith(u'q'))
             continue; // the inner parts of Qt's own controls
         const QString text = clipping(widget);
         if (!text.isEmpty())

@@ -115,9 +115,15 @@ void Form4::Form_Load()
     }
 }
 
-void Form4::Form_Unload() { enableMainWindow(); }
+void Form4::Form_Unload()
+{
+    enableMainWindow();
+}
 
-void Form4::Command1_Click() { applyFasterDialUp(); }
+void Form4::Command1_Click()
+{
+    applyFasterDialUp();
+}
 
 void Form4::Command2_Click()
 {
@@ -132,9 +138,18 @@ void Form4::Command2_Click()
     applyFasterDialUp();
 }
 
-void Form4::Command3_Click() { applySwitch(0); }
-void Form4::Command4_Click() { applySwitch(1); }
-void Form4::Command5_Click() { applySwitch(2); }
+void Form4::Command3_Click()
+{
+    applySwitch(0);
+}
+void Form4::Command4_Click()
+{
+    applySwitch(1);
+}
+void Form4::Command5_Click()
+{
+    applySwitch(2);
+}
 
 void Form4::applyFasterDialUp()
 {

@@ -14,7 +14,8 @@
 namespace velmora {
 namespace {
 
-const QString kMaxInstanceKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi\\");
+const QString kMaxInstanceKey =
+    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi\\");
 // The fixed sizes go to the key spelled with a blank, a typed size to the one spelled "%20".
 const QString kAolKey = QStringLiteral("Software\\America Online\\AOL\\aolsock\\");
 const QString kAolTypedKey = QStringLiteral("Software\\America%20Online\\AOL\\aolsock\\");
@@ -33,8 +34,9 @@ ModemSettingsFrame::ModemSettingsFrame(AppContext& context, QWidget* parent)
     makeLabel(this, QStringLiteral("Label6"), QStringLiteral("Max # of Instances"), {10, 24, 110, 17});
     m_txtMaxInst = makeTextBox(this, QStringLiteral("txtMaxInst"), QStringLiteral("8"),
                                QStringLiteral("Enter Number of Max Instances"), {125, 20, 32, 22}, 2);
-    auto* setMaxInst = makeButton(this, QStringLiteral("cmdSetMaxInst"), QStringLiteral("Set"),
-                                  QStringLiteral("Click to Set the Number of Max Instances"), {165, 19, 60, 24});
+    auto* setMaxInst =
+        makeButton(this, QStringLiteral("cmdSetMaxInst"), QStringLiteral("Set"),
+                   QStringLiteral("Click to Set the Number of Max Instances"), {165, 19, 60, 24});
     makePicture(this, QStringLiteral("Image7"), QStringLiteral(":/icons/modem.png"), {256, 16, 32, 32});
     makeLabel(this, QStringLiteral("Label8"), QStringLiteral("Chose MTU Packet Size"), {10, 50, 200, 17});
 
@@ -49,20 +51,21 @@ ModemSettingsFrame::ModemSettingsFrame(AppContext& context, QWidget* parent)
         {"Other", "This is recommended ONLY if you know what you are doing!"},
     };
     for (int i = 0; i < 5; ++i)
-        m_optMTU[i] = makeOption(this, QStringLiteral("optMTU_%1").arg(i), QString::fromLatin1(options[i].caption),
-                                 QString::fromLatin1(options[i].tooltip), {10, 68 + i * 18, 200, 18});
+        m_optMTU[i] =
+            makeOption(this, QStringLiteral("optMTU_%1").arg(i), QString::fromLatin1(options[i].caption),
+                       QString::fromLatin1(options[i].tooltip), {10, 68 + i * 18, 200, 18});
     m_optMTU[0]->setChecked(true);
-    m_txtMTU = makeTextBox(this, QStringLiteral("txtMTU"), QString(), QStringLiteral("Enter your own MTU Packet Size"),
-                           {90, 139, 90, 21});
+    m_txtMTU = makeTextBox(this, QStringLiteral("txtMTU"), QString(),
+                           QStringLiteral("Enter your own MTU Packet Size"), {90, 139, 90, 21});
 
-    auto* command2 = makeButton(this, QStringLiteral("Command2"), QStringLiteral("Set Selected MTU Packet size for AOL 4.0"),
+    auto* command2 = makeButton(this, QStringLiteral("Command2"),
+                                QStringLiteral("Set Selected MTU Packet size for AOL 4.0"),
                                 QStringLiteral("Set this MTU Size for AOL"), {10, 163, 277, 24});
-    auto* command3 = makeButton(this, QStringLiteral("Command3"),
-                                QStringLiteral("Set Selected MTU Packet size for your Modem"),
-                                QStringLiteral("Set this MTU Size for Dial - Up Network Connections"),
-                                {10, 189, 277, 24});
-    m_tips2 = makeTipsLabel(this, QStringLiteral("tips2"), QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"),
-                            {10, 214, 270, 17});
+    auto* command3 = makeButton(
+        this, QStringLiteral("Command3"), QStringLiteral("Set Selected MTU Packet size for your Modem"),
+        QStringLiteral("Set this MTU Size for Dial - Up Network Connections"), {10, 189, 277, 24});
+    m_tips2 = makeTipsLabel(this, QStringLiteral("tips2"),
+                            QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"), {10, 214, 270, 17});
 
     connect(setMaxInst, &QPushButton::clicked, this, &ModemSettingsFrame::cmdSetMaxInst_Click);
     connect(command2, &QPushButton::clicked, this, &ModemSettingsFrame::Command2_Click);
@@ -71,13 +74,15 @@ ModemSettingsFrame::ModemSettingsFrame(AppContext& context, QWidget* parent)
 
 void ModemSettingsFrame::loadFromRegistry()
 {
-    const QString maxInstance = readRegistryText(m_context, kMaxInstanceKey, QStringLiteral("MaxInstance"), kUnknown);
+    const QString maxInstance =
+        readRegistryText(m_context, kMaxInstanceKey, QStringLiteral("MaxInstance"), kUnknown);
     if (maxInstance == kUnknown) {
         // A write of the load's own: it stays silent, whatever its outcome.
         HKEY root = HKEY_LOCAL_MACHINE;
         qint32 type = kText;
         QVariant eight = QStringLiteral("8");
-        m_context.registryValues->WriteKeyValue(root, kMaxInstanceKey, type, QStringLiteral("MaxInstance"), eight);
+        m_context.registryValues->WriteKeyValue(root, kMaxInstanceKey, type, QStringLiteral("MaxInstance"),
+                                                eight);
         m_txtMaxInst->setText(QStringLiteral("8"));
     } else {
         m_txtMaxInst->setText(maxInstance);
@@ -101,13 +106,15 @@ int ModemSettingsFrame::selectedOption() const
     for (int i = 0; i < 5; ++i)
         if (m_optMTU[i]->isChecked())
             return i;
-    m_context.messageBoxes.inform(QStringLiteral("You have not selected an MTU packet size!"), MsgIcon::Critical);
+    m_context.messageBoxes.inform(QStringLiteral("You have not selected an MTU packet size!"),
+                                  MsgIcon::Critical);
     return -1;
 }
 
 void ModemSettingsFrame::cmdSetMaxInst_Click()
 {
-    if (writeRegistryValue(m_context, kMaxInstanceKey, kText, QStringLiteral("MaxInstance"), m_txtMaxInst->text()))
+    if (writeRegistryValue(m_context, kMaxInstanceKey, kText, QStringLiteral("MaxInstance"),
+                           m_txtMaxInst->text()))
         m_context.messageBoxes.inform(QStringLiteral("Max Instance has been set!"));
 }
 
@@ -133,11 +140,13 @@ void ModemSettingsFrame::Command2_Click()
         bool whole = false;
         size = m_txtMTU->text().toInt(&whole, 10);
         if (!whole) {
-            m_context.messageBoxes.inform(QStringLiteral("Please enter a valid MTU packet size!"), MsgIcon::Exclamation);
+            m_context.messageBoxes.inform(QStringLiteral("Please enter a valid MTU packet size!"),
+                                          MsgIcon::Exclamation);
             return;
         }
     }
-    if (writeRegistryValue(m_context, option < 4 ? kAolKey : kAolTypedKey, kNumber, QStringLiteral("mtu"), size))
+    if (writeRegistryValue(m_context, option < 4 ? kAolKey : kAolTypedKey, kNumber, QStringLiteral("mtu"),
+                           size))
         m_context.messageBoxes.inform(QStringLiteral("America Online MTU Packet Size has been set!"));
 }
 

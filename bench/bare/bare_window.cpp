@@ -20,6 +20,7 @@ int main(int argc, char* argv[])
     window.show();
     QCoreApplication::processEvents();
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    std::printf("%lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    std::printf("%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
     return 0;
 }

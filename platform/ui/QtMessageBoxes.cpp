@@ -7,8 +7,8 @@ namespace velmora {
 
 MsgAnswer QtMessageBoxes::show(const QString& text, MsgIcon icon, MsgButtons buttons)
 {
-    static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Warning, QMessageBox::Question,
-                                                   QMessageBox::Critical};
+    static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Warning,
+                                                   QMessageBox::Question, QMessageBox::Critical};
     QMessageBox box(kIcons[int(icon)], QStringLiteral("Velmora"), text,
                     buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     QApplication::activeWindow());

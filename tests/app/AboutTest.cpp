@@ -20,7 +20,10 @@ const QByteArray kMsinfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const QByteArray kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
 const QByteArray kPeHead = QByteArrayLiteral("MZ\x90\x00\x03\x00");
 
-QByteArray withZero(QByteArray text) { return text.append('\0'); }
+QByteArray withZero(QByteArray text)
+{
+    return text.append('\0');
+}
 
 class AboutTest : public testing::WindowTest {
 public:
@@ -117,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         SysInfoCase{"NoKeysAtAll", kNone, kNone, nullptr},
         // A path that cannot be started is not made up for by the folder.
         SysInfoCase{"PathToAMissingFile", "C:\\MISSING\\MSINFO32.EXE", "C:\\MSINFO", nullptr},
-        SysInfoCase{"ExpandableTextPathCountsAsFoundButEmpty", withZero("C:\\MSINFO\\MSINFO32.EXE"), "C:\\MSINFO",
-                    nullptr, REG_EXPAND_SZ},
+        SysInfoCase{"ExpandableTextPathCountsAsFoundButEmpty", withZero("C:\\MSINFO\\MSINFO32.EXE"),
+                    "C:\\MSINFO", nullptr, REG_EXPAND_SZ},
         SysInfoCase{"FolderWithoutTheTool", kNone, "C:\\EMPTY", nullptr},
         SysInfoCase{"PathIsAnEmptyText", "", kNone, nullptr},
         // Too long to read, so the folder is asked next, as for a missing value.
@@ -160,7 +163,8 @@ TEST_F(AboutTest, GetKeyValueTakesTheValueAsFarAsItsTypeAllows)
         bool found;
         QString expected;
     } cases[] = {
-        {"text with its terminating zero", REG_SZ, withZero("C:\\MSINFO"), true, QStringLiteral("C:\\MSINFO")},
+        {"text with its terminating zero", REG_SZ, withZero("C:\\MSINFO"), true,
+         QStringLiteral("C:\\MSINFO")},
         {"text without one", REG_SZ, "C:\\MSINFO", true, QStringLiteral("C:\\MSINFO")},
         {"only the last zero goes", REG_SZ, QByteArray("ab\0\0", 4), true, QStringLiteral("ab") + QChar(0)},
         {"ANSI text", REG_SZ, "Caf\xe9", true, QStringLiteral("Caf\u00e9")},
@@ -183,7 +187,8 @@ TEST_F(AboutTest, GetKeyValueTakesTheValueAsFarAsItsTypeAllows)
     for (const char* key : {"SOFTWARE\\Nowhere", "SOFTWARE\\Velmora Test"}) { // no key; too long to read
         HKEY root = HKEY_LOCAL_MACHINE;
         QString text = QStringLiteral("old");
-        EXPECT_FALSE(about()->GetKeyValue(root, QString::fromLatin1(key), QStringLiteral("Long"), text)) << key;
+        EXPECT_FALSE(about()->GetKeyValue(root, QString::fromLatin1(key), QStringLiteral("Long"), text))
+            << key;
         EXPECT_TRUE(text.isEmpty()) << key;
     }
 }
@@ -193,8 +198,9 @@ TEST_F(AboutTest, GetKeyValueRaisesAnErrorForAValueWithoutBytes)
     setValue("SOFTWARE\\Velmora Test", "Empty", REG_SZ, QByteArray());
     HKEY root = HKEY_LOCAL_MACHINE;
     QString text;
-    EXPECT_THROW(about()->GetKeyValue(root, QStringLiteral("SOFTWARE\\Velmora Test"), QStringLiteral("Empty"), text),
-                 KeyValueError);
+    EXPECT_THROW(
+        about()->GetKeyValue(root, QStringLiteral("SOFTWARE\\Velmora Test"), QStringLiteral("Empty"), text),
+        KeyValueError);
 }
 
 } // namespace

@@ -17,9 +17,11 @@ TEST(ArtworkTest, EveryPictureIsThereAndDecodes)
         const char* path;
         QSize size;
     } expected[] = {
-        {":/images/splash.jpg", {302, 393}}, {":/images/banner.jpg", {641, 86}}, {":/icons/port.png", {32, 32}},
-        {":/icons/modem.png", {32, 32}},     {":/icons/buffer.png", {32, 32}},   {":/icons/network.png", {32, 32}},
-        {":/icons/info.png", {32, 32}},      {":/icons/port-small.png", {16, 16}}, {":/icons/velmora.png", {256, 256}},
+        {":/images/splash.jpg", {302, 393}}, {":/images/banner.jpg", {641, 86}},
+        {":/icons/port.png", {32, 32}},      {":/icons/modem.png", {32, 32}},
+        {":/icons/buffer.png", {32, 32}},    {":/icons/network.png", {32, 32}},
+        {":/icons/info.png", {32, 32}},      {":/icons/port-small.png", {16, 16}},
+        {":/icons/velmora.png", {256, 256}},
     };
     for (const auto& picture : expected) {
         const QImage image(QString::fromLatin1(picture.path));

@@ -1,5 +1,5 @@
-#include "app/Form1.h"
 #include "app/Splash.h"
+#include "app/Form1.h"
 #include "support/TestMachine.h"
 
 #include <QCoreApplication>
@@ -137,7 +137,8 @@ public:
 
 TEST_F(SplashTest, ASlowLoadClosesItWhenEventsAreNextHandled)
 {
-    windows().add(QStringLiteral("Form1"), [](AppContext& context) -> VbForm* { return new SlowForm1(context); });
+    windows().add(QStringLiteral("Form1"),
+                  [](AppContext& context) -> VbForm* { return new SlowForm1(context); });
     machine.app().start();
     // Nothing has been handled yet: the splash still waits, the main window still hidden.
     ASSERT_NE(splashWindow(), nullptr);
@@ -156,7 +157,8 @@ TEST_F(SplashTest, WithoutASplashTheProgramShowsTheMainWindowItself)
         using Form1::Form1;
         void Form_Load() override {}
     };
-    windows().add(QStringLiteral("Form1"), [](AppContext& context) -> VbForm* { return new PlainForm1(context); });
+    windows().add(QStringLiteral("Form1"),
+                  [](AppContext& context) -> VbForm* { return new PlainForm1(context); });
     machine.app().start();
     EXPECT_TRUE(mainWindow()->isVisible());
 }

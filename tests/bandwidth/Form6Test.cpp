@@ -18,7 +18,10 @@ const QString kReadAll = QStringLiteral("I Hope you have read ALL of the text in
 
 // The user's own store (CTest gives this program a config home of its own), as the program
 // keeps it: organisation and application "Velmora".
-QString settingsFile() { return QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName(); }
+QString settingsFile()
+{
+    return QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName();
+}
 
 std::optional<QString> storedPreference()
 {
@@ -48,9 +51,10 @@ protected:
     // Set, answering its warning; then the box a test expects after it.
     void clickSet(MsgAnswer warningAnswer, const QString& then, bool thenFails = false)
     {
-        machine.boxes().expect(QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may "
-                                              "Damage your modem by overloading it, and it may overheat!"),
-                               MsgIcon::Critical, MsgButtons::YesNo, warningAnswer);
+        machine.boxes().expect(
+            QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may "
+                           "Damage your modem by overloading it, and it may overheat!"),
+            MsgIcon::Critical, MsgButtons::YesNo, warningAnswer);
         if (thenFails)
             machine.boxes().expectStartingWith(then, MsgIcon::Critical);
         else
@@ -94,7 +98,8 @@ TEST_P(Form6StoredTest, OpeningShowsTheStoredPreferenceWithoutAWord)
 INSTANTIATE_TEST_SUITE_P(Texts, Form6StoredTest,
                          ::testing::Values(StoredCase{"Off", "0", false}, StoredCase{"On", "1", true},
                                            StoredCase{"OtherNumber", "2", false},
-                                           StoredCase{"NotANumber", "yes", false}, StoredCase{"Empty", "", false},
+                                           StoredCase{"NotANumber", "yes", false},
+                                           StoredCase{"Empty", "", false},
                                            StoredCase{"TooLarge", "99999999999999999999", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -1,5 +1,5 @@
-#include "buffers/FifoSizes.h"
 #include "buffers/Form5.h"
+#include "buffers/FifoSizes.h"
 #include "platform/Registry.h"
 #include "support/WindowTest.h"
 
@@ -64,9 +64,10 @@ TEST_F(Form5Test, SetBufferWritesTheIrqThenTheBufferIntoTheSection)
     machine.writeFile(kSystemIni, kSystemIniBefore);
     ASSERT_NE(open(), nullptr);
     setBuffer();
-    EXPECT_EQ(machine.readFile(kSystemIni),
-              QByteArray("[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\nebios=*ebios\r\nwoafont=dosapp.fon\r\n"
-                         "Com2Irq=3\r\nCom2Buffer=1024\r\n\r\n[NonWindowsApp]\r\nCommandEnvSize=\r\n"));
+    EXPECT_EQ(
+        machine.readFile(kSystemIni),
+        QByteArray("[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\nebios=*ebios\r\nwoafont=dosapp.fon\r\n"
+                   "Com2Irq=3\r\nCom2Buffer=1024\r\n\r\n[NonWindowsApp]\r\nCommandEnvSize=\r\n"));
 }
 
 TEST_F(Form5Test, SetBufferReplacesExistingEntriesInPlace)
@@ -75,7 +76,8 @@ TEST_F(Form5Test, SetBufferReplacesExistingEntriesInPlace)
     ASSERT_NE(open(), nullptr);
     typeBoxes("4", "3", "2048");
     setBuffer();
-    EXPECT_EQ(machine.readFile(kSystemIni), QByteArray("[386ENH]\r\nCOM4Buffer=2048\r\nkeyboard=*vkd\r\ncom4irq=3\r\n"));
+    EXPECT_EQ(machine.readFile(kSystemIni),
+              QByteArray("[386ENH]\r\nCOM4Buffer=2048\r\nkeyboard=*vkd\r\ncom4irq=3\r\n"));
 }
 
 TEST_F(Form5Test, BoxesTakeOneOneAndFourCharacters)
@@ -176,17 +178,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LoadCase{"NoRegistry", QByteArray(), kSelectSize, kSelectSize},
         LoadCase{"NoSerialKey", "[HKEY_LOCAL_MACHINE\\System]\r\n\r\n", kSelectSize, kSelectSize},
-        LoadCase{"OddSizesOfTheTable", serialBlock("\"TxFIFO\"=dword:00001002\r\n\"RxFIFO\"=dword:00002004\r\n"),
-                 "4MB", "8MB"},
+        LoadCase{"OddSizesOfTheTable",
+                 serialBlock("\"TxFIFO\"=dword:00001002\r\n\"RxFIFO\"=dword:00002004\r\n"), "4MB", "8MB"},
         LoadCase{"PowersOfTwoAreNotTheTablesSizes",
-                 serialBlock("\"TxFIFO\"=dword:00001000\r\n\"RxFIFO\"=dword:00002000\r\n"), kSelectSize, kSelectSize},
-        LoadCase{"SmallestAndLargest", serialBlock("\"TxFIFO\"=dword:00000010\r\n\"RxFIFO\"=dword:00004000\r\n"),
-                 "16k", "16MB"},
-        LoadCase{"NumberNotInTheTable", serialBlock("\"TxFIFO\"=dword:0000000e\r\n\"RxFIFO\"=dword:00000000\r\n"),
-                 kSelectSize, kSelectSize},
-        LoadCase{"BytesAreNotANumber", serialBlock("\"TxFIFO\"=hex:10,00,00,00\r\n\"RxFIFO\"=hex:\r\n"), kSelectSize,
+                 serialBlock("\"TxFIFO\"=dword:00001000\r\n\"RxFIFO\"=dword:00002000\r\n"), kSelectSize,
                  kSelectSize},
-        LoadCase{"DamagedFile", "[HKEY_LOCAL_MACHINE\\System\r\n\"TxFIFO\"=dword:zz\r\n", kSelectSize, kSelectSize}),
+        LoadCase{"SmallestAndLargest",
+                 serialBlock("\"TxFIFO\"=dword:00000010\r\n\"RxFIFO\"=dword:00004000\r\n"), "16k", "16MB"},
+        LoadCase{"NumberNotInTheTable",
+                 serialBlock("\"TxFIFO\"=dword:0000000e\r\n\"RxFIFO\"=dword:00000000\r\n"), kSelectSize,
+                 kSelectSize},
+        LoadCase{"BytesAreNotANumber", serialBlock("\"TxFIFO\"=hex:10,00,00,00\r\n\"RxFIFO\"=hex:\r\n"),
+                 kSelectSize, kSelectSize},
+        LoadCase{"DamagedFile", "[HKEY_LOCAL_MACHINE\\System\r\n\"TxFIFO\"=dword:zz\r\n", kSelectSize,
+                 kSelectSize}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SetCase {
@@ -213,8 +218,10 @@ TEST_P(Form5FifoSetTest, StoresBothSizesUnderBothKeys)
     click("cmdSetFIFOBuff");
 
     for (const QString& key : {kSerialKey, kAdapterKey}) {
-        EXPECT_EQ(machine.storedValue(key, "TxFIFO"), (Value{REG_DWORD, dword(c.storedTx)})) << key.toStdString();
-        EXPECT_EQ(machine.storedValue(key, "RxFIFO"), (Value{REG_DWORD, dword(c.storedRx)})) << key.toStdString();
+        EXPECT_EQ(machine.storedValue(key, "TxFIFO"), (Value{REG_DWORD, dword(c.storedTx)}))
+            << key.toStdString();
+        EXPECT_EQ(machine.storedValue(key, "RxFIFO"), (Value{REG_DWORD, dword(c.storedRx)}))
+            << key.toStdString();
     }
     EXPECT_TRUE(machine.registryBytes().contains("\"Other\"=\"kept\"\r\n"));
 
@@ -260,9 +267,10 @@ TEST_F(Form5Test, RegistryThatCannotBeWrittenStopsAtTheFirstValue)
     ASSERT_NE(open(), nullptr);
     pick("cmbTx", "1MB");
     pick("cmbRx", "2MB");
-    machine.boxes().expectStartingWith(QStringLiteral("The change could not be saved.\nHKEY_LOCAL_MACHINE\\") +
-                                           kSerialKey + QStringLiteral("\\RxFIFO: "),
-                                       MsgIcon::Critical);
+    machine.boxes().expectStartingWith(
+        QStringLiteral("The change could not be saved.\nHKEY_LOCAL_MACHINE\\") + kSerialKey +
+            QStringLiteral("\\RxFIFO: "),
+        MsgIcon::Critical);
     click("cmdSetFIFOBuff");
     EXPECT_EQ(machine.boxes().shown().size(), 1) << "the three later values are not attempted";
     EXPECT_EQ(machine.registryBytes(), damaged) << "a damaged registry is never overwritten";

@@ -159,12 +159,13 @@ TEST_F(Form2Test, WithoutAModemEveryRowIsUnknown)
 TEST_F(Form2Test, ValuesNamedOneComeFromTheirOwnKeys)
 {
     // Only Init holds "1": rows 27 and 28 must not pick it up from there.
-    machine.writeRegistry("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Init]\r\n"
-                          "\"1\"=\"AT<cr>\"\r\n");
+    machine.writeRegistry(
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Init]\r\n"
+        "\"1\"=\"AT<cr>\"\r\n");
     ASSERT_NE(open(), nullptr);
-    EXPECT_EQ(captions().mid(26), QStringList({"Modem Initialization String - Unknown", "HangUp - Unknown",
-                                               "Initialization String 1 - AT<cr>",
-                                               "Initialization String 2 - Unknown"}));
+    EXPECT_EQ(captions().mid(26),
+              QStringList({"Modem Initialization String - Unknown", "HangUp - Unknown",
+                           "Initialization String 1 - AT<cr>", "Initialization String 2 - Unknown"}));
 }
 
 TEST_F(Form2Test, LeavesTheMainWindowEnabledAndReadsOnlyWhenOpening)
@@ -226,7 +227,8 @@ TEST_F(Form2Test, AReportThatCannotBeWrittenIsReported)
     for (const QString& path : {reportPath(QStringLiteral("no such folder/modem.txt")), folderInTheWay}) {
         SCOPED_TRACE(path.toStdString());
         const QStringList before = folderEntries(reports.path());
-        const QString expected = QStringLiteral("The report could not be saved.\n") + path + QStringLiteral(": ");
+        const QString expected =
+            QStringLiteral("The report could not be saved.\n") + path + QStringLiteral(": ");
         saveAs.pick(path);
         machine.boxes().expectStartingWith(expected, MsgIcon::Critical);
         click("Command1");

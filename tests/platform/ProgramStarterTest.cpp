@@ -1,6 +1,6 @@
 #include "platform/ProgramStarter.h"
-#include "support/FileFixtures.h"
 #include "platform/MachineFolder.h"
+#include "support/FileFixtures.h"
 #include "support/RecordingLauncher.h"
 #include "support/WineStandIn.h"
 

@@ -24,7 +24,8 @@ protected:
     QStringList typedBoxes() { return {shown("txtBPS"), shown("txtData"), shown("txtStop")}; }
     QStringList mainLists()
     {
-        return {shown("comBps", mainWindow()), shown("comData", mainWindow()), shown("comStop", mainWindow())};
+        return {shown("comBps", mainWindow()), shown("comData", mainWindow()),
+                shown("comStop", mainWindow())};
     }
 };
 
@@ -48,7 +49,8 @@ TEST_F(Form3Test, TabGoesThroughTheTypedValuesAndButtonsBeforeTheFixedBoxes)
             order << widget->objectName();
         widget = widget->nextInFocusChain();
     } while (widget != start);
-    EXPECT_EQ(order, QStringList({"txtBPS", "txtData", "txtStop", "Command1", "Command2", "txtParity", "txtFlow"}));
+    EXPECT_EQ(order,
+              QStringList({"txtBPS", "txtData", "txtStop", "Command1", "Command2", "txtParity", "txtFlow"}));
 }
 
 struct OkCase {
@@ -100,7 +102,8 @@ TEST_F(Form3Test, OkThenApplyWritesTheTypedValues)
 
     machine.boxes().expect(QStringLiteral("Comm Settings have Been Changed!"));
     click("cmdApplyCom");
-    EXPECT_EQ(machine.readFile(kWinIni), QByteArray("[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=250000,e,7,1.5,p\r\n"));
+    EXPECT_EQ(machine.readFile(kWinIni),
+              QByteArray("[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=250000,e,7,1.5,p\r\n"));
 }
 
 TEST_F(Form3Test, CancelOrTheCloseBoxCopiesNothing)
@@ -154,20 +157,20 @@ TEST_P(Form3FixedBoxTest, RefusesTheEditOnceAndRestoresSilently)
     EXPECT_EQ(mainLists(), kCom2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Edits, Form3FixedBoxTest,
-    ::testing::Values(FixedBoxCase{"TypingIntoParity", "txtParity", [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_E); }},
-                      FixedBoxCase{"DeletingInFlow", "txtFlow",
-                                   [](QLineEdit* e) {
-                                       e->end(false);
-                                       QTest::keyClick(e, Qt::Key_Backspace);
-                                   }},
-                      FixedBoxCase{"CuttingFromFlow", "txtFlow",
-                                   [](QLineEdit* e) {
-                                       e->selectAll();
-                                       e->cut();
-                                   }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Edits, Form3FixedBoxTest,
+                         ::testing::Values(FixedBoxCase{"TypingIntoParity", "txtParity",
+                                                        [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_E); }},
+                                           FixedBoxCase{"DeletingInFlow", "txtFlow",
+                                                        [](QLineEdit* e) {
+                                                            e->end(false);
+                                                            QTest::keyClick(e, Qt::Key_Backspace);
+                                                        }},
+                                           FixedBoxCase{"CuttingFromFlow", "txtFlow",
+                                                        [](QLineEdit* e) {
+                                                            e->selectAll();
+                                                            e->cut();
+                                                        }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace velmora

@@ -58,31 +58,56 @@ QByteArray junk()
 INSTANTIATE_TEST_SUITE_P(
     Entries, PortReadingTest,
     ::testing::Values(
-        ReadCase{"UsualLine", "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n", "Com Port 2",
+        ReadCase{"UsualLine",
+                 "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n",
+                 "Com Port 2",
                  {"9600", "None", "8", "1", "Xon / Xoff"}},
-        ReadCase{"EvenHardware", "[Ports]\r\nCOM3:=19200,e,7,1.5,p\r\n", "Com Port 3",
+        ReadCase{"EvenHardware",
+                 "[Ports]\r\nCOM3:=19200,e,7,1.5,p\r\n",
+                 "Com Port 3",
                  {"19200", "Even", "7", "1.5", "Hardware"}},
-        ReadCase{"UnknownParityShownAsItStands", "[Ports]\r\nCOM1:=9600,N,8,1\r\n", "Com Port 1",
+        ReadCase{"UnknownParityShownAsItStands",
+                 "[Ports]\r\nCOM1:=9600,N,8,1\r\n",
+                 "Com Port 1",
                  {"9600", "N", "8", "1", "None"}},
-        ReadCase{"FieldsComeOnlyFromTheirOwnLine", "[Ports]\r\nCOM1:=9600,n\r\nCOM2:=4800,e,7,2,p\r\n", "Com Port 1",
+        ReadCase{"FieldsComeOnlyFromTheirOwnLine",
+                 "[Ports]\r\nCOM1:=9600,n\r\nCOM2:=4800,e,7,2,p\r\n",
+                 "Com Port 1",
                  {"9600", "None", "", "", "None"}},
-        ReadCase{"OtherSectionLastWins", "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n[Other]\r\nCOM1:=2400,o,7,2,p\r\n",
-                 "Com Port 1", {"2400", "Odd", "7", "2", "Hardware"}},
+        ReadCase{"OtherSectionLastWins",
+                 "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n[Other]\r\nCOM1:=2400,o,7,2,p\r\n",
+                 "Com Port 1",
+                 {"2400", "Odd", "7", "2", "Hardware"}},
         ReadCase{"LowerCaseKeyNotFound", "[Ports]\r\ncom1:=9600,n,8,1,x\r\n", "Com Port 1", kNoEntry},
-        ReadCase{"BlankFlowReadsNone", "[Ports]\r\nCOM4:=9600,n,8,1, \r\n", "Com Port 4",
+        ReadCase{"BlankFlowReadsNone",
+                 "[Ports]\r\nCOM4:=9600,n,8,1, \r\n",
+                 "Com Port 4",
                  {"9600", "None", "8", "1", "None"}},
-        ReadCase{"LfOnlyFile", "[Ports]\nCOM1:=1200,m,5,2,p\nCOM2:=300,s,6,1,x\n", "Com Port 2",
+        ReadCase{"LfOnlyFile",
+                 "[Ports]\nCOM1:=1200,m,5,2,p\nCOM2:=300,s,6,1,x\n",
+                 "Com Port 2",
                  {"300", "Space", "6", "1", "Xon / Xoff"}},
-        ReadCase{"CrOnlyFile", "[Ports]\rCOM1:=1200,m,5,2,p\rCOM2:=300,s,6,1,x\r", "Com Port 1",
+        ReadCase{"CrOnlyFile",
+                 "[Ports]\rCOM1:=1200,m,5,2,p\rCOM2:=300,s,6,1,x\r",
+                 "Com Port 1",
                  {"1200", "Mark", "5", "2", "Hardware"}},
-        ReadCase{"QuotedItemWithComma", "[Ports]\r\nCOM1:=\"9600,n\",8,1\r\n", "Com Port 1",
+        ReadCase{"QuotedItemWithComma",
+                 "[Ports]\r\nCOM1:=\"9600,n\",8,1\r\n",
+                 "Com Port 1",
                  {"\"9600", "n\"", "8", "1", "None"}},
-        ReadCase{"CtrlZEndsTheFile", "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n\x1A" "COM1:=300,e,7,2,p\r\n", "Com Port 1",
+        ReadCase{"CtrlZEndsTheFile",
+                 "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n\x1A"
+                 "COM1:=300,e,7,2,p\r\n",
+                 "Com Port 1",
                  {"9600", "None", "8", "1", "Xon / Xoff"}},
         ReadCase{"UnclosedQuote", "\"[Ports]\r\nCOM1:=9600,n,8,1,x\r\n", "Com Port 1", kNoEntry},
-        ReadCase{"NulBytesAreSkipped", QByteArray("[Ports]\r\nCOM1:=96|00,n,8,1,x\r\n").replace('|', '\0'),
-                 "Com Port 1", {"9600", "None", "8", "1", "Xon / Xoff"}},
-        ReadCase{"HugeLine", QByteArray(100000, 'A') + "\r\nCOM1:=9600,n,8,1,x\r\n", "Com Port 1",
+        ReadCase{"NulBytesAreSkipped",
+                 QByteArray("[Ports]\r\nCOM1:=96|00,n,8,1,x\r\n").replace('|', '\0'),
+                 "Com Port 1",
+                 {"9600", "None", "8", "1", "Xon / Xoff"}},
+        ReadCase{"HugeLine",
+                 QByteArray(100000, 'A') + "\r\nCOM1:=9600,n,8,1,x\r\n",
+                 "Com Port 1",
                  {"9600", "None", "8", "1", "Xon / Xoff"}},
         ReadCase{"BinaryJunk", junk(), "Com Port 1", kNoEntry},
         ReadCase{"MissingFile", QByteArray(), "Com Port 1", kNoEntry}),
@@ -114,8 +139,9 @@ class PortApplyTest : public PortFrameTest, public ::testing::WithParamInterface
 TEST_P(PortApplyTest, ValidatesAndWrites)
 {
     const ApplyCase& c = GetParam();
-    const QByteArray before = "[windows]\r\nload=\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n"
-                              "LPT1:=\r\n\r\n[intl]\r\niCountry=1\r\n";
+    const QByteArray before =
+        "[windows]\r\nload=\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n"
+        "LPT1:=\r\n\r\n[intl]\r\niCountry=1\r\n";
     machine.writeFile(kWinIni, before);
     pick("cmbCommPorts", "Com Port 2");
     for (int i = 0; i < 5; ++i)
@@ -141,11 +167,14 @@ INSTANTIATE_TEST_SUITE_P(
         ApplyCase{"TypedRateKept", {"14400", "Odd", "8", "2", "Xon / Xoff"}, nullptr, "14400,o,8,2,x"},
         ApplyCase{"UnknownParityEmpty", {"9600", "Parity?", "8", "1", "Xon / Xoff"}, nullptr, "9600,,8,1,x"},
         ApplyCase{"UnknownFlowEmpty", {"9600", "Mark", "8", "1", "xon"}, nullptr, "9600,m,8,1,"},
-        ApplyCase{"OutsideCodePageBecomesQuestionMark", {QString::fromUtf8("96\u0141"), "Space", "8", "1", "None"},
-                  nullptr, "96?,s,8,1, "},
+        ApplyCase{"OutsideCodePageBecomesQuestionMark",
+                  {QString::fromUtf8("96\u0141"), "Space", "8", "1", "None"},
+                  nullptr,
+                  "96?,s,8,1, "},
         ApplyCase{"NoRate", {"", "None", "8", "1", "None"}, "Must Select a Bit Rate", {}},
         ApplyCase{"NoParity", {"9600", "", "8", "1", "None"}, "Must Select a Parity", {}},
-        ApplyCase{"NoDataBitsChecksBeforeStopBits", {"9600", "None", "", "", "None"}, "Must Select a Data Bit", {}},
+        ApplyCase{
+            "NoDataBitsChecksBeforeStopBits", {"9600", "None", "", "", "None"}, "Must Select a Data Bit", {}},
         ApplyCase{"NoStopBits", {"9600", "None", "8", "", "None"}, "Must Select a Stop Bit", {}},
         ApplyCase{"NoFlow", {"9600", "None", "8", "1", ""}, "Must Select a Flow Control", {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -176,12 +205,13 @@ TEST_F(PortFrameTest, TypedPortNameKeepsTheLastPickedKeyAndPickingAgainRereads)
 TEST_F(PortFrameTest, MissingFileAndSectionAreCreated)
 {
     pick("cmbCommPorts", "Com Port 1");
-    for (const auto& [name, text] : {std::pair{"comBps", "9600"}, {"comParity", "None"}, {"comData", "8"},
-                                     {"comStop", "1"}})
+    for (const auto& [name, text] :
+         {std::pair{"comBps", "9600"}, {"comParity", "None"}, {"comData", "8"}, {"comStop", "1"}})
         type(name, text);
     apply();
     // A new file takes the name as the program spells it.
-    EXPECT_EQ(machine.readFile(QStringLiteral("WINDOWS/win.ini")).toStdString(), "[Ports]\r\nCOM1:=9600,n,8,1, \r\n");
+    EXPECT_EQ(machine.readFile(QStringLiteral("WINDOWS/win.ini")).toStdString(),
+              "[Ports]\r\nCOM1:=9600,n,8,1, \r\n");
 }
 
 TEST_F(PortFrameTest, FailedWriteIsReportedNotPraised)
@@ -190,8 +220,8 @@ TEST_F(PortFrameTest, FailedWriteIsReportedNotPraised)
     pick("cmbCommPorts", "Com Port 1");
     QFile::remove(machine.hostFile(kWinIni));
     QDir().mkpath(machine.hostFile(kWinIni)); // a folder where the file should be
-    machine.boxes().expectStartingWith(QStringLiteral("The change could not be saved.\nc:\\windows\\win.ini: "),
-                                       MsgIcon::Critical);
+    machine.boxes().expectStartingWith(
+        QStringLiteral("The change could not be saved.\nc:\\windows\\win.ini: "), MsgIcon::Critical);
     click("cmdApplyCom");
     EXPECT_TRUE(QFileInfo(machine.hostFile(kWinIni)).isDir());
 }

@@ -8,17 +8,24 @@ namespace {
 const char* iconName(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::None: return "no icon";
-    case MsgIcon::Exclamation: return "exclamation";
-    case MsgIcon::Question: return "question";
-    case MsgIcon::Critical: return "critical";
+    case MsgIcon::None:
+        return "no icon";
+    case MsgIcon::Exclamation:
+        return "exclamation";
+    case MsgIcon::Question:
+        return "question";
+    case MsgIcon::Critical:
+        return "critical";
     }
     return "?";
 }
 
 } // namespace
 
-ScriptedMessageBoxes::~ScriptedMessageBoxes() { verifyAllShown(); }
+ScriptedMessageBoxes::~ScriptedMessageBoxes()
+{
+    verifyAllShown();
+}
 
 void ScriptedMessageBoxes::expect(const QString& text, MsgIcon icon, MsgButtons buttons, MsgAnswer answer)
 {
@@ -34,17 +41,19 @@ MsgAnswer ScriptedMessageBoxes::show(const QString& text, MsgIcon icon, MsgButto
 {
     m_shown.append({text, icon, buttons, MsgAnswer::Ok});
     if (m_expected.isEmpty()) {
-        ADD_FAILURE() << "unexpected message box: \"" << text.toStdString() << "\" (" << iconName(icon) << ")";
+        ADD_FAILURE() << "unexpected message box: \"" << text.toStdString() << "\" (" << iconName(icon)
+                      << ")";
         return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
     }
     const Expectation next = m_expected.takeFirst();
     if (next.prefixOnly)
         EXPECT_TRUE(text.startsWith(next.box.text))
-            << "message box \"" << text.toStdString() << "\" should start with \"" << next.box.text.toStdString()
-            << "\"";
+            << "message box \"" << text.toStdString() << "\" should start with \""
+            << next.box.text.toStdString() << "\"";
     else
         EXPECT_EQ(text.toStdString(), next.box.text.toStdString());
-    EXPECT_EQ(iconName(icon), std::string(iconName(next.box.icon))) << "icon of \"" << text.toStdString() << "\"";
+    EXPECT_EQ(iconName(icon), std::string(iconName(next.box.icon)))
+        << "icon of \"" << text.toStdString() << "\"";
     EXPECT_EQ(buttons == MsgButtons::YesNo, next.box.buttons == MsgButtons::YesNo)
         << "buttons of \"" << text.toStdString() << "\"";
     return next.box.answer;

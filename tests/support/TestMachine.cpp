@@ -12,10 +12,12 @@
 namespace velmora::testing {
 namespace {
 
-std::optional<TestMachine::Value> readValue(RegistryApi& registry, const QString& keyPath, const QString& valueName)
+std::optional<TestMachine::Value> readValue(RegistryApi& registry, const QString& keyPath,
+                                            const QString& valueName)
 {
     HKEY key = 0;
-    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, toAnsi(keyPath), 0, KEY_ALL_ACCESS_9X, &key) != ERROR_SUCCESS)
+    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, toAnsi(keyPath), 0, KEY_ALL_ACCESS_9X, &key) !=
+        ERROR_SUCCESS)
         return std::nullopt;
     TestMachine::Value value;
     quint32 size = 0;
@@ -39,7 +41,10 @@ TestMachine::TestMachine()
     m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes});
 }
 
-TestMachine::~TestMachine() { m_app.reset(); }
+TestMachine::~TestMachine()
+{
+    m_app.reset();
+}
 
 QString TestMachine::hostFile(const QString& relative) const
 {
@@ -80,7 +85,8 @@ QByteArray TestMachine::registryBytes() const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath, const QString& valueName) const
+std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath,
+                                                           const QString& valueName) const
 {
     RegistryApi registry(m_dir.path() + QStringLiteral("/system.reg"));
     return readValue(registry, keyPath, valueName);

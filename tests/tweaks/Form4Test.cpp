@@ -10,12 +10,14 @@ namespace {
 using Value = testing::TestMachine::Value;
 
 const QString kAdapterKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
-const QString kInitKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Settings\\Init");
-const QByteArray kAdapterBlock = "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net\\0000]\r\n";
+const QString kInitKey =
+    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Settings\\Init");
+const QByteArray kAdapterBlock =
+    "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net\\0000]\r\n";
 const QByteArray kInitBlock =
     "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Settings\\Init]\r\n";
-const QByteArray kModemBlock =
-    "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000]\r\n\"Model\"=\"Accura 56K\"\r\n";
+const QByteArray kModemBlock = "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000]"
+                               "\r\n\"Model\"=\"Accura 56K\"\r\n";
 
 class Form4Test : public testing::WindowTest {
 protected:
@@ -24,7 +26,8 @@ protected:
     void expectQuestion(MsgAnswer answer)
     {
         machine.boxes().expect(
-            QStringLiteral("By Making your downloads faster, the 'Time Remaining' will be inaccurate\r\nProceede?"),
+            QStringLiteral(
+                "By Making your downloads faster, the 'Time Remaining' will be inaccurate\r\nProceede?"),
             MsgIcon::None, MsgButtons::YesNo, answer);
     }
 };
@@ -141,7 +144,12 @@ TEST_F(Form4Test, SetWritesEachSwitchAsItsBoxShowsIt)
         const char* shownName; // in "... was Turned ON/OFF"
     } switches[] = {
         {"Check1", "Command3", "SLOWNET", {REG_BINARY, "01"}, {REG_BINARY, "00"}, "Slownet"},
-        {"Check2", "Command4", "IPXHeaderCompression", {REG_SZ, "1"}, {REG_SZ, "0"}, "IPX Header Compression"},
+        {"Check2",
+         "Command4",
+         "IPXHeaderCompression",
+         {REG_SZ, "1"},
+         {REG_SZ, "0"},
+         "IPX Header Compression"},
         {"Check3", "Command5", "PointToPointIP", {REG_SZ, "1"}, {REG_SZ, "0"}, "Point To Point IP"},
     };
     machine.writeRegistry(kModemBlock); // the adapter's key is created by the first write

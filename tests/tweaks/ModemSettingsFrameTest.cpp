@@ -14,7 +14,8 @@ const QString kNdi = QStringLiteral("System\\CurrentControlSet\\Services\\Class\
 const QString kNet = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
 const QString kAol = QStringLiteral("Software\\America Online\\AOL\\aolsock");
 const QString kAolTyped = QStringLiteral("Software\\America%20Online\\AOL\\aolsock");
-const QByteArray kNdiBlock = "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi]\r\n";
+const QByteArray kNdiBlock =
+    "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi]\r\n";
 const QByteArray kMaxInstance8 = kNdiBlock + "\"MaxInstance\"=\"8\"\r\n\r\n";
 const QString kDialUpSet = QStringLiteral("Dial-Up Adapter MTU Packet Size has been set!");
 const QString kAolSet = QStringLiteral("America Online MTU Packet Size has been set!");
