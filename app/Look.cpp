@@ -8,11 +8,13 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QValidator>
 
 #include <algorithm>
@@ -101,6 +103,50 @@ private:
     qsizetype m_currentLength = 0;
 };
 
+// An editable list as the platform has it. Its activated() signal, the windows' Click, means
+// only that the user chose an item from the list, with the mouse or the arrow keys.
+class EditableList : public QComboBox {
+public:
+    explicit EditableList(QWidget* parent) : QComboBox(parent)
+    {
+        setEditable(true);
+        setInsertPolicy(NoInsert);
+        setCompleter(nullptr); // what the user types is exactly the list's text
+        // Qt takes typed text that matches an item as a choice of that item when the typing
+        // ends, with Enter or by leaving the box, and raises activated(). Typing is never a pick.
+        disconnect(lineEdit(), &QLineEdit::returnPressed, this, nullptr);
+        disconnect(lineEdit(), &QLineEdit::editingFinished, this, nullptr);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        selectShownItem(*event);
+        QComboBox::keyPressEvent(event);
+    }
+
+private:
+    // The platform's list keeps its selection on the item the box shows, and on none while the
+    // box shows a prompt, typed text or nothing; the arrow keys move on from there, so Down from
+    // a prompt gives the first item. Qt would move on from the item last chosen instead.
+    void selectShownItem(const QKeyEvent& key)
+    {
+        if (key.modifiers() & (Qt::AltModifier | Qt::ControlModifier))
+            return; // opening the list, or the box's own keys
+        const bool down = key.key() == Qt::Key_Down || key.key() == Qt::Key_PageDown;
+        const bool up = key.key() == Qt::Key_Up || key.key() == Qt::Key_PageUp;
+        const int shown = findText(currentText());
+        if ((!down && !up) || shown == currentIndex())
+            return;
+        // With no item shown only Down has somewhere to go: the first item, which then takes
+        // the place of the text.
+        if (shown < 0 && (up || count() == 0))
+            return;
+        const QSignalBlocker quiet(this);
+        setCurrentIndex(shown);
+    }
+};
+
 } // namespace
 
 void useProgramFont()
@@ -173,11 +219,8 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 QComboBox* makeEditableList(QWidget* parent, const QString& name, const QString& text, const QString& tooltip,
                             QRect place)
 {
-    auto* list = new QComboBox(parent);
+    auto* list = new EditableList(parent);
     list->setObjectName(name);
-    list->setEditable(true);
-    list->setInsertPolicy(QComboBox::NoInsert);
-    list->setCompleter(nullptr);
     list->setToolTip(tooltip);
     list->setEditText(text);
     list->setGeometry(place);

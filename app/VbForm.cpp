@@ -14,6 +14,12 @@ VbForm::VbForm(AppContext& context) : QWidget(nullptr), m_context(context)
 
 void VbForm::closeEvent(QCloseEvent* event)
 {
+    // A window held off by another (the main window while a settings window is open) takes no
+    // input, its close box included: it would unload under the window that holds it off.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
     if (!m_unloaded) {
         m_unloaded = true;
         m_context.windows.forget(this);

@@ -8,7 +8,7 @@ struct AppContext;
 
 // Base of every window: the load/unload lifecycle of the original forms. A window is created
 // and its Form_Load runs when it is first opened (WindowRegistry); closing it, by code or by
-// its close box, runs Form_Unload and destroys it.
+// its close box, runs Form_Unload and destroys it. A disabled window refuses to close.
 class VbForm : public QWidget {
     Q_OBJECT
 public:

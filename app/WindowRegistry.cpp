@@ -63,7 +63,12 @@ void WindowRegistry::forget(VbForm* form)
 
 void WindowRegistry::unloadAll()
 {
-    const auto forms = m_loaded.values();
+    // The main window last: the windows that hold it off let it go as they unload.
+    QList<QPointer<VbForm>> forms = m_loaded.values();
+    if (const QPointer<VbForm> main = m_loaded.value(m_mainWindow)) {
+        forms.removeAll(main);
+        forms.append(main);
+    }
     for (const QPointer<VbForm>& form : forms) {
         if (form)
             form->close();
