@@ -168,8 +168,8 @@ struct DataScan {
 };
 
 // Scans the data of a value line from p (just past "=" and its blanks) on the physical line
-// ending at lineEnd, nextLine being the one after it. A hex list may go on over the following
-// lines, up to end. Decodes into *data when
+// ending at lineEnd, nextLine being the one after it. A text or a hex list may go on over the
+// following lines, up to end. Decodes into *data when
 // given. On failure returns nothing and sets error; extraLines then counts the lines read past
 // the first, so the error can name the line it is on.
 // Inline: reading a file calls it for every value line without decoding, and the branches on
@@ -182,15 +182,26 @@ struct DataScan {
     extraLines = 0;
     if (p < lineEnd && *p == '"') {
         const char* close = scanQuoted(p + 1, lineEnd, nullptr, nullptr);
-        if (close && data) {
-            if (findByte(p + 1, close, '\\'))
-                scanQuoted(p + 1, close + 1, nullptr, data);
-            else
-                data->append(p + 1, close - (p + 1));
+        if (!close && nextLine < end) {
+            // regedit exports a text's line breaks as they are, inside the quotes: the text goes
+            // on over the following lines up to its closing quote, the line breaks part of it.
+            close = scanQuoted(p + 1, end, nullptr, nullptr);
+            if (close) {
+                const Line last = lineAt(close, end);
+                extraLines = int(QByteArrayView(p, close - p).count('\n'));
+                lineEnd = last.contentEnd;
+                nextLine = last.next;
+            }
         }
         if (!close) {
             error = QStringLiteral("the text has no closing quote");
             return std::nullopt;
+        }
+        if (data) {
+            if (findByte(p + 1, close, '\\'))
+                scanQuoted(p + 1, close + 1, nullptr, data);
+            else
+                data->append(p + 1, close - (p + 1));
         }
         if (!restIsEmpty(close + 1, lineEnd)) {
             error = QStringLiteral("unexpected characters after the text");
@@ -243,7 +254,9 @@ struct DataScan {
         if (data)
             data->reserve((lineEnd - p + 1) / 3);
         // Items are one or two hex digits separated by commas; a line ending in "\" goes on
-        // with the next line, whose leading blanks do not count.
+        // with the next line, whose leading blanks do not count. As in Windows' importer, the
+        // "\" must follow a comma (or the colon): "12,3\" is no list.
+        bool itemDue = true; // at the start, or after a comma
         for (;;) {
             // The common form first: two digits and a comma.
             while (lineEnd - p >= 3 && p[2] == ',' && (hexDigit(p[0]) | hexDigit(p[1])) >= 0) {
@@ -255,6 +268,10 @@ struct DataScan {
             if (p == lineEnd || *p == ';')
                 return DataScan{lineEnd, nextLine};
             if (*p == '\\' && skipBlanks(p + 1, lineEnd) == lineEnd) {
+                if (!itemDue) {
+                    error = QStringLiteral("a broken hex list: \"\\\" must follow a comma");
+                    return std::nullopt;
+                }
                 if (nextLine >= end) {
                     error = QStringLiteral("the hex list breaks off: its continuation line is missing");
                     return std::nullopt;
@@ -266,6 +283,11 @@ struct DataScan {
                 p = skipBlanks(line.begin, lineEnd);
                 if (p == lineEnd) {
                     error = QStringLiteral("the hex list breaks off: its continuation line is empty");
+                    return std::nullopt;
+                }
+                if (*p == '\\' && skipBlanks(p + 1, lineEnd) == lineEnd) {
+                    error =
+                        QStringLiteral("the hex list breaks off: its continuation line holds only \"\\\"");
                     return std::nullopt;
                 }
                 continue;
@@ -284,7 +306,8 @@ struct DataScan {
             if (data)
                 data->append(char(byte));
             p = skipBlanks(p, lineEnd);
-            if (p < lineEnd && *p == ',') {
+            itemDue = p < lineEnd && *p == ',';
+            if (itemDue) {
                 ++p;
                 continue;
             }
@@ -586,7 +609,7 @@ QByteArray formatNamePrefix(QByteArrayView name)
 QByteArray formatData(quint32 type, QByteArrayView data, qsizetype column, QByteArrayView lineBreak)
 {
     QByteArray out;
-    if (type == 1 && !data.contains('\0') && !data.contains('\r') && !data.contains('\n')) {
+    if (type == 1 && !data.contains('\0')) {
         out.reserve(data.size() + 2);
         out.append('"');
         for (const char c : data) {

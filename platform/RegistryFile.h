@@ -16,8 +16,10 @@
 // How data maps to the text (the rule every write follows, so data round-trips byte-exact):
 //   - "name"="text" holds REG_SZ data that is exactly the text's bytes: no terminator is added.
 //     Windows 9x keeps strings without their terminating NUL too, and regedit imports the form
-//     the same way. So a REG_SZ whose bytes contain no NUL, CR or LF is written in this form.
-//   - Any other REG_SZ (a terminating NUL, embedded NULs, line breaks) is written as hex(1):...
+//     the same way. So a REG_SZ whose bytes contain no NUL is written in this form. Its line
+//     breaks stay inside the quotes as they are, the text going on over the following lines, as
+//     regedit exports them.
+//   - Any other REG_SZ (a terminating NUL, embedded NULs) is written as hex(1):...
 //   - REG_DWORD data of exactly 4 bytes is written as dword:%08x; any other length as hex(4):...
 //   - REG_BINARY is hex:..., every other type hex(n):... with n in lowercase hex. hex(2) and
 //     hex(7) bytes are ANSI, as in every REGEDIT4 file, and are kept as they are.

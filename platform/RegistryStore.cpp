@@ -38,14 +38,18 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// A registry file beyond this is taken for damage rather than read into memory.
+constexpr qint64 kMaxFileSize = qint64(256) << 20;
+
+// Reads to the end of the file, or to one byte past kMaxFileSize (a file that grows while read).
 bool readWholeFile(int fd, qsizetype sizeHint, QByteArray& out, int& error)
 {
     // One byte more than expected, so the end of the file is seen without growing the buffer.
     out = QByteArray(sizeHint + 1, Qt::Uninitialized);
     qsizetype filled = 0;
-    for (;;) {
+    while (filled <= kMaxFileSize) {
         if (filled == out.size())
-            out.resize(out.size() + 65536);
+            out.resize(std::min<qsizetype>(out.size() + 65536, kMaxFileSize + 1));
         const ssize_t n = ::read(fd, out.data() + filled, size_t(out.size() - filled));
         if (n < 0) {
             if (errno == EINTR)
@@ -70,19 +74,6 @@ bool endsWithBlankLine(QByteArrayView before)
     if (before.endsWith('\r'))
         before.chop(1);
     return before.isEmpty() || before.endsWith('\n');
-}
-
-bool isWithin(QByteArrayView folded, QByteArrayView ancestor)
-{
-    if (ancestor.isEmpty())
-        return true;
-    return folded.size() > ancestor.size() && folded.startsWith(ancestor) && folded[ancestor.size()] == '\\';
-}
-
-QByteArray parentOf(const QByteArray& path)
-{
-    const qsizetype cut = path.lastIndexOf('\\');
-    return cut < 0 ? QByteArray() : path.left(cut);
 }
 
 } // namespace
@@ -160,14 +151,15 @@ void RegistryStore::clear()
     m_names.clear();
     m_damage.clear();
     m_keys.push_back(Key{});
-    m_index.insert(QByteArray(), kRootKey);
-    m_recentParent = -1;
+    m_trail.clear();
+    m_trailPath.clear();
 }
 
 void RegistryStore::load()
 {
     clear();
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO for reading would wait for a writer.
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
         m_loaded = Identity{};
@@ -177,15 +169,25 @@ void RegistryStore::load()
         return;
     }
     struct stat st {};
-    ::fstat(fd, &st);
-    m_loaded = identityOf(st);
-
+    QString refusal;
     int error = 0;
-    const bool read = readWholeFile(fd, qsizetype(st.st_size), m_text, error);
+    if (::fstat(fd, &st) != 0)
+        refusal = systemReason(errno);
+    else if (S_ISDIR(st.st_mode))
+        refusal = QStringLiteral("a folder stands in the file's place");
+    else if (!S_ISREG(st.st_mode)) // a pipe or a device could block or never end
+        refusal = QStringLiteral("it is not an ordinary file");
+    else if (st.st_size > kMaxFileSize)
+        refusal = QStringLiteral("at %1 bytes it is too large for a registry file").arg(st.st_size);
+    else if (!readWholeFile(fd, qsizetype(st.st_size), m_text, error))
+        refusal = systemReason(error);
+    else if (m_text.size() > kMaxFileSize)
+        refusal = QStringLiteral("it grew beyond %1 bytes while being read").arg(kMaxFileSize);
     ::close(fd);
-    if (!read) {
+    m_loaded = identityOf(st);
+    if (!refusal.isEmpty()) {
         m_text.clear();
-        m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), systemReason(error));
+        m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), refusal);
         return;
     }
     // Room for the keys of a regedit export of this size, so the index seldom grows.
@@ -206,26 +208,93 @@ void RegistryStore::load()
     relink();
 }
 
-int RegistryStore::ensureKey(QByteArrayView display, QByteArrayView folded)
+int RegistryStore::findKey(QByteArrayView foldedPath) const
 {
-    if (const int key = findKey(folded); key >= 0)
-        return key;
-    return addKey(display, folded);
+    qsizetype matched = 0;
+    const int key = deepestKey(foldedPath, matched);
+    return matched == foldedPath.size() ? key : -1;
 }
 
-// A key that is not in the index yet, and the keys above it that are missing too.
-int RegistryStore::addKey(QByteArrayView display, QByteArrayView folded)
+// The deepest key along the path that exists; matched receives the length of its path.
+int RegistryStore::deepestKey(QByteArrayView foldedPath, qsizetype& matched) const
 {
-    const qsizetype cut = std::max<qsizetype>(folded.lastIndexOf('\\'), 0);
-    // Files list siblings together, so the parent is most often the one met last.
-    if (m_recentParent < 0 || m_keys[size_t(m_recentParent)].folded != folded.first(cut))
-        m_recentParent = ensureKey(display.first(cut), folded.first(cut));
-    const int parent = m_recentParent;
-    const int key = int(m_keys.size());
-    const QByteArray kept = m_names.keep(folded);
-    m_keys.push_back(Key{m_names.keep(display), kept, -1});
-    m_index.insert(kept, key);
-    m_recentParent = parent;
+    int key = kRootKey;
+    matched = 0;
+    for (qsizetype from = 0; from < foldedPath.size();) {
+        qsizetype cut = foldedPath.indexOf('\\', from);
+        if (cut < 0)
+            cut = foldedPath.size();
+        const auto it = m_index.constFind(KeyName{key, foldedPath.sliced(from, cut - from)});
+        if (it == m_index.cend())
+            break;
+        key = it.value();
+        matched = cut;
+        from = cut + 1;
+    }
+    return key;
+}
+
+QByteArray RegistryStore::keyPath(int key) const
+{
+    qsizetype size = -1;
+    for (int k = key; k != kRootKey; k = m_keys[size_t(k)].parent)
+        size += m_keys[size_t(k)].name.size() + 1;
+    QByteArray path(std::max<qsizetype>(size, 0), Qt::Uninitialized);
+    qsizetype at = path.size();
+    for (int k = key; k != kRootKey; k = m_keys[size_t(k)].parent) {
+        const QByteArrayView name = m_keys[size_t(k)].name;
+        at -= name.size();
+        std::memcpy(path.data() + at, name.data(), size_t(name.size()));
+        if (at > 0)
+            path[--at] = '\\';
+    }
+    return path;
+}
+
+// True when key lies below ancestor; every key lies within the root.
+bool RegistryStore::liesWithin(int key, int ancestor) const
+{
+    if (ancestor == kRootKey)
+        return true;
+    for (int k = m_keys[size_t(key)].parent; k >= 0; k = m_keys[size_t(k)].parent)
+        if (k == ancestor)
+            return true;
+    return false;
+}
+
+// The key of a normalised path, added with every missing key above it. display is the path as
+// spelled, at the same offsets as folded. Files list subkeys after their key, so a block's path
+// mostly repeats all but the last name of the one before: the keys along that path are kept, and
+// only the names after the part both share are looked up.
+int RegistryStore::ensureKey(QByteArrayView display, QByteArrayView folded)
+{
+    const qsizetype common =
+        std::mismatch(folded.begin(), folded.end(), m_trailPath.cbegin(), m_trailPath.cend()).first -
+        folded.begin();
+    size_t shared = 0;
+    while (shared < m_trail.size() && m_trail[shared].end <= common &&
+           (m_trail[shared].end == folded.size() || folded[m_trail[shared].end] == '\\'))
+        ++shared;
+    m_trail.resize(shared);
+    int key = shared ? m_trail.back().key : kRootKey;
+    for (qsizetype from = shared ? m_trail.back().end + 1 : 0; from < folded.size();) {
+        qsizetype cut = folded.indexOf('\\', from);
+        if (cut < 0)
+            cut = folded.size();
+        const KeyName name{key, folded.sliced(from, cut - from)};
+        if (const auto it = m_index.constFind(name); it != m_index.cend()) {
+            key = it.value();
+        } else {
+            const int parent = key;
+            key = int(m_keys.size());
+            m_keys.push_back(Key{m_names.keep(display.sliced(from, cut - from)), parent, -1});
+            m_index.insert(KeyName{parent, m_names.keep(name.folded)}, key);
+        }
+        m_trail.push_back(TrailStep{quint32(cut), key});
+        from = cut + 1;
+    }
+    m_trailPath.resize(folded.size());
+    std::memcpy(m_trailPath.data(), folded.data(), size_t(folded.size()));
     return key;
 }
 
@@ -237,9 +306,7 @@ void RegistryStore::indexBlock(int index)
         return;
     const QByteArrayView path = block.localPath(m_text);
     if (const auto display = regfile::foldPath(path, m_folded)) {
-        block.key = findKey(m_folded);
-        if (block.key < 0)
-            block.key = addKey(*display, m_folded);
+        block.key = ensureKey(*display, m_folded);
     } else {
         regfile::normalisePath(path, m_display, m_folded);
         block.key = ensureKey(m_display, m_folded);
@@ -361,22 +428,16 @@ long RegistryStore::createKey(QByteArrayView path, QString& reason)
     FileLockGuard guard(m_lock, &reason);
     if (const long r = prepareWrite(guard, reason); r != ERROR_SUCCESS)
         return r;
-    if (findKey(folded) >= 0)
+    qsizetype matched = 0;
+    const int existing = deepestKey(folded, matched);
+    if (matched == folded.size())
         return ERROR_SUCCESS;
 
     // The deepest key that exists keeps its spelling; the missing ones below it take the
     // spelling given.
-    qsizetype cut = folded.size();
-    int existing = -1;
-    while (existing < 0) {
-        cut = folded.lastIndexOf('\\', cut - 1);
-        existing = cut < 0 ? kRootKey : findKey(folded.left(cut));
-        if (cut < 0)
-            break;
-    }
-    QByteArray base = cut < 0 ? QByteArray() : keyPath(existing);
+    QByteArray base = keyPath(existing);
     std::vector<QByteArray> missing;
-    const QList<QByteArray> parts = display.mid(cut < 0 ? 0 : cut + 1).split('\\');
+    const QList<QByteArray> parts = display.mid(matched == 0 ? 0 : matched + 1).split('\\');
     for (const QByteArray& part : parts) {
         base = base.isEmpty() ? part : base + '\\' + part;
         missing.push_back(base);
@@ -393,19 +454,22 @@ long RegistryStore::insertKeyBlocks(const std::vector<QByteArray>& paths, const 
     const QByteArrayView lineBreak = m_layout.lineBreak;
     QByteArray display, folded;
     regfile::normalisePath(paths.front(), display, folded);
-    const QByteArray parent = parentOf(folded);
+    // The first key exists already (above the blocks of its subkeys), or else its parent does.
+    qsizetype matched = 0;
+    const int deepest = deepestKey(folded, matched);
+    const int first = matched == folded.size() ? deepest : -1;
+    const int parent = first >= 0 ? m_keys[size_t(first)].parent : deepest;
     const auto& blocks = m_layout.blocks;
     const int count = int(blocks.size());
 
     int index = -1;
-    for (int i = 0; i < count && index < 0; ++i)
-        if (blocks[size_t(i)].key >= 0 && isWithin(m_keys[size_t(blocks[size_t(i)].key)].folded, folded))
+    for (int i = 0; first >= 0 && i < count && index < 0; ++i)
+        if (blocks[size_t(i)].key >= 0 && liesWithin(blocks[size_t(i)].key, first))
             index = i;
-    if (index < 0) {
+    if (index < 0 && parent >= 0) {
         for (int i = count - 1; i >= 0 && index < 0; --i) {
             const int key = blocks[size_t(i)].key;
-            if (key >= 0 && (m_keys[size_t(key)].folded == QByteArrayView(parent) ||
-                             isWithin(m_keys[size_t(key)].folded, parent)))
+            if (key >= 0 && (key == parent || liesWithin(key, parent)))
                 index = i + 1;
         }
     }
@@ -511,7 +575,8 @@ qsizetype RegistryStore::memoryUsage() const
     bytes += qsizetype(m_layout.values.capacity() * sizeof(ValueLine));
     bytes += qsizetype(m_keys.capacity() * sizeof(Key));
     // QHash keeps a node (key and value) per entry in spans of 128 slots with a byte each.
-    bytes += m_index.capacity() * qsizetype(sizeof(QByteArray) + sizeof(int) + 4 + 1);
+    bytes += m_index.capacity() * qsizetype(sizeof(KeyName) + sizeof(int) + 4 + 1);
+    bytes += m_trailPath.capacity() + qsizetype(m_trail.capacity() * sizeof(TrailStep));
     return bytes;
 }
 

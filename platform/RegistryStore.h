@@ -45,11 +45,9 @@ public:
     // (regfile::normalisePath). The root itself is the empty path. A key exists when it has a
     // block in the file or lies above one that has. -1 when missing.
     static constexpr int kRootKey = 0;
-    int findKey(QByteArrayView foldedPath) const
-    {
-        return m_index.value(QByteArray::fromRawData(foldedPath.data(), foldedPath.size()), -1);
-    }
-    QByteArray keyPath(int key) const { return m_keys[size_t(key)].display.toByteArray(); }
+    int findKey(QByteArrayView foldedPath) const;
+    // The key's path in the spelling met first.
+    QByteArray keyPath(int key) const;
 
     // The value of that name (case-insensitive; the empty name is the default value). When a
     // file holds the same value twice, the later one counts, as it would after an import.
@@ -69,10 +67,24 @@ public:
     qsizetype memoryUsage() const;
 
 private:
+    // A key knows only its own name and its parent, so a deep path costs memory and time in
+    // proportion to its length, not to its square.
     struct Key {
-        QByteArrayView display; // the first spelling met; both names live in m_names
-        QByteArrayView folded;
+        QByteArrayView name; // the first spelling met; it lives in m_names
+        int parent = -1;
         int lastBlock = -1; // its last block in the file, -1 for a key that only lies above others
+    };
+    // What finds a key: its parent and its case-folded name.
+    struct KeyName {
+        int parent;
+        QByteArrayView folded;
+        bool operator==(const KeyName& o) const { return parent == o.parent && folded == o.folded; }
+        friend size_t qHash(const KeyName& k, size_t seed) { return qHashMulti(seed, k.parent, k.folded); }
+    };
+    // A key on the path of the block indexed last, and where its name ends in that path.
+    struct TrailStep {
+        quint32 end;
+        int key;
     };
     struct Identity {
         int error = -1; // 0 when the file exists; errno otherwise; -1 when never looked at
@@ -90,8 +102,9 @@ private:
     static Identity identityOf(const struct stat& st);
     void load();
     void clear();
+    int deepestKey(QByteArrayView foldedPath, qsizetype& matched) const;
+    bool liesWithin(int key, int ancestor) const;
     int ensureKey(QByteArrayView display, QByteArrayView folded);
-    int addKey(QByteArrayView display, QByteArrayView folded);
     void indexBlock(int block);
     void relink();
     QByteArrayView textOf(const regfile::Block& block) const;
@@ -108,9 +121,10 @@ private:
     regfile::Layout m_layout;
     std::vector<Key> m_keys;
     StringArena m_names;
-    QHash<QByteArray, int> m_index; // folded path -> key; the paths' bytes live in m_names
+    QHash<KeyName, int> m_index;    // the names' bytes live in m_names
     QByteArray m_display, m_folded; // scratch for normalising paths
-    int m_recentParent = -1;        // the parent of the key added last
+    QByteArray m_trailPath;         // the folded path of the block indexed last
+    std::vector<TrailStep> m_trail; // the keys along it
     Identity m_loaded;
     QString m_damage;
     mutable int m_folder = -1; // the file's folder, open for looking the file up

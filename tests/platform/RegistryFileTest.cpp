@@ -71,7 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"BlanksAroundEquals", R"("A" = "b")", "A", 1, "b"},
         FormCase{"EscapedName", R"("a\"b\\c"="d")", R"(a"b\c)", 1, "d"},
         FormCase{"AnsiName", "\"Caf\xe9 ]\"=\"\xe9t\xe9\"", "Caf\xe9 ]", 1, "\xe9t\xe9"},
-        FormCase{"CommentAfterValue", R"("A"="b" ; set by setup)", "A", 1, "b"}),
+        FormCase{"CommentAfterValue", R"("A"="b" ; set by setup)", "A", 1, "b"},
+        FormCase{"TextOverLines", "\"T\"=\"one\r\n\r\ntwo\nthree\\\\\r\n\" ; note", "T", 1,
+                 "one\r\n\r\ntwo\nthree\\\r\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(RegistryFile, ReadsLineFeedFilesCommentsAndOtherRoots)
@@ -126,6 +128,10 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"ContinuationIntoBlankLine", kGood + "\"B\"=hex:00,\\\r\n\r\n\"C\"=\"d\"\r\n", 6,
                    "continuation line is empty"},
         DamageCase{"BrokenContinuedLine", kGood + "\"B\"=hex:00,\\\r\n  01,zz\r\n", 6, "broken hex list"},
+        DamageCase{"ContinuationWithoutComma", kGood + "\"v\"=hex:12,3\\\r\n  4\r\n", 5, "follow a comma"},
+        DamageCase{"ContinuationOfOnlyBackslash", kGood + "\"v\"=hex:12,\\\r\n  \\\r\n  34\r\n", 6,
+                   "holds only"},
+        DamageCase{"TextOverLinesThenJunk", kGood + "\"A\"=\"b\r\nc\"d\r\n", 6, "after the text"},
         DamageCase{"BinaryJunk", kGood + "\"A\"=\"b\"\r\nPK\x03\x04" + QByteArray("\0\x01\xff", 3), 6,
                    "binary"},
         DamageCase{"ValueBeforeFirstKey", "REGEDIT4\r\n\r\n\"A\"=\"b\"\r\n", 3, "before the first key"},
@@ -168,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"EmptyText", 1, "", R"("")"}, FormatCase{"AnsiText", 1, "caf\xe9", "\"caf\xe9\""},
         FormatCase{"TextWithTerminator", 1, QByteArray("576\0", 4), "hex(1):35,37,36,00"},
         FormatCase{"TextWithEmbeddedNul", 1, QByteArray("a\0b", 3), "hex(1):61,00,62"},
-        FormatCase{"TextWithLineBreak", 1, "a\r\nb", "hex(1):61,0d,0a,62"},
+        FormatCase{"TextWithLineBreaks", 1, "a\r\nb\n", "\"a\r\nb\n\""},
         FormatCase{"Dword", 4, QByteArray("\xdc\x05\0\0", 4), "dword:000005dc"},
         FormatCase{"TopBitDword", 4, QByteArray("\0\0\0\x80", 4), "dword:80000000"},
         FormatCase{"ShortDword", 4, QByteArray("\x01\x02", 2), "hex(4):01,02"},

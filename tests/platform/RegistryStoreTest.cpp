@@ -33,6 +33,9 @@ struct RoundTripCase {
 
 class RealExport : public StoredRegistry, public ::testing::WithParamInterface<RoundTripCase> {};
 
+const QByteArray kVolumeCache =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\explorer\\VolumeCaches\\Temporary files";
+
 // A value changed and changed back leaves a real regedit export exactly as it was; while it is
 // changed, only its own line differs.
 TEST_P(RealExport, ChangingAValueAndBackRestoresTheFile)
@@ -69,7 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"DefaultValue", "System\\CurrentControlSet\\Services\\Class\\Modem", ""},
         RoundTripCase{"Dword", "SOFTWARE\\Microsoft\\Internet Explorer\\Registration", "PID.Version"},
         RoundTripCase{"WrappedHex", "SOFTWARE\\Microsoft\\WBEM\\TRANSPORTS\\Network Transport Modules",
-                      "Stack Order"}),
+                      "Stack Order"},
+        RoundTripCase{"TextOverLines", kVolumeCache, "description"},
+        RoundTripCase{"BesideTextOverLines", kVolumeCache, "display"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(StoredRegistry, SettingTheSameDataDoesNotRewriteTheFile)
@@ -238,13 +243,61 @@ INSTANTIATE_TEST_SUITE_P(
                                   "system.reg line 9:"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(StoredRegistry, UnreadableFileIsNotWritten)
+struct UnreadableCase {
+    const char* label;
+    bool (*make)(const QString& file);
+    const char* reason;
+};
+
+class UnreadableFile : public StoredRegistry, public ::testing::WithParamInterface<UnreadableCase> {};
+
+// Refused at once, without blocking or reading without end, and left as it is.
+TEST_P(UnreadableFile, IsRefusedAndNotWritten)
 {
-    ASSERT_TRUE(QDir().mkpath(file())); // a folder where the file should be
+    const UnreadableCase& c = GetParam();
+    ASSERT_TRUE(c.make(file()));
+    const ino_t inode = testing::inodeOf(file());
     RegistryApi api(file());
+    EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("<2>"));
     EXPECT_EQ(putValue(api, "A", "a", REG_SZ, "1"), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(api.lastError().contains(QLatin1String("system.reg cannot be read")))
+    EXPECT_TRUE(
+        api.lastError().startsWith(QLatin1String("system.reg cannot be read: ") + QLatin1String(c.reason)))
         << api.lastError().toStdString();
+    EXPECT_EQ(testing::inodeOf(file()), inode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Registry, UnreadableFile,
+    ::testing::Values(
+        UnreadableCase{"Folder", [](const QString& f) { return QDir().mkpath(f); }, "a folder"},
+        UnreadableCase{"Fifo", [](const QString& f) { return ::mkfifo(QFile::encodeName(f), 0600) == 0; },
+                       "it is not an ordinary file"},
+        UnreadableCase{"LinkToEndlessDevice", [](const QString& f) { return QFile::link("/dev/zero", f); },
+                       "it is not an ordinary file"},
+        UnreadableCase{"Oversized", // sparse: no disk space taken
+                       [](const QString& f) {
+                           QFile file(f);
+                           return file.open(QIODevice::WriteOnly) && file.resize((qint64(256) << 20) + 1);
+                       },
+                       "at 268435457 bytes it is too large"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// One key line 20,000 names deep: the store holds it in memory in proportion to the file, and
+// finds, reads and extends the deepest key.
+TEST_F(StoredRegistry, DeepKeyPathCostsInProportionToItsLength)
+{
+    QByteArray path = "Deep";
+    for (int i = 1; i < 20000; ++i)
+        path += "\\K" + QByteArray::number(i);
+    const QByteArray text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + path + "]\r\n\"v\"=\"deep\"\r\n";
+    ASSERT_TRUE(writeBytes(file(), text));
+    RegistryApi api(file());
+    EXPECT_EQ(valueOf(api, path.toLower(), "v"), QByteArray("deep"));
+    EXPECT_LT(api.store().memoryUsage(), 32 * text.size());
+    EXPECT_EQ(api.store().keyPath(api.store().findKey(path.toLower())), path);
+    ASSERT_EQ(putValue(api, path + "\\New\\Sub", "n", REG_SZ, "1"), ERROR_SUCCESS);
+    RegistryApi fresh(file());
+    EXPECT_EQ(valueOf(fresh, path + "\\new\\sub", "n"), QByteArray("1"));
 }
 
 // ---- other processes ----

@@ -62,7 +62,8 @@ def convert(lines):
                 data += bytes(int(x, 16) for x in lines[i][10:59].split())
                 i += 1
             data = bytes(data[:size])
-            if code == 1 and not any(c in data for c in b'\0\r\n'):
+            # Text keeps its line breaks as they are, inside the quotes; only a NUL needs hex(1).
+            if code == 1 and b'\0' not in data:
                 out += prefix + quoted(data) + b'\r\n'
             else:
                 out += hex_list(prefix + (b'hex:' if code == 3 else b'hex(%x):' % code), data) + b'\r\n'
