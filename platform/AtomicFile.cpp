@@ -1,10 +1,15 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileLock.h"
+#include "platform/HostFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,16 +17,12 @@
 namespace velmora {
 namespace {
 
-QString systemReason()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
+constexpr QByteArrayView kTemporaryMark(".velmora-");
+constexpr qsizetype kTemporaryUniquePart = 6; // the XXXXXX of mkostemp
 
-bool fail(QString* reason, const QString& text)
+QString systemReason(int error = errno)
 {
-    if (reason)
-        *reason = text;
-    return false;
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 bool writeAll(int fd, QByteArrayView bytes)
@@ -51,51 +52,205 @@ void syncFolder(const QByteArray& folder)
     }
 }
 
+bool isInside(const QString& canonicalPath, const QString& canonicalFolder)
+{
+    return canonicalPath.startsWith(canonicalFolder + u'/');
+}
+
+bool isTemporaryOf(QByteArrayView entry, QByteArrayView leaf)
+{
+    if (entry.size() != leaf.size() + kTemporaryMark.size() + kTemporaryUniquePart ||
+        !entry.startsWith(leaf) || entry.sliced(leaf.size(), kTemporaryMark.size()) != kTemporaryMark)
+        return false;
+    for (const char c : entry.last(kTemporaryUniquePart)) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+// Moves the temporary file into target's place, or gives up when target is no longer the file
+// basedOn describes. Where the file system can, the two are exchanged in one step and the file
+// taken out is then checked, so a change another program makes up to the last moment is seen.
+Result<bool> install(const QByteArray& temp, const QByteArray& target, const FileIdentity& basedOn)
+{
+    auto renamed = [&]() -> Result<bool> {
+        if (::rename(temp.constData(), target.constData()) != 0)
+            return failure(systemReason());
+        return true;
+    };
+    if (!basedOn.known())
+        return renamed();
+    if (basedOn.error != 0) { // the edit was made on a missing file
+        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (errno == EEXIST)
+            return false;
+        if (errno != EINVAL && errno != ENOSYS)
+            return failure(systemReason());
+        return FileIdentity::ofPath(target).error == ENOENT ? renamed() : Result<bool>(false);
+    }
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0) {
+        if (FileIdentity::ofPath(temp).sameContents(basedOn))
+            return true;
+        // Another program's file was taken out: it goes back, in one step again.
+        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) != 0 &&
+            ::rename(temp.constData(), target.constData()) != 0)
+            return failure(QStringLiteral("another program's version of the file could not be put back: %1")
+                               .arg(systemReason()));
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS)
+        return failure(systemReason());
+    return FileIdentity::ofPath(target).sameContents(basedOn) ? renamed() : Result<bool>(false);
+}
+
+// A file without any write permission bit stays as it is, whoever runs the program (root passes
+// every access check, and on a FAT volume this is how the read-only attribute shows).
+Result<void> checkWritable(const QByteArray& target, const struct stat& existing)
+{
+    if ((existing.st_mode & 0222) == 0)
+        return failure(QStringLiteral("the file is read-only"));
+    if (::access(target.constData(), W_OK) != 0)
+        return failure(systemReason());
+    return {};
+}
+
 } // namespace
 
-bool writeFileAtomically(const QString& hostPath, QByteArrayView bytes, QString* reason)
+Result<QString> writeTarget(const QString& hostPath, const QString& within)
 {
     const QFileInfo info(hostPath);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString target = info.canonicalFilePath();
+    if (target.isEmpty())
+        return failure(QStringLiteral("the file is a link that leads nowhere"));
+    if (!within.isEmpty() && !isInside(target, QFileInfo(within).canonicalFilePath()))
+        return failure(QStringLiteral("the file is a link that leads out of the machine"));
+    return target;
+}
+
+void removeStaleTemporaries(const QString& target)
+{
+    const QFileInfo info(target);
+    const QByteArray leaf = QFile::encodeName(info.fileName());
+    DIR* folder = ::opendir(QFile::encodeName(info.absolutePath()).constData());
+    if (!folder)
+        return;
+    const int folderFd = ::dirfd(folder);
+    while (const dirent* entry = ::readdir(folder)) {
+        struct stat st {};
+        if (isTemporaryOf(entry->d_name, leaf) &&
+            ::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(folderFd, entry->d_name, 0);
+    }
+    ::closedir(folder);
+}
+
+Result<bool> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView bytes,
+                                    const FileIdentity& basedOn)
+{
+    const QFileInfo info(targetPath);
     if (info.isDir())
-        return fail(reason, QStringLiteral("a folder stands in the file's place"));
+        return failure(QStringLiteral("a folder stands in the file's place"));
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
 
     mode_t mode = 0644;
     struct stat existing {};
-    if (::stat(target.constData(), &existing) == 0) {
+    const bool exists = ::lstat(target.constData(), &existing) == 0;
+    if (exists) {
         mode = existing.st_mode & 07777;
-        // A read-only file stays unchanged, as it would on the real machine.
-        if (::access(target.constData(), W_OK) != 0)
-            return fail(reason, systemReason());
+        if (const Result<void> writable = checkWritable(target, existing); !writable)
+            return failure(writable.reason());
     }
 
-    QByteArray temp = target + ".velmora-XXXXXX";
+    QByteArray temp = target + kTemporaryMark.toByteArray() + QByteArray(kTemporaryUniquePart, 'X');
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
-        return fail(reason, systemReason());
-
-    auto abandon = [&](const QString& why) {
+        return failure(systemReason());
+    auto abandon = [&](const QString& why) -> Result<bool> {
         ::close(fd);
         ::unlink(temp.constData());
-        return fail(reason, why);
+        return failure(why);
     };
-    if (!writeAll(fd, bytes))
+    if (!writeAll(fd, bytes) || ::fchmod(fd, mode) != 0)
         return abandon(systemReason());
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+    // Owner and group as the process may set them: all (root), the group alone, or neither.
+    if (exists && ::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+        (void)::fchown(fd, uid_t(-1), existing.st_gid);
+    if (::fsync(fd) != 0)
         return abandon(systemReason());
     if (::close(fd) != 0) {
         const QString why = systemReason();
         ::unlink(temp.constData());
-        return fail(reason, why);
+        return failure(why);
     }
-    if (::rename(temp.constData(), target.constData()) != 0) {
-        const QString why = systemReason();
-        ::unlink(temp.constData());
-        return fail(reason, why);
+    const Result<bool> installed = install(temp, target, basedOn);
+    // The temporary name now holds the old file, or the new one that was not put in place.
+    ::unlink(temp.constData());
+    if (installed && *installed)
+        syncFolder(QFile::encodeName(info.absolutePath()));
+    return installed;
+}
+
+bool writeFileAtomically(const QString& hostPath, QByteArrayView bytes, QString* reason)
+{
+    auto fail = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    if (QFileInfo(hostPath).isDir())
+        return fail(QStringLiteral("a folder stands in the file's place"));
+    const Result<QString> target = writeTarget(hostPath);
+    if (!target)
+        return fail(target.reason());
+    FileLock lock(QFileInfo(*target).absolutePath(), FileLock::On::Folder);
+    QString why;
+    if (!lock.lock(&why))
+        return fail(why);
+    removeStaleTemporaries(*target);
+    const Result<bool> written = replaceFileIfUnchanged(*target, bytes, FileIdentity{});
+    return written ? true : fail(written.reason());
+}
+
+Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit)
+{
+    const Result<QString> target = writeTarget(hostPath, within);
+    if (!target)
+        return failure(target.reason());
+    FileLock lock(QFileInfo(*target).absolutePath(), FileLock::On::Folder);
+    QString why;
+    if (!lock.lock(&why))
+        return failure(why);
+    removeStaleTemporaries(*target);
+
+    const QByteArray targetName = QFile::encodeName(*target);
+    for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
+        // Looked at before it is read: a change made while it is read is seen when installing.
+        const FileIdentity basedOn = FileIdentity::ofPath(targetName);
+        std::optional<QByteArray> current;
+        if (basedOn.error == 0) {
+            current = readHostFile(*target, &why);
+            if (!current)
+                return failure(why);
+        } else if (basedOn.error != ENOENT) {
+            return failure(systemReason(basedOn.error));
+        }
+        const Result<std::optional<QByteArray>> edited = edit(current);
+        if (!edited)
+            return failure(edited.reason());
+        if (!edited->has_value())
+            return {};
+        const Result<bool> written = replaceFileIfUnchanged(*target, **edited, basedOn);
+        if (!written)
+            return failure(written.reason());
+        if (*written)
+            return {};
     }
-    syncFolder(folder);
-    return true;
+    return failure(
+        QStringLiteral("another program kept changing the file; it was left as that program wrote it"));
 }
 
 } // namespace velmora

@@ -10,7 +10,7 @@
 
 namespace velmora {
 
-FileLock::FileLock(const QString& lockPath) : m_path(lockPath) {}
+FileLock::FileLock(const QString& path, On on) : m_path(path), m_on(on) {}
 
 FileLock::~FileLock()
 {
@@ -19,18 +19,29 @@ FileLock::~FileLock()
         ::close(m_fd);
 }
 
-bool FileLock::lock(QString* reason)
+bool FileLock::open(QString* reason)
 {
-    if (m_fd < 0) {
-        m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (m_fd < 0) {
-            if (reason)
-                *reason = QStringLiteral("cannot open the lock file %1: %2")
-                              .arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));
-            return false;
-        }
+    if (m_fd >= 0)
+        return true;
+    const QByteArray path = QFile::encodeName(m_path);
+    m_fd = m_on == On::Folder ? ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                              : ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (m_fd >= 0)
+        return true;
+    if (reason) {
+        const QString why = errno == ELOOP ? QStringLiteral("it is a link, which is not followed")
+                                           : QString::fromLocal8Bit(std::strerror(errno));
+        *reason = m_on == On::Folder ? QStringLiteral("cannot lock the folder %1: %2").arg(m_path, why)
+                                     : QStringLiteral("cannot open the lock file %1: %2").arg(m_path, why);
     }
-    while (::flock(m_fd, LOCK_EX) != 0) {
+    return false;
+}
+
+bool FileLock::acquire(int operation, QString* reason)
+{
+    if (!open(reason))
+        return false;
+    while (::flock(m_fd, operation) != 0) {
         if (errno != EINTR) {
             if (reason)
                 *reason = QStringLiteral("cannot lock %1: %2")
@@ -40,6 +51,16 @@ bool FileLock::lock(QString* reason)
     }
     m_locked = true;
     return true;
+}
+
+bool FileLock::lock(QString* reason)
+{
+    return acquire(LOCK_EX, reason);
+}
+
+bool FileLock::tryLock()
+{
+    return acquire(LOCK_EX | LOCK_NB, nullptr);
 }
 
 void FileLock::unlock()

@@ -4,22 +4,31 @@
 
 namespace velmora {
 
-// An exclusive lock between processes, held on a lock file of its own (flock). A file that is
-// replaced by an atomic rename gets a new inode, so the lock cannot live on the file itself.
-// The lock file is created when missing and left in place.
+// An exclusive lock between processes (flock). A file that is replaced by an atomic rename gets
+// a new inode, so the lock cannot live on the file itself: it is held either on a lock file of
+// its own (created when missing and left in place) or on the folder that holds the file, which
+// adds nothing to a folder another system also uses. Neither is opened through a link: a lock
+// file planted as a link would otherwise make Velmora create a file wherever the link points.
 class FileLock {
 public:
-    explicit FileLock(const QString& lockPath);
+    enum class On { LockFile, Folder };
+    explicit FileLock(const QString& path, On on = On::LockFile);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Waits until the lock is ours. False, with the reason, when the lock file cannot be opened.
+    // Waits until the lock is ours. False, with the reason, when the lock cannot be opened.
     bool lock(QString* reason = nullptr);
+    // Takes the lock only when nobody holds it.
+    bool tryLock();
     void unlock();
 
 private:
+    bool open(QString* reason);
+    bool acquire(int operation, QString* reason);
+
     QString m_path;
+    On m_on;
     int m_fd = -1;
     bool m_locked = false;
 };

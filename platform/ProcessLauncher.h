@@ -6,11 +6,13 @@
 namespace velmora {
 
 // The one place where the program starts another process on the host: detached, without
-// waiting. Everything that decides whether and what to start lies in front of it.
+// waiting. Everything that decides whether and what to start lies in front of it. The
+// environment ("NAME=value") is set on top of Velmora's own.
 class ProcessLauncher {
 public:
     virtual ~ProcessLauncher() = default;
-    virtual bool startDetached(const QString& program, const QStringList& arguments, QString* reason) = 0;
+    virtual bool startDetached(const QString& program, const QStringList& arguments,
+                               const QStringList& environment, QString* reason) = 0;
 };
 
 } // namespace velmora

@@ -2,7 +2,6 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/AtomicFile.h"
-#include "platform/HostFile.h"
 #include "platform/MachineFolder.h"
 
 #include <QFileInfo>
@@ -306,20 +305,18 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
     if (!QFileInfo(info.absolutePath()).isDir())
         return fail(QStringLiteral("the folder %1 does not exist").arg(windowsFolderOf(windowsPath)));
 
-    QByteArray text;
-    const bool existed = info.exists();
-    if (existed) {
-        std::optional<QByteArray> content = readHostFile(*host, &why);
-        if (!content)
-            return fail(why);
-        text = std::move(*content);
-    }
-
-    const std::optional<Splice> splice = planEdit(text, *args);
-    if (splice) // in place: a large file is neither copied nor, with [Ports] near its end, moved
-        text.replace(splice->from, splice->to - splice->from, splice->text);
-    if ((splice || !existed) && !writeFileAtomically(*host, text, &why))
-        return fail(why);
+    const Result<void> written =
+        editFileAtomically(*host, m_machine.driveC(), [&](const std::optional<QByteArray>& current) {
+            QByteArray text = current.value_or(QByteArray());
+            const std::optional<Splice> splice = planEdit(text, *args);
+            if (current && !splice)
+                return Result<std::optional<QByteArray>>(std::nullopt);
+            if (splice) // in place: a large file is neither copied nor, with [Ports] near its end, moved
+                text.replace(splice->from, splice->to - splice->from, splice->text);
+            return Result<std::optional<QByteArray>>(std::move(text));
+        });
+    if (!written)
+        return fail(written.reason());
     m_lastError.clear();
     return 1;
 }

@@ -1,10 +1,13 @@
 #include "platform/ProgramStarter.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/MachineFolder.h"
 #include "platform/ProcessLauncher.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <array>
@@ -63,9 +66,53 @@ std::optional<QByteArray> readHead(const QString& hostPath)
 } // namespace
 
 ProgramStarter::ProgramStarter(const MachineFolder& machine, ProcessLauncher* launcher,
-                               QStringList wineSearchPaths)
-    : m_machine(machine), m_launcher(launcher), m_wineSearchPaths(std::move(wineSearchPaths))
+                               QStringList wineSearchPaths, QString winePrefix)
+    : m_machine(machine), m_launcher(launcher), m_wineSearchPaths(std::move(wineSearchPaths)),
+      m_winePrefix(std::move(winePrefix))
 {
+}
+
+QString ProgramStarter::defaultWinePrefix()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/velmora/wine");
+}
+
+// Builds the prefix by hand, as Wine would not: dosdevices/c: leads to the machine's drive C and
+// no other drive letter exists.
+Result<void> ProgramStarter::prepareWinePrefix() const
+{
+    const QString driveC = QFileInfo(m_machine.driveC()).canonicalFilePath();
+    if (driveC.isEmpty())
+        return failure(QStringLiteral("the machine has no drive C"));
+    const QString devices = m_winePrefix + QStringLiteral("/dosdevices");
+    auto broken = [this] {
+        return failure(QStringLiteral("the Wine prefix %1 cannot be set up").arg(m_winePrefix));
+    };
+    if (!QDir().mkpath(devices))
+        return broken();
+    // "disable" keeps Wine from ever updating the prefix, which installs Wine's own Windows
+    // files into its drive C.
+    const QString timestamp = m_winePrefix + QStringLiteral("/.update-timestamp");
+    const QByteArray disable("disable\n");
+    QFile current(timestamp);
+    if ((!current.open(QIODevice::ReadOnly) || current.readAll() != disable) &&
+        !writeFileAtomically(timestamp, disable))
+        return broken();
+    // Wine adds Z: (the host's root) only when it makes dosdevices itself; any drive letter added
+    // since goes.
+    static const QRegularExpression driveLetter(QStringLiteral("^[a-z]::?$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    const QString linkC = devices + QStringLiteral("/c:");
+    for (const QFileInfo& entry :
+         QDir(devices).entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const bool isDriveC = entry.fileName() == QLatin1String("c:") && entry.symLinkTarget() == driveC;
+        if (driveLetter.match(entry.fileName()).hasMatch() && !isDriveC && !QFile::remove(entry.filePath()))
+            return broken();
+    }
+    if (!QFileInfo(linkC).isSymLink() && !QFile::link(driveC, linkC))
+        return broken();
+    return {};
 }
 
 QString ProgramStarter::wineProgram() const
@@ -111,7 +158,12 @@ bool ProgramStarter::start(const QString& windowsPath, QString* reason) const
         return fail(reason, QStringLiteral("this Velmora cannot start programs"));
     // The canonical path: what was checked above is exactly what Wine is given.
     const QString target = info.canonicalFilePath();
-    if (!m_launcher->startDetached(wine, {target}, &why))
+    if (const Result<void> prefix = prepareWinePrefix(); !prefix)
+        return fail(reason, QStringLiteral("%1 could not be started: %2").arg(windowsPath, prefix.reason()));
+    // winemenubuilder would add menu entries and file types to the host's desktop.
+    const QStringList environment{QStringLiteral("WINEPREFIX=") + m_winePrefix,
+                                  QStringLiteral("WINEDLLOVERRIDES=winemenubuilder.exe=d")};
+    if (!m_launcher->startDetached(wine, {target}, environment, &why))
         return fail(reason, QStringLiteral("%1 could not be started: %2").arg(windowsPath, why));
     return true;
 }

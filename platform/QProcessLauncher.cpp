@@ -4,11 +4,18 @@
 
 namespace velmora {
 
-bool QProcessLauncher::startDetached(const QString& program, const QStringList& arguments, QString* reason)
+bool QProcessLauncher::startDetached(const QString& program, const QStringList& arguments,
+                                     const QStringList& environment, QString* reason)
 {
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
+    QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
+    for (const QString& setting : environment) {
+        const qsizetype equals = setting.indexOf(u'=');
+        settings.insert(setting.left(equals), setting.mid(equals + 1));
+    }
+    process.setProcessEnvironment(settings);
     // The standard streams go nowhere rather than into Velmora's terminal.
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());

@@ -8,7 +8,8 @@ namespace velmora {
 // Velmora never waits for it.
 class QProcessLauncher : public ProcessLauncher {
 public:
-    bool startDetached(const QString& program, const QStringList& arguments, QString* reason) override;
+    bool startDetached(const QString& program, const QStringList& arguments, const QStringList& environment,
+                       QString* reason) override;
 };
 
 } // namespace velmora

@@ -82,6 +82,12 @@ RegistryStore::RegistryStore(QString filePath)
     : m_path(std::move(filePath)), m_lock(m_path + QStringLiteral(".lock")), m_watch(m_path)
 {
     clear();
+    // What interrupted writes left behind goes, unless a writer is at work (it sweeps itself).
+    if (const Result<QString> target = writeTarget(m_path, QFileInfo(m_path).absolutePath());
+        target && m_lock.tryLock()) {
+        removeStaleTemporaries(*target);
+        m_lock.unlock();
+    }
 }
 
 RegistryStore::~RegistryStore()
@@ -112,19 +118,7 @@ RegistryStore::Identity RegistryStore::identity() const
         id.error = errno;
         return id;
     }
-    return identityOf(st);
-}
-
-RegistryStore::Identity RegistryStore::identityOf(const struct stat& st)
-{
-    Identity id;
-    id.error = 0;
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.size = quint64(st.st_size);
-    id.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    id.changed = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return id;
+    return FileIdentity::of(st);
 }
 
 void RegistryStore::refresh()
@@ -184,7 +178,7 @@ void RegistryStore::load()
     else if (m_text.size() > kMaxFileSize)
         refusal = QStringLiteral("it grew beyond %1 bytes while being read").arg(kMaxFileSize);
     ::close(fd);
-    m_loaded = identityOf(st);
+    m_loaded = FileIdentity::of(st);
     if (!refusal.isEmpty()) {
         m_text.clear();
         m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), refusal);
@@ -354,11 +348,39 @@ bool RegistryStore::readValue(int key, QByteArrayView name, quint32& type, QByte
            regfile::decodeData(textOf(m_layout.blocks[size_t(found->block)]), *found->line, type, data);
 }
 
-// Takes the lock and re-reads a changed file: ERROR_SUCCESS when the file may be written.
-long RegistryStore::prepareWrite(const FileLockGuard& guard, QString& reason)
+// Marks an edit whose file another program changed before the new one was in place.
+constexpr long kChangedOnDisk = -1;
+
+// Makes the edit under the lock, again on the new contents when another program changed the file
+// meanwhile.
+long RegistryStore::write(const std::function<long(QString&)>& edit, QString& reason)
 {
+    FileLockGuard guard(m_lock, &reason);
     if (!guard.ok())
         return ERROR_ACCESS_DENIED;
+    // Another link or file may have taken the name since the last write.
+    const Result<QString> target = writeTarget(m_path, QFileInfo(m_path).absolutePath());
+    if (!target) {
+        reason = QStringLiteral("%1: %2").arg(fileName(), target.reason());
+        return ERROR_ACCESS_DENIED;
+    }
+    m_target = *target;
+    removeStaleTemporaries(m_target);
+    for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
+        if (const long r = prepareWrite(reason); r != ERROR_SUCCESS)
+            return r;
+        if (const long r = edit(reason); r != kChangedOnDisk)
+            return r;
+        load();
+    }
+    reason = QStringLiteral("another program kept changing %1; it was left as that program wrote it")
+                 .arg(fileName());
+    return ERROR_ACCESS_DENIED;
+}
+
+// Re-reads a changed file: ERROR_SUCCESS when the file may be written.
+long RegistryStore::prepareWrite(QString& reason)
+{
     refresh();
     if (isDamaged()) {
         reason = m_damage;
@@ -370,9 +392,12 @@ long RegistryStore::prepareWrite(const FileLockGuard& guard, QString& reason)
 long RegistryStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
                              QByteArrayView data, QString& reason)
 {
-    FileLockGuard guard(m_lock, &reason);
-    if (const long r = prepareWrite(guard, reason); r != ERROR_SUCCESS)
-        return r;
+    return write([&](QString& why) { return setValueInText(foldedKeyPath, name, type, data, why); }, reason);
+}
+
+long RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                                   QByteArrayView data, QString& reason)
+{
     const int key = findKey(foldedKeyPath);
     if (key < 0) {
         reason = QStringLiteral("the key has been deleted");
@@ -425,9 +450,11 @@ long RegistryStore::createKey(QByteArrayView path, QString& reason)
 {
     QByteArray display, folded;
     regfile::normalisePath(path, display, folded);
-    FileLockGuard guard(m_lock, &reason);
-    if (const long r = prepareWrite(guard, reason); r != ERROR_SUCCESS)
-        return r;
+    return write([&](QString& why) { return createKeyInText(display, folded, why); }, reason);
+}
+
+long RegistryStore::createKeyInText(const QByteArray& display, const QByteArray& folded, QString& reason)
+{
     qsizetype matched = 0;
     const int existing = deepestKey(folded, matched);
     if (matched == folded.size())
@@ -532,8 +559,13 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
         reason = QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), problem->what);
         return ERROR_ACCESS_DENIED;
     }
-    if (!writeFileAtomically(m_path, text, &reason))
+    const Result<bool> written = replaceFileIfUnchanged(m_target, text, m_loaded);
+    if (!written) {
+        reason = written.reason();
         return ERROR_ACCESS_DENIED;
+    }
+    if (!*written)
+        return kChangedOnDisk;
 
     m_text = std::move(text);
     m_loaded = identity();

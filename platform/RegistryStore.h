@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileChangeWatch.h"
+#include "platform/FileIdentity.h"
 #include "platform/FileLock.h"
 #include "platform/RegistryFile.h"
 #include "platform/StringArena.h"
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,7 +25,8 @@ namespace velmora {
 // The file is read on first use and again whenever it changed on disk (another process, an
 // editor). Every write takes a lock shared by all processes (flock on "<file>.lock"), re-reads
 // a changed file, edits the text and replaces the file atomically, so concurrent writers never
-// lose each other's changes. A file that cannot be read or parsed is "damaged": it is served as
+// lose each other's changes; a change another program makes before the new file is in place is
+// read and the edit made again on it. A file that cannot be read or parsed is "damaged": it is served as
 // an empty registry and never written; damage() names the file and the line.
 class RegistryStore {
 public:
@@ -86,12 +89,7 @@ private:
         quint32 end;
         int key;
     };
-    struct Identity {
-        int error = -1; // 0 when the file exists; errno otherwise; -1 when never looked at
-        quint64 device = 0, inode = 0, size = 0;
-        qint64 modified = 0, changed = 0;
-        bool operator==(const Identity&) const = default;
-    };
+    using Identity = FileIdentity;
     struct Edit; // one replacement of text and the blocks it touches
     struct Found {
         int block;
@@ -99,7 +97,6 @@ private:
     };
 
     Identity identity() const;
-    static Identity identityOf(const struct stat& st);
     void load();
     void clear();
     int deepestKey(QByteArrayView foldedPath, qsizetype& matched) const;
@@ -109,12 +106,17 @@ private:
     void relink();
     QByteArrayView textOf(const regfile::Block& block) const;
     std::optional<Found> findValue(int key, QByteArrayView name) const;
-    long prepareWrite(const FileLockGuard& guard, QString& reason);
+    long write(const std::function<long(QString&)>& edit, QString& reason);
+    long prepareWrite(QString& reason);
+    long setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
+                        QString& reason);
+    long createKeyInText(const QByteArray& display, const QByteArray& folded, QString& reason);
     long insertKeyBlocks(const std::vector<QByteArray>& paths, const QByteArray& valueLine, QString& reason);
     long commit(const Edit& edit, QString& reason);
     QString fileName() const;
 
     QString m_path;
+    QString m_target; // the file a write replaces: m_path, or the file its link points to
     FileLock m_lock;
     FileChangeWatch m_watch;
     QByteArray m_text;

@@ -60,7 +60,7 @@ public:
 
     RecordingLauncher launcher;
     WineStandIn wine;
-    ProgramStarter starter{machine.app().machine(), &launcher, {wine.folder()}};
+    ProgramStarter starter{machine.app().machine(), &launcher, {wine.folder()}, machine.root() + "/wine"};
 };
 
 TEST_F(AboutTest, OpensBesideAnEnabledMainWindowOnlyOnceAndCloses)

@@ -38,15 +38,73 @@ TEST_F(AtomicFile, WritesANewFile)
     EXPECT_EQ(folderEntries(dir.path()), (QStringList{"empty.ini", "new.ini"}));
 }
 
-TEST_F(AtomicFile, ReplacingKeepsThePermissionBits)
+// Mode, owner and group stay; a user whose file it is can still write it afterwards.
+TEST_F(AtomicFile, ReplacingKeepsModeOwnerAndGroup)
 {
-    for (const mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0755)}) {
+    const struct {
+        mode_t mode;
+        uid_t uid;
+        gid_t gid;
+    } cases[] = {{0600, ::geteuid(), ::getegid()}, {0640, ::geteuid(), ::getegid()}, {0755, 12345, 12345}};
+    for (const auto& c : cases) {
+        if (c.uid != ::geteuid() && ::geteuid() != 0)
+            continue; // only root hands a file to another user
         ASSERT_TRUE(writeBytes(path("f.ini"), "old"));
-        ASSERT_EQ(::chmod(QFile::encodeName(path("f.ini")).constData(), mode), 0);
+        const QByteArray name = QFile::encodeName(path("f.ini"));
+        ASSERT_EQ(::chmod(name.constData(), c.mode), 0);
+        ASSERT_EQ(::chown(name.constData(), c.uid, c.gid), 0);
         ASSERT_TRUE(writeFileAtomically(path("f.ini"), "new"));
+        struct stat info {};
+        ASSERT_EQ(::stat(name.constData(), &info), 0);
         EXPECT_EQ(readBytes(path("f.ini")), QByteArray("new"));
-        EXPECT_EQ(permissionBits(path("f.ini")), mode) << std::oct << mode;
+        EXPECT_EQ(info.st_mode & 07777, c.mode) << std::oct << c.mode;
+        EXPECT_EQ(info.st_uid, c.uid);
+        EXPECT_EQ(info.st_gid, c.gid);
     }
+}
+
+// What killed writes left beside a file goes with its next write; nothing else does.
+TEST_F(AtomicFile, RemovesTheTemporariesOfInterruptedWrites)
+{
+    for (const char* name : {"f.ini.velmora-a1B2c3", "f.ini.velmora-ZZZZZZ", "f.ini.velmora-abc",
+                             "g.ini.velmora-a1B2c3", "f.ini.velmora-a1B2c3.txt"})
+        ASSERT_TRUE(writeBytes(path(name), QByteArray(1000, 'x')));
+    ASSERT_TRUE(writeFileAtomically(path("f.ini"), "new"));
+    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"f.ini", "f.ini.velmora-a1B2c3.txt",
+                                                      "f.ini.velmora-abc", "g.ini.velmora-a1B2c3"}));
+}
+
+// A link is written through, so the file it points to is the one that changes; a link the
+// caller does not allow, or one to nowhere, is refused and nothing changes.
+TEST_F(AtomicFile, WritesThroughALinkOnlyWhereAllowed)
+{
+    ASSERT_TRUE(QDir().mkpath(path("inside")));
+    ASSERT_TRUE(QDir().mkpath(path("outside")));
+    ASSERT_TRUE(writeBytes(path("inside/real.ini"), "old"));
+    ASSERT_TRUE(writeBytes(path("outside/real.ini"), "old"));
+    ASSERT_TRUE(QFile::link(path("inside/real.ini"), path("inside/in.ini")));
+    ASSERT_TRUE(QFile::link(path("outside/real.ini"), path("inside/out.ini")));
+    ASSERT_TRUE(QFile::link(path("inside/none.ini"), path("inside/broken.ini")));
+    const FileEdit toNew = [](const std::optional<QByteArray>&) {
+        return Result<std::optional<QByteArray>>(QByteArray("new"));
+    };
+    const struct {
+        const char* link;
+        const char* reason; // nullptr: written
+    } cases[] = {
+        {"inside/in.ini", nullptr}, {"inside/out.ini", "leads out"}, {"inside/broken.ini", "nowhere"}};
+    for (const auto& c : cases) {
+        const Result<void> written = editFileAtomically(path(c.link), path("inside"), toNew);
+        EXPECT_EQ(written.ok(), c.reason == nullptr) << c.link;
+        if (c.reason) {
+            EXPECT_TRUE(written.reason().contains(QLatin1String(c.reason))) << written.reason().toStdString();
+        }
+        EXPECT_TRUE(QFileInfo(path(c.link)).isSymLink()) << c.link;
+    }
+    EXPECT_EQ(readBytes(path("inside/in.ini")), QByteArray("new"));
+    EXPECT_EQ(readBytes(path("outside/real.ini")), QByteArray("old"));
+    EXPECT_FALSE(QFileInfo::exists(path("inside/none.ini")));
+    EXPECT_EQ(folderEntries(path("inside")), (QStringList{"broken.ini", "in.ini", "out.ini", "real.ini"}));
 }
 
 TEST_F(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporary)
@@ -71,7 +129,19 @@ TEST_F(AtomicFile, RefusesAFolderInTheFilesPlaceOrAMissingFolder)
     EXPECT_FALSE(reason.isEmpty());
     EXPECT_TRUE(QFileInfo(path("f.ini/inner")).isDir());
     EXPECT_FALSE(writeFileAtomically(path("nodir/f.ini"), "x", &reason));
-    EXPECT_EQ(reason, QStringLiteral("No such file or directory"));
+    EXPECT_TRUE(reason.endsWith(QStringLiteral("No such file or directory"))) << reason.toStdString();
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{"f.ini"});
+}
+
+// No write permission bit at all means read-only, for root too (who passes every access check).
+TEST_F(AtomicFile, LeavesAReadOnlyFileAsItIs)
+{
+    ASSERT_TRUE(writeBytes(path("f.ini"), "old"));
+    ASSERT_EQ(::chmod(QFile::encodeName(path("f.ini")).constData(), 0444), 0);
+    QString reason;
+    EXPECT_FALSE(writeFileAtomically(path("f.ini"), "new", &reason));
+    EXPECT_EQ(reason, QStringLiteral("the file is read-only"));
+    EXPECT_EQ(readBytes(path("f.ini")), QByteArray("old"));
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"f.ini"});
 }
 

@@ -35,7 +35,8 @@ protected:
     QTemporaryDir emptyDir;
     MachineFolder machine{machineDir.path()};
     RecordingLauncher launcher;
-    ProgramStarter starter{machine, &launcher, {wine.folder()}};
+    QString prefix = emptyDir.path() + QStringLiteral("/wine");
+    ProgramStarter starter{machine, &launcher, {wine.folder()}, prefix};
 };
 
 // .EXE, .COM and .BAT files are all Windows programs, started through Wine, detached.
@@ -54,6 +55,30 @@ TEST_F(ProgramStarterTest, StartsAWindowsProgramWithWineDetached)
     EXPECT_EQ(launcher.started()[0].arguments,
               QStringList{
                   QFileInfo(host(QStringLiteral("Program Files/MSInfo/MSINFO32.EXE"))).canonicalFilePath()});
+}
+
+// The program sees the machine's drive C as its only drive, in a prefix Wine never updates (an
+// update would install Wine's own files into drive C); whatever drives were there before go.
+TEST_F(ProgramStarterTest, StartsInAPrefixWhoseOnlyDriveIsTheMachinesDriveC)
+{
+    writeFile(QStringLiteral("MSINFO32.EXE"), kPeHead);
+    const QString devices = prefix + QStringLiteral("/dosdevices");
+    ASSERT_TRUE(QDir().mkpath(devices));
+    for (const char* drive : {"c:", "z:", "d::"})
+        ASSERT_TRUE(QFile::link(QStringLiteral("/"), devices + u'/' + QLatin1String(drive)));
+    ASSERT_TRUE(testing::writeBytes(devices + QStringLiteral("/com1"), ""));
+    const QStringList driveC = testing::folderEntries(machine.driveC());
+
+    for (int run = 0; run < 2; ++run) {
+        QString reason;
+        ASSERT_TRUE(starter.start(QStringLiteral("c:\\msinfo32.exe"), &reason)) << reason.toStdString();
+        EXPECT_TRUE(launcher.started().back().environment.contains(QStringLiteral("WINEPREFIX=") + prefix));
+        EXPECT_EQ(testing::folderEntries(devices), (QStringList{"c:", "com1"}));
+        EXPECT_EQ(QFileInfo(devices + QStringLiteral("/c:")).symLinkTarget(),
+                  QFileInfo(machine.driveC()).canonicalFilePath());
+        EXPECT_EQ(testing::readBytes(prefix + QStringLiteral("/.update-timestamp")), QByteArray("disable\n"));
+        EXPECT_EQ(testing::folderEntries(machine.driveC()), driveC);
+    }
 }
 
 // Texts that could come from registry data anyone can write: none may start anything.

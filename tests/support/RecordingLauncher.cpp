@@ -2,9 +2,10 @@
 
 namespace velmora::testing {
 
-bool RecordingLauncher::startDetached(const QString& program, const QStringList& arguments, QString* reason)
+bool RecordingLauncher::startDetached(const QString& program, const QStringList& arguments,
+                                      const QStringList& environment, QString* reason)
 {
-    m_started.append({program, arguments});
+    m_started.append({program, arguments, environment});
     if (m_failure.isEmpty())
         return true;
     if (reason)

@@ -13,9 +13,11 @@ public:
     struct Start {
         QString program;
         QStringList arguments;
+        QStringList environment;
     };
 
-    bool startDetached(const QString& program, const QStringList& arguments, QString* reason) override;
+    bool startDetached(const QString& program, const QStringList& arguments, const QStringList& environment,
+                       QString* reason) override;
 
     // The answer to the next requests; a failure carries this reason.
     void failWith(const QString& reason) { m_failure = reason; }

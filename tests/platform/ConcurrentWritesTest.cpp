@@ -1,0 +1,122 @@
+#include "platform/MachineFolder.h"
+#include "platform/ProfileWriter.h"
+#include "platform/Registry.h"
+
+#include "support/FileFixtures.h"
+#include "support/RegistryValues.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+using testing::readBytes;
+using testing::writeBytes;
+
+// Velmora writes the same file as a rival process does: a second Velmora, or another program
+// that saves by writing a file of its own and renaming it over the old one. Nothing the rival
+// wrote may be lost.
+struct RaceCase {
+    const char* name;
+    bool registry;     // system.reg through the registry, else WIN.INI through the profile call
+    bool outsideRival; // another program, else a second Velmora
+};
+
+class ConcurrentWrites : public ::testing::TestWithParam<RaceCase> {
+protected:
+    QString file() const
+    {
+        return GetParam().registry ? machine.registryFile()
+                                   : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
+    }
+    QByteArray velmoraProof(int writer, int i) const
+    {
+        const QByteArray name = "w" + QByteArray::number(writer) + "k" + QByteArray::number(i);
+        return GetParam().registry ? "\"" + name + "\"=\"v\"" : "\r\n" + name + "=v\r\n";
+    }
+    QByteArray outsideProof(int k) const
+    {
+        return GetParam().registry ? "\r\n[HKEY_LOCAL_MACHINE\\Outside\\O" + QByteArray::number(k) + "]\r\n"
+                                   : "o" + QByteArray::number(k) + "=1\r\n";
+    }
+    // One write through Velmora, in whichever process calls it.
+    bool velmoraWrite(int writer, int i) const
+    {
+        const QByteArray name = "w" + QByteArray::number(writer) + "k" + QByteArray::number(i);
+        if (GetParam().registry) {
+            RegistryApi api(file());
+            return testing::putValue(api, "Velmora", name, REG_SZ, "v") == ERROR_SUCCESS;
+        }
+        ProfileWriter writer_(machine);
+        return writer_.WritePrivateProfileStringA("Ports", name, "v", "c:\\windows\\win.ini") != 0;
+    }
+    // Another program's save: read, change, write a file of its own, rename it over the old one.
+    void outsideEdit(int k) const
+    {
+        const QByteArray text = readBytes(file()) + outsideProof(k);
+        ::usleep(300);
+        writeBytes(file() + ".editor", text);
+        ::rename(QFile::encodeName(file() + ".editor").constData(), QFile::encodeName(file()).constData());
+    }
+
+    QTemporaryDir dir;
+    MachineFolder machine{dir.path()};
+};
+
+TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
+{
+    constexpr int kVelmoraWrites = 150;
+    constexpr int kOutsideEdits = 40;
+    ASSERT_TRUE(
+        writeBytes(file(), GetParam().registry
+                               ? testing::crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n")
+                               : QByteArray("[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\n")));
+    const pid_t rival = ::fork();
+    if (rival == 0) {
+        int failures = 0;
+        for (int i = 0; i < (GetParam().outsideRival ? kOutsideEdits : kVelmoraWrites); ++i) {
+            if (GetParam().outsideRival) {
+                outsideEdit(i);
+                ::usleep(1000);
+            } else {
+                failures += !velmoraWrite(1, i);
+            }
+        }
+        ::_exit(failures);
+    }
+    ASSERT_GT(rival, 0);
+    // Back to back while the rival works; against another program, for as long as it works.
+    int status = 0;
+    int written = 0;
+    for (int i = 0; i < 100 * kVelmoraWrites; ++i) {
+        if (GetParam().outsideRival ? ::waitpid(rival, &status, WNOHANG) == rival : i == kVelmoraWrites)
+            break;
+        written += velmoraWrite(0, i);
+    }
+    if (!GetParam().outsideRival)
+        ::waitpid(rival, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+
+    const QByteArray text = readBytes(file());
+    int lost = 0;
+    for (int i = 0; i < (GetParam().outsideRival ? kOutsideEdits : kVelmoraWrites); ++i)
+        lost += !text.contains(GetParam().outsideRival ? outsideProof(i) : velmoraProof(1, i));
+    EXPECT_EQ(lost, 0);
+    if (!GetParam().outsideRival) {
+        EXPECT_EQ(written, kVelmoraWrites);
+        for (int i = 0; i < kVelmoraWrites; ++i)
+            lost += !text.contains(velmoraProof(0, i));
+        EXPECT_EQ(lost, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ConcurrentWrites,
+                         ::testing::Values(RaceCase{"IniFileAndASecondVelmora", false, false},
+                                           RaceCase{"IniFileAndAnotherProgram", false, true},
+                                           RaceCase{"RegistryAndAnotherProgram", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace velmora
