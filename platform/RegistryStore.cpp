@@ -153,6 +153,7 @@ void RegistryStore::clear()
     m_keys.push_back(Key{});
     m_trail.clear();
     m_trailPath.clear();
+    m_foundKey = -1;
 }
 
 void RegistryStore::load()
@@ -210,9 +211,17 @@ void RegistryStore::load()
 
 int RegistryStore::findKey(QByteArrayView foldedPath) const
 {
+    // Keys only come and go all together (a reload), so a path found stays found.
+    if (m_foundKey >= 0 && foldedPath == QByteArrayView(m_foundPath))
+        return m_foundKey;
     qsizetype matched = 0;
     const int key = deepestKey(foldedPath, matched);
-    return matched == foldedPath.size() ? key : -1;
+    if (matched != foldedPath.size())
+        return -1;
+    m_foundPath.resize(foldedPath.size());
+    std::memcpy(m_foundPath.data(), foldedPath.data(), size_t(foldedPath.size()));
+    m_foundKey = key;
+    return key;
 }
 
 // The deepest key along the path that exists; matched receives the length of its path.
