@@ -76,6 +76,14 @@ bool endsWithBlankLine(QByteArrayView before)
     return before.isEmpty() || before.endsWith('\n');
 }
 
+// Copies bytes into out, keeping its buffer when it is large enough.
+void copyInto(QByteArray& out, QByteArrayView bytes)
+{
+    out.resize(bytes.size());
+    if (!bytes.isEmpty())
+        std::memcpy(out.data(), bytes.data(), size_t(bytes.size()));
+}
+
 } // namespace
 
 RegistryStore::RegistryStore(QString filePath)
@@ -218,8 +226,7 @@ int RegistryStore::findKey(QByteArrayView foldedPath) const
     const int key = deepestKey(foldedPath, matched);
     if (matched != foldedPath.size())
         return -1;
-    m_foundPath.resize(foldedPath.size());
-    std::memcpy(m_foundPath.data(), foldedPath.data(), size_t(foldedPath.size()));
+    copyInto(m_foundPath, foldedPath);
     m_foundKey = key;
     return key;
 }
@@ -302,8 +309,7 @@ int RegistryStore::ensureKey(QByteArrayView display, QByteArrayView folded)
         m_trail.push_back(TrailStep{quint32(cut), key});
         from = cut + 1;
     }
-    m_trailPath.resize(folded.size());
-    std::memcpy(m_trailPath.data(), folded.data(), size_t(folded.size()));
+    copyInto(m_trailPath, folded);
     return key;
 }
 
