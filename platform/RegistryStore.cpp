@@ -76,6 +76,14 @@ bool endsWithBlankLine(QByteArrayView before)
     return before.isEmpty() || before.endsWith('\n');
 }
 
+// Copies bytes into out, keeping its buffer when it is large enough.
+void copyInto(QByteArray& out, QByteArrayView bytes)
+{
+    out.resize(bytes.size());
+    if (!bytes.isEmpty())
+        std::memcpy(out.data(), bytes.data(), size_t(bytes.size()));
+}
+
 } // namespace
 
 RegistryStore::RegistryStore(QString filePath)
@@ -147,6 +155,7 @@ void RegistryStore::clear()
     m_keys.push_back(Key{});
     m_trail.clear();
     m_trailPath.clear();
+    m_foundKey = -1;
 }
 
 void RegistryStore::load()
@@ -204,9 +213,16 @@ void RegistryStore::load()
 
 int RegistryStore::findKey(QByteArrayView foldedPath) const
 {
+    // Keys only come and go all together (a reload), so a path found stays found.
+    if (m_foundKey >= 0 && foldedPath == QByteArrayView(m_foundPath))
+        return m_foundKey;
     qsizetype matched = 0;
     const int key = deepestKey(foldedPath, matched);
-    return matched == foldedPath.size() ? key : -1;
+    if (matched != foldedPath.size())
+        return -1;
+    copyInto(m_foundPath, foldedPath);
+    m_foundKey = key;
+    return key;
 }
 
 // The deepest key along the path that exists; matched receives the length of its path.
@@ -287,8 +303,7 @@ int RegistryStore::ensureKey(QByteArrayView display, QByteArrayView folded)
         m_trail.push_back(TrailStep{quint32(cut), key});
         from = cut + 1;
     }
-    m_trailPath.resize(folded.size());
-    std::memcpy(m_trailPath.data(), folded.data(), size_t(folded.size()));
+    copyInto(m_trailPath, folded);
     return key;
 }
 

@@ -129,7 +129,9 @@ private:
     std::vector<TrailStep> m_trail; // the keys along it
     Identity m_loaded;
     QString m_damage;
-    mutable int m_folder = -1; // the file's folder, open for looking the file up
+    mutable QByteArray m_foundPath; // the path findKey found last, and its key: a program
+    mutable int m_foundKey = -1;    // opens a key and then reads it, the same path twice
+    mutable int m_folder = -1;      // the file's folder, open for looking the file up
     mutable QByteArray m_leafName;
 };
 

@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"EmptyText", 1, "", R"("")"}, FormatCase{"AnsiText", 1, "caf\xe9", "\"caf\xe9\""},
         FormatCase{"TextWithTerminator", 1, QByteArray("576\0", 4), "hex(1):35,37,36,00"},
         FormatCase{"TextWithEmbeddedNul", 1, QByteArray("a\0b", 3), "hex(1):61,00,62"},
-        FormatCase{"TextWithLineBreaks", 1, "a\r\nb\n", "\"a\r\nb\n\""},
+        FormatCase{"TextWithLineBreaks", 1, "a\r\nb\nc\r", "\"a\r\nb\nc\r\""},
         FormatCase{"Dword", 4, QByteArray("\xdc\x05\0\0", 4), "dword:000005dc"},
         FormatCase{"TopBitDword", 4, QByteArray("\0\0\0\x80", 4), "dword:80000000"},
         FormatCase{"ShortDword", 4, QByteArray("\x01\x02", 2), "hex(4):01,02"},
