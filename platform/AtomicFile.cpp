@@ -90,6 +90,9 @@ Result<bool> install(const QByteArray& temp, const QByteArray& target, const Fil
             return failure(systemReason());
         return FileIdentity::ofPath(target).error == ENOENT ? renamed() : Result<bool>(false);
     }
+    // Looked at first, so the new file is seldom shown in place of another program's.
+    if (!FileIdentity::ofPath(target).sameContents(basedOn))
+        return false;
     if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0) {
         if (FileIdentity::ofPath(temp).sameContents(basedOn))
             return true;
@@ -121,8 +124,11 @@ Result<void> checkWritable(const QByteArray& target, const struct stat& existing
 Result<QString> writeTarget(const QString& hostPath, const QString& within)
 {
     const QFileInfo info(hostPath);
-    if (!info.isSymLink())
-        return info.absoluteFilePath();
+    if (!info.isSymLink()) {
+        // The folder as it really is, so every path to the file takes the same lock.
+        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+    }
     const QString target = info.canonicalFilePath();
     if (target.isEmpty())
         return failure(QStringLiteral("the file is a link that leads nowhere"));
@@ -148,8 +154,8 @@ void removeStaleTemporaries(const QString& target)
     ::closedir(folder);
 }
 
-Result<bool> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView bytes,
-                                    const FileIdentity& basedOn)
+Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView bytes,
+                                                           const FileIdentity& basedOn)
 {
     const QFileInfo info(targetPath);
     if (info.isDir())
@@ -169,7 +175,7 @@ Result<bool> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView by
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return failure(systemReason());
-    auto abandon = [&](const QString& why) -> Result<bool> {
+    auto abandon = [&](const QString& why) -> Result<std::optional<FileIdentity>> {
         ::close(fd);
         ::unlink(temp.constData());
         return failure(why);
@@ -181,17 +187,19 @@ Result<bool> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView by
         (void)::fchown(fd, uid_t(-1), existing.st_gid);
     if (::fsync(fd) != 0)
         return abandon(systemReason());
-    if (::close(fd) != 0) {
-        const QString why = systemReason();
-        ::unlink(temp.constData());
-        return failure(why);
-    }
     const Result<bool> installed = install(temp, target, basedOn);
     // The temporary name now holds the old file, or the new one that was not put in place.
     ::unlink(temp.constData());
-    if (installed && *installed)
-        syncFolder(QFile::encodeName(info.absolutePath()));
-    return installed;
+    // Taken from the new file itself: another program may have replaced it already.
+    struct stat written {};
+    const bool known = installed && *installed && ::fstat(fd, &written) == 0;
+    ::close(fd); // the bytes are synced; nothing is lost should closing fail
+    if (!installed)
+        return failure(installed.reason());
+    if (!*installed)
+        return std::optional<FileIdentity>();
+    syncFolder(QFile::encodeName(info.absolutePath()));
+    return std::optional<FileIdentity>(known ? FileIdentity::of(written) : FileIdentity{});
 }
 
 bool writeFileAtomically(const QString& hostPath, QByteArrayView bytes, QString* reason)
@@ -211,7 +219,8 @@ bool writeFileAtomically(const QString& hostPath, QByteArrayView bytes, QString*
     if (!lock.lock(&why))
         return fail(why);
     removeStaleTemporaries(*target);
-    const Result<bool> written = replaceFileIfUnchanged(*target, bytes, FileIdentity{});
+    const Result<std::optional<FileIdentity>> written =
+        replaceFileIfUnchanged(*target, bytes, FileIdentity{});
     return written ? true : fail(written.reason());
 }
 
@@ -243,10 +252,11 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
             return failure(edited.reason());
         if (!edited->has_value())
             return {};
-        const Result<bool> written = replaceFileIfUnchanged(*target, **edited, basedOn);
+        const Result<std::optional<FileIdentity>> written =
+            replaceFileIfUnchanged(*target, **edited, basedOn);
         if (!written)
             return failure(written.reason());
-        if (*written)
+        if (written->has_value())
             return {};
     }
     return failure(

@@ -48,8 +48,10 @@ void removeStaleTemporaries(const QString& target);
 
 // Puts bytes in the place of target (no link) only while the file there is still the one
 // basedOn describes (a missing file when basedOn says so; anything when basedOn was never
-// looked at). True when written; false, with nothing written, when the file changed.
-Result<bool> replaceFileIfUnchanged(const QString& target, QByteArrayView bytes, const FileIdentity& basedOn);
+// looked at). The new file's identity when written; nothing, with nothing written, when the
+// file had changed.
+Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target, QByteArrayView bytes,
+                                                           const FileIdentity& basedOn);
 
 // How often an edit is made again on a file another program keeps changing.
 constexpr int kEditAttempts = 8;

@@ -574,16 +574,16 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
         reason = QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), problem->what);
         return ERROR_ACCESS_DENIED;
     }
-    const Result<bool> written = replaceFileIfUnchanged(m_target, text, m_loaded);
+    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(m_target, text, m_loaded);
     if (!written) {
         reason = written.reason();
         return ERROR_ACCESS_DENIED;
     }
-    if (!*written)
+    if (!written->has_value())
         return kChangedOnDisk;
 
     m_text = std::move(text);
-    m_loaded = identity();
+    m_loaded = **written;
     m_watch.look(); // the events of this write are not news
 
     // The changed blocks and their value lines are replaced by their new reading; the blocks

@@ -101,6 +101,10 @@ TEST_F(AtomicFile, WritesThroughALinkOnlyWhereAllowed)
         }
         EXPECT_TRUE(QFileInfo(path(c.link)).isSymLink()) << c.link;
     }
+    ASSERT_TRUE(QFile::link(path("inside"), path("folder")));
+    const Result<void> throughFolder = editFileAtomically(path("folder/real.ini"), path("inside"), toNew);
+    EXPECT_TRUE(throughFolder.ok()) << throughFolder.reason().toStdString();
+    EXPECT_TRUE(QFileInfo(path("folder")).isSymLink());
     EXPECT_EQ(readBytes(path("inside/in.ini")), QByteArray("new"));
     EXPECT_EQ(readBytes(path("outside/real.ini")), QByteArray("old"));
     EXPECT_FALSE(QFileInfo::exists(path("inside/none.ini")));

@@ -22,6 +22,7 @@ struct RaceCase {
     const char* name;
     bool registry;     // system.reg through the registry, else WIN.INI through the profile call
     bool outsideRival; // another program, else a second Velmora
+    friend void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ConcurrentWrites : public ::testing::TestWithParam<RaceCase> {
