@@ -2,6 +2,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/AtomicFile.h"
+#include "platform/Backups.h"
 #include "platform/HostFile.h"
 #include "platform/MachineFolder.h"
 
@@ -318,8 +319,14 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
     const std::optional<Splice> splice = planEdit(text, *args);
     if (splice) // in place: a large file is neither copied nor, with [Ports] near its end, moved
         text.replace(splice->from, splice->to - splice->from, splice->text);
-    if ((splice || !existed) && !writeFileAtomically(*host, text, &why))
-        return fail(why);
+    if (splice || !existed) {
+        if (const Result<void> kept = m_backups ? m_backups->beforeChange(*host) : Result<void>(); !kept)
+            return fail(kept.reason());
+        if (!writeFileAtomically(*host, text, &why))
+            return fail(why);
+        if (m_backups)
+            (void)m_backups->afterChange(*host, text); // the change stands; only its digest is missing
+    }
     m_lastError.clear();
     return 1;
 }

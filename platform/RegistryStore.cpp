@@ -1,6 +1,7 @@
 #include "platform/RegistryStore.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Backups.h"
 #include "platform/Registry.h"
 
 #include <QFile>
@@ -468,8 +469,14 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
         reason = QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), problem->what);
         return ERROR_ACCESS_DENIED;
     }
+    if (const Result<void> kept = m_backups ? m_backups->beforeChange(m_path) : Result<void>(); !kept) {
+        reason = kept.reason();
+        return ERROR_ACCESS_DENIED;
+    }
     if (!writeFileAtomically(m_path, text, &reason))
         return ERROR_ACCESS_DENIED;
+    if (m_backups)
+        (void)m_backups->afterChange(m_path, text); // the change stands; only its digest is missing
 
     m_text = std::move(text);
     m_loaded = identity();
