@@ -118,16 +118,16 @@ Result<void> BackupSession::makeFolder()
     // One folder per run, named by the time it was made; mkdir refuses a name already taken.
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz"));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = attempt == 0 ? stamp : stamp + QStringLiteral("-%1").arg(attempt, 2, 10, QChar(u'0'));
+        const QString name =
+            attempt == 0 ? stamp : stamp + QStringLiteral("-%1").arg(attempt, 2, 10, QChar(u'0'));
         const QString folder = m_backupsFolder + u'/' + name;
-        std::filesystem::create_directory(QFile::encodeName(folder).toStdString(), error);
-        if (!error && QFileInfo(folder).isDir() && QDir(folder).isEmpty()) {
+        if (std::filesystem::create_directory(QFile::encodeName(folder).toStdString(), error)) {
             m_backup.name = name;
             m_backup.folder = folder;
             return {};
         }
         if (error && error != std::errc::file_exists)
-            break;
+            break; // not a taken name: another name will not help
     }
     return failure(QStringLiteral("the backup folder %1 cannot be made: %2")
                        .arg(m_backupsFolder + u'/' + stamp, error ? QString::fromLocal8Bit(error.message())
