@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/WindowRegistry.h"
 #include "config/Module2.h"
+#include "platform/Backups.h"
 #include "platform/MachineFolder.h"
 #include "platform/ProfileWriter.h"
 #include "platform/ProgramStarter.h"
@@ -25,12 +26,15 @@ struct Edges {
 // windows registered. main() builds one with the real dialogs; tests build one with doubles.
 class Velmora {
 public:
-    Velmora(const QString& machineRoot, Edges edges);
+    // Backups of the files a run changes go to backupsFolder.
+    Velmora(const QString& machineRoot, Edges edges,
+            const QString& backupsFolder = BackupSession::defaultLocation());
     ~Velmora();
 
     AppContext& context() { return m_context; }
     WindowRegistry& windows() { return m_windows; }
     const MachineFolder& machine() const { return m_machine; }
+    const BackupSession& backups() const { return m_backups; }
 
     // Loads the start-up window; it is shown at once unless the splash will show it.
     void start();
@@ -39,6 +43,7 @@ private:
     void registerWindows();
 
     MachineFolder m_machine;
+    BackupSession m_backups;
     ProfileWriter m_profiles;
     RegistryApi m_registry;
     Module2 m_module2;

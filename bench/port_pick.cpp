@@ -71,7 +71,8 @@ void BM_PickPort(benchmark::State& state)
 {
     Machine machine;
     SilentBoxes boxes;
-    velmora::Velmora app(machine.dir.path(), velmora::Edges{boxes});
+    QTemporaryDir backups; // never the user's own
+    velmora::Velmora app(machine.dir.path(), velmora::Edges{boxes}, backups.path());
     auto* form = qobject_cast<velmora::Form1*>(app.windows().load(QStringLiteral("Form1")));
     auto* ports = form->findChild<QComboBox*>(QStringLiteral("cmbCommPorts"));
     auto* rate = form->findChild<QComboBox*>(QStringLiteral("comBps"));

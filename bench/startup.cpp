@@ -1,5 +1,6 @@
 // Start-up: from the start of the process to the end of the main window's load (the splash's
-// two seconds are not waited for), beside a bare Qt Widgets program that shows one empty
+// two seconds are not waited for; bench/probe builds the program's windows on a machine folder
+// in this run's temporary folder), beside a bare Qt Widgets program that shows one empty
 // window. Both are started the same way in the same run; each reports the moment it got there
 // on the steady clock. Goal: Velmora at most 1.5 times the bare program. The peak memory
 // (maximum resident set) of each process is reported too.
@@ -110,8 +111,7 @@ std::vector<std::string> bareWithTextCommand()
 }
 std::vector<std::string> velmoraCommand()
 {
-    return {VELMORA_BENCH_VELMORA, "--machine", QDir(workDir->path()).filePath("machine").toStdString(),
-            "--startup-probe"};
+    return {VELMORA_BENCH_PROBE, workDir->path().toStdString()};
 }
 
 void measure(benchmark::State& state, std::vector<std::string> (*command)(), Side& side)
@@ -156,8 +156,9 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QTemporaryDir dir;
     workDir = &dir;
-    // The programs' own settings go to the throw-away folder, never to the user's.
+    // The programs' own settings and data go to the throw-away folder, never to the user's.
     setenv("XDG_CONFIG_HOME", QDir(dir.path()).filePath("config").toLocal8Bit().constData(), 1);
+    setenv("XDG_DATA_HOME", QDir(dir.path()).filePath("data").toLocal8Bit().constData(), 1);
     const QString runtime = QDir(dir.path()).filePath("runtime");
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -1,6 +1,8 @@
 #include "platform/MachineFolder.h"
 
+#include "platform/AnsiCodePage.h"
 #include "platform/AtomicFile.h"
+#include "platform/HostFile.h"
 #include "platform/MachineSeed.h"
 #include "platform/RegistrySeed.h"
 
@@ -111,9 +113,80 @@ bool isInside(const QString& canonicalPath, const QString& canonicalFolder)
     return canonicalPath == canonicalFolder || canonicalPath.startsWith(canonicalFolder + u'/');
 }
 
+// The value of key in section of an INI text such as MSDOS.SYS (any line ending, padding lines
+// and all): section and key match case-insensitively, the first match wins, blanks around
+// names and value do not count. Nothing when the text does not hold it.
+std::optional<QByteArray> iniValue(const QByteArray& text, QByteArrayView section, QByteArrayView key)
+{
+    bool inSection = false;
+    for (const QByteArray& rawLine : text.split('\n')) {
+        const QByteArrayView line = QByteArrayView(rawLine).trimmed();
+        if (line.startsWith('[')) {
+            const qsizetype close = line.indexOf(']');
+            inSection =
+                close > 0 && line.sliced(1, close - 1).trimmed().compare(section, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (inSection && equals > 0 && line.first(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return line.sliced(equals + 1).trimmed().toByteArray();
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-MachineFolder::MachineFolder(QString root) : m_root(std::move(root)) {}
+MachineFolder::MachineFolder(QString root) : m_root(std::move(root))
+{
+    recogniseDrive();
+}
+
+void MachineFolder::recogniseDrive()
+{
+    if (QFileInfo(m_root + QStringLiteral("/drive_c")).isDir())
+        return;
+    QString windowsDir = QStringLiteral("C:\\WINDOWS");
+    const QString msdosSys = matchEntry(m_root, QStringLiteral("MSDOS.SYS"));
+    if (!msdosSys.isNull()) {
+        m_kind = Kind::Drive;
+        QString why;
+        const std::optional<QByteArray> text = readHostFile(m_root + u'/' + msdosSys, &why);
+        if (!text) {
+            m_problem = QStringLiteral("%1 cannot be read: %2").arg(m_root + u'/' + msdosSys, why);
+            return;
+        }
+        if (const std::optional<QByteArray> named = iniValue(*text, "Paths", "WinDir");
+            named && !named->isEmpty())
+            windowsDir = fromAnsi(*named);
+        if (windowsDir.startsWith(u'\\')) // on the boot drive
+            windowsDir.prepend(QStringLiteral("C:"));
+    } else {
+        const QString windows = matchEntry(m_root, QStringLiteral("WINDOWS"));
+        if (windows.isNull() || matchEntry(m_root + u'/' + windows, QStringLiteral("SYSTEM.DAT")).isNull())
+            return;
+        m_kind = Kind::Drive;
+    }
+
+    // Worked out before the mapping of "c:\windows" exists, so the name is taken literally.
+    QString why;
+    const std::optional<QString> host = hostPath(windowsDir, &why);
+    if (!host) {
+        m_problem = QStringLiteral("MSDOS.SYS names the Windows folder %1 ([Paths] WinDir=), which is not on "
+                                   "this drive: %2")
+                        .arg(windowsDir, why);
+    } else if (!QFileInfo(*host).isDir()) {
+        m_problem =
+            msdosSys.isNull()
+                ? QStringLiteral("the drive has no Windows folder %1").arg(windowsDir)
+                : QStringLiteral("MSDOS.SYS names the Windows folder %1 ([Paths] WinDir=), which does "
+                                 "not exist on this drive")
+                      .arg(windowsDir);
+    } else {
+        m_windowsPath = host->mid(m_root.size() + 1).split(u'/', Qt::SkipEmptyParts);
+        if (m_windowsPath.isEmpty())
+            m_problem = QStringLiteral("MSDOS.SYS names the root of the drive as the Windows folder");
+    }
+}
 
 QString MachineFolder::defaultLocation()
 {
@@ -123,16 +196,35 @@ QString MachineFolder::defaultLocation()
 
 QString MachineFolder::driveC() const
 {
-    return m_root + QStringLiteral("/drive_c");
+    return m_kind == Kind::Drive ? m_root : m_root + QStringLiteral("/drive_c");
+}
+
+QString MachineFolder::windowsFolder() const
+{
+    return hostPath(u"C:\\WINDOWS").value_or(driveC() + QStringLiteral("/WINDOWS"));
 }
 
 QString MachineFolder::registryFile() const
 {
-    return m_root + QStringLiteral("/system.reg");
+    if (m_kind == Kind::Folder)
+        return m_root + QStringLiteral("/system.reg");
+    const QString windows = windowsFolder();
+    const QString name = matchEntry(windows, QStringLiteral("SYSTEM.DAT"));
+    return windows + u'/' + (name.isNull() ? QStringLiteral("SYSTEM.DAT") : name);
 }
 
 bool MachineFolder::prepare(QString* reason) const
 {
+    if (m_kind == Kind::Drive) {
+        if (!m_problem.isEmpty())
+            return fail(reason, m_problem);
+        const QString registry = registryFile();
+        if (!QFileInfo(registry).isFile())
+            return fail(reason, QStringLiteral("%1 does not exist: without it this drive holds no Windows "
+                                               "registry")
+                                    .arg(registry));
+        return true;
+    }
     const QFileInfo info(m_root);
     if (info.isDir()) {
         if (!QDir(m_root).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
@@ -175,10 +267,12 @@ std::optional<QString> MachineFolder::hostPath(QStringView windowsPath, QString*
     if (path.size() > 2 && path[2] != u'\\')
         return refuse(reason, QStringLiteral("the path is not a full path"));
 
+    QStringList components = path.mid(2).split(u'\\', Qt::SkipEmptyParts);
+    mapWindowsFolder(components);
+
     QString host = driveC();
     QString lastExisting = QFileInfo(host).exists() ? host : QString();
     bool matching = !lastExisting.isNull();
-    const QStringList components = path.mid(2).split(u'\\', Qt::SkipEmptyParts);
     for (const QString& given : components) {
         QString component = given;
         if (component == QLatin1String("."))
@@ -211,6 +305,25 @@ std::optional<QString> MachineFolder::hostPath(QStringView windowsPath, QString*
             return refuse(reason, QStringLiteral("the path leaves drive C"));
     }
     return host;
+}
+
+void MachineFolder::mapWindowsFolder(QStringList& components) const
+{
+    if (m_windowsPath.isEmpty())
+        return;
+    const auto first = std::find_if(components.begin(), components.end(),
+                                    [](const QString& component) { return component != QLatin1String("."); });
+    if (first == components.end())
+        return;
+    QString name = *first;
+    while (!name.isEmpty() && (name.back() == u'.' || isBlank(name.back())))
+        name.chop(1);
+    if (name.compare(QLatin1String("windows"), Qt::CaseInsensitive) != 0)
+        return;
+    const qsizetype at = first - components.begin();
+    components.remove(at);
+    for (qsizetype i = 0; i < m_windowsPath.size(); ++i)
+        components.insert(at + i, m_windowsPath[i]);
 }
 
 } // namespace velmora

@@ -1,30 +1,47 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 namespace velmora {
 
-// The emulated Windows 98 machine: <root>/drive_c is drive C, <root>/system.reg holds
-// HKEY_LOCAL_MACHINE. Every file the program reads or writes lies inside it.
+// The Windows 98 machine that every read and write goes to, in one of two kinds:
+// - a machine folder: <root>/drive_c is drive C, <root>/system.reg holds HKEY_LOCAL_MACHINE
+//   as REGEDIT4 text;
+// - a real drive: <root> is drive C of a Windows 95/98/Me installation (a mounted disk image or
+//   a copy of one), its Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else
+//   WINDOWS), and HKEY_LOCAL_MACHINE is that folder's binary SYSTEM.DAT.
+// A root that holds drive_c/ is a machine folder; otherwise one that holds MSDOS.SYS, or a
+// WINDOWS folder with SYSTEM.DAT, is a drive (names matched case-insensitively, as on FAT);
+// anything else (a missing or empty folder too) is a machine folder. The kind is decided once,
+// when the object is made. Every file the program reads or writes lies inside the root.
 class MachineFolder {
 public:
+    enum class Kind { Folder, Drive };
+
     explicit MachineFolder(QString root);
 
     // <XDG data home>/velmora/machine
     static QString defaultLocation();
 
     const QString& root() const { return m_root; }
-    QString driveC() const;       // <root>/drive_c
-    QString registryFile() const; // <root>/system.reg
+    Kind kind() const { return m_kind; }
+    QString driveC() const;        // <root>/drive_c, or <root> itself on a drive
+    QString windowsFolder() const; // the host folder "c:\windows" stands for
+    // <root>/system.reg (REGEDIT4), or <Windows folder>/SYSTEM.DAT on a drive.
+    QString registryFile() const;
 
-    // Creates the folder when it does not exist and seeds a folder that is missing or empty
-    // with a Windows 98 SE configuration. An existing, non-empty folder is used as it is and
-    // never overwritten. False, with the reason, when the folder cannot be created or written.
+    // A machine folder that does not exist or is empty is created and seeded with a Windows 98
+    // SE configuration; an existing, non-empty one is used as it is and never overwritten. A
+    // drive is never seeded: it must have its Windows folder and that folder's SYSTEM.DAT.
+    // False, with the reason (naming the file), when the machine cannot be used.
     bool prepare(QString* reason = nullptr) const;
 
     // Maps a Windows path on drive C ("c:\windows\win.ini") to the host path inside drive_c.
+    // On a drive, a path whose first folder is "windows" leads into the real Windows folder
+    // (WinDir=C:\WIN98 puts "c:\windows\win.ini" in WIN98), since that is the file Windows reads.
     // The drive letter and every existing component match case-insensitively (as FAT names
     // do); a component that does not exist yet keeps the case given. "/" counts as "\".
     // Empty components and "." are skipped, and dots and spaces at the end of a name are
@@ -35,7 +52,13 @@ public:
     std::optional<QString> hostPath(QStringView windowsPath, QString* reason = nullptr) const;
 
 private:
+    void recogniseDrive();
+    void mapWindowsFolder(QStringList& components) const;
+
     QString m_root;
+    Kind m_kind = Kind::Folder;
+    QStringList m_windowsPath; // the Windows folder's names below the drive's root
+    QString m_problem;         // why the drive cannot be used, when it cannot
 };
 
 } // namespace velmora

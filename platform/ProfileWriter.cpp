@@ -2,6 +2,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/AtomicFile.h"
+#include "platform/Backups.h"
 #include "platform/MachineFolder.h"
 
 #include <QFileInfo>
@@ -305,18 +306,27 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
     if (!QFileInfo(info.absolutePath()).isDir())
         return fail(QStringLiteral("the folder %1 does not exist").arg(windowsFolderOf(windowsPath)));
 
-    const Result<void> written =
-        editFileAtomically(*host, m_machine.driveC(), [&](const std::optional<QByteArray>& current) {
+    std::optional<QByteArray> installed; // what the write put in place, when it changed the file
+    const Result<void> written = editFileAtomically(
+        *host, m_machine.driveC(),
+        [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
             QByteArray text = current.value_or(QByteArray());
             const std::optional<Splice> splice = planEdit(text, *args);
             if (current && !splice)
-                return Result<std::optional<QByteArray>>(std::nullopt);
+                return std::optional<QByteArray>();
             if (splice) // in place: a large file is neither copied nor, with [Ports] near its end, moved
                 text.replace(splice->from, splice->to - splice->from, splice->text);
-            return Result<std::optional<QByteArray>>(std::move(text));
+            if (m_backups) {
+                if (const Result<void> kept = m_backups->beforeChange(*host); !kept)
+                    return failure(kept.reason());
+            }
+            installed = text;
+            return std::optional<QByteArray>(std::move(text));
         });
     if (!written)
         return fail(written.reason());
+    if (m_backups && installed)
+        (void)m_backups->afterChange(*host, *installed); // the change stands; only its digest is missing
     m_lastError.clear();
     return 1;
 }

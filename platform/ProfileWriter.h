@@ -7,6 +7,7 @@
 
 namespace velmora {
 
+class BackupSession;
 class MachineFolder;
 
 // Edits one key of an INI file's text the way Windows 98 does, in place:
@@ -31,10 +32,14 @@ std::optional<QByteArray> editProfileText(const QByteArray& file, const QByteArr
 
 // WritePrivateProfileStringA of the stand-in: arguments are ANSI bytes, the file name a
 // Windows path on the machine's drive C. The file is created when missing (its folder must
-// exist) and replaced atomically. Nonzero on success, 0 on failure with lastError() set.
+// exist) and replaced atomically; with backups, the file as it was is backed up before the
+// change (a backup that fails stops it). Nonzero on success, 0 on failure with lastError() set.
 class ProfileWriter {
 public:
-    explicit ProfileWriter(const MachineFolder& machine) : m_machine(machine) {}
+    explicit ProfileWriter(const MachineFolder& machine, BackupSession* backups = nullptr)
+        : m_machine(machine), m_backups(backups)
+    {
+    }
 
     int WritePrivateProfileStringA(const QByteArray& appName, const QByteArray& keyName,
                                    const QByteArray& string, const QByteArray& fileName);
@@ -44,6 +49,7 @@ public:
 
 private:
     const MachineFolder& m_machine;
+    BackupSession* m_backups;
     QString m_lastError;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/RegistryStore.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Backups.h"
 #include "platform/Registry.h"
 
 #include <QFile>
@@ -574,6 +575,10 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
         reason = QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), problem->what);
         return ERROR_ACCESS_DENIED;
     }
+    if (const Result<void> kept = m_backups ? m_backups->beforeChange(m_target) : Result<void>(); !kept) {
+        reason = kept.reason();
+        return ERROR_ACCESS_DENIED;
+    }
     const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(m_target, text, m_loaded);
     if (!written) {
         reason = written.reason();
@@ -581,6 +586,8 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
     }
     if (!written->has_value())
         return kChangedOnDisk;
+    if (m_backups)
+        (void)m_backups->afterChange(m_target, text); // the change stands; only its digest is missing
 
     m_text = std::move(text);
     m_loaded = **written;

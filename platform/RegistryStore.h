@@ -18,6 +18,8 @@ struct stat;
 
 namespace velmora {
 
+class BackupSession;
+
 // HKEY_LOCAL_MACHINE as kept in one REGEDIT4 file. The file's text stays in memory as it was
 // read; keys and values are found through a layout that points into it, so a write changes only
 // the lines it has to and every other byte stays as it was.
@@ -36,6 +38,9 @@ public:
     RegistryStore& operator=(const RegistryStore&) = delete;
 
     const QString& filePath() const { return m_path; }
+
+    // Backs the file up before the first change (a backup that fails stops the change).
+    void setBackups(BackupSession* backups) { m_backups = backups; }
 
     // Reads the file again when it changed on disk since it was last read or written (as its
     // folder's watch tells, or else its inode, size and times).
@@ -117,6 +122,7 @@ private:
 
     QString m_path;
     QString m_target; // the file a write replaces: m_path, or the file its link points to
+    BackupSession* m_backups = nullptr;
     FileLock m_lock;
     FileChangeWatch m_watch;
     QByteArray m_text;

@@ -181,7 +181,7 @@ int main(int argc, char* argv[])
     }
     velmora::registerArtwork();
     CautiousMessageBoxes boxes;
-    velmora::Velmora program(root, velmora::Edges{boxes});
+    velmora::Velmora program(root, velmora::Edges{boxes}, dir.filePath(QStringLiteral("backups")));
     velmora::WindowRegistry& windows = program.windows();
 
     int clipped = 0;

@@ -1,5 +1,5 @@
 // The reference of the start-up benchmark: the least a Qt Widgets program does to put one
-// window on screen. It reports the moment it got there as velmora --startup-probe does.
+// window on screen. It reports the moment it got there as the program's start-up probe (bench/probe) does.
 // With --with-text the window holds one line of text, so the font machinery (which any window
 // with text needs, and an empty one never starts) is part of the figure too.
 #include <QApplication>

@@ -38,7 +38,7 @@ std::optional<TestMachine::Value> readValue(RegistryApi& registry, const QString
 TestMachine::TestMachine()
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("drive_c/WINDOWS"));
-    m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes});
+    m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes}, m_backups.path());
 }
 
 TestMachine::~TestMachine()

@@ -47,6 +47,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_backups; // never the user's own backups, even outside CTest
     ScriptedMessageBoxes m_boxes;
     std::unique_ptr<Velmora> m_app;
 };

@@ -1,0 +1,192 @@
+#include "app/CommandLine.h"
+
+#include "platform/Backups.h"
+#include "platform/MachineFolder.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace velmora {
+namespace {
+
+// QGuiApplication and QApplication take these out of the arguments themselves.
+const QStringList kQtOptionsWithValue = {QStringLiteral("platform"),
+                                         QStringLiteral("platformpluginpath"),
+                                         QStringLiteral("platformtheme"),
+                                         QStringLiteral("plugin"),
+                                         QStringLiteral("qwindowgeometry"),
+                                         QStringLiteral("geometry"),
+                                         QStringLiteral("qwindowtitle"),
+                                         QStringLiteral("title"),
+                                         QStringLiteral("qwindowicon"),
+                                         QStringLiteral("icon"),
+                                         QStringLiteral("display"),
+                                         QStringLiteral("style"),
+                                         QStringLiteral("stylesheet"),
+                                         QStringLiteral("session"),
+                                         QStringLiteral("name")};
+const QStringList kQtFlags = {QStringLiteral("reverse"), QStringLiteral("nograb"), QStringLiteral("dograb"),
+                              QStringLiteral("sync"), QStringLiteral("widgetcount")};
+
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(qPrintable(text), stream);
+    std::fflush(stream);
+}
+
+// The arguments without Qt's window-system options; notes whether a platform was chosen.
+QStringList withoutQtOptions(const QStringList& arguments, bool* platformForced)
+{
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const QString name = argument.startsWith(u'-') && !argument.startsWith(QLatin1String("--"))
+                                 ? argument.mid(1)
+                                 : QString();
+        if (i > 0 && kQtOptionsWithValue.contains(name) && i + 1 < arguments.size()) {
+            *platformForced = *platformForced || name == QLatin1String("platform");
+            ++i;
+        } else if (i == 0 || !kQtFlags.contains(name)) {
+            kept.append(argument);
+        }
+    }
+    return kept;
+}
+
+int listBackupsOnTerminal(const QString& folder)
+{
+    const Result<QList<Backup>> backups = listBackups(folder);
+    if (!backups) {
+        print(stderr, QStringLiteral("velmora: %1\n").arg(backups.reason()));
+        return 1;
+    }
+    if (backups->isEmpty())
+        print(stdout, QStringLiteral("No backups in %1.\n").arg(folder));
+    for (const Backup& backup : *backups) {
+        print(stdout, QStringLiteral("%1  machine %2\n").arg(backup.name, backup.machine));
+        for (const BackedUpFile& file : backup.files)
+            print(stdout,
+                  QStringLiteral("    %1%2\n")
+                      .arg(file.path, file.copy.isEmpty() ? QStringLiteral(" (did not exist)") : QString()));
+    }
+    return 0;
+}
+
+int restoreOnTerminal(const QString& folder, const QString& name, const QString& machine, bool force)
+{
+    const Result<RestoreOutcome> outcome = restoreBackup(folder, name, machine, force);
+    if (!outcome) {
+        print(stderr, QStringLiteral("velmora: %1\n").arg(outcome.reason()));
+        return 1;
+    }
+    print(stdout, QStringLiteral("Backup %1:\n").arg(outcome->backup));
+    for (const QString& path : outcome->restored)
+        print(stdout, QStringLiteral("  restored: %1\n").arg(path));
+    for (const QString& path : outcome->unchanged)
+        print(stdout, QStringLiteral("  already as it was: %1\n").arg(path));
+    for (const QString& path : outcome->leftAlone)
+        print(stderr,
+              QStringLiteral("  left alone, changed since Velmora wrote it (--force puts it back): %1\n")
+                  .arg(path));
+    for (const QString& failed : outcome->failed)
+        print(stderr, QStringLiteral("  not restored: %1\n").arg(failed));
+    return outcome->leftAlone.isEmpty() && outcome->failed.isEmpty() ? 0 : 1;
+}
+
+} // namespace
+
+CommandLine::CommandLine(const QStringList& arguments)
+    : m_help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help and exits.")),
+      m_version({QStringLiteral("v"), QStringLiteral("version")},
+                QStringLiteral("Shows the version and exits.")),
+      m_machine(QStringLiteral("machine"),
+                QStringLiteral(
+                    "The machine to work on (default: %1). Either a machine folder: DIR/drive_c is drive C, "
+                    "DIR/system.reg the registry; a missing or empty folder is created and seeded. Or the "
+                    "root of a Windows 95/98/Me drive C (a mounted disk image or a copy): a folder without "
+                    "drive_c that holds MSDOS.SYS, or WINDOWS/SYSTEM.DAT (names in any case). There the "
+                    "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
+                    "registry is its SYSTEM.DAT, and nothing is ever seeded. Shut Windows down first.")
+                    .arg(MachineFolder::defaultLocation()),
+                QStringLiteral("DIR")),
+      m_restore(QStringLiteral("restore"),
+                QStringLiteral("Puts a backup back (BACKUP, else the newest of the --machine given, else the "
+                               "newest): only over files that still hold what Velmora last wrote.")),
+      m_force(QStringLiteral("force"),
+              QStringLiteral("With --restore: also over files changed since Velmora wrote them.")),
+      m_listBackups(QStringLiteral("list-backups"),
+                    QStringLiteral("Lists the backups in %1.").arg(BackupSession::defaultLocation()))
+{
+    m_parser.setApplicationDescription(
+        QStringLiteral(
+            "Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine.\n"
+            "Before a run first changes a file, the file as it was is kept in %1.")
+            .arg(BackupSession::defaultLocation()));
+    m_parser.addOptions({m_help, m_version, m_machine, m_restore, m_force, m_listBackups});
+    m_parser.addPositionalArgument(QStringLiteral("BACKUP"),
+                                   QStringLiteral("With --restore: the backup to put back (its name as "
+                                                  "--list-backups shows it)."),
+                                   QStringLiteral("[BACKUP]"));
+
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    m_platformForced = !platform.isEmpty();
+    if (!m_parser.parse(withoutQtOptions(arguments, &m_platformForced))) {
+        m_mistake = m_parser.errorText();
+        return;
+    }
+    const QStringList positional = m_parser.positionalArguments();
+    if (positional.size() > (m_parser.isSet(m_restore) ? 1 : 0))
+        m_mistake = QStringLiteral("Unexpected argument '%1'.").arg(positional.last());
+    else if (m_parser.isSet(m_force) && !m_parser.isSet(m_restore))
+        m_mistake = QStringLiteral("--force goes only with --restore.");
+    else if (m_parser.isSet(m_restore) && m_parser.isSet(m_listBackups))
+        m_mistake = QStringLiteral("--restore and --list-backups do not go together.");
+}
+
+bool CommandLine::forTerminal() const
+{
+    return !m_mistake.isEmpty() || m_parser.isSet(m_help) || m_parser.isSet(m_version) ||
+           m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups);
+}
+
+int CommandLine::runInTerminal()
+{
+    if (!m_mistake.isEmpty()) {
+        print(stderr,
+              QStringLiteral("velmora: %1\nTry 'velmora --help' for more information.\n").arg(m_mistake));
+        return 2;
+    }
+    if (m_parser.isSet(m_help)) {
+        print(stdout, m_parser.helpText());
+        return 0;
+    }
+    if (m_parser.isSet(m_version)) {
+        print(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                    QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    const QString backups = BackupSession::defaultLocation();
+    if (m_parser.isSet(m_listBackups))
+        return listBackupsOnTerminal(backups);
+    const QStringList positional = m_parser.positionalArguments();
+    return restoreOnTerminal(backups, positional.value(0), m_parser.value(m_machine),
+                             m_parser.isSet(m_force));
+}
+
+QString CommandLine::machineRoot() const
+{
+    return m_parser.isSet(m_machine) ? m_parser.value(m_machine) : MachineFolder::defaultLocation();
+}
+
+QString CommandLine::displayProblem() const
+{
+    if (m_platformForced || !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty())
+        return {};
+    return QStringLiteral(
+        "cannot open a window: there is no display (DISPLAY and WAYLAND_DISPLAY are not set). "
+        "Start it in a graphical session; --help, --version, --list-backups and --restore "
+        "work in any terminal.");
+}
+
+} // namespace velmora

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+// velmora's command line, read before any application object exists, so that what is answered
+// on the terminal (--help, --version, --list-backups, --restore, a mistake) never needs a
+// display. Qt's own window-system options (-platform NAME and the like) are let through to
+// QApplication.
+class CommandLine {
+public:
+    explicit CommandLine(const QStringList& arguments);
+
+    // Whether the run only answers on the terminal; runInTerminal() then does it (a
+    // QCoreApplication must exist) and gives the exit code.
+    bool forTerminal() const;
+    int runInTerminal();
+
+    // The machine to open: --machine DIR, else the default machine folder.
+    QString machineRoot() const;
+
+    // Why no window can be opened (no display and no platform chosen); empty when one can.
+    QString displayProblem() const;
+
+private:
+    QCommandLineParser m_parser;
+    QCommandLineOption m_help;
+    QCommandLineOption m_version;
+    QCommandLineOption m_machine;
+    QCommandLineOption m_restore;
+    QCommandLineOption m_force;
+    QCommandLineOption m_listBackups;
+    QString m_mistake; // what is wrong with the arguments
+    bool m_platformForced = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,103 @@
+#include "platform/Backups.h"
+
+#include "support/FileFixtures.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+// The program itself, run as from a terminal without a display (over SSH, say): no DISPLAY,
+// no WAYLAND_DISPLAY, no platform chosen, and a data home of its own.
+struct Outcome {
+    int exitCode = -1;
+    QString out, err;
+};
+
+Outcome runVelmora(const QStringList& arguments, const QString& home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + "/data");
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + "/config");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VELMORA_BINARY), arguments);
+    if (!process.waitForFinished(30000))
+        process.kill();
+    const bool crashed = process.exitStatus() != QProcess::NormalExit;
+    return {crashed ? -1 : process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+struct CommandCase {
+    const char* name;
+    QStringList arguments;
+    int exitCode;
+    const char* out; // a part of standard output
+    const char* err; // a part of standard error
+};
+
+class CommandLineWithoutDisplay : public ::testing::TestWithParam<CommandCase> {
+protected:
+    void SetUp() override
+    {
+        // One backup of the machine, of a file changed since by another program.
+        ASSERT_TRUE(testing::writeBytes(machine + "/drive_c/WINDOWS/WIN.INI", "old"));
+        BackupSession session(home.path() + "/data/velmora/backups", machine);
+        ASSERT_TRUE(session.beforeChange(machine + "/drive_c/WINDOWS/WIN.INI"));
+        ASSERT_TRUE(session.afterChange(machine + "/drive_c/WINDOWS/WIN.INI", "new"));
+        ASSERT_TRUE(testing::writeBytes(machine + "/drive_c/WINDOWS/WIN.INI", "changed by Windows"));
+    }
+    QTemporaryDir home;
+    QString machine = home.path() + "/machine";
+};
+
+TEST_P(CommandLineWithoutDisplay, AnswersOnTheTerminal)
+{
+    const CommandCase& c = GetParam();
+    QStringList arguments;
+    for (const QString& argument : c.arguments)
+        arguments.append(QString(argument).replace("MACHINE", machine));
+    const Outcome run = runVelmora(arguments, home.path());
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QString::fromUtf8(c.out).replace("MACHINE", machine)))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.err).replace("MACHINE", machine)))
+        << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("could not connect to display")) << run.err.toStdString();
+    EXPECT_EQ(testing::readBytes(machine + "/drive_c/WINDOWS/WIN.INI"), QByteArray("changed by Windows"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandLineWithoutDisplay,
+    ::testing::Values(
+        CommandCase{"Version", {"--version"}, 0, "Velmora 1.2\n", ""},
+        CommandCase{"Help", {"--help"}, 0, "MSDOS.SYS", ""},
+        CommandCase{"ListBackups",
+                    {"--list-backups"},
+                    0,
+                    "machine MACHINE\n    MACHINE/drive_c/WINDOWS/WIN.INI\n",
+                    ""},
+        CommandCase{"RestoreLeavesAChangedFileAlone",
+                    {"--restore", "--machine", "MACHINE"},
+                    1,
+                    "Backup ",
+                    "left alone, changed since Velmora wrote it (--force puts it back): MACHINE/drive_c"},
+        CommandCase{
+            "RestoreOfAnUnknownBackup", {"--restore", "nope"}, 1, "", "velmora: there is no backup nope"},
+        CommandCase{"ForceAlone", {"--force"}, 2, "", "--force goes only with --restore"},
+        CommandCase{"UnknownOption", {"--startup-probe"}, 2, "", "Unknown option 'startup-probe'"},
+        CommandCase{"StartWithoutDisplay",
+                    {"--machine", "MACHINE"},
+                    1,
+                    "",
+                    "velmora: cannot open a window: there is no display"}),
+    [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace velmora
