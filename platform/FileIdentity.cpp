@@ -1,0 +1,43 @@
+#include "platform/FileIdentity.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace velmora {
+namespace {
+
+FileIdentity fromStat(int result, const struct stat& st)
+{
+    FileIdentity id;
+    if (result != 0) {
+        id.error = errno;
+        return id;
+    }
+    id.error = 0;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = quint64(st.st_size);
+    id.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.changed = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return id;
+}
+
+} // namespace
+
+FileIdentity FileIdentity::of(const QString& path)
+{
+    struct stat st {};
+    const int result = ::stat(QFile::encodeName(path).constData(), &st);
+    return fromStat(result, st);
+}
+
+FileIdentity FileIdentity::ofOpen(int fd)
+{
+    struct stat st {};
+    const int result = ::fstat(fd, &st);
+    return fromStat(result, st);
+}
+
+} // namespace velmora
