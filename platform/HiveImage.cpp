@@ -192,9 +192,10 @@ Result<void> HiveImage::indexRecords(int block)
         if (used < kRecordHeader || used > allocated)
             return where(QStringLiteral("uses %1 of its %2 bytes").arg(hex(used), hex(allocated)));
         quint64 p = kRecordHeader + u16(r + 0xC);
-        for (int v = u16(r + 0xE); v > 0 && p + kValueHeader <= used; --v)
+        int v = u16(r + 0xE);
+        for (; v > 0 && p + kValueHeader <= used; --v)
             p += kValueHeader + u16(r + p + 8) + u16(r + p + 10);
-        if (p != used)
+        if (p != used || v > 0)
             return where(QStringLiteral("holds names and values that do not add up to its size"));
         recordAt(block, id) = quint32(r - b);
     }
