@@ -137,6 +137,9 @@ Result<void> HiveImage::indexBlocks()
 
     for (quint64 at = kTree + m_treeSize; at < size;) {
         const int index = int(m_blocks.size());
+        if (index >= u16(b + 0x10)) // checked as they come, so a crafted file cannot make the index huge
+            return failure(QStringLiteral("the file holds more data blocks than the %1 its header counts")
+                               .arg(u16(b + 0x10)));
         if (size - at < kBlockHeader || QByteArrayView(b + at, 4) != "RGDB")
             return failure(QStringLiteral("data block %1 at %2 has no RGDB header").arg(index).arg(hex(at)));
         const quint32 length = u32(b + at + 4);
@@ -271,6 +274,11 @@ Result<void> HiveImage::indexTree()
         return {};
     };
 
+    const size_t live =
+        size_t(std::count_if(m_recordAt.begin(), m_recordAt.end(), [](quint32 at) { return at; }));
+    m_keys.reserve(live + 1);
+    folded.reserve(live + 1);
+    m_index.reserve(qsizetype(live + 1));
     if (auto root = visit(kTree, -1); !root)
         return root;
     for (size_t k = 0; k < m_keys.size(); ++k) {
@@ -279,9 +287,6 @@ Result<void> HiveImage::indexTree()
             if (auto ok = visit(child, int(k)); !ok)
                 return ok;
     }
-    size_t live = 0;
-    for (const quint32 at : m_recordAt)
-        live += at != 0;
     if (live != namedCount) {
         for (size_t slot = 0; slot < m_recordAt.size(); ++slot)
             if (m_recordAt[slot] && !named[slot])
