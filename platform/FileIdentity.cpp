@@ -1,9 +1,23 @@
 #include "platform/FileIdentity.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <sys/stat.h>
 
 namespace velmora {
+namespace {
+
+FileIdentity fromResult(int result, const struct stat& st)
+{
+    if (result == 0)
+        return FileIdentity::of(st);
+    FileIdentity id;
+    id.error = errno;
+    return id;
+}
+
+} // namespace
 
 FileIdentity FileIdentity::of(const struct stat& st)
 {
@@ -17,14 +31,25 @@ FileIdentity FileIdentity::of(const struct stat& st)
     return id;
 }
 
+FileIdentity FileIdentity::of(const QString& path)
+{
+    struct stat st {};
+    const int result = ::stat(QFile::encodeName(path).constData(), &st);
+    return fromResult(result, st);
+}
+
 FileIdentity FileIdentity::ofPath(const QByteArray& path)
 {
     struct stat st {};
-    if (::lstat(path.constData(), &st) == 0)
-        return of(st);
-    FileIdentity id;
-    id.error = errno;
-    return id;
+    const int result = ::lstat(path.constData(), &st);
+    return fromResult(result, st);
+}
+
+FileIdentity FileIdentity::ofOpen(int fd)
+{
+    struct stat st {};
+    const int result = ::fstat(fd, &st);
+    return fromResult(result, st);
 }
 
 } // namespace velmora

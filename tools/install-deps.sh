@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-urw-base35
+  python3-libcreg libparse-win32registry-perl libcreg-utils
 )
 
 missing=()

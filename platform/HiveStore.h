@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/FileChangeWatch.h"
+#include "platform/FileIdentity.h"
+#include "platform/FileLock.h"
+#include "platform/HiveImage.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace velmora {
+
+// HKEY_LOCAL_MACHINE as kept in the binary SYSTEM.DAT of a Windows 95/98/Me drive, with the
+// same surface and meanings as RegistryStore. The file is read whole and checked; a change is
+// made surgically on its bytes (HiveImage), the result is read back and checked again, and only
+// then does it replace the file atomically, under the same lock between processes. A file that
+// is missing, unreadable or fails the check is "damaged": served as an empty registry, never
+// written, and damage() names the file and the reason.
+class HiveStore {
+public:
+    explicit HiveStore(QString filePath);
+    HiveStore(const HiveStore&) = delete;
+    HiveStore& operator=(const HiveStore&) = delete;
+
+    const QString& filePath() const { return m_path; }
+
+    // Reads the file again when it changed on disk since it was last read or written.
+    void refresh();
+
+    bool isDamaged() const { return !m_damage.isEmpty(); }
+    const QString& damage() const { return m_damage; }
+
+    static constexpr int kRootKey = HiveImage::kRootKey;
+    int findKey(QByteArrayView foldedPath) const { return m_image.findKey(foldedPath); }
+    QByteArray keyPath(int key) const { return m_image.keyPath(key); }
+    bool readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const
+    {
+        return m_image.readValue(key, name, type, data);
+    }
+
+    // Creates the key and every missing key above it; the keys that exist keep their spelling.
+    long createKey(QByteArrayView path, QString& reason);
+    // Sets a value of an existing key. ERROR_KEY_DELETED when the key is gone.
+    long setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
+                  QString& reason);
+
+    // The keys and values as last read or written, for enumeration.
+    const HiveImage& image() const { return m_image; }
+
+private:
+    void load();
+    long prepareWrite(const FileLockGuard& guard, QString& reason);
+    long install(QByteArray bytes, QString& reason);
+    QString fileName() const;
+
+    QString m_path;
+    FileLock m_lock;
+    FileChangeWatch m_watch;
+    HiveImage m_image;
+    FileIdentity m_loaded;
+    QString m_damage;
+};
+
+} // namespace velmora
