@@ -9,6 +9,7 @@
 #include "bandwidth/Form6.h"
 #include "buffers/Form5.h"
 #include "modeminfo/Form2.h"
+#include "platform/HiveStore.h"
 #include "platform/RegistryStore.h"
 #include "ports/Form3.h"
 #include "tweaks/Form4.h"
@@ -22,15 +23,21 @@ template <typename Form> void addForm(WindowRegistry& windows)
                 [](AppContext& context) -> VbForm* { return new Form(context); });
 }
 
+// A drive keeps HKEY_LOCAL_MACHINE in its binary SYSTEM.DAT, a machine folder in a REGEDIT4 file.
+std::unique_ptr<RegistryBackend> registryOf(const MachineFolder& machine)
+{
+    if (machine.kind() == MachineFolder::Kind::Drive)
+        return std::make_unique<HiveStore>(machine.registryFile());
+    return std::make_unique<RegistryStore>(machine.registryFile());
+}
+
 } // namespace
 
 Velmora::Velmora(const QString& machineRoot, Edges edges, const QString& backupsFolder)
     : m_machine(machineRoot), m_backups(backupsFolder, machineRoot), m_profiles(m_machine, &m_backups),
-      m_registry(m_machine.registryFile()), m_module2(m_registry),
+      m_registry(registryOf(m_machine)), m_module2(m_registry),
       m_programs(m_machine, edges.launcher), m_context{m_machine, edges.messageBoxes, m_profiles, m_windows}
 {
-    // A drive's SYSTEM.DAT is binary; until its store is wired here, the REGEDIT4 store finds
-    // it unparsable, serves it as empty and never writes it.
     m_registry.store().setBackups(&m_backups);
     m_context.registry = &m_registry;
     m_context.registryValues = &m_module2;

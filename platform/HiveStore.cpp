@@ -1,6 +1,7 @@
 #include "platform/HiveStore.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Backups.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 
@@ -14,7 +15,8 @@
 namespace velmora {
 
 HiveStore::HiveStore(QString filePath)
-    : m_path(std::move(filePath)), m_lock(m_path + QStringLiteral(".lock")), m_watch(m_path)
+    : m_path(std::move(filePath)), m_lock(QFileInfo(m_path).absolutePath(), FileLock::On::Folder),
+      m_watch(m_path)
 {
 }
 
@@ -92,10 +94,29 @@ long HiveStore::install(QByteArray bytes, QString& reason)
                      .arg(fileName(), checked.reason());
         return ERROR_ACCESS_DENIED;
     }
-    if (!writeFileAtomically(m_path, checked->bytes(), &reason))
+    if (m_backups) {
+        if (const Result<void> kept = m_backups->beforeChange(m_path); !kept) {
+            reason = kept.reason();
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    removeStaleTemporaries(m_path);
+    const Result<std::optional<FileIdentity>> written =
+        replaceFileIfUnchanged(m_path, checked->bytes(), m_loaded);
+    if (!written) {
+        reason = written.reason();
         return ERROR_ACCESS_DENIED;
+    }
+    if (!written->has_value()) {
+        reason = QStringLiteral("%1 was changed by another program meanwhile; nothing was written")
+                     .arg(fileName());
+        return ERROR_ACCESS_DENIED;
+    }
+    m_loaded = **written;
+    if (m_backups)
+        (void)m_backups->afterChange(m_path,
+                                     checked->bytes()); // the change stands; only its digest is missing
     m_image = std::move(checked).value();
-    m_loaded = FileIdentity::of(m_path);
     m_watch.look(); // the events of this write are not news
     return ERROR_SUCCESS;
 }

@@ -4,6 +4,7 @@
 #include "platform/FileIdentity.h"
 #include "platform/FileLock.h"
 #include "platform/HiveImage.h"
+#include "platform/RegistryBackend.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,33 +17,33 @@ namespace velmora {
 // then does it replace the file atomically, under the same lock between processes. A file that
 // is missing, unreadable or fails the check is "damaged": served as an empty registry, never
 // written, and damage() names the file and the reason.
-class HiveStore {
+class HiveStore final : public RegistryBackend {
 public:
     explicit HiveStore(QString filePath);
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
 
-    const QString& filePath() const { return m_path; }
+    const QString& filePath() const override { return m_path; }
 
     // Reads the file again when it changed on disk since it was last read or written.
-    void refresh();
+    void setBackups(BackupSession* backups) override { m_backups = backups; }
+    void refresh() override;
 
-    bool isDamaged() const { return !m_damage.isEmpty(); }
-    const QString& damage() const { return m_damage; }
+    bool isDamaged() const override { return !m_damage.isEmpty(); }
+    const QString& damage() const override { return m_damage; }
 
-    static constexpr int kRootKey = HiveImage::kRootKey;
-    int findKey(QByteArrayView foldedPath) const { return m_image.findKey(foldedPath); }
-    QByteArray keyPath(int key) const { return m_image.keyPath(key); }
-    bool readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const
+    int findKey(QByteArrayView foldedPath) const override { return m_image.findKey(foldedPath); }
+    QByteArray keyPath(int key) const override { return m_image.keyPath(key); }
+    bool readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const override
     {
         return m_image.readValue(key, name, type, data);
     }
 
     // Creates the key and every missing key above it; the keys that exist keep their spelling.
-    long createKey(QByteArrayView path, QString& reason);
+    long createKey(QByteArrayView path, QString& reason) override;
     // Sets a value of an existing key. ERROR_KEY_DELETED when the key is gone.
     long setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
-                  QString& reason);
+                  QString& reason) override;
 
     // The keys and values as last read or written, for enumeration.
     const HiveImage& image() const { return m_image; }
@@ -58,6 +59,7 @@ private:
     FileChangeWatch m_watch;
     HiveImage m_image;
     FileIdentity m_loaded;
+    BackupSession* m_backups = nullptr;
     QString m_damage;
 };
 

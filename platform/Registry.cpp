@@ -35,6 +35,8 @@ RegistryApi::RegistryApi(QString systemRegPath)
 {
 }
 
+RegistryApi::RegistryApi(std::unique_ptr<RegistryBackend> store) : m_store(std::move(store)) {}
+
 RegistryApi::~RegistryApi() = default;
 
 long RegistryApi::fail(long code, QString reason)

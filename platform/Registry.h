@@ -26,10 +26,10 @@ inline constexpr quint32 REG_NONE = 0, REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY
 
 inline constexpr quint32 KEY_ALL_ACCESS_9X = 0x2003F;
 
-class RegistryStore;
+class RegistryBackend;
 
 // The five registry calls of the machine, over HKEY_LOCAL_MACHINE kept in a REGEDIT4 file
-// (see RegistryStore). Names and data are ANSI bytes.
+// (RegistryStore) or a real drive's SYSTEM.DAT (HiveStore). Names and data are ANSI bytes.
 //
 // - Only HKEY_LOCAL_MACHINE and the handles returned here are served; the other predefined
 //   roots answer ERROR_FILE_NOT_FOUND, any other handle ERROR_INVALID_HANDLE.
@@ -48,7 +48,8 @@ class RegistryStore;
 // lastError() explains the last call that failed (it is not cleared by calls that succeed).
 class RegistryApi {
 public:
-    explicit RegistryApi(QString systemRegPath); // loaded lazily, reloaded when changed on disk
+    explicit RegistryApi(QString systemRegPath); // a REGEDIT4 file, loaded lazily, reloaded when changed
+    explicit RegistryApi(std::unique_ptr<RegistryBackend> store);
     ~RegistryApi();
     RegistryApi(const RegistryApi&) = delete;
     RegistryApi& operator=(const RegistryApi&) = delete;
@@ -65,7 +66,7 @@ public:
     const QString& lastError() const { return m_lastError; }
 
     // The store behind the calls, for tests and measurements.
-    RegistryStore& store() { return *m_store; }
+    RegistryBackend& store() { return *m_store; }
 
 private:
     // A key path as the calls work it out: the base key the handle names, and the sub key.
@@ -84,7 +85,7 @@ private:
     HKEY newHandle(const QByteArray& folded);
     QString keyName(const QByteArray& folded) const;
 
-    std::unique_ptr<RegistryStore> m_store;
+    std::unique_ptr<RegistryBackend> m_store;
     QHash<HKEY, QByteArray> m_handles; // open key -> its case-folded path
     HKEY m_nextHandle = 0x100;
     QString m_lastError;

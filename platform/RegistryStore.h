@@ -3,6 +3,7 @@
 #include "platform/FileChangeWatch.h"
 #include "platform/FileIdentity.h"
 #include "platform/FileLock.h"
+#include "platform/RegistryBackend.h"
 #include "platform/RegistryFile.h"
 #include "platform/StringArena.h"
 
@@ -30,44 +31,43 @@ class BackupSession;
 // lose each other's changes; a change another program makes before the new file is in place is
 // read and the edit made again on it. A file that cannot be read or parsed is "damaged": it is served as
 // an empty registry and never written; damage() names the file and the line.
-class RegistryStore {
+class RegistryStore final : public RegistryBackend {
 public:
     explicit RegistryStore(QString filePath);
     ~RegistryStore();
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
 
-    const QString& filePath() const { return m_path; }
+    const QString& filePath() const override { return m_path; }
 
     // Backs the file up before the first change (a backup that fails stops the change).
-    void setBackups(BackupSession* backups) { m_backups = backups; }
+    void setBackups(BackupSession* backups) override { m_backups = backups; }
 
     // Reads the file again when it changed on disk since it was last read or written (as its
     // folder's watch tells, or else its inode, size and times).
-    void refresh();
+    void refresh() override;
 
-    bool isDamaged() const { return !m_damage.isEmpty(); }
-    const QString& damage() const { return m_damage; }
+    bool isDamaged() const override { return !m_damage.isEmpty(); }
+    const QString& damage() const override { return m_damage; }
 
     // Keys are found by their normalised, case-folded path below HKEY_LOCAL_MACHINE
     // (regfile::normalisePath). The root itself is the empty path. A key exists when it has a
     // block in the file or lies above one that has. -1 when missing.
-    static constexpr int kRootKey = 0;
-    int findKey(QByteArrayView foldedPath) const;
+    int findKey(QByteArrayView foldedPath) const override;
     // The key's path in the spelling met first.
-    QByteArray keyPath(int key) const;
+    QByteArray keyPath(int key) const override;
 
     // The value of that name (case-insensitive; the empty name is the default value). When a
     // file holds the same value twice, the later one counts, as it would after an import.
-    bool readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const;
+    bool readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const override;
 
     // Creates the key and every missing key above it. The path is normalised; the parts that
     // exist keep their spelling. A registry result code; reason says why it failed.
-    long createKey(QByteArrayView path, QString& reason);
+    long createKey(QByteArrayView path, QString& reason) override;
     // Sets a value of an existing key. An existing value keeps the spelling of its name; a new
     // value goes after the last value of its key. ERROR_KEY_DELETED when the key is gone.
     long setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
-                  QString& reason);
+                  QString& reason) override;
 
     // The text as it was last read or written (empty for a missing or damaged file).
     const QByteArray& text() const { return m_text; }
