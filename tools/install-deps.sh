@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-urw-base35
   python3-libcreg libparse-win32registry-perl libcreg-utils
+  clang libclang-rt-14-dev clang-format clang-tidy
 )
 
 missing=()
