@@ -54,8 +54,7 @@ inline QByteArray crlf(QByteArray text)
 // hex(2), hex(7), long binary values.
 inline QByteArray win98Excerpt()
 {
-    return readBytes(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
-                     QStringLiteral("/../platform/data/win98-system-excerpt.reg"));
+    return readBytes(QStringLiteral(VELMORA_TEST_DATA "/win98-system-excerpt.reg"));
 }
 
 // Runs body in a forked child whose files may not grow beyond limit bytes (SIGXFSZ ignored, so
