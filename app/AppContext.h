@@ -27,7 +27,7 @@ struct AppContext {
     ProgramStarter* programs = nullptr;
     RegistryApi* registry = nullptr;
     // How long the splash stays, in milliseconds; unset, its usual two seconds. Tests shorten it.
-    std::optional<int> splashMilliseconds;
+    std::optional<int> splashMilliseconds = std::nullopt;
 };
 
 } // namespace velmora
