@@ -14,25 +14,21 @@
 namespace velmora {
 namespace {
 
-using testing::TestMachine;
+constexpr int kShortSplash = 50; // milliseconds: the tests do not wait the real two seconds
 
-// Watches the main window: every time it is shown, whether the splash was still on screen.
+// Counts the main window's shows, and those while the splash was still on screen.
 class ShowWatcher : public QObject {
 public:
     explicit ShowWatcher(WindowRegistry& windows) : m_windows(windows) {}
-
     int shows = 0;
     int showsBesideSplash = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Show) {
-            ++shows;
-            const QWidget* splashWindow = m_windows.loaded(QStringLiteral("splash"));
-            if (splashWindow && splashWindow->isVisible())
-                ++showsBesideSplash;
-        }
+        const QWidget* splashWindow = m_windows.loaded(QStringLiteral("splash"));
+        if (event->type() == QEvent::Show && ++shows && splashWindow && splashWindow->isVisible())
+            ++showsBesideSplash;
         return false;
     }
 
@@ -40,110 +36,107 @@ private:
     WindowRegistry& m_windows;
 };
 
-class SplashTest : public ::testing::Test {
-protected:
-    WindowRegistry& windows() { return machine.app().windows(); }
-    QWidget* splashWindow() { return windows().loaded(QStringLiteral("splash")); }
-    QWidget* mainWindow() { return windows().loaded(QStringLiteral("Form1")); }
-
-    // Starts the program as main() does, watching the main window from its creation on.
-    void start()
-    {
-        windows().add(QStringLiteral("Form1"), [this](AppContext& context) -> VbForm* {
-            auto* form = new Form1(context);
-            form->installEventFilter(&watcher);
-            return form;
-        });
-        machine.app().start();
-        ASSERT_NE(mainWindow(), nullptr);
-        ASSERT_NE(splashWindow(), nullptr);
-    }
-
-    // Handles events for ms, or until the splash has gone; whether it has gone.
-    bool handleEventsFor(int ms, bool untilSplashCloses = false)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms && !(untilSplashCloses && !splashWindow())) {
-            if (splashWindow()) {
-                EXPECT_FALSE(mainWindow()->isVisible()) << "main window visible beside the splash";
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return !splashWindow();
-    }
-
-    TestMachine machine;
-    ShowWatcher watcher{machine.app().windows()};
-};
-
-TEST_F(SplashTest, TimerClosesItAfterTwoSecondsAndShowsTheMainWindow)
-{
-    QElapsedTimer sinceStart;
-    sinceStart.start();
-    start();
-    ASSERT_TRUE(handleEventsFor(5000, true)) << "the splash did not close";
-    EXPECT_GE(sinceStart.elapsed(), 2000);
-    EXPECT_TRUE(mainWindow()->isVisible());
-    EXPECT_EQ(watcher.shows, 1);
-    EXPECT_EQ(watcher.showsBesideSplash, 0);
-}
-
-TEST_F(SplashTest, AClickOnThePictureClosesItAtOnceAndTheTimerStaysQuiet)
-{
-    start();
-    QPointer<QWidget> shown = splashWindow();
-    auto* timer = shown->findChild<QTimer*>(QStringLiteral("Timer1"));
-    int ticks = 0;
-    QObject::connect(timer, &QTimer::timeout, [&ticks] { ++ticks; });
-
-    QTest::mouseClick(shown->findChild<QWidget*>(QStringLiteral("Image1")), Qt::LeftButton);
-    EXPECT_EQ(splashWindow(), nullptr);
-    EXPECT_TRUE(mainWindow()->isVisible());
-    EXPECT_EQ(watcher.showsBesideSplash, 0);
-
-    handleEventsFor(2300);
-    EXPECT_TRUE(shown.isNull()) << "the splash was not destroyed";
-    EXPECT_EQ(ticks, 0);
-    EXPECT_EQ(watcher.shows, 1);
-    EXPECT_TRUE(mainWindow()->isVisible());
-}
-
-TEST_F(SplashTest, ShowsThePictureAloneAndClicksOnTheIconsDoNothing)
-{
-    start();
-    QWidget* shown = splashWindow();
-    EXPECT_TRUE(shown->isVisible());
-    EXPECT_FALSE(mainWindow()->isVisible());
-    for (const char* name : {"Image2", "Image3", "Image4", "Image5"})
-        QTest::mouseClick(shown->findChild<QWidget*>(QString::fromLatin1(name)), Qt::LeftButton);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(splashWindow(), shown);
-    EXPECT_TRUE(shown->isVisible());
-    EXPECT_FALSE(mainWindow()->isVisible());
-}
-
-// A main window whose load outlasts the splash's two seconds.
+// A main window whose load takes longer than the splash stays.
 class SlowForm1 : public Form1 {
 public:
     using Form1::Form1;
     void Form_Load() override
     {
         Form1::Form_Load();
-        QThread::msleep(2200);
+        QThread::msleep(3 * kShortSplash);
     }
 };
 
-TEST_F(SplashTest, ASlowLoadClosesItWhenEventsAreNextHandled)
+class SplashTest : public ::testing::Test {
+protected:
+    SplashTest() { machine.context().splashMilliseconds = kShortSplash; }
+    WindowRegistry& windows() { return machine.app().windows(); }
+    QWidget* splashWindow() { return windows().loaded(QStringLiteral("splash")); }
+    QWidget* mainWindow() { return windows().loaded(QStringLiteral("Form1")); }
+
+    // Starts the program as main() does, with this main window watched from its creation on.
+    template <typename Main = Form1> void start()
+    {
+        windows().add(QStringLiteral("Form1"), [this](AppContext& context) -> VbForm* {
+            auto* form = new Main(context);
+            form->installEventFilter(&watcher);
+            return form;
+        });
+        machine.app().start();
+        ASSERT_NE(mainWindow(), nullptr);
+    }
+
+    // Handles events for ms; the main window must stay hidden while the splash is there.
+    void handleEventsFor(int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            if (splashWindow()) {
+                EXPECT_FALSE(mainWindow()->isVisible()) << "main window visible beside the splash";
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(2);
+        }
+    }
+
+    testing::TestMachine machine;
+    ShowWatcher watcher{machine.app().windows()};
+};
+
+TEST_F(SplashTest, TimerClosesItAndShowsTheMainWindowOnce)
 {
-    windows().add(QStringLiteral("Form1"),
-                  [](AppContext& context) -> VbForm* { return new SlowForm1(context); });
-    machine.app().start();
-    // Nothing has been handled yet: the splash still waits, the main window still hidden.
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    start();
     ASSERT_NE(splashWindow(), nullptr);
+    handleEventsFor(6 * kShortSplash);
+    EXPECT_EQ(splashWindow(), nullptr);
+    EXPECT_GE(sinceStart.elapsed(), kShortSplash);
+    EXPECT_TRUE(mainWindow()->isVisible());
+    EXPECT_EQ(watcher.shows, 1);
+    EXPECT_EQ(watcher.showsBesideSplash, 0);
+}
+
+TEST_F(SplashTest, OnlyAClickOnThePictureClosesItAtOnceAndTheTimerStaysQuiet)
+{
+    start();
+    QPointer<QWidget> shown = splashWindow();
+    ASSERT_FALSE(shown.isNull());
+    auto* timer = shown->findChild<QTimer*>(QStringLiteral("Timer1"));
+    int ticks = 0;
+    QObject::connect(timer, &QTimer::timeout, [&ticks] { ++ticks; });
+
+    for (const char* name : {"Image2", "Image3", "Image4", "Image5"})
+        QTest::mouseClick(shown->findChild<QWidget*>(QString::fromLatin1(name)), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(splashWindow(), shown.data()) << "the icons only decorate";
     EXPECT_FALSE(mainWindow()->isVisible());
 
+    QTest::mouseClick(shown->findChild<QWidget*>(QStringLiteral("Image1")), Qt::LeftButton);
+    EXPECT_EQ(splashWindow(), nullptr);
+    EXPECT_TRUE(mainWindow()->isVisible());
+    handleEventsFor(3 * kShortSplash);
+    EXPECT_TRUE(shown.isNull()) << "the splash was not destroyed";
+    EXPECT_EQ(ticks, 0);
+    EXPECT_EQ(watcher.shows, 1);
+    EXPECT_EQ(watcher.showsBesideSplash, 0);
+}
+
+TEST_F(SplashTest, AUserSeesItForTwoSecondsUnlessTold)
+{
+    machine.context().splashMilliseconds.reset();
+    start();
+    const auto* timer = splashWindow()->findChild<QTimer*>(QStringLiteral("Timer1"));
+    EXPECT_EQ(timer->interval(), 2000);
+    EXPECT_EQ(timer->timerType(), Qt::PreciseTimer) << "it must never go early";
+}
+
+TEST_F(SplashTest, ASlowLoadClosesItWhenEventsAreNextHandled)
+{
+    start<SlowForm1>();
+    ASSERT_NE(splashWindow(), nullptr); // nothing handled yet
+    EXPECT_FALSE(mainWindow()->isVisible());
     QCoreApplication::processEvents();
     EXPECT_EQ(splashWindow(), nullptr);
     EXPECT_TRUE(mainWindow()->isVisible());
@@ -151,15 +144,12 @@ TEST_F(SplashTest, ASlowLoadClosesItWhenEventsAreNextHandled)
 
 TEST_F(SplashTest, WithoutASplashTheProgramShowsTheMainWindowItself)
 {
-    // A main window that opens no splash (as before the splash existed).
     class PlainForm1 : public Form1 {
     public:
         using Form1::Form1;
         void Form_Load() override {}
     };
-    windows().add(QStringLiteral("Form1"),
-                  [](AppContext& context) -> VbForm* { return new PlainForm1(context); });
-    machine.app().start();
+    start<PlainForm1>();
     EXPECT_TRUE(mainWindow()->isVisible());
 }
 

@@ -120,27 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"KeyLikeAHeader", "s", "[k", "v", "section header"}),
     [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
-TEST(ProfileEditSequence, SuccessiveWritesKeepTheirOrder)
-{
-    QByteArray file;
-    for (const auto& [section, key, value] :
-         {std::tuple{"App1", "key1", "s1"}, {"App1", "key2", "s2"}, {"App2", "key3", "s3"}})
-        file = editProfileText(file, section, key, value).value();
-    EXPECT_EQ(file, QByteArray("[App1]\r\nkey1=s1\r\nkey2=s2\r\n\r\n[App2]\r\nkey3=s3\r\n"));
-}
-
-TEST(ProfileEditSequence, LargeFileChangesOnlyTheTargetLine)
-{
-    QByteArray file;
-    for (int i = 0; i < 5000; ++i)
-        file += "[Section" + QByteArray::number(i) + "]\r\nName=Value " + QByteArray::number(i) +
-                "\r\n;note\r\n\r\n";
-    const QByteArray ports = "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n";
-    const std::optional<QByteArray> result = editProfileText(file + ports, "PORTS", "com2:", "57600,e,7,2,p");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, file + "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=57600,e,7,2,p\r\n");
-}
-
 // The Windows call over a real machine folder.
 class ProfileWriterOnDisk : public ::testing::Test {
 protected:
@@ -211,33 +190,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"LeavesDriveC", "c:\\windows\\..\\..\\win.ini", "COM1:", "leaves drive C"},
                       FailureCase{"RefusedKey", "c:\\windows\\win.ini", "COM=1", "\"=\""}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
-
-TEST_F(ProfileWriterOnDisk, UnreadableFileIsRefused)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root reads every file";
-    const QString path = host("WINDOWS/WIN.INI");
-    ASSERT_TRUE(writeBytes(path, "[Ports]\r\n"));
-    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
-    EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", "COM1:", "x", "c:\\windows\\win.ini"), 0);
-    EXPECT_FALSE(writer.lastError().isEmpty());
-}
-
-TEST_F(ProfileWriterOnDisk, FailedWriteKeepsTheOldFile)
-{
-    const QString path = host("WINDOWS/WIN.INI");
-    const QByteArray old = "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n";
-    ASSERT_TRUE(writeBytes(path, old));
-    // The new text is longer than the size limit allows.
-    const int code = exitCodeUnderFileSizeLimit(old.size() + 4, [&] {
-        const int result =
-            writer.WritePrivateProfileStringA("Ports", "COM2:", "115200,n,8,1,p", "c:\\windows\\win.ini");
-        return result == 0 && writer.lastError() == QStringLiteral("File too large") ? 0 : 1;
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(readBytes(path), old);
-    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"WIN.INI"});
-}
 
 } // namespace
 } // namespace velmora

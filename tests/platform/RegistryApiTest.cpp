@@ -85,8 +85,6 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"MissingParent", "Software\\T", "Software\\T\\Missing\\Deeper", ERROR_FILE_NOT_FOUND},
         KeyCase{"PercentIsOrdinary", "Software\\America%20Online", "Software\\America Online",
                 ERROR_FILE_NOT_FOUND},
-        KeyCase{"BlankIsOrdinary", "Software\\America Online", "Software\\America%20Online",
-                ERROR_FILE_NOT_FOUND},
         KeyCase{"NoFileAtAll", "", "System", ERROR_FILE_NOT_FOUND}, KeyCase{"RootItself", "", "", 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -158,7 +156,6 @@ TEST_F(RegistryCalls, OtherRootsAndUnknownHandlesAnswerEveryCallTheSame)
         HKEY handle;
         long result;
     } cases[] = {{"current user", HKEY_CURRENT_USER, ERROR_FILE_NOT_FOUND},
-                 {"classes root", HKEY_CLASSES_ROOT, ERROR_FILE_NOT_FOUND},
                  {"never opened", 0x1234, ERROR_INVALID_HANDLE},
                  {"null", 0, ERROR_INVALID_HANDLE}};
     for (const auto& c : cases) {
@@ -189,39 +186,6 @@ TEST_F(RegistryCalls, ValueNamesKeepTheirFirstSpellingAndTheDefaultValueIsAt)
     EXPECT_EQ(readBytes(file()),
               crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n"
                    "[HKEY_LOCAL_MACHINE\\Software\\T]\n\"MiXedCase\"=\"two\"\n@=\"Modem\"\n\n"));
-}
-
-// Each form is checked in depth where the file is read and written; here, that the calls
-// pass bytes and type through untouched, to the file and back.
-TEST_F(RegistryCalls, ReadsBackWhatWasStoredByteForByte)
-{
-    const struct {
-        QByteArray name;
-        quint32 type;
-        QByteArray data;
-        QByteArray line; // as it lands in the file
-    } cases[] = {
-        {"TextWithoutTerminator", REG_SZ, "abc", R"("TextWithoutTerminator"="abc")"},
-        {"TextWithTerminator", REG_SZ, QByteArray("abc\0", 4), R"("TextWithTerminator"=hex(1):61,62,63,00)"},
-        {"EmbeddedNuls", REG_SZ, QByteArray("ab\0cd\0", 6), R"("EmbeddedNuls"=hex(1):61,62,00,63,64,00)"},
-        {"TwoByteDword", REG_DWORD, QByteArray("\x01\x02", 2), R"("TwoByteDword"=hex(4):01,02)"},
-        {"EmptyBinary", REG_BINARY, "", R"("EmptyBinary"=hex:)"},
-        {"ExpandSz", REG_EXPAND_SZ, QByteArray("%windir%\0", 9),
-         R"("ExpandSz"=hex(2):25,77,69,6e,64,69,72,25,00)"},
-    };
-    for (const auto& c : cases)
-        ASSERT_EQ(testing::putValue(api, "Software\\T", c.name, c.type, c.data), ERROR_SUCCESS);
-    const QByteArray text = readBytes(file());
-    RegistryApi fresh(file());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name.constData());
-        EXPECT_TRUE(text.contains("\r\n" + c.line + "\r\n")) << text.constData();
-        for (RegistryApi* registry : {&api, &fresh}) {
-            quint32 type = 99;
-            EXPECT_EQ(valueOf(*registry, "Software\\T", c.name.toLower(), &type), c.data);
-            EXPECT_EQ(type, c.type);
-        }
-    }
 }
 
 TEST_F(RegistryCalls, QuerySizes)

@@ -123,6 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"EscapedClosingQuote", kGood + "\"A\"=\"abc\\\"\r\n", 5, "closing quote"},
         DamageCase{"BrokenHexList", kGood + "\"B\"=hex:00,0g,01\r\n", 5, "broken hex list"},
         DamageCase{"ThreeDigitHexItem", kGood + "\"B\"=hex:001,02\r\n", 5, "broken hex list"},
+        DamageCase{"MissingComma", kGood + "\"B\"=hex:0102\r\n", 5, "broken hex list"},
         DamageCase{"BrokenHexType", kGood + "\"B\"=hex(zz):00\r\n", 5, "hex(n)"},
         DamageCase{"ContinuationAtEnd", kGood + "\"B\"=hex:00,01,\\\r\n", 5, "continuation line is missing"},
         DamageCase{"ContinuationIntoBlankLine", kGood + "\"B\"=hex:00,\\\r\n\r\n\"C\"=\"d\"\r\n", 6,

@@ -7,17 +7,8 @@ namespace {
 
 const char* iconName(MsgIcon icon)
 {
-    switch (icon) {
-    case MsgIcon::None:
-        return "no icon";
-    case MsgIcon::Exclamation:
-        return "exclamation";
-    case MsgIcon::Question:
-        return "question";
-    case MsgIcon::Critical:
-        return "critical";
-    }
-    return "?";
+    static const char* const names[] = {"no icon", "exclamation", "question", "critical"};
+    return names[int(icon)];
 }
 
 } // namespace

@@ -6,34 +6,11 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Registry.h"
+#include "support/RegistryValues.h"
 
 #include <gtest/gtest.h>
 
 namespace velmora::testing {
-namespace {
-
-std::optional<TestMachine::Value> readValue(RegistryApi& registry, const QString& keyPath,
-                                            const QString& valueName)
-{
-    HKEY key = 0;
-    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, toAnsi(keyPath), 0, KEY_ALL_ACCESS_9X, &key) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    TestMachine::Value value;
-    quint32 size = 0;
-    long result = registry.RegQueryValueExA(key, toAnsi(valueName), &value.type, nullptr, &size);
-    if (result == ERROR_SUCCESS) {
-        value.data.resize(size);
-        result = registry.RegQueryValueExA(key, toAnsi(valueName), &value.type,
-                                           reinterpret_cast<quint8*>(value.data.data()), &size);
-    }
-    registry.RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return std::nullopt;
-    return value;
-}
-
-} // namespace
 
 TestMachine::TestMachine()
 {
@@ -74,11 +51,6 @@ void TestMachine::writeRegistry(const QByteArray& blocks) const
     file.write(text.replace("\r\n", "\n").replace("\n", "\r\n"));
 }
 
-std::optional<TestMachine::Value> TestMachine::queryValue(const QString& keyPath, const QString& valueName)
-{
-    return readValue(*context().registry, keyPath, valueName);
-}
-
 QByteArray TestMachine::registryBytes() const
 {
     QFile file(m_dir.path() + QStringLiteral("/system.reg"));
@@ -89,7 +61,9 @@ std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPat
                                                            const QString& valueName) const
 {
     RegistryApi registry(m_dir.path() + QStringLiteral("/system.reg"));
-    return readValue(registry, keyPath, valueName);
+    Value value;
+    value.data = valueOf(registry, toAnsi(keyPath), toAnsi(valueName), &value.type);
+    return value.data.startsWith('<') ? std::nullopt : std::optional<Value>(value); // "<code>": not read
 }
 
 void TestMachine::damageRegistry() const

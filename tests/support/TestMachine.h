@@ -27,12 +27,11 @@ public:
 
     // <machine>/system.reg: "REGEDIT4" and a blank line are put in front of the blocks given.
     void writeRegistry(const QByteArray& blocks) const;
-    // A value as the registry calls see it: its type and its bytes (nothing when missing).
+    // A value's type and bytes (nothing when missing).
     struct Value {
         quint32 type = 0;
         QByteArray data;
     };
-    std::optional<Value> queryValue(const QString& keyPath, const QString& valueName);
     // Makes the registry file unparsable, so that every write to it fails.
     void damageRegistry() const;
     // system.reg as it is on disk.

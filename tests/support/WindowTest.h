@@ -47,22 +47,6 @@ protected:
     // What a text box or list shows.
     QString shown(const QString& name, QWidget* in = nullptr);
 
-    // Opens the window from its button, presses the button again, and closes the window with
-    // the close box: it loads once, holds the main window off while open if it should, and
-    // leaves the main window usable afterwards.
-    template <typename Form> void expectOpensOnceAndCloses(const QString& button, bool holdsMainWindowOff)
-    {
-        Form* form = openFrom<Form>(button);
-        ASSERT_NE(form, nullptr);
-        EXPECT_TRUE(form->isVisible());
-        EXPECT_EQ(mainWindow()->isEnabled(), !holdsMainWindowOff);
-        click(button, mainWindow());
-        EXPECT_EQ(loaded<Form>(), form) << "loaded again";
-        form->close();
-        EXPECT_EQ(loaded<Form>(), nullptr);
-        EXPECT_TRUE(mainWindow()->isEnabled());
-    }
-
     TestMachine machine;
     QPointer<QWidget> window;
 };
