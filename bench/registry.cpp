@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "Figures.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -24,6 +26,7 @@
 namespace {
 
 using namespace velmora;
+using namespace velmora::bench;
 
 constexpr int kKeys = 10000;
 constexpr int kValuesPerKey = 10;
@@ -74,38 +77,6 @@ QByteArray makeFile()
         text += "\r\n";
     }
     return text;
-}
-
-// Wall time and this thread's CPU time: on a shared machine the CPU time is the steadier
-// figure for work that does not wait for the disk.
-struct Clock {
-    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-    double cpu = threadCpu();
-    static double threadCpu()
-    {
-        timespec ts{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-    }
-    double wallSince() const
-    {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-    }
-    double cpuSince() const { return threadCpu() - cpu; }
-};
-
-struct Figure {
-    double wall = 0;
-    double cpu = 0;
-};
-std::map<std::string, Figure> g_figures; // mean per iteration, the best of the repetitions
-
-void record(benchmark::State& state, const char* name, double wall, double cpu)
-{
-    const Figure run{wall / double(state.iterations()), cpu / double(state.iterations())};
-    const auto it = g_figures.find(name);
-    if (it == g_figures.end() || run.cpu < it->second.cpu)
-        g_figures[name] = run;
 }
 
 long rssBytes()
@@ -229,19 +200,15 @@ int main(int argc, char** argv)
 
     const double size = double(g_bytes.size());
     std::printf("\nRegistry file: %d keys, %d values, %.2f MB\n", kKeys, kKeys * kValuesPerKey, size / 1e6);
-    std::printf("%-40s %22s %22s %17s %6s\n", "figure", "measured (wall / cpu)", "reference (wall / cpu)",
-                "ratio (wall/cpu)", "goal");
-    auto row = [&](const char* what, const char* key, const char* floorKey, double goal, double unit,
+    printHeader();
+    auto row = [&](const char* what, const char* key, const char* floorKey, const char* goal, double unit,
                    const char* unitName) {
-        const Figure m = g_figures[key];
-        const Figure f = floorKey ? g_figures[floorKey] : Figure{2e-6, 2e-6};
-        std::printf("%-40s %8.3f / %8.3f %s %8.3f / %8.3f %s %7.2fx / %6.2fx %5.0fx\n", what, m.wall * unit,
-                    m.cpu * unit, unitName, f.wall * unit, f.cpu * unit, unitName, m.wall / f.wall,
-                    m.cpu / f.cpu, goal);
+        printRow(what, figures()[key], floorKey ? figures()[floorKey] : Figure{2e-6, 2e-6}, goal, unit,
+                 unitName);
     };
-    row("(a) first ReadKeyValue vs file bytes", "a", "floor_a", 15, 1e3, "ms");
-    row("(b) warm ReadKeyValue vs 2 us", "b", nullptr, 1, 1e6, "us");
-    row("(c) WriteKeyValue vs atomic rewrite", "c", "floor_c", 2, 1e3, "ms");
+    row("(a) first ReadKeyValue vs file bytes", "a", "floor_a", "15x", 1e3, "ms");
+    row("(b) warm ReadKeyValue vs 2 us", "b", nullptr, "1x", 1e6, "us");
+    row("(c) WriteKeyValue vs atomic rewrite", "c", "floor_c", "2x", 1e3, "ms");
     std::printf("%-40s %10.2f MB %22.2f MB %15.2fx %7.0fx\n", "memory: store's accounting vs file",
                 accounted / 1e6, size / 1e6, accounted / size, 4.0);
     std::printf("%-40s %10.2f MB %22.2f MB %15.2fx %7.0fx\n", "memory: RSS growth on load vs file",

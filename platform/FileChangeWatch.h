@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,6 +25,20 @@ public:
     };
     // What happened to the file since the previous look. Never blocks.
     Seen look();
+    // Whether the file is no longer the one loaded: as the watch saw it, or else by comparing
+    // its identity now (current()) with the loaded one.
+    template <typename Identify> bool changedSince(const FileIdentity& loaded, Identify current)
+    {
+        switch (look()) {
+        case Seen::Nothing:
+            return false;
+        case Seen::Change:
+            return true;
+        case Seen::Unknown:
+            break;
+        }
+        return current() != loaded;
+    }
 
 private:
     void start();

@@ -27,17 +27,8 @@ QString HiveStore::fileName() const
 
 void HiveStore::refresh()
 {
-    switch (m_watch.look()) {
-    case FileChangeWatch::Seen::Nothing:
-        return;
-    case FileChangeWatch::Seen::Change:
+    if (m_watch.changedSince(m_loaded, [this] { return FileIdentity::of(m_path); }))
         load();
-        return;
-    case FileChangeWatch::Seen::Unknown:
-        if (FileIdentity::of(m_path) != m_loaded)
-            load();
-        return;
-    }
 }
 
 void HiveStore::load()

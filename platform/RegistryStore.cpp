@@ -132,17 +132,8 @@ RegistryStore::Identity RegistryStore::identity() const
 
 void RegistryStore::refresh()
 {
-    switch (m_watch.look()) {
-    case FileChangeWatch::Seen::Nothing:
-        return;
-    case FileChangeWatch::Seen::Change:
+    if (m_watch.changedSince(m_loaded, [this] { return identity(); }))
         load();
-        return;
-    case FileChangeWatch::Seen::Unknown:
-        if (identity() != m_loaded)
-            load();
-        return;
-    }
 }
 
 void RegistryStore::clear()
