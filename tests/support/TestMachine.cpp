@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/HiveStore.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +37,13 @@ std::optional<TestMachine::Value> readValue(RegistryApi& registry, const QString
 } // namespace
 
 TestMachine::TestMachine()
+    : TestMachine([](const QString& root) { QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS")); })
 {
-    QDir(m_dir.path()).mkpath(QStringLiteral("drive_c/WINDOWS"));
+}
+
+TestMachine::TestMachine(const std::function<void(const QString& root)>& layOut)
+{
+    layOut(m_dir.path());
     m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes}, m_backups.path());
 }
 
@@ -48,7 +54,7 @@ TestMachine::~TestMachine()
 
 QString TestMachine::hostFile(const QString& relative) const
 {
-    return m_dir.path() + QStringLiteral("/drive_c/") + relative;
+    return m_app->machine().driveC() + QLatin1Char('/') + relative;
 }
 
 void TestMachine::writeFile(const QString& relative, const QByteArray& bytes) const
@@ -81,14 +87,19 @@ std::optional<TestMachine::Value> TestMachine::queryValue(const QString& keyPath
 
 QByteArray TestMachine::registryBytes() const
 {
-    QFile file(m_dir.path() + QStringLiteral("/system.reg"));
+    QFile file(m_app->machine().registryFile());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath,
                                                            const QString& valueName) const
 {
-    RegistryApi registry(m_dir.path() + QStringLiteral("/system.reg"));
+    const MachineFolder& machine = m_app->machine();
+    if (machine.kind() == MachineFolder::Kind::Drive) {
+        RegistryApi registry(std::make_unique<HiveStore>(machine.registryFile()));
+        return readValue(registry, keyPath, valueName);
+    }
+    RegistryApi registry(machine.registryFile());
     return readValue(registry, keyPath, valueName);
 }
 
