@@ -4,9 +4,9 @@
 
 namespace velmora {
 
-void WindowRegistry::add(const QString& name, Factory factory)
+void WindowRegistry::add(const QString& name, const Factory& factory)
 {
-    m_factories.insert(name, std::move(factory));
+    m_factories.insert(name, factory);
 }
 
 VbForm* WindowRegistry::load(const QString& name)

@@ -19,7 +19,7 @@ public:
     using Factory = std::function<VbForm*(AppContext&)>;
 
     void setContext(AppContext& context) { m_context = &context; }
-    void add(const QString& name, Factory factory);
+    void add(const QString& name, const Factory& factory);
     bool knows(const QString& name) const { return m_factories.contains(name); }
 
     // Loads the window when needed (nullptr for a window the program does not have).

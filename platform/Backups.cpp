@@ -96,7 +96,7 @@ QString putBack(const Backup& backup, const BackedUpFile& file)
 
 } // namespace
 
-BackupSession::BackupSession(QString backupsFolder, QString machineRoot)
+BackupSession::BackupSession(QString backupsFolder, const QString& machineRoot)
     : m_backupsFolder(std::move(backupsFolder))
 {
     m_backup.machine = absolute(machineRoot);

@@ -34,7 +34,7 @@ struct Backup {
 // written atomically.
 class BackupSession {
 public:
-    BackupSession(QString backupsFolder, QString machineRoot);
+    BackupSession(QString backupsFolder, const QString& machineRoot);
 
     // <XDG data home>/velmora/backups
     static QString defaultLocation();

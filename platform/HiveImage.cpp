@@ -278,7 +278,7 @@ Result<void> HiveImage::indexTree()
         size_t(std::count_if(m_recordAt.begin(), m_recordAt.end(), [](quint32 at) { return at; }));
     m_keys.reserve(live + 1);
     folded.reserve(live + 1);
-    m_index.reserve(qsizetype(live + 1));
+    m_index.reserve(qsizetype(live) + 1);
     if (auto root = visit(kTree, -1); !root)
         return root;
     for (size_t k = 0; k < m_keys.size(); ++k) {
@@ -502,7 +502,7 @@ void HiveImage::appendBlock(QByteArray& bytes, QByteArray record) const
     const quint32 size = roundUp(filled, isNinetyEight() ? kPage : 4);
     QByteArray block(qsizetype(size), '\0');
     char* p = block.data();
-    std::memcpy(p, "RGDB", 4);
+    std::memcpy(p, "RGDB", 4); // NOLINT(bugprone-not-null-terminated-result): a 4-byte signature
     put32(p + 4, size);
     put16(p + 0xC, 8);
     put16(p + 0xE, quint32(index));
@@ -607,7 +607,7 @@ Result<void> HiveImage::linkEntry(QByteArray& bytes, int parent, QByteArrayView 
         }
     } else {
         slot = treeSize;
-        bytes.insert(qsizetype(kTree + treeSize), QByteArray(kPage, '\0'));
+        bytes.insert(qsizetype(kTree) + qsizetype(treeSize), QByteArray(kPage, '\0'));
         char* rest = entryAt(slot + kEntrySize);
         put32(rest, kFreeEntry);
         put32(rest + 4, kPage - kEntrySize);

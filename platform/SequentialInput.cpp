@@ -94,11 +94,9 @@ std::optional<QByteArrayView> SequentialInput::nextView()
     }
 
     if (pos < m_end) {
-        if (data[pos] == ',')
-            ++pos;
-        else if (data[pos] == '\r')
+        if (data[pos] == '\r')
             pos += (pos + 1 < m_end && data[pos + 1] == '\n') ? 2 : 1;
-        else if (data[pos] == '\n')
+        else if (data[pos] == ',' || data[pos] == '\n')
             ++pos;
     }
     m_pos = pos;

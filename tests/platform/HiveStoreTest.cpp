@@ -42,16 +42,6 @@ protected:
     QString file = dir.path() + QStringLiteral("/SYSTEM.DAT");
 };
 
-// Velmora lists exactly the keys and values (in order, byte for byte) that libcreg and
-// Parse::Win32Registry list, and every file keeps the writer's invariants.
-void expectReadersAgree(const QString& file, const HiveImage& image)
-{
-    const QByteArray own = t::dumpOf(image);
-    EXPECT_EQ(t::firstDifference(t::readerDump(QStringLiteral("python"), file), own), QByteArray());
-    EXPECT_EQ(t::firstDifference(t::readerDump(QStringLiteral("perl"), file), own), QByteArray());
-    EXPECT_EQ(t::hiveFaults(image.bytes()), QString());
-}
-
 TEST_F(Hive, ReadsWhatTheIndependentReadersRead)
 {
     for (const QByteArray& bytes :
@@ -59,7 +49,7 @@ TEST_F(Hive, ReadsWhatTheIndependentReadersRead)
         HiveStore store(put(bytes));
         store.refresh();
         ASSERT_FALSE(store.isDamaged()) << store.damage().toStdString();
-        expectReadersAgree(file, store.image());
+        t::expectReadersAgree(file, store.image());
     }
 }
 
@@ -96,16 +86,9 @@ TEST_P(HiveEdit, KeepsEveryOtherByteAndTheInvariants)
     EXPECT_EQ(type, c.type);
     EXPECT_EQ(data, c.data);
     EXPECT_EQ(t::dumpOf(reread.image()).count('\n'), lines + c.newLines);
-    expectReadersAgree(file, reread.image());
+    t::expectReadersAgree(file, reread.image());
     if (c.newLines <= 1) { // a value alone: only its key's block differs
-        const QByteArray after = t::readBytes(file);
-        qsizetype head = 0, tail = 0;
-        while (head < before.size() && head < after.size() && before[head] == after[head])
-            ++head;
-        while (tail < before.size() - head && tail < after.size() - head &&
-               before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
-            ++tail;
-        EXPECT_LT(after.size() - head - tail, 0x10000);
+        EXPECT_LT(t::changedSpan(before, t::readBytes(file)), 0x10000);
     }
 }
 
@@ -350,7 +333,7 @@ TEST(HiveProperty, RandomEditsKeepTheModelAndTheInvariants)
     EXPECT_GT(shape.treeSize, 0x2000u);
     QTemporaryDir dir;
     ASSERT_TRUE(t::writeBytes(dir.path() + "/SYSTEM.DAT", image.bytes()));
-    expectReadersAgree(dir.path() + "/SYSTEM.DAT", image);
+    t::expectReadersAgree(dir.path() + "/SYSTEM.DAT", image);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QtEndian>
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <map>
 #include <set>
@@ -263,6 +265,19 @@ inline QByteArray readerDump(const QString& reader, const QString& file)
     return p.exitCode() == 0 ? out : "<" + reader.toUtf8() + " failed: " + p.readAllStandardError() + ">";
 }
 
+// How many bytes lie between the common start and the common end of two files: what an edit
+// changed, moved or added.
+inline qsizetype changedSpan(const QByteArray& before, const QByteArray& after)
+{
+    qsizetype head = 0, tail = 0;
+    while (head < before.size() && head < after.size() && before[head] == after[head])
+        ++head;
+    while (tail < before.size() - head && tail < after.size() - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    return after.size() - head - tail;
+}
+
 // The first line where two listings differ, empty when they agree (whole listings are too long
 // to show).
 inline QByteArray firstDifference(const QByteArray& a, const QByteArray& b)
@@ -272,6 +287,16 @@ inline QByteArray firstDifference(const QByteArray& a, const QByteArray& b)
         if (x.value(i) != y.value(i))
             return "line " + QByteArray::number(i + 1) + ": " + x.value(i) + " | " + y.value(i);
     return {};
+}
+
+// Velmora lists exactly the keys and values (in order, byte for byte) that libcreg and
+// Parse::Win32Registry list, and every file keeps the writer's invariants.
+inline void expectReadersAgree(const QString& file, const HiveImage& image)
+{
+    const QByteArray own = dumpOf(image);
+    EXPECT_EQ(firstDifference(readerDump(QStringLiteral("python"), file), own), QByteArray());
+    EXPECT_EQ(firstDifference(readerDump(QStringLiteral("perl"), file), own), QByteArray());
+    EXPECT_EQ(hiveFaults(image.bytes()), QString());
 }
 
 } // namespace velmora::testing

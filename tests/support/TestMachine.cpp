@@ -5,7 +5,9 @@
 #include <QFileInfo>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/HiveStore.h"
 #include "platform/Registry.h"
+#include "platform/RegistryStore.h"
 #include "support/RegistryValues.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +15,13 @@
 namespace velmora::testing {
 
 TestMachine::TestMachine()
+    : TestMachine([](const QString& root) { QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS")); })
 {
-    QDir(m_dir.path()).mkpath(QStringLiteral("drive_c/WINDOWS"));
+}
+
+TestMachine::TestMachine(const std::function<void(const QString& root)>& layOut)
+{
+    layOut(m_dir.path());
     m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes}, m_backups.path());
 }
 
@@ -25,7 +32,7 @@ TestMachine::~TestMachine()
 
 QString TestMachine::hostFile(const QString& relative) const
 {
-    return m_dir.path() + QStringLiteral("/drive_c/") + relative;
+    return m_app->machine().driveC() + QLatin1Char('/') + relative;
 }
 
 void TestMachine::writeFile(const QString& relative, const QByteArray& bytes) const
@@ -53,14 +60,20 @@ void TestMachine::writeRegistry(const QByteArray& blocks) const
 
 QByteArray TestMachine::registryBytes() const
 {
-    QFile file(m_dir.path() + QStringLiteral("/system.reg"));
+    QFile file(m_app->machine().registryFile());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath,
                                                            const QString& valueName) const
 {
-    RegistryApi registry(m_dir.path() + QStringLiteral("/system.reg"));
+    const MachineFolder& machine = m_app->machine();
+    std::unique_ptr<RegistryBackend> store;
+    if (machine.kind() == MachineFolder::Kind::Drive)
+        store = std::make_unique<HiveStore>(machine.registryFile());
+    else
+        store = std::make_unique<RegistryStore>(machine.registryFile());
+    RegistryApi registry(std::move(store));
     Value value;
     value.data = valueOf(registry, toAnsi(keyPath), toAnsi(valueName), &value.type);
     return value.data.startsWith('<') ? std::nullopt : std::optional<Value>(value); // "<code>": not read

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -17,10 +18,13 @@ namespace velmora::testing {
 class TestMachine {
 public:
     TestMachine();
+    // A root laid out by layOut (a real drive, say) before the program looks at it.
+    explicit TestMachine(const std::function<void(const QString& root)>& layOut);
     ~TestMachine();
 
     QString root() const { return m_dir.path(); }
-    // Host path of a file under drive_c, e.g. "WINDOWS/WIN.INI".
+    QString backupsFolder() const { return m_backups.path(); }
+    // Host path of a file on drive C, e.g. "WINDOWS/WIN.INI".
     QString hostFile(const QString& relative) const;
     void writeFile(const QString& relative, const QByteArray& bytes) const;
     QByteArray readFile(const QString& relative) const;
@@ -34,7 +38,7 @@ public:
     };
     // Makes the registry file unparsable, so that every write to it fails.
     void damageRegistry() const;
-    // system.reg as it is on disk.
+    // The registry file (system.reg, or a drive's SYSTEM.DAT) as it is on disk.
     QByteArray registryBytes() const;
     // A value as any other program of the machine would read it from disk now: through a
     // registry of its own, so that only what was saved counts.

@@ -17,6 +17,10 @@ QByteArray dword(quint32 number);
 // windows opened through its buttons, controls found by objectName and worked as a user does.
 class WindowTest : public ::testing::Test {
 protected:
+    WindowTest() = default;
+    // On a root laid out by layOut instead (a real drive, say).
+    explicit WindowTest(const std::function<void(const QString& root)>& layOut) : machine(layOut) {}
+
     // Shown, because clicks reach only visible controls.
     Form1* mainWindow();
 
