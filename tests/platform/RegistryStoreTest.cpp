@@ -52,14 +52,10 @@ TEST_P(RealExport, ChangingAValueAndBackRestoresTheFile)
         << api.lastError().toStdString();
     const QList<QByteArray> before = original.split('\n');
     const QList<QByteArray> after = readBytes(file()).split('\n');
-    qsizetype head = 0, tail = 0;
-    while (head < before.size() && head < after.size() && before[head] == after[head])
-        ++head;
-    while (tail < before.size() - head && tail < after.size() - head &&
-           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
-        ++tail;
-    EXPECT_EQ(after.size() - head - tail, 1) << "only the value's line is rewritten";
-    EXPECT_TRUE(after.value(head).contains("=hex:63,68,61,6e,67,65,64")) << after.value(head).constData();
+    const testing::CommonEnds same = testing::commonEnds(before, after);
+    EXPECT_EQ(after.size() - same.head - same.tail, 1) << "only the value's line is rewritten";
+    EXPECT_TRUE(after.value(same.head).contains("=hex:63,68,61,6e,67,65,64"))
+        << after.value(same.head).constData();
 
     ASSERT_EQ(putValue(api, c.key, c.name, type, data), ERROR_SUCCESS);
     EXPECT_EQ(readBytes(file()), original);

@@ -52,6 +52,22 @@ inline QByteArray crlf(QByteArray text)
 // An excerpt of a real Windows 9x machine's HKEY_LOCAL_MACHINE, exported in REGEDIT4 form
 // (CRLF, ANSI, hex lists wrapped as regedit wraps them): network and modem classes, ports,
 // hex(2), hex(7), long binary values.
+// How far two sequences (bytes, or a file's lines) agree from the start and from the end, the
+// end never reaching into the common start: what lies between is what an edit changed.
+struct CommonEnds {
+    qsizetype head = 0, tail = 0;
+};
+template <typename Sequence> CommonEnds commonEnds(const Sequence& before, const Sequence& after)
+{
+    CommonEnds e;
+    while (e.head < before.size() && e.head < after.size() && before[e.head] == after[e.head])
+        ++e.head;
+    while (e.tail < before.size() - e.head && e.tail < after.size() - e.head &&
+           before[before.size() - 1 - e.tail] == after[after.size() - 1 - e.tail])
+        ++e.tail;
+    return e;
+}
+
 inline QByteArray win98Excerpt()
 {
     return readBytes(QStringLiteral(VELMORA_TEST_DATA "/win98-system-excerpt.reg"));

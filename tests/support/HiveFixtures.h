@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HiveImage.h"
+#include "support/FileFixtures.h"
 
 #include <QByteArray>
 #include <QFileInfo>
@@ -269,13 +270,8 @@ inline QByteArray readerDump(const QString& reader, const QString& file)
 // changed, moved or added.
 inline qsizetype changedSpan(const QByteArray& before, const QByteArray& after)
 {
-    qsizetype head = 0, tail = 0;
-    while (head < before.size() && head < after.size() && before[head] == after[head])
-        ++head;
-    while (tail < before.size() - head && tail < after.size() - head &&
-           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
-        ++tail;
-    return after.size() - head - tail;
+    const CommonEnds same = commonEnds(before, after);
+    return after.size() - same.head - same.tail;
 }
 
 // The first line where two listings differ, empty when they agree (whole listings are too long
