@@ -2,6 +2,11 @@
 
 // The house style of the benchmarks: each figure timed as wall and thread CPU time, the best of
 // the repetitions kept, and printed beside its reference in one table.
+#include "platform/AtomicFile.h"
+
+#include <QByteArray>
+#include <QString>
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -47,6 +52,16 @@ inline void record(benchmark::State& state, const char* name, double wall, doubl
     const auto it = figures().find(name);
     if (it == figures().end() || run.cpu < it->second.cpu)
         figures()[name] = run;
+}
+
+// The floor of a write: replacing the file with the same bytes, atomically.
+inline void timeAtomicRewrite(benchmark::State& state, const QString& path, const QByteArray& bytes,
+                              const char* name)
+{
+    const Clock clock;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(velmora::writeFileAtomically(path, bytes));
+    record(state, name, clock.wallSince(), clock.cpuSince());
 }
 
 inline void printHeader()

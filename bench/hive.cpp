@@ -19,6 +19,7 @@ namespace {
 using namespace velmora;
 using bench::Clock;
 using bench::record;
+using bench::timeAtomicRewrite;
 
 QTemporaryDir* g_dir = nullptr;
 QString g_file;
@@ -88,11 +89,7 @@ void BM_WarmRead(benchmark::State& state)
 
 void BM_AtomicRewrite(benchmark::State& state)
 {
-    const QString copy = g_dir->filePath(QStringLiteral("COPY.DAT"));
-    const Clock clock;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(writeFileAtomically(copy, g_bytes));
-    record(state, "floor_c", clock.wallSince(), clock.cpuSince());
+    timeAtomicRewrite(state, g_dir->filePath(QStringLiteral("COPY.DAT")), g_bytes, "floor_c");
 }
 
 void BM_SetValue(benchmark::State& state)

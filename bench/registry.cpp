@@ -139,11 +139,7 @@ void BM_WarmReadKeyValue(benchmark::State& state)
 
 void BM_AtomicRewrite(benchmark::State& state)
 {
-    const QString copy = g_dir->filePath(QStringLiteral("copy.reg"));
-    const Clock clock;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(writeFileAtomically(copy, g_bytes));
-    record(state, "floor_c", clock.wallSince(), clock.cpuSince());
+    timeAtomicRewrite(state, g_dir->filePath(QStringLiteral("copy.reg")), g_bytes, "floor_c");
 }
 
 void BM_WriteKeyValue(benchmark::State& state)
