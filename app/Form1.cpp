@@ -1,12 +1,12 @@
 #include "app/Form1.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/WindowRegistry.h"
 #include "config/IniHelpers.h"
 #include "platform/MessageBoxes.h"
 #include "ports/StandardComFrame.h"
 #include "tweaks/ModemSettingsFrame.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/WindowRegistry.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -77,19 +77,6 @@ void Form1::Form_Load()
     makeBold(m_lblTips, 9);
     m_frame1->fillLists();
     m_frame2->loadFromRegistry();
-}
-
-QComboBox* Form1::comBps() const
-{
-    return m_frame1->comBps();
-}
-QComboBox* Form1::comData() const
-{
-    return m_frame1->comData();
-}
-QComboBox* Form1::comStop() const
-{
-    return m_frame1->comStop();
 }
 
 QString Form1::mfncParseString(const QString& strIn, qint16 intOffset, const QString& strDelimiter) const

@@ -1,10 +1,10 @@
 #include "app/FrmAbout.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramStarter.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/VbForm.h"
 #include "platform/Registry.h"
+#include "ui/VbForm.h"
 
 #include <stdexcept>
 

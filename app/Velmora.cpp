@@ -3,9 +3,7 @@
 #include "app/Artwork.h"
 #include "app/Form1.h"
 #include "app/FrmAbout.h"
-#include "app/Look.h"
 #include "app/Splash.h"
-#include "app/VbForm.h"
 #include "bandwidth/Form6.h"
 #include "buffers/Form5.h"
 #include "modeminfo/Form2.h"
@@ -13,6 +11,8 @@
 #include "platform/RegistryStore.h"
 #include "ports/Form3.h"
 #include "tweaks/Form4.h"
+#include "ui/Look.h"
+#include "ui/VbForm.h"
 
 namespace velmora {
 namespace {

@@ -1,10 +1,10 @@
 #include "bandwidth/Form6.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/SaveFailure.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/SaveFailure.h"
 
 #include <QCheckBox>
 #include <QLabel>

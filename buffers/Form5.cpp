@@ -1,13 +1,13 @@
 #include "buffers/Form5.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/RegistryAccess.h"
-#include "app/SaveFailure.h"
 #include "buffers/FifoSizes.h"
 #include "config/IniHelpers.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProfileWriter.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/RegistryAccess.h"
+#include "ui/SaveFailure.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -1,10 +1,10 @@
 #include "ports/Form3.h"
 
-#include "app/AppContext.h"
-#include "app/Form1.h"
-#include "app/Look.h"
-#include "app/WindowRegistry.h"
 #include "platform/MessageBoxes.h"
+#include "ports/StandardComFrame.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/WindowRegistry.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -95,11 +95,17 @@ void Form3::Form_Load()
 {
     disableMainWindow();
     makeBold(m_tip1);
-    if (const Form1* main = m_context.windows.find<Form1>()) {
-        m_txtBPS->setText(main->comBps()->currentText());
-        m_txtData->setText(main->comData()->currentText());
-        m_txtStop->setText(main->comStop()->currentText());
+    if (const StandardComFrame* ports = mainPortFrame()) {
+        m_txtBPS->setText(ports->comBps()->currentText());
+        m_txtData->setText(ports->comData()->currentText());
+        m_txtStop->setText(ports->comStop()->currentText());
     }
+}
+
+StandardComFrame* Form3::mainPortFrame() const
+{
+    VbForm* main = m_context.windows.loaded(QStringLiteral("Form1"));
+    return main ? main->findChild<StandardComFrame*>() : nullptr;
 }
 
 void Form3::Form_Unload()
@@ -109,10 +115,10 @@ void Form3::Form_Unload()
 
 void Form3::Command1_Click()
 {
-    if (Form1* main = m_context.windows.find<Form1>()) {
-        copyUnlessEmpty(m_txtBPS, main->comBps());
-        copyUnlessEmpty(m_txtData, main->comData());
-        copyUnlessEmpty(m_txtStop, main->comStop());
+    if (const StandardComFrame* ports = mainPortFrame()) {
+        copyUnlessEmpty(m_txtBPS, ports->comBps());
+        copyUnlessEmpty(m_txtData, ports->comData());
+        copyUnlessEmpty(m_txtStop, ports->comStop());
     }
     close();
 }

@@ -1,13 +1,13 @@
 #include "ports/StandardComFrame.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/SaveFailure.h"
 #include "config/IniHelpers.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProfileWriter.h"
 #include "platform/SequentialInput.h"
 #include "ports/PortEntry.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/SaveFailure.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #include "tweaks/ModemSettingsFrame.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/RegistryAccess.h"
 #include "config/Module2.h"
 #include "platform/MessageBoxes.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/RegistryAccess.h"
 
 #include <QLabel>
 #include <QLineEdit>

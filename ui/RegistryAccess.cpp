@@ -1,8 +1,8 @@
-#include "app/RegistryAccess.h"
+#include "ui/RegistryAccess.h"
 
-#include "app/AppContext.h"
-#include "app/SaveFailure.h"
 #include "config/Module2.h"
+#include "ui/AppContext.h"
+#include "ui/SaveFailure.h"
 
 namespace velmora {
 
