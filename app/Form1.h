@@ -18,12 +18,6 @@ public:
 
     void Form_Load() override;
 
-    // The window's public INI functions (also callable by name).
-    Q_INVOKABLE QString mfncParseString(const QString& strIn, qint16 intOffset,
-                                        const QString& strDelimiter) const;
-    Q_INVOKABLE qint16 mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
-                                    const QString& strValue, const QString& strFileName);
-
 public slots:
     void Command1_Click();
     void cmdBandwidth_Click();

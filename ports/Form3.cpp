@@ -16,16 +16,16 @@ namespace {
 
 const QString kFixedText = QStringLiteral("Not Customizeable");
 
-// Rows of label and box, top to bottom (pixels).
-constexpr int kLabelLeft = 10, kBoxLeft = 115, kBoxWidth = 200, kFirstRow = 44, kRowPitch = 28;
+// Rows of label and box, top to bottom (twips).
+constexpr int kLabelLeft = 150, kBoxLeft = 1725, kBoxWidth = 3000, kFirstRow = 660, kRowPitch = 420;
 
 QRect rowLabel(int row)
 {
-    return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 100, 17};
+    return twipsRect(kLabelLeft, kFirstRow + row * kRowPitch + 30, 1500, 255);
 }
 QRect rowBox(int row)
 {
-    return {kBoxLeft, kFirstRow + row * kRowPitch, kBoxWidth, 21};
+    return twipsRect(kBoxLeft, kFirstRow + row * kRowPitch, kBoxWidth, 315);
 }
 
 // Copies a typed value into the main window's list; an empty box leaves the list as it is.
@@ -42,8 +42,9 @@ Form3::Form3(AppContext& context) : VbForm(context)
     setUpFixedWindow(this, QStringLiteral("Velmora- Com Settings"), 4950, 3720);
 
     makeLabel(this, QStringLiteral("Label2"),
-              QStringLiteral("You can set your own values for the com port chosen"), {10, 10, 305, 17});
-    makeLine(this, QStringLiteral("Line1"), {10, 33, 305, 1});
+              QStringLiteral("You can set your own values for the com port chosen"),
+              twipsRect(150, 150, 4575, 255));
+    makeLine(this, QStringLiteral("Line1"), twipsRect(150, 495, 4575, 15));
 
     const struct {
         const char* label;
@@ -69,13 +70,14 @@ Form3::Form3(AppContext& context) : VbForm(context)
     m_txtParity->setText(kFixedText);
     m_txtFlow->setText(kFixedText);
 
-    auto* ok =
-        makeButton(this, QStringLiteral("Command1"), QStringLiteral("Ok"),
-                   QStringLiteral("Click to UPDATE the standard Comm Port Settings"), {65, 186, 95, 26});
+    auto* ok = makeButton(this, QStringLiteral("Command1"), QStringLiteral("Ok"),
+                          QStringLiteral("Click to UPDATE the standard Comm Port Settings"),
+                          twipsRect(975, 2790, 1425, 390));
     auto* cancel = makeButton(this, QStringLiteral("Command2"), QStringLiteral("Cancel"),
-                              QStringLiteral("Click to Cancel"), {170, 186, 95, 26});
+                              QStringLiteral("Click to Cancel"), twipsRect(2550, 2790, 1425, 390));
     m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"),
-                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"), {10, 222, 305, 17});
+                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
+                           twipsRect(150, 3330, 4575, 255));
 
     // The typed values first, then the buttons; the fixed boxes come last.
     setTabOrder(m_txtBPS, m_txtData);
