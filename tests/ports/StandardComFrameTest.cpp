@@ -24,39 +24,17 @@ protected:
     }
 };
 
-struct ReadCase {
-    const char* name;
-    QByteArray file; // null: no win.ini
-    const char* port;
-    QStringList expected;
-};
-
-class PortReadingTest : public PortFrameTest, public ::testing::WithParamInterface<ReadCase> {};
-
-TEST_P(PortReadingTest, PickShowsTheEntry)
-{
-    const ReadCase& c = GetParam();
-    if (!c.file.isNull())
-        machine.writeFile(kWinIni, c.file);
-    pick("cmbCommPorts", c.port);
-    EXPECT_EQ(shownBoxes(), c.expected);
-    EXPECT_TRUE(control("cmdApplyCom")->isEnabled());
-}
-
-// What is read and how it shows is the PortEntry table's; these prove the pick uses it.
-INSTANTIATE_TEST_SUITE_P(
-    Entries, PortReadingTest,
-    ::testing::Values(ReadCase{"EvenHardware",
-                               "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM3:=19200,e,7,1.5,p\r\n",
-                               "Com Port 3",
-                               {"19200", "Even", "7", "1.5", "Hardware"}},
-                      ReadCase{"MissingFile", QByteArray(), "Com Port 1", kNoEntry}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(PortFrameTest, TypingIntoThePortListIsNoPick)
+// What is read and how it shows is the PortEntry table's; this proves the pick uses it.
+TEST_F(PortFrameTest, OnlyAPickReadsTheEntry)
 {
     type("cmbCommPorts", "Com Port 1");
     EXPECT_FALSE(control("cmdApplyCom")->isEnabled());
+    pick("cmbCommPorts", "Com Port 1"); // no win.ini: a port without an entry
+    EXPECT_EQ(shownBoxes(), kNoEntry);
+    machine.writeFile(kWinIni, "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM3:=19200,e,7,1.5,p\r\n");
+    pick("cmbCommPorts", "Com Port 3");
+    EXPECT_EQ(shownBoxes(), QStringList({"19200", "Even", "7", "1.5", "Hardware"}));
+    EXPECT_TRUE(control("cmdApplyCom")->isEnabled());
 }
 
 // The checks and the stored letters are the PortEntry table's; this proves Apply uses them.
