@@ -1,12 +1,11 @@
 #include "app/Form1.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/WindowRegistry.h"
-#include "config/IniHelpers.h"
 #include "platform/MessageBoxes.h"
 #include "ports/StandardComFrame.h"
 #include "tweaks/ModemSettingsFrame.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/WindowRegistry.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -37,25 +36,31 @@ Form1::Form1(AppContext& context) : VbForm(context)
     QGroupBox* frame3 =
         makeFrame(this, QStringLiteral("Frame3"), QStringLiteral("Advanced / Custom Settings"), {},
                   twipsRect(120, 4320, 9615, 855));
-    makePicture(frame3, QStringLiteral("Image5"), QStringLiteral(":/icons/modem.png"), {6, 18, 32, 32});
+    makePicture(frame3, QStringLiteral("Image5"), QStringLiteral(":/icons/modem.png"),
+                twipsRect(90, 270, 480, 480));
     auto* bandwidth = makeButton(frame3, QStringLiteral("cmdBandwidth"), QStringLiteral("Bandwidth"),
-                                 QStringLiteral("Advanced Bandwith control"), {44, 22, 90, 26});
-    auto* modemInfo = makeButton(frame3, QStringLiteral("cmdModemInfo"), QStringLiteral("Modem Info"),
-                                 QStringLiteral("Advanced Modem Information"), {140, 22, 90, 26});
-    makePicture(frame3, QStringLiteral("Image4"), QStringLiteral(":/icons/buffer.png"), {237, 18, 32, 32});
+                                 QStringLiteral("Advanced Bandwith control"), twipsRect(660, 330, 1350, 390));
+    auto* modemInfo =
+        makeButton(frame3, QStringLiteral("cmdModemInfo"), QStringLiteral("Modem Info"),
+                   QStringLiteral("Advanced Modem Information"), twipsRect(2100, 330, 1350, 390));
+    makePicture(frame3, QStringLiteral("Image4"), QStringLiteral(":/icons/buffer.png"),
+                twipsRect(3555, 270, 480, 480));
     auto* bufferSet =
         makeButton(frame3, QStringLiteral("cmdCustomBufferSet"), QStringLiteral("Buffer Settings"),
-                   QStringLiteral("Advanced Buffer Settings"), {275, 22, 102, 26});
+                   QStringLiteral("Advanced Buffer Settings"), twipsRect(4125, 330, 1530, 390));
     auto* modemSet = makeButton(frame3, QStringLiteral("cmdCustomModemSet"), QStringLiteral("Modem Settings"),
-                                QStringLiteral("Advanced Modem Settings"), {383, 22, 102, 26});
-    makePicture(frame3, QStringLiteral("Image2"), QStringLiteral(":/icons/network.png"), {492, 18, 32, 32});
-    auto* commSet = makeButton(frame3, QStringLiteral("cmdCustomCommSet"), QStringLiteral(" Com Settings"),
-                               QStringLiteral("Advanced Comm Port Settings"), {530, 22, 104, 26});
+                                QStringLiteral("Advanced Modem Settings"), twipsRect(5745, 330, 1530, 390));
+    makePicture(frame3, QStringLiteral("Image2"), QStringLiteral(":/icons/network.png"),
+                twipsRect(7380, 270, 480, 480));
+    auto* commSet =
+        makeButton(frame3, QStringLiteral("cmdCustomCommSet"), QStringLiteral(" Com Settings"),
+                   QStringLiteral("Advanced Comm Port Settings"), twipsRect(7950, 330, 1560, 390));
     commSet->setIcon(QIcon(QStringLiteral(":/icons/port-small.png")));
 
-    makePicture(this, QStringLiteral("Image1"), QStringLiteral(":/images/banner.jpg"), {8, 350, 641, 86},
+    makePicture(this, QStringLiteral("Image1"), QStringLiteral(":/images/banner.jpg"),
+                twipsRect(120, 5250, 9615, 1290),
                 QStringLiteral("Velmora - Your serial ports, tuned the way they were meant to be"));
-    m_lblTips = makeLabel(this, QStringLiteral("lblTips"), QString(), {8, 440, 235, 17});
+    m_lblTips = makeLabel(this, QStringLiteral("lblTips"), QString(), twipsRect(120, 6600, 3525, 255));
     auto* info = makeLabel(this, QStringLiteral("Label10"),
                            QStringLiteral("Changes take effect the next time Windows starts."),
                            twipsRect(3720, 6600, 5895, 255));
@@ -77,31 +82,6 @@ void Form1::Form_Load()
     makeBold(m_lblTips, 9);
     m_frame1->fillLists();
     m_frame2->loadFromRegistry();
-}
-
-QComboBox* Form1::comBps() const
-{
-    return m_frame1->comBps();
-}
-QComboBox* Form1::comData() const
-{
-    return m_frame1->comData();
-}
-QComboBox* Form1::comStop() const
-{
-    return m_frame1->comStop();
-}
-
-QString Form1::mfncParseString(const QString& strIn, qint16 intOffset, const QString& strDelimiter) const
-{
-    return velmora::mfncParseString(strIn, intOffset, strDelimiter);
-}
-
-qint16 Form1::mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
-                           const QString& strValue, const QString& strFileName)
-{
-    return velmora::mfncWriteIni(m_context.profiles, strSectionHeader, strVariableName, strValue,
-                                 strFileName);
 }
 
 // Each button opens its window; one the program does not have yet opens nothing.

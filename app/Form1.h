@@ -1,8 +1,7 @@
 #pragma once
 
-#include "app/VbForm.h"
+#include "ui/VbForm.h"
 
-class QComboBox;
 class QLabel;
 
 namespace velmora {
@@ -18,17 +17,6 @@ public:
     explicit Form1(AppContext& context);
 
     void Form_Load() override;
-
-    // The lists the custom port settings window reads and fills.
-    QComboBox* comBps() const;
-    QComboBox* comData() const;
-    QComboBox* comStop() const;
-
-    // The window's public INI functions (also callable by name).
-    Q_INVOKABLE QString mfncParseString(const QString& strIn, qint16 intOffset,
-                                        const QString& strDelimiter) const;
-    Q_INVOKABLE qint16 mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
-                                    const QString& strValue, const QString& strFileName);
 
 public slots:
     void Command1_Click();

@@ -1,21 +1,21 @@
 #include "app/FrmAbout.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
+#include "config/QueriedValue.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramStarter.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 
-#include <algorithm>
-
 namespace velmora {
 namespace {
 
-constexpr QSize kWindowSize{420, 262};
+// The window and its controls in twips.
+constexpr int kWindowWidth = 6300, kWindowHeight = 3930;
 constexpr quint32 kBufferLength = 1024;
 
 const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
@@ -35,25 +35,16 @@ void makeShape(QWidget* window)
     shape->lower();
 }
 
-// A 32-bit number as decimal text, from the bytes that were kept (little-endian; a dropped
-// last byte was a zero, so it changes nothing).
-QString numberText(QByteArrayView bytes)
-{
-    quint32 number = 0;
-    for (qsizetype i = std::min<qsizetype>(bytes.size(), 4); i-- > 0;)
-        number = (number << 8) | quint8(bytes[i]);
-    return QString::number(number);
-}
-
 } // namespace
 
 frmAbout::frmAbout(AppContext& context) : VbForm(context)
 {
-    setUpBorderlessWindow(this, QStringLiteral("About Velmora"), kWindowSize);
+    setUpBorderlessWindow(this, QStringLiteral("About Velmora"),
+                          QSize(twips(kWindowWidth), twips(kWindowHeight)));
     makeShape(this);
 
-    QLabel* name =
-        makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Velmora 1.2"), {20, 16, 200, 30});
+    QLabel* name = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Velmora 1.2"),
+                             twipsRect(300, 240, 3000, 450));
     makeBold(name, 16);
 
     QLabel* description =
@@ -63,16 +54,16 @@ frmAbout::frmAbout(AppContext& context) : VbForm(context)
                       "buffers and a well-sized MTU packet. Most users see their downloads finish noticeably "
                       "sooner, web pages arrive with less waiting and connections stay steady for longer. "
                       "Set it once and enjoy the extra speed every time you dial in."),
-                  {20, 58, kWindowSize.width() - 40, 136});
+                  twipsRect(300, 870, kWindowWidth - 600, 2040));
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    description->setGeometry(20, 58, kWindowSize.width() - 40, 136);
+    description->setGeometry(twipsRect(300, 870, kWindowWidth - 600, 2040));
 
     auto* close = makeButton(this, QStringLiteral("Command1"), QStringLiteral("Close"),
-                             QStringLiteral("Click to Close"), {20, 212, 110, 30});
+                             QStringLiteral("Click to Close"), twipsRect(300, 3180, 1650, 450));
     auto* sysInfo = makeButton(this, QStringLiteral("Command2"), QStringLiteral("System Info"),
                                QStringLiteral("Click to see your system info!!"),
-                               {kWindowSize.width() - 130, 212, 110, 30});
+                               twipsRect(kWindowWidth - 1950, 3180, 1650, 450));
     connect(close, &QPushButton::clicked, this, &frmAbout::Command1_Click);
     connect(sysInfo, &QPushButton::clicked, this, &frmAbout::Command2_Click);
 }
@@ -90,26 +81,28 @@ void frmAbout::Command2_Click()
 // but cannot be started is not made up for by the folder.
 void frmAbout::StartSysInfo()
 {
-    try {
-        HKEY root = HKEY_LOCAL_MACHINE;
-        QString path;
-        if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                        QStringLiteral("PATH"), path)) {
-            if (m_context.programs && m_context.programs->start(path))
-                return;
-        } else if (GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                               QStringLiteral("MSINFO"), path)) {
+    HKEY root = HKEY_LOCAL_MACHINE;
+    QString path;
+    const Result<bool> pathRead = GetKeyValue(
+        root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), path);
+    if (pathRead.ok() && pathRead.value()) {
+        if (m_context.programs && m_context.programs->start(path))
+            return;
+    } else if (pathRead.ok()) {
+        const Result<bool> folderRead =
+            GetKeyValue(root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
+                        QStringLiteral("MSINFO"), path);
+        if (folderRead.ok() && folderRead.value()) {
             path += QStringLiteral("\\MSINFO32.EXE");
             if (m_context.programs && m_context.programs->fileExists(path) && m_context.programs->start(path))
                 return;
         }
-    } catch (const std::exception&) {
-        // Falls through to the message, like every other failure.
     }
     m_context.messageBoxes.inform(kUnavailable);
 }
 
-bool frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
+Result<bool> frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString& SubKeyRef,
+                                   QString& KeyVal)
 {
     RegistryApi* registry = m_context.registry;
     HKEY hKey = 0;
@@ -122,34 +115,20 @@ bool frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString&
     QByteArray tmpVal(kBufferLength, '\0');
     quint32 KeyValSize = kBufferLength;
     quint32 KeyValType = 0;
-    if (registry->RegQueryValueExA(hKey, toAnsi(SubKeyRef), &KeyValType,
-                                   reinterpret_cast<quint8*>(tmpVal.data()), &KeyValSize) != ERROR_SUCCESS) {
+    const long status = registry->RegQueryValueExA(hKey, toAnsi(SubKeyRef), &KeyValType,
+                                                   reinterpret_cast<quint8*>(tmpVal.data()), &KeyValSize);
+    registry->RegCloseKey(hKey);
+    if (status != ERROR_SUCCESS) {
         KeyVal.clear();
-        registry->RegCloseKey(hKey);
         return false;
     }
-
-    // A value of no bytes has no last character to look at: an error for the caller, who then
-    // reports the tool unavailable.
-    if (KeyValSize == 0 || KeyValSize > kBufferLength) {
-        registry->RegCloseKey(hKey);
-        throw KeyValueError("the value reports a size that cannot be read");
-    }
-    // A text stored with its terminating zero loses it; one stored without keeps every character.
-    const QByteArrayView kept(tmpVal.constData(),
-                              tmpVal[KeyValSize - 1] == '\0' ? KeyValSize - 1 : KeyValSize);
-
-    switch (KeyValType) {
-    case REG_SZ:
-        KeyVal = fromAnsi(kept);
-        break;
-    case REG_DWORD:
-        KeyVal = numberText(kept);
-        break;
-    default:
-        break; // any other type leaves KeyVal as it came
-    }
-    registry->RegCloseKey(hKey);
+    // A value of no bytes has no last character to look at: the caller reports the tool
+    // unavailable rather than asking elsewhere.
+    if (KeyValSize == 0 || KeyValSize > kBufferLength)
+        return failure(QStringLiteral("the value reports a size that cannot be read"));
+    if (const std::optional<QString> text =
+            queriedValueText(KeyValType, QByteArrayView(tmpVal).first(KeyValSize)))
+        KeyVal = *text;
     return true;
 }
 

@@ -1,18 +1,10 @@
 #pragma once
 
-#include "app/VbForm.h"
 #include "platform/Registry.h"
-
-#include <stdexcept>
+#include "platform/Result.h"
+#include "ui/VbForm.h"
 
 namespace velmora {
-
-// Raised by GetKeyValue for a value it cannot take apart (one that reports no bytes at all);
-// StartSysInfo turns it, like every other failure, into its one message.
-class KeyValueError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The About box: the product's name, a few words on what it does, and a way to start the
 // system information tool.
@@ -25,9 +17,11 @@ public:
     void StartSysInfo();
 
     // Reads one value as text: true when the key opened and the value was read, KeyVal then
-    // set as far as the value's type allows; false with KeyVal empty otherwise. Reads through
-    // the registry calls directly, with a buffer of 1024 characters.
-    bool GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal);
+    // set as far as the value's type allows; false with KeyVal empty otherwise; a failure for
+    // a value that reports no bytes. Reads through the registry calls directly, with a buffer
+    // of 1024 characters.
+    Result<bool> GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString& SubKeyRef,
+                             QString& KeyVal);
 
 public slots:
     void Command1_Click();

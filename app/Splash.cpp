@@ -1,9 +1,9 @@
 #include "app/Splash.h"
 
-#include "app/AppContext.h"
-#include "app/ClickablePicture.h"
-#include "app/Look.h"
-#include "app/WindowRegistry.h"
+#include "ui/AppContext.h"
+#include "ui/ClickablePicture.h"
+#include "ui/Look.h"
+#include "ui/WindowRegistry.h"
 
 #include <QTimer>
 

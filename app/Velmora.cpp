@@ -3,9 +3,7 @@
 #include "app/Artwork.h"
 #include "app/Form1.h"
 #include "app/FrmAbout.h"
-#include "app/Look.h"
 #include "app/Splash.h"
-#include "app/VbForm.h"
 #include "bandwidth/Form6.h"
 #include "buffers/Form5.h"
 #include "modeminfo/Form2.h"
@@ -13,6 +11,8 @@
 #include "platform/RegistryStore.h"
 #include "ports/Form3.h"
 #include "tweaks/Form4.h"
+#include "ui/Look.h"
+#include "ui/VbForm.h"
 
 namespace velmora {
 namespace {
@@ -36,12 +36,11 @@ std::unique_ptr<RegistryBackend> registryOf(const MachineFolder& machine)
 Velmora::Velmora(const QString& machineRoot, Edges edges, const QString& backupsFolder)
     : m_machine(machineRoot), m_backups(backupsFolder, machineRoot), m_profiles(m_machine, &m_backups),
       m_registry(registryOf(m_machine)), m_module2(m_registry),
-      m_programs(m_machine, edges.launcher), m_context{m_machine, edges.messageBoxes, m_profiles, m_windows}
+      m_programs(m_machine, edges.launcher), m_context{m_machine, edges.messageBoxes, m_profiles,
+                                                       m_windows, m_module2,          m_settings}
 {
     m_registry.store().setBackups(&m_backups);
     m_context.registry = &m_registry;
-    m_context.registryValues = &m_module2;
-    m_context.settings = &m_settings;
     m_context.saveAs = edges.saveAs;
     m_context.programs = &m_programs;
     m_windows.setContext(m_context);

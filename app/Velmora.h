@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/AppContext.h"
-#include "app/WindowRegistry.h"
 #include "config/Module2.h"
 #include "platform/Backups.h"
 #include "platform/MachineFolder.h"
@@ -9,6 +7,8 @@
 #include "platform/ProgramStarter.h"
 #include "platform/Registry.h"
 #include "platform/SettingsStore.h"
+#include "ui/AppContext.h"
+#include "ui/WindowRegistry.h"
 
 namespace velmora {
 

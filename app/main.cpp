@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
 
 #include <cstdio>
 
@@ -37,16 +36,16 @@ int main(int argc, char* argv[])
     velmora::registerArtwork();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/velmora.png")));
 
+    velmora::QtMessageBoxes messageBoxes;
     const QString root = commandLine.machineRoot();
     QString reason;
     if (!velmora::MachineFolder(root).prepare(&reason)) {
         const QString text = QStringLiteral("The machine %1 cannot be used:\n%2").arg(root, reason);
         std::fprintf(stderr, "velmora: %s\n", qPrintable(text));
-        QMessageBox::critical(nullptr, QStringLiteral("Velmora"), text);
+        messageBoxes.inform(text, velmora::MsgIcon::Critical);
         return 1;
     }
 
-    velmora::QtMessageBoxes messageBoxes;
     velmora::QtSaveAsDialog saveAs;
     velmora::QProcessLauncher launcher;
     velmora::Velmora velmora(root, velmora::Edges{messageBoxes, &saveAs, &launcher});

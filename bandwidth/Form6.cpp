@@ -1,10 +1,10 @@
 #include "bandwidth/Form6.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/SaveFailure.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/SaveFailure.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -83,8 +83,7 @@ void Form6::Form_Load()
 {
     disableMainWindow();
     const QString off = QStringLiteral("0");
-    const QString stored =
-        m_context.settings ? m_context.settings->GetSetting(kApp, kSection, kKey, off) : off;
+    const QString stored = m_context.settings.GetSetting(kApp, kSection, kKey, off);
     // Only 1 means on; 0, any other number and a text that is no number leave the box clear.
     m_check1->setChecked(wholeNumber(stored) == 1);
 }
@@ -116,11 +115,10 @@ void Form6::Command1_Click()
 
 bool Form6::savePreference(const QString& setting)
 {
-    QString reason = QStringLiteral("the settings store is not available");
-    if (m_context.settings && m_context.settings->SaveSetting(kApp, kSection, kKey, setting, &reason))
-        return true;
-    reportSaveFailure(m_context.messageBoxes, QStringLiteral("Velmora settings"), reason);
-    return false;
+    const Result<void> saved = m_context.settings.SaveSetting(kApp, kSection, kKey, setting);
+    if (!saved)
+        reportSaveFailure(m_context.messageBoxes, QStringLiteral("Velmora settings"), saved.reason());
+    return saved.ok();
 }
 
 } // namespace velmora

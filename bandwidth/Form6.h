@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/VbForm.h"
+#include "ui/VbForm.h"
 
 class QCheckBox;
 

@@ -1,10 +1,10 @@
 // Picking a port in the main window on a large WIN.INI (about 1 MB, 5,000 sections, [Ports]
 // last), beside the floor measured in the same run: reading the file's bytes and writing an
 // atomic copy of it. Goal: the pick takes at most 5x the floor.
-#include "app/Form1.h"
 #include "app/Velmora.h"
 #include "platform/AtomicFile.h"
 #include "platform/MessageBoxes.h"
+#include "ui/VbForm.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -73,7 +73,7 @@ void BM_PickPort(benchmark::State& state)
     SilentBoxes boxes;
     QTemporaryDir backups; // never the user's own
     velmora::Velmora app(machine.dir.path(), velmora::Edges{boxes}, backups.path());
-    auto* form = qobject_cast<velmora::Form1*>(app.windows().load(QStringLiteral("Form1")));
+    velmora::VbForm* form = app.windows().load(QStringLiteral("Form1"));
     auto* ports = form->findChild<QComboBox*>(QStringLiteral("cmbCommPorts"));
     auto* rate = form->findChild<QComboBox*>(QStringLiteral("comBps"));
     ports->setCurrentIndex(1);

@@ -1,5 +1,7 @@
 #include "buffers/FifoSizes.h"
 
+#include "ui/RegistryAccess.h"
+
 #include <array>
 
 namespace velmora {
@@ -20,6 +22,8 @@ constexpr std::array<FifoSize, 8> kSizes{{
     {"8MB", 8196},
     {"16MB", 16384},
 }};
+
+const QString kSerialKey = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
 
 } // namespace
 
@@ -45,6 +49,19 @@ std::optional<QString> fifoListTextForStoredText(const QString& storedText)
         if (storedText == QString::number(size.stored))
             return QString::fromLatin1(size.listText);
     return std::nullopt;
+}
+
+std::optional<QList<FifoWrite>> fifoWrites(const QString& sendText, const QString& receiveText)
+{
+    if (sendText == kFifoNoPickText || receiveText == kFifoNoPickText)
+        return std::nullopt;
+    const qint32 send = fifoSizeForListText(sendText);
+    const qint32 receive = fifoSizeForListText(receiveText);
+    const QString rx = QStringLiteral("RxFIFO"), tx = QStringLiteral("TxFIFO");
+    return QList<FifoWrite>{{kSerialKey, rx, receive},
+                            {kSerialKey, tx, send},
+                            {kDialUpAdapterKey, rx, receive},
+                            {kDialUpAdapterKey, tx, send}};
 }
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -20,5 +21,21 @@ qint32 fifoSizeForListText(const QString& listText);
 // The list text for a stored value as read from the registry ("4098" gives "4MB"); nothing
 // for any other text. The comparison is exact: "04098" or " 4098" are not sizes of the list.
 std::optional<QString> fifoListTextForStoredText(const QString& storedText);
+
+// What a list shows while no size is picked.
+inline const QString kFifoNoPickText = QStringLiteral("Select Size");
+
+// One registry number the FIFO sizes are stored in, under HKEY_LOCAL_MACHINE.
+struct FifoWrite {
+    QString keyPath;
+    QString valueName;
+    qint32 size;
+
+    bool operator==(const FifoWrite&) const = default;
+};
+
+// The four numbers a pick of send and receive sizes writes, in order: the serial driver's
+// receive and send sizes, then the dial-up adapter's. Nothing while either list shows no pick.
+std::optional<QList<FifoWrite>> fifoWrites(const QString& sendText, const QString& receiveText);
 
 } // namespace velmora

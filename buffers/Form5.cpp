@@ -1,13 +1,14 @@
 #include "buffers/Form5.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/RegistryAccess.h"
-#include "app/SaveFailure.h"
 #include "buffers/FifoSizes.h"
+#include "buffers/PortBuffer.h"
 #include "config/IniHelpers.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProfileWriter.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/RegistryAccess.h"
+#include "ui/SaveFailure.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -22,35 +23,34 @@ namespace {
 
 const QString kSystemIni = QStringLiteral("c:\\windows\\system.ini");
 const QString k386Enh = QStringLiteral("386Enh");
-const QString kSelectSize = QStringLiteral("Select Size");
 const QString kSerialKey = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
 constexpr qint32 kNumberType = 4;
 
-// Two frames side by side; rows of label and box inside each (pixels).
-constexpr int kFrameWidth = 252, kFrameHeight = 178, kFirstRow = 30, kRowPitch = 32;
+// Two frames side by side; rows of label and box inside each (twips).
+constexpr int kFrameWidth = 3780, kFrameHeight = 2670, kFirstRow = 450, kRowPitch = 480;
 
 QRect rowLabel(int row)
 {
-    return {10, kFirstRow + row * kRowPitch + 2, 124, 17};
+    return twipsRect(150, kFirstRow + row * kRowPitch + 30, 1860, 255);
 }
 QRect rowBox(int row)
 {
-    return {140, kFirstRow + row * kRowPitch, 102, 22};
+    return twipsRect(2100, kFirstRow + row * kRowPitch, 1530, 330);
 }
 QRect frameButton()
 {
-    return {10, 134, kFrameWidth - 20, 28};
+    return twipsRect(150, 2010, kFrameWidth - 300, 420);
 }
 
 } // namespace
 
 Form5::Form5(AppContext& context) : VbForm(context)
 {
-    setUpFixedWindow(this, QStringLiteral("Velmora - Advanced Buffer Settings"),
-                     (3 * 8 + 2 * kFrameWidth) * 15, 3690);
+    setUpFixedWindow(this, QStringLiteral("Velmora - Advanced Buffer Settings"), 3 * 120 + 2 * kFrameWidth,
+                     3690);
 
     QGroupBox* frame1 = makeFrame(this, QStringLiteral("Frame1"), QStringLiteral("Com Port Buffer"), {},
-                                  {8, 8, kFrameWidth, kFrameHeight}, colours::frameCaption);
+                                  twipsRect(120, 120, kFrameWidth, kFrameHeight), colours::frameCaption);
     makeLabel(frame1, QStringLiteral("lblComBuff"), QStringLiteral("Enter Com Port"), rowLabel(0));
     m_Text1 = makeTextBox(frame1, QStringLiteral("Text1"), QStringLiteral("2"),
                           QStringLiteral("Enter a Comm Port Number"), rowBox(0), 1);
@@ -64,13 +64,14 @@ Form5::Form5(AppContext& context) : VbForm(context)
     auto* setBuffer = makeButton(frame1, QStringLiteral("cmdSetBuffer"), QStringLiteral("Set Buffer"),
                                  QStringLiteral("Click to set Comm Port Buffer"), frameButton());
 
-    QGroupBox* frame2 = makeFrame(this, QStringLiteral("Frame2"), QStringLiteral("Modem Buffer"), {},
-                                  {16 + kFrameWidth, 8, kFrameWidth, kFrameHeight}, colours::frameCaption);
+    QGroupBox* frame2 =
+        makeFrame(this, QStringLiteral("Frame2"), QStringLiteral("Modem Buffer"), {},
+                  twipsRect(240 + kFrameWidth, 120, kFrameWidth, kFrameHeight), colours::frameCaption);
     makeLabel(frame2, QStringLiteral("Label6"), QStringLiteral("TX - Send Buffer"), rowLabel(0));
-    m_cmbTx = makeEditableList(frame2, QStringLiteral("cmbTx"), kSelectSize,
+    m_cmbTx = makeEditableList(frame2, QStringLiteral("cmbTx"), kFifoNoPickText,
                                QStringLiteral("Select a Transmit Buffer Size"), rowBox(0));
     makeLabel(frame2, QStringLiteral("Label7"), QStringLiteral("RX - Receive Buffer"), rowLabel(1));
-    m_cmbRx = makeEditableList(frame2, QStringLiteral("cmbRx"), kSelectSize,
+    m_cmbRx = makeEditableList(frame2, QStringLiteral("cmbRx"), kFifoNoPickText,
                                QStringLiteral("Select a Receive buffer size"), rowBox(1));
     auto* setFifo = makeButton(frame2, QStringLiteral("cmdSetFIFOBuff"), QStringLiteral("Set Buffers"),
                                QStringLiteral("Click to set Tx / Rx buffers"), frameButton());
@@ -81,9 +82,11 @@ Form5::Form5(AppContext& context) : VbForm(context)
         colourBox(box);
 
     m_tips2 = makeTipsLabel(this, QStringLiteral("tips2"),
-                            QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"), {10, 194, 300, 17});
+                            QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"),
+                            twipsRect(150, 2910, 4500, 255));
     m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"),
-                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"), {10, 216, 300, 17});
+                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
+                           twipsRect(150, 3240, 4500, 255));
 
     setTabOrder(m_Text1, m_txtIRQ);
     setTabOrder(m_txtIRQ, m_txtBuffer);
@@ -109,42 +112,20 @@ void Form5::Form_Unload()
     enableMainWindow();
 }
 
-QString Form5::mfncParseString(const QString& strIn, qint16 intOffset, const QString& strDelimiter) const
-{
-    return velmora::mfncParseString(strIn, intOffset, strDelimiter);
-}
-
-qint16 Form5::mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
-                           const QString& strValue, const QString& strFileName)
-{
-    return velmora::mfncWriteIni(m_context.profiles, strSectionHeader, strVariableName, strValue,
-                                 strFileName);
-}
-
 void Form5::cmdSetBuffer_Click()
 {
     MessageBoxes& boxes = m_context.messageBoxes;
-    const auto refuse = [&](const char* text) {
-        boxes.inform(QString::fromLatin1(text), MsgIcon::Exclamation);
-    };
-
     const QString port = m_Text1->text();
     const QString irq = m_txtIRQ->text();
     const QString buffer = m_txtBuffer->text();
-    if (port.isEmpty())
-        return refuse("You Must Enter a Com Port!");
-    if (irq.isEmpty())
-        return refuse("You Must Enter an Irq #");
-    if (buffer.isEmpty())
-        return refuse("You Must Enter a Buffer!");
+    if (const std::optional<QString> refusal = portBufferRefusal(port, irq, buffer))
+        return boxes.inform(*refusal, MsgIcon::Exclamation);
     if (!boxes.confirm(QStringLiteral("Are You Sure You Want To Set This Buffer?"), MsgIcon::Question))
         return;
 
-    // The port's IRQ goes in first: a buffer entry is never written without it.
-    const QString key = QStringLiteral("Com") + port;
-    if (mfncWriteIni(k386Enh, key + QStringLiteral("Irq"), irq, kSystemIni) == 0 ||
-        mfncWriteIni(k386Enh, key + QStringLiteral("Buffer"), buffer, kSystemIni) == 0)
-        return reportSaveFailure(boxes, kSystemIni, m_context.profiles.lastError());
+    for (const IniEntry& entry : portBufferEntries(port, irq, buffer))
+        if (mfncWriteIni(m_context.profiles, k386Enh, entry.name, entry.value, kSystemIni) == 0)
+            return reportSaveFailure(boxes, kSystemIni, m_context.profiles.lastError());
     boxes.inform(QStringLiteral("Buffer Was Set! You Should Restart to apply the Changes"));
 }
 
@@ -169,31 +150,12 @@ void Form5::loadFifoSizes()
 void Form5::cmdSetFIFOBuff_Click()
 {
     MessageBoxes& boxes = m_context.messageBoxes;
-    const auto refuse = [&] {
-        boxes.inform(QStringLiteral("You Must Select a Buffer Size!"), MsgIcon::Exclamation);
-    };
-
-    if (m_cmbTx->currentText() == kSelectSize)
-        return refuse();
-    const qint32 send = fifoSizeForListText(m_cmbTx->currentText());
-    if (m_cmbRx->currentText() == kSelectSize)
-        return refuse();
-    const qint32 receive = fifoSizeForListText(m_cmbRx->currentText());
-
-    const struct {
-        const QString& keyPath;
-        const char* valueName;
-        qint32 size;
-    } writes[] = {
-        {kSerialKey, "RxFIFO", receive},
-        {kSerialKey, "TxFIFO", send},
-        {kDialUpAdapterKey, "RxFIFO", receive},
-        {kDialUpAdapterKey, "TxFIFO", send},
-    };
+    const std::optional<QList<FifoWrite>> writes = fifoWrites(m_cmbTx->currentText(), m_cmbRx->currentText());
+    if (!writes)
+        return boxes.inform(QStringLiteral("You Must Select a Buffer Size!"), MsgIcon::Exclamation);
     // The first write that fails is reported and ends the handler: no later value is touched.
-    for (const auto& write : writes)
-        if (!writeRegistryValue(m_context, write.keyPath, kNumberType, QString::fromLatin1(write.valueName),
-                                write.size))
+    for (const FifoWrite& write : *writes)
+        if (!writeRegistryValue(m_context, write.keyPath, kNumberType, write.valueName, write.size))
             return;
     boxes.inform(QStringLiteral("Receive Buffer and Transmit Buffer have been set!"));
 }

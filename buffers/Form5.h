@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/VbForm.h"
+#include "ui/VbForm.h"
 
 class QComboBox;
 class QLabel;
@@ -17,12 +17,6 @@ public:
 
     void Form_Load() override;
     void Form_Unload() override;
-
-    // The window's public INI functions (also callable by name), the same ones as Form1's.
-    Q_INVOKABLE QString mfncParseString(const QString& strIn, qint16 intOffset,
-                                        const QString& strDelimiter) const;
-    Q_INVOKABLE qint16 mfncWriteIni(const QString& strSectionHeader, const QString& strVariableName,
-                                    const QString& strValue, const QString& strFileName);
 
 public slots:
     void cmdSetBuffer_Click();

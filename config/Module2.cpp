@@ -1,6 +1,9 @@
 #include "config/Module2.h"
 
+#include "config/QueriedValue.h"
 #include "platform/AnsiCodePage.h"
+
+#include <algorithm>
 
 #include <cmath>
 #include <limits>
@@ -92,17 +95,10 @@ bool Module2::ReadKeyValue(HKEY& root, const QString& keyPath, const QString& va
         quint32 size = kReadBufferSize;
         quint32 type = 0;
         if (m_registry.RegQueryValueExA(key, toAnsi(valueName), &type, buffer, &size) == ERROR_SUCCESS) {
-            QByteArrayView bytes(reinterpret_cast<const char*>(buffer), size);
-            if (!bytes.isEmpty() && bytes.back() == '\0')
-                bytes.chop(1);
-            if (type == REG_SZ) {
-                text = fromAnsi(bytes);
-            } else if (type == REG_DWORD) {
-                // Least significant byte first; the buffer was zeroed, so shorter data reads as 0s.
-                const quint32 number = quint32(buffer[0]) | quint32(buffer[1]) << 8 |
-                                       quint32(buffer[2]) << 16 | quint32(buffer[3]) << 24;
-                text = QString::number(number);
-            }
+            const QByteArrayView bytes(reinterpret_cast<const char*>(buffer),
+                                       std::min(size, kReadBufferSize));
+            if (const std::optional<QString> decoded = queriedValueText(type, bytes))
+                text = *decoded;
             result = true;
         }
     }

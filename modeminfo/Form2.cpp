@@ -1,12 +1,12 @@
 #include "modeminfo/Form2.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/RegistryAccess.h"
 #include "config/Module2.h"
 #include "platform/AtomicFile.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SaveAsDialog.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/RegistryAccess.h"
 
 #include <QLabel>
 #include <QPushButton>

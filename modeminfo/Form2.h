@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/VbForm.h"
 #include "modeminfo/ModemReport.h"
+#include "ui/VbForm.h"
 
 class QLabel;
 

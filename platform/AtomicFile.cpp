@@ -241,9 +241,10 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
         const FileIdentity basedOn = FileIdentity::ofPath(targetName);
         std::optional<QByteArray> current;
         if (basedOn.error == 0) {
-            current = readHostFile(*target, &why);
-            if (!current)
-                return failure(why);
+            Result<QByteArray> read = readHostFile(*target);
+            if (!read)
+                return failure(read.reason());
+            current = std::move(*read);
         } else if (basedOn.error != ENOENT) {
             return failure(systemReason(basedOn.error));
         }

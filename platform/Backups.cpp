@@ -51,10 +51,9 @@ QByteArray manifestBytes(const Backup& backup)
 Result<Backup> readBackup(const QString& folder)
 {
     const QString manifest = folder + u'/' + kManifest;
-    QString why;
-    const std::optional<QByteArray> bytes = readHostFile(manifest, &why);
+    const Result<QByteArray> bytes = readHostFile(manifest);
     if (!bytes)
-        return failure(QStringLiteral("%1: %2").arg(manifest, why));
+        return failure(QStringLiteral("%1: %2").arg(manifest, bytes.reason()));
     QJsonParseError error;
     const QJsonObject root = QJsonDocument::fromJson(*bytes, &error).object();
     if (error.error != QJsonParseError::NoError)
@@ -80,9 +79,9 @@ QString putBack(const Backup& backup, const BackedUpFile& file)
         return {};
     }
     QString why;
-    const std::optional<QByteArray> bytes = readHostFile(backup.folder + u'/' + file.copy, &why);
+    const Result<QByteArray> bytes = readHostFile(backup.folder + u'/' + file.copy);
     if (!bytes)
-        return QStringLiteral("the backup's copy cannot be read: %1").arg(why);
+        return QStringLiteral("the backup's copy cannot be read: %1").arg(bytes.reason());
     if (sha256(*bytes) != file.copySha256)
         return QStringLiteral("the backup's copy %1 is damaged (its SHA-256 does not match the manifest)")
             .arg(backup.folder + u'/' + file.copy);
@@ -156,9 +155,9 @@ Result<void> BackupSession::beforeChange(const QString& hostPath)
     BackedUpFile entry{path, {}, {}, {}, int(QFileInfo(path).permissions())};
     if (QFileInfo::exists(path)) {
         QString why;
-        const std::optional<QByteArray> bytes = readHostFile(path, &why);
+        const Result<QByteArray> bytes = readHostFile(path);
         if (!bytes)
-            return failure(QStringLiteral("%1 cannot be backed up: %2").arg(path, why));
+            return failure(QStringLiteral("%1 cannot be backed up: %2").arg(path, bytes.reason()));
         entry.copy = QStringLiteral("%1-%2").arg(m_backup.files.size() + 1).arg(QFileInfo(path).fileName());
         entry.copySha256 = sha256(*bytes);
         const QString copy = m_backup.folder + u'/' + entry.copy;
@@ -222,10 +221,9 @@ Result<RestoreOutcome> restoreBackup(const QString& backupsFolder, const QString
     for (const BackedUpFile& file : chosen->files) {
         QByteArray now; // the digest of what the file holds now; empty when it does not exist
         if (QFileInfo::exists(file.path) || QFileInfo(file.path).isSymLink()) {
-            QString why;
-            const std::optional<QByteArray> bytes = readHostFile(file.path, &why);
+            const Result<QByteArray> bytes = readHostFile(file.path);
             if (!bytes) {
-                outcome.failed.append(QStringLiteral("%1: %2").arg(file.path, why));
+                outcome.failed.append(QStringLiteral("%1: %2").arg(file.path, bytes.reason()));
                 continue;
             }
             now = sha256(*bytes);

@@ -5,26 +5,21 @@
 
 namespace velmora {
 
-std::optional<QByteArray> readHostFile(const QString& hostPath, QString* reason)
+Result<QByteArray> readHostFile(const QString& hostPath)
 {
-    auto fail = [reason](const QString& why) -> std::optional<QByteArray> {
-        if (reason)
-            *reason = why;
-        return std::nullopt;
-    };
     const QFileInfo info(hostPath);
     if (info.isDir())
-        return fail(QStringLiteral("a folder stands in the file's place"));
+        return failure(QStringLiteral("a folder stands in the file's place"));
     if (!info.exists())
-        return fail(QStringLiteral("the file does not exist"));
+        return failure(QStringLiteral("the file does not exist"));
     if (!info.isFile())
-        return fail(QStringLiteral("it is not an ordinary file"));
+        return failure(QStringLiteral("it is not an ordinary file"));
     QFile file(hostPath);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
+        return failure(file.errorString());
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
+        return failure(file.errorString());
     return data;
 }
 

@@ -149,10 +149,9 @@ void MachineFolder::recogniseDrive()
     const QString msdosSys = matchEntry(m_root, QStringLiteral("MSDOS.SYS"));
     if (!msdosSys.isNull()) {
         m_kind = Kind::Drive;
-        QString why;
-        const std::optional<QByteArray> text = readHostFile(m_root + u'/' + msdosSys, &why);
+        const Result<QByteArray> text = readHostFile(m_root + u'/' + msdosSys);
         if (!text) {
-            m_problem = QStringLiteral("%1 cannot be read: %2").arg(m_root + u'/' + msdosSys, why);
+            m_problem = QStringLiteral("%1 cannot be read: %2").arg(m_root + u'/' + msdosSys, text.reason());
             return;
         }
         if (const std::optional<QByteArray> named = iniValue(*text, "Paths", "WinDir");

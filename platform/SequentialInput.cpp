@@ -47,9 +47,9 @@ std::optional<SequentialInput> SequentialInput::open(const MachineFolder& machin
     const std::optional<QString> host = machine.hostPath(windowsPath, &why);
     if (!host)
         return fail(why);
-    std::optional<QByteArray> data = readHostFile(*host, &why);
+    Result<QByteArray> data = readHostFile(*host);
     if (!data)
-        return fail(why);
+        return fail(data.reason());
     return SequentialInput(std::move(*data));
 }
 

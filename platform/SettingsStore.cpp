@@ -12,19 +12,17 @@ QString SettingsStore::GetSetting(const QString& appName, const QString& section
     return value.isValid() ? value.toString() : defaultValue;
 }
 
-bool SettingsStore::SaveSetting(const QString& appName, const QString& section, const QString& key,
-                                const QString& setting, QString* reason)
+Result<void> SettingsStore::SaveSetting(const QString& appName, const QString& section, const QString& key,
+                                        const QString& setting)
 {
     QSettings store(QStringLiteral("Velmora"), appName);
     store.setValue(section + QLatin1Char('/') + key, setting);
     store.sync();
     if (store.status() == QSettings::NoError)
-        return true;
-    if (reason)
-        *reason = store.status() == QSettings::AccessError
-                      ? QStringLiteral("the settings file cannot be written")
-                      : QStringLiteral("the settings file is damaged");
-    return false;
+        return {};
+    return failure(store.status() == QSettings::AccessError
+                       ? QStringLiteral("the settings file cannot be written")
+                       : QStringLiteral("the settings file is damaged"));
 }
 
 } // namespace velmora

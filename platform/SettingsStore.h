@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 
 namespace velmora {
@@ -11,10 +13,10 @@ public:
     // The stored text, or the default when the entry is absent.
     QString GetSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue = QString()) const;
-    // Saves the text, creating the entry when absent. False, with the reason, when the
-    // store could not be written.
-    bool SaveSetting(const QString& appName, const QString& section, const QString& key,
-                     const QString& setting, QString* reason = nullptr);
+    // Saves the text, creating the entry when absent; a failure when the store could not be
+    // written.
+    Result<void> SaveSetting(const QString& appName, const QString& section, const QString& key,
+                             const QString& setting);
 };
 
 } // namespace velmora

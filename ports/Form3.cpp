@@ -1,10 +1,10 @@
 #include "ports/Form3.h"
 
-#include "app/AppContext.h"
-#include "app/Form1.h"
-#include "app/Look.h"
-#include "app/WindowRegistry.h"
 #include "platform/MessageBoxes.h"
+#include "ports/StandardComFrame.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/WindowRegistry.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -16,16 +16,16 @@ namespace {
 
 const QString kFixedText = QStringLiteral("Not Customizeable");
 
-// Rows of label and box, top to bottom (pixels).
-constexpr int kLabelLeft = 10, kBoxLeft = 115, kBoxWidth = 200, kFirstRow = 44, kRowPitch = 28;
+// Rows of label and box, top to bottom (twips).
+constexpr int kLabelLeft = 150, kBoxLeft = 1725, kBoxWidth = 3000, kFirstRow = 660, kRowPitch = 420;
 
 QRect rowLabel(int row)
 {
-    return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 100, 17};
+    return twipsRect(kLabelLeft, kFirstRow + row * kRowPitch + 30, 1500, 255);
 }
 QRect rowBox(int row)
 {
-    return {kBoxLeft, kFirstRow + row * kRowPitch, kBoxWidth, 21};
+    return twipsRect(kBoxLeft, kFirstRow + row * kRowPitch, kBoxWidth, 315);
 }
 
 // Copies a typed value into the main window's list; an empty box leaves the list as it is.
@@ -42,8 +42,9 @@ Form3::Form3(AppContext& context) : VbForm(context)
     setUpFixedWindow(this, QStringLiteral("Velmora- Com Settings"), 4950, 3720);
 
     makeLabel(this, QStringLiteral("Label2"),
-              QStringLiteral("You can set your own values for the com port chosen"), {10, 10, 305, 17});
-    makeLine(this, QStringLiteral("Line1"), {10, 33, 305, 1});
+              QStringLiteral("You can set your own values for the com port chosen"),
+              twipsRect(150, 150, 4575, 255));
+    makeLine(this, QStringLiteral("Line1"), twipsRect(150, 495, 4575, 15));
 
     const struct {
         const char* label;
@@ -69,13 +70,14 @@ Form3::Form3(AppContext& context) : VbForm(context)
     m_txtParity->setText(kFixedText);
     m_txtFlow->setText(kFixedText);
 
-    auto* ok =
-        makeButton(this, QStringLiteral("Command1"), QStringLiteral("Ok"),
-                   QStringLiteral("Click to UPDATE the standard Comm Port Settings"), {65, 186, 95, 26});
+    auto* ok = makeButton(this, QStringLiteral("Command1"), QStringLiteral("Ok"),
+                          QStringLiteral("Click to UPDATE the standard Comm Port Settings"),
+                          twipsRect(975, 2790, 1425, 390));
     auto* cancel = makeButton(this, QStringLiteral("Command2"), QStringLiteral("Cancel"),
-                              QStringLiteral("Click to Cancel"), {170, 186, 95, 26});
+                              QStringLiteral("Click to Cancel"), twipsRect(2550, 2790, 1425, 390));
     m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"),
-                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"), {10, 222, 305, 17});
+                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
+                           twipsRect(150, 3330, 4575, 255));
 
     // The typed values first, then the buttons; the fixed boxes come last.
     setTabOrder(m_txtBPS, m_txtData);
@@ -95,11 +97,17 @@ void Form3::Form_Load()
 {
     disableMainWindow();
     makeBold(m_tip1);
-    if (const Form1* main = m_context.windows.find<Form1>()) {
-        m_txtBPS->setText(main->comBps()->currentText());
-        m_txtData->setText(main->comData()->currentText());
-        m_txtStop->setText(main->comStop()->currentText());
+    if (const StandardComFrame* ports = mainPortFrame()) {
+        m_txtBPS->setText(ports->comBps()->currentText());
+        m_txtData->setText(ports->comData()->currentText());
+        m_txtStop->setText(ports->comStop()->currentText());
     }
+}
+
+StandardComFrame* Form3::mainPortFrame() const
+{
+    VbForm* main = m_context.windows.loaded(QStringLiteral("Form1"));
+    return main ? main->findChild<StandardComFrame*>() : nullptr;
 }
 
 void Form3::Form_Unload()
@@ -109,10 +117,10 @@ void Form3::Form_Unload()
 
 void Form3::Command1_Click()
 {
-    if (Form1* main = m_context.windows.find<Form1>()) {
-        copyUnlessEmpty(m_txtBPS, main->comBps());
-        copyUnlessEmpty(m_txtData, main->comData());
-        copyUnlessEmpty(m_txtStop, main->comStop());
+    if (const StandardComFrame* ports = mainPortFrame()) {
+        copyUnlessEmpty(m_txtBPS, ports->comBps());
+        copyUnlessEmpty(m_txtData, ports->comData());
+        copyUnlessEmpty(m_txtStop, ports->comStop());
     }
     close();
 }

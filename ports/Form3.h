@@ -1,11 +1,13 @@
 #pragma once
 
-#include "app/VbForm.h"
+#include "ui/VbForm.h"
 
 class QLabel;
 class QLineEdit;
 
 namespace velmora {
+
+class StandardComFrame;
 
 // "Com Settings": lets the user type free values for the bits per second, data bits and stop
 // bits of the main window's chosen port. It only fills the main window's lists; the main
@@ -27,6 +29,8 @@ public slots:
 private:
     // Parity and flow control cannot be customised here: an edit is refused and undone.
     void refuseEdit(QLineEdit* box);
+    // The port frame of the main window, whose lists this window reads and fills.
+    StandardComFrame* mainPortFrame() const;
 
     QLineEdit* m_txtBPS;
     QLineEdit* m_txtParity;

@@ -84,6 +84,20 @@ QString flowLetterForText(const QString& text)
     return lookUp(kFlow, text, false).value_or(QString());
 }
 
+Result<PortEntry> portEntryFromListTexts(const PortEntry& texts)
+{
+    const std::pair<const QString&, const char*> required[] = {
+        {texts.rate, "Must Select a Bit Rate"},     {texts.parity, "Must Select a Parity"},
+        {texts.data, "Must Select a Data Bit"},     {texts.stop, "Must Select a Stop Bit"},
+        {texts.flow, "Must Select a Flow Control"},
+    };
+    for (const auto& [text, refusal] : required)
+        if (text.isEmpty())
+            return failure(QString::fromLatin1(refusal));
+    return PortEntry{texts.rate, parityLetterForText(texts.parity), texts.data, texts.stop,
+                     flowLetterForText(texts.flow)};
+}
+
 QString joinPortEntry(const PortEntry& entry)
 {
     return QStringList({entry.rate, entry.parity, entry.data, entry.stop, entry.flow}).join(QLatin1Char(','));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,6 +19,8 @@ struct PortEntry {
     QString data;
     QString stop;
     QString flow;
+
+    bool operator==(const PortEntry&) const = default;
 };
 
 // "Com Port 1" .. "Com Port 4" stand for the keys "COM1:" .. "COM4:"; anything else for none.
@@ -38,6 +42,10 @@ QString flowTextForLetter(const QString& letter);
 // (Empty texts are refused by the caller before these are asked.)
 QString parityLetterForText(const QString& text);
 QString flowLetterForText(const QString& text);
+
+// The entry to store for the lists' texts (parity and flow as the lists show them), or the
+// refusal for the first one left empty: rate, parity, data bits, stop bits, flow.
+Result<PortEntry> portEntryFromListTexts(const PortEntry& texts);
 
 QString joinPortEntry(const PortEntry& entry);
 

@@ -1,13 +1,13 @@
 #include "ports/StandardComFrame.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/SaveFailure.h"
 #include "config/IniHelpers.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProfileWriter.h"
 #include "platform/SequentialInput.h"
 #include "ports/PortEntry.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/SaveFailure.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -23,15 +23,15 @@ const QString kPortsSection = QStringLiteral("Ports");
 const QString kPortPrompt = QStringLiteral("Select a Comm Port");
 
 // Rows of label and list, top to bottom, inside the frame (pixels).
-constexpr int kLabelLeft = 10, kListLeft = 130, kListWidth = 180, kFirstRow = 45, kRowPitch = 25;
+constexpr int kLabelLeft = 150, kListLeft = 1950, kListWidth = 2700, kFirstRow = 675, kRowPitch = 375;
 
 QRect rowLabel(int row)
 {
-    return {kLabelLeft, kFirstRow + row * kRowPitch + 2, 115, 17};
+    return twipsRect(kLabelLeft, kFirstRow + row * kRowPitch + 30, 1725, 255);
 }
 QRect rowList(int row)
 {
-    return {kListLeft, kFirstRow + row * kRowPitch, kListWidth, 22};
+    return twipsRect(kListLeft, kFirstRow + row * kRowPitch, kListWidth, 330);
 }
 
 // Keeps windows painted and timers running while a long file is read, without letting the
@@ -60,9 +60,10 @@ StandardComFrame::StandardComFrame(AppContext& context, QWidget* parent)
 {
     setObjectName(QStringLiteral("Frame1"));
     makeLabel(this, QStringLiteral("Label7"), QStringLiteral("Select a Comm Port to Tweak"),
-              {10, 22, 150, 17});
-    m_cmbCommPorts = makeEditableList(this, QStringLiteral("cmbCommPorts"), kPortPrompt,
-                                      QStringLiteral("Select a Comm Port to Edit"), {170, 18, 140, 22});
+              twipsRect(150, 330, 2250, 255));
+    m_cmbCommPorts =
+        makeEditableList(this, QStringLiteral("cmbCommPorts"), kPortPrompt,
+                         QStringLiteral("Select a Comm Port to Edit"), twipsRect(2550, 270, 2100, 330));
 
     const struct {
         const char* label;
@@ -85,13 +86,15 @@ StandardComFrame::StandardComFrame(AppContext& context, QWidget* parent)
         ++row;
     }
 
-    m_cmdApplyCom =
-        makeButton(this, QStringLiteral("cmdApplyCom"), QStringLiteral("Apply Changes to Com Port Settings"),
-                   QStringLiteral("Click here to apply changes you have made"), {10, 172, 300, 26});
+    m_cmdApplyCom = makeButton(
+        this, QStringLiteral("cmdApplyCom"), QStringLiteral("Apply Changes to Com Port Settings"),
+        QStringLiteral("Click here to apply changes you have made"), twipsRect(150, 2580, 4500, 390));
     m_cmdApplyCom->setEnabled(false);
     m_tip1 = makeTipsLabel(this, QStringLiteral("tip1"),
-                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"), {10, 208, 250, 17});
-    makePicture(this, QStringLiteral("Image6"), QStringLiteral(":/icons/port.png"), {281, 196, 32, 32});
+                           QStringLiteral("Tips: Read 'ComTips.txt' for Tips / Help"),
+                           twipsRect(150, 3120, 3750, 255));
+    makePicture(this, QStringLiteral("Image6"), QStringLiteral(":/icons/port.png"),
+                twipsRect(4215, 2940, 480, 480));
 
     connect(m_cmbCommPorts, &QComboBox::activated, this, &StandardComFrame::cmbCommPorts_Click);
     connect(m_cmdApplyCom, &QPushButton::clicked, this, &StandardComFrame::cmdApplyCom_Click);
@@ -143,31 +146,18 @@ void StandardComFrame::cmbCommPorts_Click()
 void StandardComFrame::cmdApplyCom_Click()
 {
     MessageBoxes& boxes = m_context.messageBoxes;
-    const auto refuse = [&](const char* text) {
-        boxes.inform(QString::fromLatin1(text), MsgIcon::Exclamation);
-    };
-
     const QString portText = m_cmbCommPorts->currentText();
     if (const std::optional<QString> key = portKeyForName(portText))
         m_strComPort = *key;
     else if (portText == kPortPrompt)
-        return refuse("You Must Select a Comm Port!");
+        return boxes.inform(QStringLiteral("You Must Select a Comm Port!"), MsgIcon::Exclamation);
 
-    PortEntry entry;
-    if ((entry.rate = m_comBps->currentText()).isEmpty())
-        return refuse("Must Select a Bit Rate");
-    if (m_comParity->currentText().isEmpty())
-        return refuse("Must Select a Parity");
-    entry.parity = parityLetterForText(m_comParity->currentText());
-    if ((entry.data = m_comData->currentText()).isEmpty())
-        return refuse("Must Select a Data Bit");
-    if ((entry.stop = m_comStop->currentText()).isEmpty())
-        return refuse("Must Select a Stop Bit");
-    if (m_comFlow->currentText().isEmpty())
-        return refuse("Must Select a Flow Control");
-    entry.flow = flowLetterForText(m_comFlow->currentText());
-
-    if (mfncWriteIni(m_context.profiles, kPortsSection, m_strComPort, joinPortEntry(entry), kWinIni) == 0)
+    const Result<PortEntry> entry =
+        portEntryFromListTexts({m_comBps->currentText(), m_comParity->currentText(), m_comData->currentText(),
+                                m_comStop->currentText(), m_comFlow->currentText()});
+    if (!entry)
+        return boxes.inform(entry.reason(), MsgIcon::Exclamation);
+    if (mfncWriteIni(m_context.profiles, kPortsSection, m_strComPort, joinPortEntry(*entry), kWinIni) == 0)
         return reportSaveFailure(boxes, kWinIni, m_context.profiles.lastError());
     boxes.inform(QStringLiteral("Comm Settings have Been Changed!"));
 }

@@ -4,10 +4,10 @@
 //   velmora_screens OUTDIR      exit status 0: all rendered, nothing clipped;
 //                               3: rendered, but something is clipped (listed on stderr)
 #include "app/Artwork.h"
-#include "app/VbForm.h"
 #include "app/Velmora.h"
 #include "platform/MachineFolder.h"
 #include "platform/MessageBoxes.h"
+#include "ui/VbForm.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "tweaks/Form4.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/RegistryAccess.h"
 #include "platform/MessageBoxes.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/RegistryAccess.h"
 
 #include <QCheckBox>
 #include <QLabel>

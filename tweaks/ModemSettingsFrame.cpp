@@ -1,10 +1,11 @@
 #include "tweaks/ModemSettingsFrame.h"
 
-#include "app/AppContext.h"
-#include "app/Look.h"
-#include "app/RegistryAccess.h"
 #include "config/Module2.h"
 #include "platform/MessageBoxes.h"
+#include "tweaks/MtuChoice.h"
+#include "ui/AppContext.h"
+#include "ui/Look.h"
+#include "ui/RegistryAccess.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,14 +17,8 @@ namespace {
 
 const QString kMaxInstanceKey =
     QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi\\");
-// The fixed sizes go to the key spelled with a blank, a typed size to the one spelled "%20".
-const QString kAolKey = QStringLiteral("Software\\America Online\\AOL\\aolsock\\");
-const QString kAolTypedKey = QStringLiteral("Software\\America%20Online\\AOL\\aolsock\\");
 const QString kUnknown = QStringLiteral("Unknown");
-constexpr qint32 kText = 1, kNumber = 4;
-
-// The sizes of options 0 to 3.
-constexpr int kFixedSizes[4] = {0, 576, 1000, 1500};
+constexpr qint32 kText = 1;
 
 } // namespace
 
@@ -31,14 +26,18 @@ ModemSettingsFrame::ModemSettingsFrame(AppContext& context, QWidget* parent)
     : QGroupBox(parent), m_context(context)
 {
     setObjectName(QStringLiteral("Frame2"));
-    makeLabel(this, QStringLiteral("Label6"), QStringLiteral("Max # of Instances"), {10, 24, 110, 17});
-    m_txtMaxInst = makeTextBox(this, QStringLiteral("txtMaxInst"), QStringLiteral("8"),
-                               QStringLiteral("Enter Number of Max Instances"), {125, 20, 32, 22}, 2);
-    auto* setMaxInst =
-        makeButton(this, QStringLiteral("cmdSetMaxInst"), QStringLiteral("Set"),
-                   QStringLiteral("Click to Set the Number of Max Instances"), {165, 19, 60, 24});
-    makePicture(this, QStringLiteral("Image7"), QStringLiteral(":/icons/modem.png"), {256, 16, 32, 32});
-    makeLabel(this, QStringLiteral("Label8"), QStringLiteral("Chose MTU Packet Size"), {10, 50, 200, 17});
+    makeLabel(this, QStringLiteral("Label6"), QStringLiteral("Max # of Instances"),
+              twipsRect(150, 360, 1650, 255));
+    m_txtMaxInst =
+        makeTextBox(this, QStringLiteral("txtMaxInst"), QStringLiteral("8"),
+                    QStringLiteral("Enter Number of Max Instances"), twipsRect(1875, 300, 480, 330), 2);
+    auto* setMaxInst = makeButton(this, QStringLiteral("cmdSetMaxInst"), QStringLiteral("Set"),
+                                  QStringLiteral("Click to Set the Number of Max Instances"),
+                                  twipsRect(2475, 285, 900, 360));
+    makePicture(this, QStringLiteral("Image7"), QStringLiteral(":/icons/modem.png"),
+                twipsRect(3840, 240, 480, 480));
+    makeLabel(this, QStringLiteral("Label8"), QStringLiteral("Chose MTU Packet Size"),
+              twipsRect(150, 750, 3000, 255));
 
     const struct {
         const char* caption;
@@ -50,22 +49,25 @@ ModemSettingsFrame::ModemSettingsFrame(AppContext& context, QWidget* parent)
         {"Large (1500) ", "This is recommended for CABLE, ASDL, DSL, T3, OC3 and Faster"},
         {"Other", "This is recommended ONLY if you know what you are doing!"},
     };
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kMtuOptionCount; ++i)
         m_optMTU[i] =
             makeOption(this, QStringLiteral("optMTU_%1").arg(i), QString::fromLatin1(options[i].caption),
-                       QString::fromLatin1(options[i].tooltip), {10, 68 + i * 18, 200, 18});
+                       QString::fromLatin1(options[i].tooltip), twipsRect(150, 1020 + i * 270, 3000, 270));
     m_optMTU[0]->setChecked(true);
-    m_txtMTU = makeTextBox(this, QStringLiteral("txtMTU"), QString(),
-                           QStringLiteral("Enter your own MTU Packet Size"), {90, 139, 90, 21});
+    m_txtMTU =
+        makeTextBox(this, QStringLiteral("txtMTU"), QString(),
+                    QStringLiteral("Enter your own MTU Packet Size"), twipsRect(1350, 2085, 1350, 315));
 
     auto* command2 = makeButton(this, QStringLiteral("Command2"),
                                 QStringLiteral("Set Selected MTU Packet size for AOL 4.0"),
-                                QStringLiteral("Set this MTU Size for AOL"), {10, 163, 277, 24});
-    auto* command3 = makeButton(
-        this, QStringLiteral("Command3"), QStringLiteral("Set Selected MTU Packet size for your Modem"),
-        QStringLiteral("Set this MTU Size for Dial - Up Network Connections"), {10, 189, 277, 24});
+                                QStringLiteral("Set this MTU Size for AOL"), twipsRect(150, 2445, 4155, 360));
+    auto* command3 = makeButton(this, QStringLiteral("Command3"),
+                                QStringLiteral("Set Selected MTU Packet size for your Modem"),
+                                QStringLiteral("Set this MTU Size for Dial - Up Network Connections"),
+                                twipsRect(150, 2835, 4155, 360));
     m_tips2 = makeTipsLabel(this, QStringLiteral("tips2"),
-                            QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"), {10, 214, 270, 17});
+                            QStringLiteral("Tips: Read 'ModemTips.txt' for Tips / Help"),
+                            twipsRect(150, 3210, 4050, 255));
 
     connect(setMaxInst, &QPushButton::clicked, this, &ModemSettingsFrame::cmdSetMaxInst_Click);
     connect(command2, &QPushButton::clicked, this, &ModemSettingsFrame::Command2_Click);
@@ -81,8 +83,8 @@ void ModemSettingsFrame::loadFromRegistry()
         HKEY root = HKEY_LOCAL_MACHINE;
         qint32 type = kText;
         QVariant eight = QStringLiteral("8");
-        m_context.registryValues->WriteKeyValue(root, kMaxInstanceKey, type, QStringLiteral("MaxInstance"),
-                                                eight);
+        m_context.registryValues.WriteKeyValue(root, kMaxInstanceKey, type, QStringLiteral("MaxInstance"),
+                                               eight);
         m_txtMaxInst->setText(QStringLiteral("8"));
     } else {
         m_txtMaxInst->setText(maxInstance);
@@ -91,19 +93,15 @@ void ModemSettingsFrame::loadFromRegistry()
     const QString mtu = readRegistryText(m_context, kDialUpAdapterKey, QStringLiteral("IPMTU"), kUnknown);
     if (mtu == kUnknown)
         return;
-    for (int option : {1, 2, 3, 0}) {
-        if (mtu == QString::number(kFixedSizes[option])) {
-            m_optMTU[option]->setChecked(true);
-            return;
-        }
-    }
-    m_optMTU[4]->setChecked(true);
-    m_txtMTU->setText(mtu);
+    const int option = mtuOptionForStoredText(mtu);
+    m_optMTU[option]->setChecked(true);
+    if (option == kOtherMtuOption)
+        m_txtMTU->setText(mtu);
 }
 
 int ModemSettingsFrame::selectedOption() const
 {
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kMtuOptionCount; ++i)
         if (m_optMTU[i]->isChecked())
             return i;
     m_context.messageBoxes.inform(QStringLiteral("You have not selected an MTU packet size!"),
@@ -123,8 +121,8 @@ void ModemSettingsFrame::Command3_Click()
     const int option = selectedOption();
     if (option < 0)
         return;
-    const QString size = option < 4 ? QString::number(kFixedSizes[option]) : m_txtMTU->text();
-    if (writeRegistryValue(m_context, kDialUpAdapterKey, kText, QStringLiteral("IPMTU"), size))
+    const MtuWrite write = dialUpMtuWrite(option, m_txtMTU->text());
+    if (writeRegistryValue(m_context, write.keyPath, write.type, write.valueName, write.value))
         m_context.messageBoxes.inform(QStringLiteral("Dial-Up Adapter MTU Packet Size has been set!"));
 }
 
@@ -133,20 +131,13 @@ void ModemSettingsFrame::Command2_Click()
     const int option = selectedOption();
     if (option < 0)
         return;
-    qint32 size = 0;
-    if (option < 4) {
-        size = kFixedSizes[option];
-    } else {
-        bool whole = false;
-        size = m_txtMTU->text().toInt(&whole, 10);
-        if (!whole) {
-            m_context.messageBoxes.inform(QStringLiteral("Please enter a valid MTU packet size!"),
-                                          MsgIcon::Exclamation);
-            return;
-        }
+    const std::optional<MtuWrite> write = aolMtuWrite(option, m_txtMTU->text());
+    if (!write) {
+        m_context.messageBoxes.inform(QStringLiteral("Please enter a valid MTU packet size!"),
+                                      MsgIcon::Exclamation);
+        return;
     }
-    if (writeRegistryValue(m_context, option < 4 ? kAolKey : kAolTypedKey, kNumber, QStringLiteral("mtu"),
-                           size))
+    if (writeRegistryValue(m_context, write->keyPath, write->type, write->valueName, write->value))
         m_context.messageBoxes.inform(QStringLiteral("America Online MTU Packet Size has been set!"));
 }
 

@@ -41,7 +41,6 @@ TEST_F(Form4Test, LoadShowsOnlyTheTextsZeroAndOneAsSwitchStates)
     } cases[] = {
         {"missing", "", false},
         {"text 1", "\"SLOWNET\"=\"1\"\r\n", true},
-        {"number 1", "\"SLOWNET\"=dword:00000001\r\n", true},
         {"text 01", "\"SLOWNET\"=\"01\"\r\n", false},
     };
     for (const auto& c : cases) {

@@ -12,7 +12,6 @@ using Value = testing::TestMachine::Value;
 
 const QString kNdi = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi");
 const QString kNet = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
-const QString kAol = QStringLiteral("Software\\America Online\\AOL\\aolsock");
 const QString kAolTyped = QStringLiteral("Software\\America%20Online\\AOL\\aolsock");
 const QByteArray kNdiBlock =
     "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi]\r\n";
@@ -28,13 +27,6 @@ protected:
         ASSERT_NE(mainWindow(), nullptr);
     }
     QRadioButton* option(int i) { return control<QRadioButton>(QStringLiteral("optMTU_%1").arg(i)); }
-    int selected()
-    {
-        for (int i = 0; i < 5; ++i)
-            if (option(i)->isChecked())
-                return i;
-        return -1;
-    }
     void chooseOther(const QString& size)
     {
         QTest::mouseClick(option(4), Qt::LeftButton);
@@ -46,33 +38,6 @@ protected:
         click(button);
     }
 };
-
-struct LoadCase {
-    const char* name;
-    QByteArray ipmtuLine; // empty: no IPMTU value
-    int option;
-    const char* mtuText;
-};
-
-class MtuLoadTest : public MtuFrameTest, public ::testing::WithParamInterface<LoadCase> {};
-
-TEST_P(MtuLoadTest, SelectsTheStoredSize)
-{
-    const LoadCase& c = GetParam();
-    load(kMaxInstance8 + "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net\\0000]\r\n" +
-         c.ipmtuLine + "\"DriverDesc\"=\"Dial-Up Adapter\"\r\n\r\n");
-    EXPECT_EQ(selected(), c.option);
-    EXPECT_EQ(shown("txtMTU").toStdString(), c.mtuText);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    StoredSizes, MtuLoadTest,
-    ::testing::Values(LoadCase{"Absent", "", 0, ""}, LoadCase{"AutoDetect", "\"IPMTU\"=\"0\"\r\n", 0, ""},
-                      LoadCase{"Large", "\"IPMTU\"=\"1500\"\r\n", 3, ""},
-                      LoadCase{"OtherSize", "\"IPMTU\"=\"1400\"\r\n", 4, "1400"},
-                      LoadCase{"NumberValue", "\"IPMTU\"=dword:00000240\r\n", 1, ""},
-                      LoadCase{"BinaryCountsAsUnknown", "\"IPMTU\"=hex:31,34,30,30\r\n", 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 struct MaxInstanceCase {
     const char* name;
@@ -114,51 +79,23 @@ TEST_F(MtuFrameTest, SetMaxInstanceWritesTheTextAsTyped)
     EXPECT_EQ(shown("txtMaxInst").toStdString(), "34");
 }
 
-TEST_F(MtuFrameTest, FixedSizesGoToBothClients)
+// The sizes and keys of every choice are the MtuChoice table's; this proves the buttons use it.
+TEST_F(MtuFrameTest, TheWindowShowsAndWritesTheChosenSizeAndRefusesABadOneForAol)
 {
-    load(kMaxInstance8);
-    const struct {
-        int option;
-        const char* text;
-        quint32 number;
-    } sizes[] = {{1, "576", 576}, {2, "1000", 1000}, {3, "1500", 1500}, {0, "0", 0}};
-    for (const auto& size : sizes) {
-        QTest::mouseClick(option(size.option), Qt::LeftButton);
-        set("Command3", kDialUpSet);
-        EXPECT_EQ(machine.storedValue(kNet, "IPMTU"), (Value{REG_SZ, size.text}));
-        set("Command2", kAolSet);
-        EXPECT_EQ(machine.storedValue(kAol, "mtu"), (Value{REG_DWORD, dword(size.number)}));
-    }
-    EXPECT_EQ(machine.storedValue(kAolTyped, "mtu"), std::nullopt);
-}
-
-TEST_F(MtuFrameTest, TypedSizeGoesToTheOtherAolKey)
-{
-    load(kMaxInstance8);
+    load(kMaxInstance8 + "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net\\0000]\r\n"
+                         "\"IPMTU\"=\"1400\"\r\n\r\n");
+    EXPECT_TRUE(option(4)->isChecked());
+    EXPECT_EQ(shown("txtMTU"), QStringLiteral("1400"));
     chooseOther("1400");
     set("Command3", kDialUpSet);
     EXPECT_EQ(machine.storedValue(kNet, "IPMTU"), (Value{REG_SZ, "1400"}));
     set("Command2", kAolSet);
     EXPECT_EQ(machine.storedValue(kAolTyped, "mtu"), (Value{REG_DWORD, dword(1400)}));
-    EXPECT_EQ(machine.storedValue(kAol, "mtu"), std::nullopt);
 
-    chooseOther(QString()); // an empty size is written for dial-up
-    set("Command3", kDialUpSet);
-    EXPECT_EQ(machine.storedValue(kNet, "IPMTU"), (Value{REG_SZ, ""}));
-}
-
-TEST_F(MtuFrameTest, TypedSizeThatIsNoWholeNumberIsRefusedForAol)
-{
-    load(kMaxInstance8);
-    for (const char* typed : {"", "14k", "4294967296"}) {
-        chooseOther(typed);
-        machine.boxes().expect(QStringLiteral("Please enter a valid MTU packet size!"), MsgIcon::Exclamation);
-        click("Command2");
-        EXPECT_EQ(machine.storedValue(kAolTyped, "mtu"), std::nullopt) << typed;
-    }
-    chooseOther("-1");
-    set("Command2", kAolSet);
-    EXPECT_EQ(machine.storedValue(kAolTyped, "mtu"), (Value{REG_DWORD, dword(0xFFFFFFFF)}));
+    chooseOther("14k");
+    machine.boxes().expect(QStringLiteral("Please enter a valid MTU packet size!"), MsgIcon::Exclamation);
+    click("Command2");
+    EXPECT_EQ(machine.storedValue(kAolTyped, "mtu"), (Value{REG_DWORD, dword(1400)}));
 }
 
 } // namespace

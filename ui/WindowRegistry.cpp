@@ -1,6 +1,6 @@
-#include "app/WindowRegistry.h"
+#include "ui/WindowRegistry.h"
 
-#include "app/VbForm.h"
+#include "ui/VbForm.h"
 
 namespace velmora {
 

@@ -1,7 +1,7 @@
-#include "app/VbForm.h"
+#include "ui/VbForm.h"
 
-#include "app/AppContext.h"
-#include "app/WindowRegistry.h"
+#include "ui/AppContext.h"
+#include "ui/WindowRegistry.h"
 
 #include <QCloseEvent>
 

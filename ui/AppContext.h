@@ -21,8 +21,9 @@ struct AppContext {
     MessageBoxes& messageBoxes;
     ProfileWriter& profiles;
     WindowRegistry& windows;
-    Module2* registryValues = nullptr;
-    SettingsStore* settings = nullptr;
+    Module2& registryValues;
+    SettingsStore& settings;
+    // Set by the composition root; a test may point them at doubles or services of its own.
     SaveAsDialog* saveAs = nullptr;
     ProgramStarter* programs = nullptr;
     RegistryApi* registry = nullptr;

@@ -1,8 +1,8 @@
-#include "app/RegistryAccess.h"
+#include "ui/RegistryAccess.h"
 
-#include "app/AppContext.h"
-#include "app/SaveFailure.h"
 #include "config/Module2.h"
+#include "ui/AppContext.h"
+#include "ui/SaveFailure.h"
 
 namespace velmora {
 
@@ -11,7 +11,7 @@ QString readRegistryText(AppContext& context, const QString& keyPath, const QStr
 {
     HKEY root = HKEY_LOCAL_MACHINE;
     QString text = defaultText;
-    context.registryValues->ReadKeyValue(root, keyPath, valueName, text);
+    context.registryValues.ReadKeyValue(root, keyPath, valueName, text);
     return strRegValue;
 }
 
@@ -20,10 +20,10 @@ bool writeRegistryValue(AppContext& context, const QString& keyPath, qint32 type
 {
     HKEY root = HKEY_LOCAL_MACHINE;
     QVariant data = value;
-    if (context.registryValues->WriteKeyValue(root, keyPath, type, valueName, data))
+    if (context.registryValues.WriteKeyValue(root, keyPath, type, valueName, data))
         return true;
     reportSaveFailure(context.messageBoxes, registryValueFullName(keyPath, valueName),
-                      context.registryValues->lastError());
+                      context.registryValues.lastError());
     return false;
 }
 

@@ -1,6 +1,6 @@
-#include "app/Look.h"
+#include "ui/Look.h"
 
-#include "app/ClickablePicture.h"
+#include "ui/ClickablePicture.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "app/SaveFailure.h"
+#include "ui/SaveFailure.h"
 
 #include "platform/MessageBoxes.h"
 

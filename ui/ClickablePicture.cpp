@@ -1,4 +1,4 @@
-#include "app/ClickablePicture.h"
+#include "ui/ClickablePicture.h"
 
 #include <QMouseEvent>
 
