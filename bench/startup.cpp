@@ -59,6 +59,7 @@ Run runOnce(const std::vector<std::string>& command)
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, out[1]);
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (const std::string& arg : command)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
