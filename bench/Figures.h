@@ -1,7 +1,8 @@
 #pragma once
 
-// The house style of the benchmarks: each figure timed as wall and thread CPU time, the best of
-// the repetitions kept, and printed beside its reference in one table.
+// The house style of the benchmarks: each figure timed as wall and thread CPU time, the median of
+// the repetitions kept, and printed beside its reference in one table; figures taken at several
+// sizes are printed as a growth table as well.
 #include "platform/AtomicFile.h"
 
 #include <QByteArray>
@@ -9,11 +10,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace velmora::bench {
 
@@ -42,21 +45,39 @@ struct Figure {
 
 inline std::map<std::string, Figure>& figures()
 {
-    static std::map<std::string, Figure> all; // mean per iteration, the best of the repetitions
+    static std::map<std::string, Figure> all; // mean per iteration, the median of the repetitions
     return all;
 }
 
-inline void record(benchmark::State& state, const char* name, double wall, double cpu)
+inline double median(std::vector<double> all)
 {
-    const Figure run{wall / double(state.iterations()), cpu / double(state.iterations())};
-    const auto it = figures().find(name);
-    if (it == figures().end() || run.cpu < it->second.cpu)
-        figures()[name] = run;
+    std::sort(all.begin(), all.end());
+    const size_t n = all.size();
+    return n == 0 ? 0 : n % 2 ? all[n / 2] : (all[n / 2 - 1] + all[n / 2]) / 2;
+}
+
+// Keeps every repetition; the figure is the median of each clock.
+inline void record(const std::string& name, Figure run)
+{
+    static std::map<std::string, std::vector<Figure>> runs;
+    auto& all = runs[name];
+    all.push_back(run);
+    std::vector<double> walls, cpus;
+    for (const Figure& f : all) {
+        walls.push_back(f.wall);
+        cpus.push_back(f.cpu);
+    }
+    figures()[name] = Figure{median(walls), median(cpus)};
+}
+
+inline void record(benchmark::State& state, const std::string& name, double wall, double cpu)
+{
+    record(name, Figure{wall / double(state.iterations()), cpu / double(state.iterations())});
 }
 
 // The floor of a write: replacing the file with the same bytes, atomically.
 inline void timeAtomicRewrite(benchmark::State& state, const QString& path, const QByteArray& bytes,
-                              const char* name)
+                              const std::string& name)
 {
     const Clock clock;
     for (auto _ : state)
@@ -77,6 +98,30 @@ inline void printRow(const char* what, const Figure& m, const Figure& f, const c
     std::printf("%-44s %8.3f / %8.3f %s %8.3f / %8.3f %s %7.2fx / %6.2fx %8s\n", what, m.wall * unit,
                 m.cpu * unit, unitName, f.wall * unit, f.cpu * unit, unitName, m.wall / f.wall, m.cpu / f.cpu,
                 goal);
+}
+
+// How figures grow with the size of their input: the CPU time at each size and, in brackets, per
+// unit of size (flat while the cost stays linear).
+inline void printGrowthHeader(const char* title, const std::vector<std::pair<const char*, double>>& sizes)
+{
+    std::printf("\n%-36s", title);
+    for (const auto& [label, size] : sizes)
+        std::printf(" %24s", label);
+    std::printf("\n");
+}
+
+inline void printGrowthRow(const char* what, const std::vector<Figure>& atSize,
+                           const std::vector<std::pair<const char*, double>>& sizes, const char* perUnit)
+{
+    std::printf("%-36s", what);
+    for (size_t i = 0; i < atSize.size() && i < sizes.size(); ++i) {
+        const double cpu = atSize[i].cpu;
+        char cell[64];
+        std::snprintf(cell, sizeof cell, "%.3f ms (%.1f ns/%s)", cpu * 1e3, cpu * 1e9 / sizes[i].second,
+                      perUnit);
+        std::printf(" %24s", cell);
+    }
+    std::printf("\n");
 }
 
 } // namespace velmora::bench

@@ -1,5 +1,6 @@
-// Writing one port entry into a 1 MB WIN.INI, beside the floor of any atomic rewrite:
-// reading the file's bytes and writing them back with writeFileAtomically.
+// Writing one port entry into a WIN.INI of 10 KB to 10 MB ([Ports] last, so the whole file is
+// crossed), beside the floor of any atomic rewrite: reading the file's bytes and writing them
+// back with writeFileAtomically. Printed side by side at each size, and as a growth table.
 #include "platform/AtomicFile.h"
 #include "platform/MachineFolder.h"
 #include "platform/ProfileWriter.h"
@@ -8,17 +9,25 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "Figures.h"
+
 #include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
 using namespace velmora;
+using namespace velmora::bench;
 
-// About 5,000 sections and 1 MB, with [Ports] last so the whole file is crossed.
-QByteArray largeWinIni()
+constexpr qsizetype kSizes[] = {10'000, 100'000, 1'000'000, 10'000'000};
+
+// Sections of a driver each, up to the size, and [Ports] last.
+QByteArray largeWinIni(qsizetype size)
 {
     QByteArray text;
-    for (int i = 0; text.size() < 1000 * 1000 - 200; ++i) {
+    for (int i = 0; text.size() < size - 200; ++i) {
         text += "[Driver" + QByteArray::number(i) + "]\r\n";
         text += "Path=C:\\WINDOWS\\SYSTEM\\DRV" + QByteArray::number(i) + ".VXD\r\n";
         text += "Description=A device driver with a long enough description, [sic], number " +
@@ -39,7 +48,7 @@ struct Machine {
     explicit Machine(benchmark::State& state)
     {
         QDir().mkpath(folder.driveC() + "/WINDOWS");
-        const QByteArray text = largeWinIni();
+        const QByteArray text = largeWinIni(state.range(0));
         QFile file(winIni);
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
             state.SkipWithError("cannot write the test file");
@@ -48,24 +57,31 @@ struct Machine {
     }
 };
 
+std::string nameOf(const char* figure, qsizetype size)
+{
+    return std::string(figure) + "/" + std::to_string(size);
+}
+
 void BM_WritePortEntry(benchmark::State& state)
 {
     Machine machine(state);
     ProfileWriter writer(machine.folder);
     const QByteArray values[] = {"115200,n,8,1,p", "9600,n,8,1,x"};
     int turn = 0;
+    const Clock clock;
     for (auto _ : state) {
         if (!writer.WritePrivateProfileStringA("Ports", "COM2:", values[turn ^= 1], "c:\\windows\\win.ini")) {
             state.SkipWithError(qPrintable(writer.lastError()));
             break;
         }
     }
+    record(state, nameOf("write", state.range(0)), clock.wallSince(), clock.cpuSince());
 }
-BENCHMARK(BM_WritePortEntry)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FloorReadAndAtomicRewrite(benchmark::State& state)
 {
     Machine machine(state);
+    const Clock clock;
     for (auto _ : state) {
         QFile file(machine.winIni);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -79,9 +95,45 @@ void BM_FloorReadAndAtomicRewrite(benchmark::State& state)
             break;
         }
     }
+    record(state, nameOf("floor", state.range(0)), clock.wallSince(), clock.cpuSince());
 }
-BENCHMARK(BM_FloorReadAndAtomicRewrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    for (const qsizetype size : kSizes)
+        b->Arg(size);
+}
+
+// The machines this runs on are shared: each figure is the median of a few repetitions.
+BENCHMARK(BM_WritePortEntry)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_FloorReadAndAtomicRewrite)
+    ->Apply(sizes)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    auto& f = figures();
+    std::printf("\nWriting a port entry into WIN.INI ([Ports] last)\n");
+    printHeader();
+    const std::vector<std::pair<const char*, double>> growth = {
+        {"10 KB", 1e4}, {"100 KB", 1e5}, {"1 MB", 1e6}, {"10 MB", 1e7}};
+    std::vector<Figure> writes, floors;
+    for (size_t i = 0; i < growth.size(); ++i) {
+        const std::string what = std::string("write vs read + atomic rewrite, ") + growth[i].first;
+        writes.push_back(f[nameOf("write", kSizes[i])]);
+        floors.push_back(f[nameOf("floor", kSizes[i])]);
+        printRow(what.c_str(), writes.back(), floors.back(), "", 1e3, "ms");
+    }
+    printGrowthHeader("growth (CPU time, per byte)", growth);
+    printGrowthRow("write", writes, growth, "B");
+    printGrowthRow("its floor: read + atomic rewrite", floors, growth, "B");
+    return 0;
+}

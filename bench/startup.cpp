@@ -1,9 +1,10 @@
 // Start-up: from the start of the process to the end of the main window's load (the splash's
 // two seconds are not waited for; bench/probe builds the program's windows on a machine folder
-// in this run's temporary folder), beside a bare Qt Widgets program that shows one empty
-// window. Both are started the same way in the same run; each reports the moment it got there
-// on the steady clock. Goal: Velmora at most 1.5 times the bare program. The peak memory
-// (maximum resident set) of each process is reported too.
+// in this run's temporary folder), beside a bare Qt Widgets program whose window shows one line
+// of text (and, for comparison, one whose window is empty). All are started the same way in the
+// same run; each reports the moment it got there on the steady clock. Goal: Velmora at most 1.3
+// times the bare program with text. The peak memory (maximum resident set) of each process is
+// reported too.
 //
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise (e.g. under xvfb-run
 // with QT_QPA_PLATFORM=xcb).
@@ -58,6 +59,7 @@ Run runOnce(const std::vector<std::string>& command)
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, out[1]);
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (const std::string& arg : command)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -170,16 +172,18 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    if (!bare.seconds.empty() && !velmoraSide.seconds.empty()) {
-        const double ratio = velmoraSide.median() / bare.median();
-        std::printf(
-            "\nmedian start-up: Velmora %.1f ms, bare Qt window %.1f ms: %.2fx (goal at most 1.5x) %s\n",
-            velmoraSide.median() * 1e3, bare.median() * 1e3, ratio, ratio <= 1.5 ? "met" : "MISSED");
-        if (!bareWithText.seconds.empty())
-            std::printf("                 bare Qt window with one line of text %.1f ms: %.2fx\n",
-                        bareWithText.median() * 1e3, velmoraSide.median() / bareWithText.median());
-        std::printf("peak memory: Velmora %.1f MiB, bare Qt window %.1f MiB\n",
-                    double(velmoraSide.maxRssKiB) / 1024.0, double(bare.maxRssKiB) / 1024.0);
+    if (!bareWithText.seconds.empty() && !velmoraSide.seconds.empty()) {
+        const double ratio = velmoraSide.median() / bareWithText.median();
+        std::printf("\nmedian start-up: Velmora %.1f ms, bare Qt window with one line of text %.1f ms: %.2fx "
+                    "(goal at most 1.3x) %s\n",
+                    velmoraSide.median() * 1e3, bareWithText.median() * 1e3, ratio,
+                    ratio <= 1.3 ? "met" : "MISSED");
+        if (!bare.seconds.empty())
+            std::printf("                 empty bare Qt window %.1f ms: %.2fx\n", bare.median() * 1e3,
+                        velmoraSide.median() / bare.median());
+        std::printf("peak memory: Velmora %.1f MiB, bare Qt window with text %.1f MiB, empty %.1f MiB\n",
+                    double(velmoraSide.maxRssKiB) / 1024.0, double(bareWithText.maxRssKiB) / 1024.0,
+                    double(bare.maxRssKiB) / 1024.0);
     }
     return 0;
 }

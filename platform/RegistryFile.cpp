@@ -1,12 +1,10 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/ByteSearch.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace velmora::regfile {
 namespace {
@@ -28,34 +26,6 @@ constexpr std::array<uchar, 256> makeFoldTable()
     return t;
 }
 constexpr std::array<uchar, 256> kFold = makeFoldTable();
-
-// The first c in [p, end), or nullptr. Lines are short, so the call into memchr costs more than
-// the search: sixteen bytes at a time, inline.
-inline const char* findByte(const char* p, const char* end, char c)
-{
-#if defined(__SSE2__)
-    if (end - p >= 16) {
-        const __m128i needle = _mm_set1_epi8(c);
-        auto hitsAt = [&](const char* at) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, needle)));
-        };
-        for (; end - p > 16; p += 16)
-            if (const unsigned hits = hitsAt(p))
-                return p + __builtin_ctz(hits);
-        // The last 1 to 16 bytes: one load that ends at end, its bytes before p already searched.
-        const char* last = end - 16;
-        const unsigned hits = hitsAt(last) >> (p - last);
-        return hits ? p + __builtin_ctz(hits) : nullptr;
-    }
-    for (; p < end; ++p)
-        if (*p == c)
-            return p;
-    return nullptr;
-#else
-    return static_cast<const char*>(std::memchr(p, c, size_t(end - p)));
-#endif
-}
 
 inline bool isBlank(char c)
 {
@@ -89,18 +59,36 @@ template <size_t N> inline bool startsWithFolded(const char* p, const char* end,
     return std::memcmp(p, word, size_t(n)) == 0 || namesEqual(QByteArrayView(p, n), QByteArrayView(word, n));
 }
 
-// One physical line: [begin, contentEnd) without its line break; next is the following line.
-struct Line {
-    const char* begin;
-    const char* contentEnd;
-    const char* next;
+// Where a line ends: its content (without the line break) stops at contentEnd, and the next
+// line starts at next. Empty (next null) for no end. Two pointers, so it comes back in registers.
+struct LineEnd {
+    const char* contentEnd = nullptr;
+    const char* next = nullptr;
+    explicit operator bool() const { return next != nullptr; }
 };
 
-inline Line lineAt(const char* begin, const char* end)
+// The start of the next line when p stands at a line break ("\n", "\r\n", or "\r" at the end),
+// end at the end; nullptr anywhere else.
+inline const char* breakAt(const char* p, const char* end)
 {
-    const char* nl = findByte(begin, end, '\n');
-    Line line{begin, nl ? nl : end, nl ? nl + 1 : end};
-    if (line.contentEnd > begin && line.contentEnd[-1] == '\r')
+    if (p == end)
+        return end;
+    if (*p == '\n')
+        return p + 1;
+    if (*p == '\r' && (p + 1 == end || p[1] == '\n'))
+        return p + 1 == end ? end : p + 2;
+    return nullptr;
+}
+
+// The end of the line that holds p. No text may hold a NUL: nothing when one comes first (the
+// search for the line's end is the one look at these bytes, so it is where a NUL is caught).
+inline LineEnd lineEndFrom(const char* p, const char* end)
+{
+    const char* nl = findAny<'\n', '\0'>(p, end);
+    if (nl && *nl == '\0')
+        return {};
+    LineEnd line{nl ? nl : end, nl ? nl + 1 : end};
+    if (line.contentEnd > p && line.contentEnd[-1] == '\r')
         --line.contentEnd;
     return line;
 }
@@ -112,21 +100,40 @@ const char* skipBlanks(const char* p, const char* end)
     return p;
 }
 
+// The end of the line when p stands at its break or at a comment; nothing otherwise.
+inline LineEnd endsHere(const char* p, const char* end)
+{
+    if (end - p >= 2 && p[0] == '\r' && p[1] == '\n') // the usual case, without a search
+        return LineEnd{p, p + 2};
+    if (const char* next = breakAt(p, end))
+        return LineEnd{p, next};
+    if (*p == ';')
+        return lineEndFrom(p, end);
+    return {};
+}
+
+// After a value only blanks or a comment may follow: where its line ends, or nothing.
+inline LineEnd restOfLine(const char* p, const char* end)
+{
+    return endsHere(skipBlanks(p, end), end);
+}
+
 // Text in quotes: \\ and \" are the only escapes; any other backslash stays as it is.
-// p is just past the opening quote; returns the closing quote, or nullptr when there is none.
+// p is just past the opening quote; returns the closing quote, or nullptr when there is none
+// (or, when only looking for the end, a NUL comes first).
 const char* scanQuoted(const char* p, const char* end, bool* escaped, QByteArray* out)
 {
     if (!out) {
         // Only looking for the end: a quote closes unless an odd run of backslashes precedes it.
         for (const char* from = p;;) {
-            const char* quote = findByte(from, end, '"');
-            if (!quote)
+            const char* quote = findAny<'"', '\0'>(from, end);
+            if (!quote || *quote == '\0')
                 return nullptr;
             const char* run = quote;
             while (run > p && run[-1] == '\\')
                 --run;
             if (((quote - run) & 1) == 0) {
-                if (escaped && findByte(p, quote, '\\'))
+                if (escaped && findAny<'\\'>(p, quote))
                     *escaped = true;
                 return quote;
             }
@@ -155,179 +162,163 @@ const char* scanQuoted(const char* p, const char* end, bool* escaped, QByteArray
     return nullptr;
 }
 
-// After a value only blanks or a comment may follow.
-bool restIsEmpty(const char* p, const char* end)
-{
-    p = skipBlanks(p, end);
-    return p == end || *p == ';';
-}
-
-struct DataScan {
-    const char* contentEnd; // end of the last physical line the data used
-    const char* next;       // the line after it
+// Where and why a text could not be read.
+struct Problem {
+    const char* at = nullptr;
+    QString what;
 };
 
-// Scans the data of a value line from p (just past "=" and its blanks) on the physical line
-// ending at lineEnd, nextLine being the one after it. A text or a hex list may go on over the
-// following lines, up to end. Decodes into *data when
-// given. On failure returns nothing and sets error; extraLines then counts the lines read past
-// the first, so the error can name the line it is on.
+// Scans the data of a value line from p (just past "=" and its blanks); the text ends at end. A
+// text or a hex list may go on over the following lines. Decodes into *data when given. Returns
+// where the value's last line ends, or nothing with the problem.
 // Inline: reading a file calls it for every value line without decoding, and the branches on
 // type and data then fold away.
-[[gnu::always_inline]] inline std::optional<DataScan> scanData(const char* p, const char* lineEnd,
-                                                               const char* nextLine, const char* end,
-                                                               quint32* type, QByteArray* data,
-                                                               QString& error, int& extraLines)
+[[gnu::always_inline]] inline LineEnd scanData(const char* p, const char* end, quint32* type,
+                                               QByteArray* data, Problem& problem)
 {
-    extraLines = 0;
-    if (p < lineEnd && *p == '"') {
-        const char* close = scanQuoted(p + 1, lineEnd, nullptr, nullptr);
-        if (!close && nextLine < end) {
-            // regedit exports a text's line breaks as they are, inside the quotes: the text goes
-            // on over the following lines up to its closing quote, the line breaks part of it.
-            close = scanQuoted(p + 1, end, nullptr, nullptr);
-            if (close) {
-                const Line last = lineAt(close, end);
-                extraLines = int(QByteArrayView(p, close - p).count('\n'));
-                lineEnd = last.contentEnd;
-                nextLine = last.next;
-            }
-        }
-        if (!close) {
-            error = QStringLiteral("the text has no closing quote");
-            return std::nullopt;
-        }
+    const auto fail = [&](const char* at, const QString& what) {
+        problem = Problem{at, what};
+        return LineEnd{};
+    };
+    if (p < end && *p == '"') {
+        // regedit exports a text's line breaks as they are, inside the quotes: the text goes on
+        // over the following lines up to its closing quote, the line breaks part of it.
+        const char* close = scanQuoted(p + 1, end, nullptr, nullptr);
+        if (!close)
+            return fail(p, QStringLiteral("the text has no closing quote"));
         if (data) {
-            if (findByte(p + 1, close, '\\'))
+            if (findAny<'\\'>(p + 1, close))
                 scanQuoted(p + 1, close + 1, nullptr, data);
             else
                 data->append(p + 1, close - (p + 1));
         }
-        if (!restIsEmpty(close + 1, lineEnd)) {
-            error = QStringLiteral("unexpected characters after the text");
-            return std::nullopt;
-        }
+        const auto rest = restOfLine(close + 1, end);
+        if (!rest)
+            return fail(close, QStringLiteral("unexpected characters after the text"));
         if (type)
             *type = 1;
-        return DataScan{lineEnd, nextLine};
+        return rest;
     }
-    if (startsWithFolded(p, lineEnd, "dword:")) {
+    if (startsWithFolded(p, end, "dword:")) {
         p += 6;
         quint32 value = 0;
         int digits = 0;
-        for (; p < lineEnd && hexDigit(*p) >= 0; ++p, ++digits)
+        for (; p < end && hexDigit(*p) >= 0; ++p, ++digits)
             value = value << 4 | quint32(hexDigit(*p));
-        if (digits == 0 || digits > 8 || !restIsEmpty(p, lineEnd)) {
-            error = QStringLiteral("a dword needs 1 to 8 hex digits");
-            return std::nullopt;
-        }
+        const auto rest = digits > 0 && digits <= 8 ? restOfLine(p, end) : LineEnd{};
+        if (!rest)
+            return fail(p, QStringLiteral("a dword needs 1 to 8 hex digits"));
         if (type)
             *type = 4;
         if (data) {
             const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
             data->append(bytes, 4);
         }
-        return DataScan{lineEnd, nextLine};
+        return rest;
     }
-    if (startsWithFolded(p, lineEnd, "hex")) {
+    if (startsWithFolded(p, end, "hex")) {
         p += 3;
         quint32 hexType = 3;
-        if (p < lineEnd && *p == '(') {
+        if (p < end && *p == '(') {
             ++p;
             hexType = 0;
             int digits = 0;
-            for (; p < lineEnd && hexDigit(*p) >= 0; ++p, ++digits)
+            for (; p < end && hexDigit(*p) >= 0; ++p, ++digits)
                 hexType = hexType << 4 | quint32(hexDigit(*p));
-            if (digits == 0 || digits > 8 || p == lineEnd || *p != ')') {
-                error = QStringLiteral("a broken hex(n) type");
-                return std::nullopt;
-            }
+            if (digits == 0 || digits > 8 || p == end || *p != ')')
+                return fail(p, QStringLiteral("a broken hex(n) type"));
             ++p;
         }
-        if (p == lineEnd || *p != ':') {
-            error = QStringLiteral("a hex value needs \":\"");
-            return std::nullopt;
-        }
+        if (p == end || *p != ':')
+            return fail(p, QStringLiteral("a hex value needs \":\""));
         ++p;
         if (type)
             *type = hexType;
         if (data)
-            data->reserve((lineEnd - p + 1) / 3);
+            data->reserve((end - p + 1) / 3);
         // Items are one or two hex digits separated by commas; a line ending in "\" goes on
         // with the next line, whose leading blanks do not count. As in Windows' importer, the
         // "\" must follow a comma (or the colon): "12,3\" is no list.
         bool itemDue = true; // at the start, or after a comma
         for (;;) {
             // The common form first: two digits and a comma.
-            while (lineEnd - p >= 3 && p[2] == ',' && (hexDigit(p[0]) | hexDigit(p[1])) >= 0) {
+            while (end - p >= 3 && p[2] == ',' && (hexDigit(p[0]) | hexDigit(p[1])) >= 0) {
                 if (data)
                     data->append(char(hexDigit(p[0]) << 4 | hexDigit(p[1])));
                 p += 3;
             }
-            p = skipBlanks(p, lineEnd);
-            if (p == lineEnd || *p == ';')
-                return DataScan{lineEnd, nextLine};
-            if (*p == '\\' && skipBlanks(p + 1, lineEnd) == lineEnd) {
-                if (!itemDue) {
-                    error = QStringLiteral("a broken hex list: \"\\\" must follow a comma");
-                    return std::nullopt;
+            p = skipBlanks(p, end);
+            if (const auto rest = endsHere(p, end))
+                return rest;
+            if (*p == '\\') {
+                if (const char* next = breakAt(skipBlanks(p + 1, end), end)) {
+                    if (!itemDue)
+                        return fail(p, QStringLiteral("a broken hex list: \"\\\" must follow a comma"));
+                    if (next == end)
+                        return fail(
+                            p, QStringLiteral("the hex list breaks off: its continuation line is missing"));
+                    p = skipBlanks(next, end);
+                    if (breakAt(p, end))
+                        return fail(
+                            p, QStringLiteral("the hex list breaks off: its continuation line is empty"));
+                    if (*p == '\\' && breakAt(skipBlanks(p + 1, end), end))
+                        return fail(p,
+                                    QStringLiteral(
+                                        "the hex list breaks off: its continuation line holds only \"\\\""));
+                    continue;
                 }
-                if (nextLine >= end) {
-                    error = QStringLiteral("the hex list breaks off: its continuation line is missing");
-                    return std::nullopt;
-                }
-                const Line line = lineAt(nextLine, end);
-                lineEnd = line.contentEnd;
-                nextLine = line.next;
-                ++extraLines;
-                p = skipBlanks(line.begin, lineEnd);
-                if (p == lineEnd) {
-                    error = QStringLiteral("the hex list breaks off: its continuation line is empty");
-                    return std::nullopt;
-                }
-                if (*p == '\\' && skipBlanks(p + 1, lineEnd) == lineEnd) {
-                    error =
-                        QStringLiteral("the hex list breaks off: its continuation line holds only \"\\\"");
-                    return std::nullopt;
-                }
-                continue;
             }
             const int hi = hexDigit(*p);
-            if (hi < 0) {
-                error = QStringLiteral("a broken hex list");
-                return std::nullopt;
-            }
+            if (hi < 0)
+                return fail(p, QStringLiteral("a broken hex list"));
             int byte = hi;
             ++p;
-            if (p < lineEnd && hexDigit(*p) >= 0) {
+            if (p < end && hexDigit(*p) >= 0) {
                 byte = byte << 4 | hexDigit(*p);
                 ++p;
             }
             if (data)
                 data->append(char(byte));
-            p = skipBlanks(p, lineEnd);
-            itemDue = p < lineEnd && *p == ',';
+            p = skipBlanks(p, end);
+            itemDue = p < end && *p == ',';
             if (itemDue) {
                 ++p;
                 continue;
             }
-            if (p == lineEnd || *p == ';' || *p == '\\')
+            if (breakAt(p, end) || *p == ';' || *p == '\\')
                 continue;
-            error = QStringLiteral("a broken hex list");
-            return std::nullopt;
+            return fail(p, QStringLiteral("a broken hex list"));
         }
     }
-    if (p < lineEnd && *p == '-')
-        error = QStringLiteral("deleting values is not supported in the registry file");
-    else
-        error = QStringLiteral("the value's data is neither text, dword nor hex");
-    return std::nullopt;
+    if (p < end && *p == '-')
+        return fail(p, QStringLiteral("deleting values is not supported in the registry file"));
+    return fail(p, QStringLiteral("the value's data is neither text, dword nor hex"));
 }
 
 int lineNumberAt(QByteArrayView text, qsizetype offset)
 {
     return 1 + int(QByteArrayView(text).first(offset).count('\n'));
 }
+
+// The error for a text that could not be read at offset. A NUL anywhere makes it binary rather
+// than text, whatever else is wrong with it: that is the error, on the NUL's line.
+ParseError failure(QByteArrayView text, qsizetype offset, const QString& what)
+{
+    if (const auto* nul = static_cast<const char*>(std::memchr(text.data(), '\0', size_t(text.size()))))
+        return ParseError{lineNumberAt(text, nul - text.data()),
+                          QStringLiteral("binary data where text was expected")};
+    return ParseError{lineNumberAt(text, offset), what};
+}
+
+// The bytes that end a value's name in the quick scan: its closing quote, an escape, the end of
+// the line or a NUL.
+constexpr std::array<bool, 256> makeNameStops()
+{
+    std::array<bool, 256> t{};
+    t['"'] = t['\\'] = t['\n'] = t['\0'] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kNameStops = makeNameStops();
 
 } // namespace
 
@@ -383,7 +374,7 @@ std::optional<QByteArrayView> foldPath(QByteArrayView path, QByteArray& folded)
     if (n > 0 && p[0] == '\\')
         return std::nullopt;
     const char* const end = path.data() + n;
-    for (const char* s = path.data(); (s = findByte(s, end, '\\'));)
+    for (const char* s = path.data(); (s = findAny<'\\'>(s, end));)
         if (++s < end && *s == '\\')
             return std::nullopt;
     folded.resize(n);
@@ -419,57 +410,26 @@ QByteArrayView Block::localPath(QByteArrayView text) const
     return p;
 }
 
-std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to, int firstLine,
+std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to,
                                       std::vector<Block>& blocks, std::vector<ValueLine>& values,
                                       const BlockSeen& seen)
 {
     const char* base = text.data();
     const char* end = base + to;
     const char* p = base + from;
-    int lineNo = firstLine;
     Block* block = nullptr;
-    QString error;
-    auto fail = [&](const QString& what) { return ParseError{lineNo, what}; };
+    auto fail = [&](const char* at, const QString& what) { return failure(text, at - base, what); };
 
+    // Each line is read once: a value line up to where its data ends, any other line by the
+    // search for its end.
     while (p < end) {
-        const Line line = lineAt(p, end);
-        const char* q = skipBlanks(line.begin, line.contentEnd);
-        if (q == line.contentEnd || *q == ';') {
-            // blank line or comment
-        } else if (*q == '[') {
-            const char* close = line.contentEnd;
-            while (close > q && isBlank(close[-1]))
-                --close;
-            if (close == q + 1 || close[-1] != ']')
-                return fail(QStringLiteral("a key line must end with \"]\""));
-            --close;
-            if (close == q + 1)
-                return fail(QStringLiteral("a key line without a key"));
-            if (q[1] == '-')
-                return fail(QStringLiteral("deleting keys is not supported in the registry file"));
-            if (block)
-                block->length = (line.begin - base) - block->start;
-            Block& b = blocks.emplace_back();
-            b.firstValue = quint32(values.size());
-            b.start = line.begin - base;
-            b.keyLineLength = quint32(line.next - line.begin);
-            b.pathStart = quint32(q + 1 - line.begin);
-            b.pathLength = quint32(close - (q + 1));
-            const QByteArrayView path(q + 1, close - (q + 1));
-            b.localMachine = path.size() >= kLocalMachine.size() &&
-                             (path.startsWith(kLocalMachine) ||
-                              namesEqual(path.first(kLocalMachine.size()), kLocalMachine)) &&
-                             (path.size() == kLocalMachine.size() || path[kLocalMachine.size()] == '\\');
-            block = &b;
-            if (seen)
-                seen(blocks.size() - 1);
-            block = &blocks.back();
-        } else if (*q == '"' || *q == '@') {
+        const char* q = skipBlanks(p, end);
+        if (q < end && (*q == '"' || *q == '@')) {
             if (!block)
-                return fail(QStringLiteral("a value before the first key"));
+                return fail(p, QStringLiteral("a value before the first key"));
             // Filled in place: a copy of a half-written local costs more than the parse.
             ValueLine& v = values.emplace_back();
-            v.lineStart = quint32(line.begin - base - block->start);
+            v.lineStart = quint32(p - base - block->start);
             const char* r;
             if (*q == '@') {
                 v.flags = ValueLine::DefaultValue;
@@ -478,42 +438,75 @@ std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsize
             } else {
                 bool escaped = false;
                 const char* close = q + 1;
-                while (close < line.contentEnd && *close != '"' && *close != '\\')
+                while (close < end && !kNameStops[uchar(*close)])
                     ++close;
-                if (close == line.contentEnd || *close == '\\')
-                    close = scanQuoted(q + 1, line.contentEnd, &escaped, nullptr);
+                if (close == end || *close != '"') {
+                    // An escape, or no closing quote on the line: the name's quotes are looked
+                    // for within its line.
+                    const auto line = lineEndFrom(q, end);
+                    close = line ? scanQuoted(q + 1, line.contentEnd, &escaped, nullptr) : nullptr;
+                }
                 if (!close)
-                    return fail(QStringLiteral("the value name has no closing quote"));
+                    return fail(p, QStringLiteral("the value name has no closing quote"));
                 v.nameStart = quint32(q + 1 - base - block->start);
                 v.nameLength = quint32(close - (q + 1));
                 if (escaped)
                     v.flags = ValueLine::EscapedName;
                 r = close + 1;
             }
-            r = skipBlanks(r, line.contentEnd);
-            if (r == line.contentEnd || *r != '=')
-                return fail(QStringLiteral("a value line needs \"=\" after the name"));
-            r = skipBlanks(r + 1, line.contentEnd);
+            r = skipBlanks(r, end);
+            if (r == end || *r != '=')
+                return fail(p, QStringLiteral("a value line needs \"=\" after the name"));
+            r = skipBlanks(r + 1, end);
             v.dataStart = quint32(r - base - block->start);
-            int extraLines = 0;
-            const auto scan =
-                scanData(r, line.contentEnd, line.next, end, nullptr, nullptr, error, extraLines);
-            lineNo += extraLines;
+            Problem problem;
+            const auto scan = scanData(r, end, nullptr, nullptr, problem);
             if (!scan)
-                return fail(error);
-            v.lineLength = quint32(scan->next - line.begin);
-            v.breakLength = quint8(scan->next - scan->contentEnd);
+                return fail(problem.at, problem.what);
+            v.lineLength = quint32(scan.next - p);
+            v.breakLength = quint8(scan.next - scan.contentEnd);
             ++block->valueCount;
-            p = scan->next;
-            ++lineNo;
+            p = scan.next;
             continue;
+        }
+        const auto line = lineEndFrom(q, end);
+        if (!line)
+            return fail(p, QString());
+        if (q == line.contentEnd || *q == ';') {
+            // blank line or comment
+        } else if (*q == '[') {
+            const char* close = line.contentEnd;
+            while (close > q && isBlank(close[-1]))
+                --close;
+            if (close == q + 1 || close[-1] != ']')
+                return fail(p, QStringLiteral("a key line must end with \"]\""));
+            --close;
+            if (close == q + 1)
+                return fail(p, QStringLiteral("a key line without a key"));
+            if (q[1] == '-')
+                return fail(p, QStringLiteral("deleting keys is not supported in the registry file"));
+            if (block)
+                block->length = (p - base) - block->start;
+            Block& b = blocks.emplace_back();
+            b.firstValue = quint32(values.size());
+            b.start = p - base;
+            b.keyLineLength = quint32(line.next - p);
+            b.pathStart = quint32(q + 1 - p);
+            b.pathLength = quint32(close - (q + 1));
+            const QByteArrayView path(q + 1, close - (q + 1));
+            b.localMachine = path.size() >= kLocalMachine.size() &&
+                             (path.startsWith(kLocalMachine) ||
+                              namesEqual(path.first(kLocalMachine.size()), kLocalMachine)) &&
+                             (path.size() == kLocalMachine.size() || path[kLocalMachine.size()] == '\\');
+            if (seen)
+                seen(blocks.size() - 1);
+            block = &blocks.back();
         } else if (!block) {
-            return fail(QStringLiteral("unexpected text before the first key"));
+            return fail(p, QStringLiteral("unexpected text before the first key"));
         } else {
-            return fail(QStringLiteral("a line that is neither a key, a value nor a comment"));
+            return fail(p, QStringLiteral("a line that is neither a key, a value nor a comment"));
         }
         p = line.next;
-        ++lineNo;
     }
     if (block)
         block->length = to - block->start;
@@ -525,36 +518,31 @@ std::optional<ParseError> parseText(QByteArrayView text, Layout& layout, const B
     layout = Layout{};
     if (text.isEmpty())
         return std::nullopt;
-    if (const auto* nul = static_cast<const char*>(std::memchr(text.data(), '\0', size_t(text.size()))))
-        return ParseError{lineNumberAt(text, nul - text.data()),
-                          QStringLiteral("binary data where text was expected")};
-
     const char* base = text.data();
     const char* end = base + text.size();
-    const Line header = lineAt(base, end);
-    const char* headerEnd = header.contentEnd;
+    const auto header = lineEndFrom(base, end);
+    const char* headerEnd = header ? header.contentEnd : base;
     while (headerEnd > base && isBlank(headerEnd[-1]))
         --headerEnd;
-    if (QByteArrayView(base, headerEnd - base) != kHeader)
-        return ParseError{1, QStringLiteral("not a REGEDIT4 file (the first line must be REGEDIT4)")};
+    if (!header || QByteArrayView(base, headerEnd - base) != kHeader)
+        return failure(text, 0, QStringLiteral("not a REGEDIT4 file (the first line must be REGEDIT4)"));
     if (header.next - header.contentEnd == 1)
         layout.lineBreak = "\n";
 
+    // Blank lines and comments up to the first key line belong to the header.
     const char* p = header.next;
-    int lineNo = 2;
     while (p < end) {
-        const Line line = lineAt(p, end);
-        const char* q = skipBlanks(line.begin, line.contentEnd);
-        if (q != line.contentEnd && *q != ';')
+        const char* q = skipBlanks(p, end);
+        const auto line = breakAt(q, end) || *q == ';' ? lineEndFrom(q, end) : LineEnd{};
+        if (!line)
             break;
         p = line.next;
-        ++lineNo;
     }
     layout.preambleEnd = p - base;
     // Rough counts of a regedit export, so the lists seldom grow.
     layout.blocks.reserve(size_t(text.size() / 512));
     layout.values.reserve(size_t(text.size() / 48));
-    return parseBlocks(text, layout.preambleEnd, text.size(), lineNo, layout.blocks, layout.values, seen);
+    return parseBlocks(text, layout.preambleEnd, text.size(), layout.blocks, layout.values, seen);
 }
 
 QByteArray valueName(QByteArrayView blockText, const ValueLine& line)
@@ -581,13 +569,10 @@ bool valueNameEquals(QByteArrayView blockText, const ValueLine& line, QByteArray
 bool decodeData(QByteArrayView blockText, const ValueLine& line, quint32& type, QByteArray& data)
 {
     const char* begin = blockText.data();
-    const char* end = begin + line.lineStart + line.lineLength;
-    const char* p = begin + line.dataStart;
-    const Line physical = lineAt(begin + line.lineStart, end);
     data.clear();
-    QString error;
-    int extraLines = 0;
-    return scanData(p, physical.contentEnd, physical.next, end, &type, &data, error, extraLines).has_value();
+    Problem problem;
+    return bool(
+        scanData(begin + line.dataStart, begin + line.lineStart + line.lineLength, &type, &data, problem));
 }
 
 QByteArray formatNamePrefix(QByteArrayView name)

@@ -93,9 +93,9 @@ using BlockSeen = std::function<void(size_t)>;
 // Reads a whole REGEDIT4 text. An empty text is an empty registry.
 std::optional<ParseError> parseText(QByteArrayView text, Layout& layout, const BlockSeen& seen = {});
 
-// Reads the blocks of text[from, to); from must be the start of a key line. firstLine is the
-// line number of from, for the error. Blocks and their value lines are appended.
-std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to, int firstLine,
+// Reads the blocks of text[from, to); from must be the start of a key line. Blocks and their
+// value lines are appended.
+std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to,
                                       std::vector<Block>& blocks, std::vector<ValueLine>& values,
                                       const BlockSeen& seen = {});
 

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -42,11 +43,14 @@ QString systemReason(int error)
 // A registry file beyond this is taken for damage rather than read into memory.
 constexpr qint64 kMaxFileSize = qint64(256) << 20;
 
+constexpr qsizetype kRoomForEdits = 64 * 1024;
+
 // Reads to the end of the file, or to one byte past kMaxFileSize (a file that grows while read).
 bool readWholeFile(int fd, qsizetype sizeHint, QByteArray& out, int& error)
 {
-    // One byte more than expected, so the end of the file is seen without growing the buffer.
-    out = QByteArray(sizeHint + 1, Qt::Uninitialized);
+    // One byte more than expected, so the end of the file is seen without growing the buffer, and
+    // room for the lines writes add, so the text is edited where it stands rather than moved.
+    out = QByteArray(sizeHint + 1 + kRoomForEdits, Qt::Uninitialized);
     qsizetype filled = 0;
     while (filled <= kMaxFileSize) {
         if (filled == out.size())
@@ -75,6 +79,54 @@ bool endsWithBlankLine(QByteArrayView before)
     if (before.endsWith('\r'))
         before.chop(1);
     return before.isEmpty() || before.endsWith('\n');
+}
+
+// Puts fresh in the place of list[at, at + count), moving the entries after them only when the
+// number changes.
+template <typename T>
+void spliceInto(std::vector<T>& list, size_t at, size_t count, const std::vector<T>& fresh)
+{
+    const size_t common = std::min(count, fresh.size());
+    std::copy_n(fresh.begin(), common, list.begin() + qsizetype(at));
+    const auto tail = list.begin() + qsizetype(at + common);
+    if (fresh.size() > count)
+        list.insert(tail, fresh.begin() + qsizetype(common), fresh.end());
+    else
+        list.erase(tail, tail + qsizetype(count - common));
+}
+
+// Replaces text[start, end) with bytes where they stand: the bytes after them move once, and
+// only when the length changes.
+void replaceInPlace(QByteArray& text, qsizetype start, qsizetype end, QByteArrayView bytes)
+{
+    const qsizetype oldSize = text.size();
+    const qsizetype delta = bytes.size() - (end - start);
+    if (delta > 0)
+        text.resize(oldSize + delta);
+    char* data = text.data();
+    if (delta != 0)
+        std::memmove(data + end + delta, data + end, size_t(oldSize - end));
+    if (!bytes.isEmpty())
+        std::memcpy(data + start, bytes.data(), size_t(bytes.size()));
+    if (delta < 0)
+        text.truncate(oldSize + delta);
+}
+
+// The length of the part both begin with, eight bytes at a time.
+qsizetype commonPrefix(QByteArrayView a, QByteArrayView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y)
+            return i + std::countr_zero(x ^ y) / 8;
+    }
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
 }
 
 // Copies bytes into out, keeping its buffer when it is large enough.
@@ -270,9 +322,7 @@ bool RegistryStore::liesWithin(int key, int ancestor) const
 // only the names after the part both share are looked up.
 int RegistryStore::ensureKey(QByteArrayView display, QByteArrayView folded)
 {
-    const qsizetype common =
-        std::mismatch(folded.begin(), folded.end(), m_trailPath.cbegin(), m_trailPath.cend()).first -
-        folded.begin();
+    const qsizetype common = commonPrefix(folded, m_trailPath);
     size_t shared = 0;
     while (shared < m_trail.size() && m_trail[shared].end <= common &&
            (m_trail[shared].end == folded.size() || folded[m_trail[shared].end] == '\\'))
@@ -283,14 +333,17 @@ int RegistryStore::ensureKey(QByteArrayView display, QByteArrayView folded)
         qsizetype cut = folded.indexOf('\\', from);
         if (cut < 0)
             cut = folded.size();
-        const KeyName name{key, folded.sliced(from, cut - from)};
-        if (const auto it = m_index.constFind(name); it != m_index.cend()) {
-            key = it.value();
+        // One look-up finds the key or makes its slot. The root is no one's child, so a slot
+        // that holds it is new; the name kept for it goes back when the key was there already.
+        const QByteArrayView name = m_names.keep(folded.sliced(from, cut - from));
+        int& slot = m_index[KeyName{key, name}];
+        if (slot != kRootKey) {
+            m_names.giveBack(name);
+            key = slot;
         } else {
-            const int parent = key;
-            key = int(m_keys.size());
-            m_keys.push_back(Key{m_names.keep(display.sliced(from, cut - from)), parent, -1});
-            m_index.insert(KeyName{parent, m_names.keep(name.folded)}, key);
+            slot = int(m_keys.size());
+            m_keys.push_back(Key{m_names.keep(display.sliced(from, cut - from)), key, -1});
+            key = slot;
         }
         m_trail.push_back(TrailStep{quint32(cut), key});
         from = cut + 1;
@@ -355,43 +408,51 @@ bool RegistryStore::readValue(int key, QByteArrayView name, quint32& type, QByte
            regfile::decodeData(textOf(m_layout.blocks[size_t(found->block)]), *found->line, type, data);
 }
 
-// Marks an edit whose file another program changed before the new one was in place.
-constexpr long kChangedOnDisk = -1;
-
 // Makes the edit under the lock, again on the new contents when another program changed the file
 // meanwhile.
-long RegistryStore::write(const std::function<long(QString&)>& edit, QString& reason)
+Result<RegistryStore::Edited> RegistryStore::write(const std::function<Result<Edited>()>& edit)
 {
-    FileLockGuard guard(m_lock, &reason);
+    QString lockFailure;
+    FileLockGuard guard(m_lock, &lockFailure);
     if (!guard.ok())
-        return ERROR_ACCESS_DENIED;
+        return failure(lockFailure);
     // Another link or file may have taken the name since the last write.
     const Result<QString> target = writeTarget(m_path, QFileInfo(m_path).absolutePath());
-    if (!target) {
-        reason = QStringLiteral("%1: %2").arg(fileName(), target.reason());
-        return ERROR_ACCESS_DENIED;
-    }
+    if (!target)
+        return failure(QStringLiteral("%1: %2").arg(fileName(), target.reason()));
     m_target = *target;
     removeStaleTemporaries(m_target);
     for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
-        if (const long r = prepareWrite(reason); r != ERROR_SUCCESS)
-            return r;
-        if (const long r = edit(reason); r != kChangedOnDisk)
-            return r;
+        if (const Result<void> ready = prepareWrite(); !ready)
+            return failure(ready.reason());
+        Result<Edited> edited = edit();
+        if (!edited || *edited != Edited::FileChanged)
+            return edited;
         load();
     }
-    reason = QStringLiteral("another program kept changing %1; it was left as that program wrote it")
-                 .arg(fileName());
-    return ERROR_ACCESS_DENIED;
+    return failure(QStringLiteral("another program kept changing %1; it was left as that program wrote it")
+                       .arg(fileName()));
 }
 
-// Re-reads a changed file: ERROR_SUCCESS when the file may be written.
-long RegistryStore::prepareWrite(QString& reason)
+// Re-reads a changed file; fails when it may not be written.
+Result<void> RegistryStore::prepareWrite()
 {
     refresh();
-    if (isDamaged()) {
-        reason = m_damage;
+    if (isDamaged())
+        return failure(m_damage);
+    return {};
+}
+
+// The registry's result code for the outcome of a write.
+long RegistryStore::resultCode(const Result<Edited>& edited, QString& reason)
+{
+    if (!edited) {
+        reason = edited.reason();
         return ERROR_ACCESS_DENIED;
+    }
+    if (*edited == Edited::KeyGone) {
+        reason = QStringLiteral("the key has been deleted");
+        return ERROR_KEY_DELETED;
     }
     return ERROR_SUCCESS;
 }
@@ -399,17 +460,15 @@ long RegistryStore::prepareWrite(QString& reason)
 long RegistryStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
                              QByteArrayView data, QString& reason)
 {
-    return write([&](QString& why) { return setValueInText(foldedKeyPath, name, type, data, why); }, reason);
+    return resultCode(write([&] { return setValueInText(foldedKeyPath, name, type, data); }), reason);
 }
 
-long RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
-                                   QByteArrayView data, QString& reason)
+Result<RegistryStore::Edited> RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name,
+                                                            quint32 type, QByteArrayView data)
 {
     const int key = findKey(foldedKeyPath);
-    if (key < 0) {
-        reason = QStringLiteral("the key has been deleted");
-        return ERROR_KEY_DELETED;
-    }
+    if (key < 0)
+        return Edited::KeyGone;
     const QByteArrayView lineBreak = m_layout.lineBreak;
 
     if (const auto found = findValue(key, name)) {
@@ -418,7 +477,7 @@ long RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView 
         quint32 oldType = 0;
         QByteArray oldData;
         if (regfile::decodeData(textOf(block), v, oldType, oldData) && oldType == type && oldData == data)
-            return ERROR_SUCCESS;
+            return Edited::Done;
         // The name as written stays; only the data after "=" is written anew.
         Edit edit;
         edit.start = block.start + v.dataStart;
@@ -427,7 +486,7 @@ long RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView 
         edit.firstBlock = found->block;
         edit.blockCount = 1;
         edit.parseFrom = block.start;
-        return commit(edit, reason);
+        return commit(edit);
     }
 
     QByteArray line = regfile::formatNamePrefix(name);
@@ -435,7 +494,7 @@ long RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView 
     line += lineBreak;
     const int last = m_keys[size_t(key)].lastBlock;
     if (last < 0)
-        return insertKeyBlocks({keyPath(key)}, line, reason);
+        return insertKeyBlocks({keyPath(key)}, line);
 
     // After the last value of the key's last block.
     const Block& block = m_layout.blocks[size_t(last)];
@@ -450,22 +509,23 @@ long RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView 
     edit.firstBlock = last;
     edit.blockCount = 1;
     edit.parseFrom = block.start;
-    return commit(edit, reason);
+    return commit(edit);
 }
 
 long RegistryStore::createKey(QByteArrayView path, QString& reason)
 {
     QByteArray display, folded;
     regfile::normalisePath(path, display, folded);
-    return write([&](QString& why) { return createKeyInText(display, folded, why); }, reason);
+    return resultCode(write([&] { return createKeyInText(display, folded); }), reason);
 }
 
-long RegistryStore::createKeyInText(const QByteArray& display, const QByteArray& folded, QString& reason)
+Result<RegistryStore::Edited> RegistryStore::createKeyInText(const QByteArray& display,
+                                                             const QByteArray& folded)
 {
     qsizetype matched = 0;
     const int existing = deepestKey(folded, matched);
     if (matched == folded.size())
-        return ERROR_SUCCESS;
+        return Edited::Done;
 
     // The deepest key that exists keeps its spelling; the missing ones below it take the
     // spelling given.
@@ -476,14 +536,14 @@ long RegistryStore::createKeyInText(const QByteArray& display, const QByteArray&
         base = base.isEmpty() ? part : base + '\\' + part;
         missing.push_back(base);
     }
-    return insertKeyBlocks(missing, QByteArray(), reason);
+    return insertKeyBlocks(missing, QByteArray());
 }
 
 // Adds a block for each of the keys (parents first), the value line in the last one. They go
 // where regedit would list them: before the blocks of their subkeys, or else after the last
 // block below their parent.
-long RegistryStore::insertKeyBlocks(const std::vector<QByteArray>& paths, const QByteArray& valueLine,
-                                    QString& reason)
+Result<RegistryStore::Edited> RegistryStore::insertKeyBlocks(const std::vector<QByteArray>& paths,
+                                                             const QByteArray& valueLine)
 {
     const QByteArrayView lineBreak = m_layout.lineBreak;
     QByteArray display, folded;
@@ -542,18 +602,17 @@ long RegistryStore::insertKeyBlocks(const std::vector<QByteArray>& paths, const 
         edit.parseFrom = at + separator;
         edit.preambleGrows = true;
     }
-    return commit(edit, reason);
+    return commit(edit);
 }
 
-long RegistryStore::commit(const Edit& edit, QString& reason)
+Result<RegistryStore::Edited> RegistryStore::commit(const Edit& edit)
 {
     auto& blocks = m_layout.blocks;
+    // The text is edited in place; what the edit replaced is kept to put back if it fails.
     const qsizetype delta = edit.bytes.size() - (edit.end - edit.start);
-    QByteArray text;
-    text.reserve(m_text.size() + delta);
-    text.append(QByteArrayView(m_text).first(edit.start));
-    text.append(edit.bytes);
-    text.append(QByteArrayView(m_text).sliced(edit.end));
+    const QByteArray replaced = m_text.sliced(edit.start, edit.end - edit.start);
+    replaceInPlace(m_text, edit.start, edit.end, edit.bytes);
+    const auto undo = [&] { replaceInPlace(m_text, edit.start, edit.start + edit.bytes.size(), replaced); };
 
     const qsizetype oldRegionEnd = edit.blockCount > 0
                                        ? blocks[size_t(edit.firstBlock + edit.blockCount - 1)].start +
@@ -562,25 +621,25 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
     std::vector<Block> fresh;
     std::vector<ValueLine> freshValues;
     if (const auto problem =
-            regfile::parseBlocks(text, edit.parseFrom, oldRegionEnd + delta, 1, fresh, freshValues)) {
-        reason = QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), problem->what);
-        return ERROR_ACCESS_DENIED;
+            regfile::parseBlocks(m_text, edit.parseFrom, oldRegionEnd + delta, fresh, freshValues)) {
+        undo();
+        return failure(
+            QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), problem->what));
     }
     if (const Result<void> kept = m_backups ? m_backups->beforeChange(m_target) : Result<void>(); !kept) {
-        reason = kept.reason();
-        return ERROR_ACCESS_DENIED;
+        undo();
+        return failure(kept.reason());
     }
-    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(m_target, text, m_loaded);
-    if (!written) {
-        reason = written.reason();
-        return ERROR_ACCESS_DENIED;
+    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(m_target, m_text, m_loaded);
+    if (!written || !written->has_value()) {
+        undo();
+        if (!written)
+            return failure(written.reason());
+        return Edited::FileChanged;
     }
-    if (!written->has_value())
-        return kChangedOnDisk;
     if (m_backups)
-        (void)m_backups->afterChange(m_target, text); // the change stands; only its digest is missing
+        (void)m_backups->afterChange(m_target, m_text); // the change stands; only its digest is missing
 
-    m_text = std::move(text);
     m_loaded = **written;
     m_watch.look(); // the events of this write are not news
 
@@ -592,25 +651,35 @@ long RegistryStore::commit(const Edit& edit, QString& reason)
     const auto valuesFrom =
         first < int(blocks.size()) ? blocks[size_t(first)].firstValue : quint32(values.size());
     quint32 oldValueCount = 0;
-    for (int i = first; i < oldEnd; ++i)
+    std::vector<int> oldKeys;
+    for (int i = first; i < oldEnd; ++i) {
         oldValueCount += blocks[size_t(i)].valueCount;
+        oldKeys.push_back(blocks[size_t(i)].key);
+    }
     const auto valueShift = qint64(freshValues.size()) - qint64(oldValueCount);
-    for (size_t i = size_t(oldEnd); i < blocks.size(); ++i) {
-        blocks[i].start += delta;
-        blocks[i].firstValue = quint32(qint64(blocks[i].firstValue) + valueShift);
+    if (delta != 0 || valueShift != 0) {
+        for (size_t i = size_t(oldEnd); i < blocks.size(); ++i) {
+            blocks[i].start += delta;
+            blocks[i].firstValue = quint32(qint64(blocks[i].firstValue) + valueShift);
+        }
     }
     for (Block& block : fresh)
         block.firstValue += valuesFrom;
-    values.erase(values.begin() + valuesFrom, values.begin() + valuesFrom + oldValueCount);
-    values.insert(values.begin() + valuesFrom, freshValues.begin(), freshValues.end());
-    blocks.erase(blocks.begin() + first, blocks.begin() + oldEnd);
-    blocks.insert(blocks.begin() + first, fresh.begin(), fresh.end());
+    // A block read again keeps its place in its key's chain when it is still the same key's.
+    for (size_t i = 0; i < fresh.size() && i < oldKeys.size(); ++i)
+        fresh[i].previousOfKey = blocks[size_t(first) + i].previousOfKey;
+    spliceInto(values, valuesFrom, oldValueCount, freshValues);
+    spliceInto(blocks, size_t(first), size_t(edit.blockCount), fresh);
     if (edit.preambleGrows)
         m_layout.preambleEnd = edit.parseFrom;
-    for (int i = first; i < first + int(fresh.size()); ++i)
+    bool sameKeys = fresh.size() == oldKeys.size();
+    for (int i = first; i < first + int(fresh.size()); ++i) {
         indexBlock(i);
-    relink();
-    return ERROR_SUCCESS;
+        sameKeys = sameKeys && blocks[size_t(i)].key == oldKeys[size_t(i - first)];
+    }
+    if (!sameKeys)
+        relink();
+    return Edited::Done;
 }
 
 qsizetype RegistryStore::memoryUsage() const

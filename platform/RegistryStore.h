@@ -5,6 +5,7 @@
 #include "platform/FileLock.h"
 #include "platform/RegistryBackend.h"
 #include "platform/RegistryFile.h"
+#include "platform/Result.h"
 #include "platform/StringArena.h"
 
 #include <QByteArray>
@@ -111,13 +112,16 @@ private:
     void relink();
     QByteArrayView textOf(const regfile::Block& block) const;
     std::optional<Found> findValue(int key, QByteArrayView name) const;
-    long write(const std::function<long(QString&)>& edit, QString& reason);
-    long prepareWrite(QString& reason);
-    long setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
-                        QString& reason);
-    long createKeyInText(const QByteArray& display, const QByteArray& folded, QString& reason);
-    long insertKeyBlocks(const std::vector<QByteArray>& paths, const QByteArray& valueLine, QString& reason);
-    long commit(const Edit& edit, QString& reason);
+    // How an edit ended, when it did not fail: the file changed meanwhile means "edit again".
+    enum class Edited { Done, FileChanged, KeyGone };
+    Result<Edited> write(const std::function<Result<Edited>()>& edit);
+    Result<void> prepareWrite();
+    static long resultCode(const Result<Edited>& edited, QString& reason);
+    Result<Edited> setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                                  QByteArrayView data);
+    Result<Edited> createKeyInText(const QByteArray& display, const QByteArray& folded);
+    Result<Edited> insertKeyBlocks(const std::vector<QByteArray>& paths, const QByteArray& valueLine);
+    Result<Edited> commit(const Edit& edit);
     QString fileName() const;
 
     QString m_path;

@@ -1,5 +1,6 @@
 #include "platform/SequentialInput.h"
 
+#include "platform/ByteSearch.h"
 #include "platform/HostFile.h"
 #include "platform/MachineFolder.h"
 
@@ -28,11 +29,14 @@ QByteArrayView withoutTrailingBlanks(const char* begin, const char* end)
 
 SequentialInput::SequentialInput(QByteArray data) : m_data(std::move(data))
 {
-    // No text can carry a NUL; the reader behaves as if they were not there.
-    if (m_data.contains('\0'))
+    // One pass finds where the input ends, unless a NUL comes first: no text can carry one, and
+    // the reader behaves as if they were not there.
+    const char* stop = findAny<'\0', kCtrlZ>(m_data.cbegin(), m_data.cend());
+    if (stop && *stop == '\0') {
         m_data.removeIf([](char c) { return c == '\0'; });
-    const qsizetype ctrlZ = m_data.indexOf(kCtrlZ);
-    m_end = ctrlZ < 0 ? m_data.size() : ctrlZ;
+        stop = findAny<kCtrlZ>(m_data.cbegin(), m_data.cend());
+    }
+    m_end = stop ? stop - m_data.cbegin() : m_data.size();
 }
 
 std::optional<SequentialInput> SequentialInput::open(const MachineFolder& machine, QStringView windowsPath,
@@ -75,9 +79,8 @@ std::optional<QByteArrayView> SequentialInput::nextView()
 
     QByteArrayView item;
     if (pos < m_end && data[pos] == '"') {
-        qsizetype close = pos + 1;
-        while (close < m_end && data[close] != '"')
-            ++close;
+        const char* quote = findAny<'"'>(data + pos + 1, data + m_end);
+        const qsizetype close = quote ? quote - data : m_end;
         item = QByteArrayView(data + pos + 1, close - pos - 1);
         pos = close < m_end ? close + 1 : m_end;
         while (pos < m_end && isBlank(data[pos]))
@@ -85,9 +88,8 @@ std::optional<QByteArrayView> SequentialInput::nextView()
         // Anything else after the closing quote is left to start the next item.
         m_endedLine = pos >= m_end || isLineEnd(data[pos]);
     } else {
-        qsizetype end = pos;
-        while (end < m_end && data[end] != ',' && !isLineEnd(data[end]))
-            ++end;
+        const char* stop = findAny<',', '\r', '\n'>(data + pos, data + m_end);
+        const qsizetype end = stop ? stop - data : m_end;
         item = withoutTrailingBlanks(data + pos, data + end);
         pos = end;
         m_endedLine = pos >= m_end || data[pos] != ',';

@@ -34,6 +34,13 @@ public:
         return QByteArray::fromRawData(at, bytes.size());
     }
 
+    // Takes back the string kept last, when it turned out not to be needed.
+    void giveBack(QByteArrayView kept)
+    {
+        m_next -= kept.size();
+        m_free += kept.size();
+    }
+
     void clear()
     {
         m_chunks.clear();
