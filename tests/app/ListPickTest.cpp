@@ -1,4 +1,3 @@
-#include "ports/Form3.h"
 #include "support/WindowTest.h"
 
 #include <QApplication>
@@ -65,19 +64,6 @@ INSTANTIATE_TEST_SUITE_P(Endings, ListPickTest,
                                            PickCase{"DownFromAnItemGivesTheNext", "comBps", "9600",
                                                     Ending::Down, "19200", "19200", false}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// A window held off by a secondary window cannot be closed from its title bar either.
-TEST_F(ListPickTest, HeldOffMainWindowRefusesToClose)
-{
-    pick("cmbCommPorts", "Com Port 1");
-    ASSERT_NE(openFrom<Form3>(QStringLiteral("cmdCustomCommSet")), nullptr);
-    EXPECT_FALSE(mainWindow()->close());
-    EXPECT_NE(loaded<Form1>(), nullptr);
-    EXPECT_TRUE(mainWindow()->isVisible());
-    window->close();
-    EXPECT_TRUE(mainWindow()->close());
-    EXPECT_EQ(loaded<Form1>(), nullptr);
-}
 
 } // namespace
 } // namespace velmora

@@ -41,8 +41,8 @@ protected:
     QTemporaryDir reports;
 };
 
-// Every button that writes: a write that fails is reported with what failed and why, no
-// success message follows it, and nothing is written.
+// Every way a button writes (buttons sharing one write are tried once): a write that fails is reported with
+// what failed and why, no success message follows it, and nothing is written.
 TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 {
     const FailureCase& c = GetParam();
@@ -120,40 +120,33 @@ QString serviceValue(const char* keyAndName)
 {
     return changeOf(QByteArray("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\") + keyAndName);
 }
-const QString kInit = serviceValue("Class\\Modem\\0000\\Settings\\Init\\2");
 
 INSTANTIATE_TEST_SUITE_P(
     Buttons, SaveFailure,
-    ::testing::Values(FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni, pickPort, "cmdApplyCom",
-                                  changeOf("c:\\windows\\win.ini")},
-                      FailureCase{"MaxInstance", "Form1", nullptr, Broken::Registry, nullptr, "cmdSetMaxInst",
-                                  serviceValue("Class\\NetTrans\\0000\\Ndi\\MaxInstance")},
-                      FailureCase{"DialUpMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command3",
-                                  serviceValue("Class\\Net\\0000\\IPMTU")},
-                      FailureCase{
-                          "AolMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command2",
-                          changeOf("HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu")},
-                      FailureCase{"ModemCommand", "Form4", "cmdCustomModemSet", Broken::Registry, nullptr,
-                                  "Command1", kInit},
-                      FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", Broken::Registry,
-                                  modemQuestion, "Command2", kInit},
-                      FailureCase{"Slownet", "Form4", "cmdCustomModemSet", Broken::Registry, nullptr,
-                                  "Command3", serviceValue("Class\\Net\\0000\\SLOWNET")},
-                      FailureCase{"IpxHeaders", "Form4", "cmdCustomModemSet", Broken::Registry, nullptr,
-                                  "Command4", serviceValue("Class\\Net\\0000\\IPXHeaderCompression")},
-                      FailureCase{"PointToPoint", "Form4", "cmdCustomModemSet", Broken::Registry, nullptr,
-                                  "Command5", serviceValue("Class\\Net\\0000\\PointToPointIP")},
-                      FailureCase{"ComBuffer", "Form5", "cmdCustomBufferSet", Broken::SystemIni,
-                                  bufferQuestion, "cmdSetBuffer", changeOf("c:\\windows\\system.ini")},
-                      // The first value fails: the three after it are not attempted.
-                      FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry, pickSizes,
-                                  "cmdSetFIFOBuff", serviceValue("Serial\\RxFIFO")},
-                      FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", Broken::Settings,
-                                  bandwidthWarning<MsgAnswer::Yes>, "Command1", changeOf("Velmora settings")},
-                      FailureCase{"BandwidthOff", "Form6", "cmdBandwidth", Broken::Settings,
-                                  bandwidthWarning<MsgAnswer::No>, "Command1", changeOf("Velmora settings")},
-                      FailureCase{"ModemReport", "Form2", "cmdModemInfo", Broken::ReportFolder, nullptr,
-                                  "Command1", QStringLiteral("The report could not be saved.\n")}),
+    ::testing::Values(
+        FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni, pickPort, "cmdApplyCom",
+                    changeOf("c:\\windows\\win.ini")},
+        FailureCase{"MaxInstance", "Form1", nullptr, Broken::Registry, nullptr, "cmdSetMaxInst",
+                    serviceValue("Class\\NetTrans\\0000\\Ndi\\MaxInstance")},
+        FailureCase{"DialUpMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command3",
+                    serviceValue("Class\\Net\\0000\\IPMTU")},
+        FailureCase{"AolMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command2",
+                    changeOf("HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu")},
+        FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", Broken::Registry, modemQuestion,
+                    "Command2", serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
+        FailureCase{"Slownet", "Form4", "cmdCustomModemSet", Broken::Registry, nullptr, "Command3",
+                    serviceValue("Class\\Net\\0000\\SLOWNET")},
+        FailureCase{"ComBuffer", "Form5", "cmdCustomBufferSet", Broken::SystemIni, bufferQuestion,
+                    "cmdSetBuffer", changeOf("c:\\windows\\system.ini")},
+        // The first value fails: the three after it are not attempted.
+        FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry, pickSizes, "cmdSetFIFOBuff",
+                    serviceValue("Serial\\RxFIFO")},
+        FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", Broken::Settings,
+                    bandwidthWarning<MsgAnswer::Yes>, "Command1", changeOf("Velmora settings")},
+        FailureCase{"BandwidthOff", "Form6", "cmdBandwidth", Broken::Settings,
+                    bandwidthWarning<MsgAnswer::No>, "Command1", changeOf("Velmora settings")},
+        FailureCase{"ModemReport", "Form2", "cmdModemInfo", Broken::ReportFolder, nullptr, "Command1",
+                    QStringLiteral("The report could not be saved.\n")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -116,6 +116,7 @@ TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
 INSTANTIATE_TEST_SUITE_P(Cases, ConcurrentWrites,
                          ::testing::Values(RaceCase{"IniFileAndASecondVelmora", false, false},
                                            RaceCase{"IniFileAndAnotherProgram", false, true},
+                                           RaceCase{"RegistryAndASecondVelmora", true, false},
                                            RaceCase{"RegistryAndAnotherProgram", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
