@@ -126,6 +126,24 @@ TEST_F(RegistryCalls, NamesAFileCannotHoldAreRefused)
     EXPECT_FALSE(readBytes(file()).contains("break"));
 }
 
+TEST_F(RegistryCalls, HandlesOpenRelativeToThemselves)
+{
+    api.RegCloseKey(create("System\\CurrentControlSet\\Services\\Serial"));
+    HKEY system = 0, serial = 0, same = 0, created = 0;
+    ASSERT_EQ(api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System", 0, KEY_ALL_ACCESS_9X, &system), ERROR_SUCCESS);
+    ASSERT_EQ(
+        api.RegOpenKeyExA(system, "currentcontrolset\\services\\serial\\", 0, KEY_ALL_ACCESS_9X, &serial),
+        ERROR_SUCCESS);
+    ASSERT_EQ(api.RegOpenKeyExA(serial, "", 0, KEY_ALL_ACCESS_9X, &same), ERROR_SUCCESS);
+    EXPECT_NE(same, serial);
+    EXPECT_EQ(set(same, "RxFIFO", REG_DWORD, QByteArray("\x0e\0\0\0", 4)), ERROR_SUCCESS);
+    EXPECT_EQ(query(serial, "rxfifo"), QByteArray("\x0e\0\0\0", 4));
+    ASSERT_EQ(api.RegCreateKeyA(serial, "Parameters\\", &created), ERROR_SUCCESS);
+    EXPECT_TRUE(readBytes(file()).contains(
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Serial\\Parameters]"));
+    EXPECT_EQ(api.RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryCalls, OtherRootsAndUnknownHandlesAnswerEveryCallTheSame)
 {
     const struct {
@@ -165,7 +183,8 @@ TEST_F(RegistryCalls, ValueNamesKeepTheirFirstSpellingAndTheDefaultValueIsAt)
                    "[HKEY_LOCAL_MACHINE\\Software\\T]\n\"MiXedCase\"=\"two\"\n@=\"Modem\"\n\n"));
 }
 
-// A buffer too small is left alone and told the size needed; an empty value leaves it alone too.
+// A buffer too small is left alone and told the size needed; an empty value leaves it alone too;
+// without a buffer, only the size is told.
 TEST_F(RegistryCalls, QuerySizes)
 {
     HKEY key = create("Software\\T");
@@ -188,6 +207,12 @@ TEST_F(RegistryCalls, QuerySizes)
         EXPECT_EQ(size, c.sizeAfter) << c.name << c.size;
         EXPECT_EQ(QByteArray(reinterpret_cast<char*>(buffer), 4), c.buffer) << c.name << c.size;
     }
+    quint32 type = 0, size = 0; // no buffer: the size alone
+    EXPECT_EQ(api.RegQueryValueExA(key, "Str", &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 3u) << "the stored byte count, no terminator added";
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(api.RegQueryValueExA(key, "Str", nullptr, buffer, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(api.RegQueryValueExA(key, "Str", nullptr, nullptr, nullptr), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryCalls, AKeyDeletedByAnotherProgramIsReported)

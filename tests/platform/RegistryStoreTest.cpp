@@ -209,6 +209,8 @@ TEST_P(RefusedFile, IsServedEmptyAndNeverWritten)
     const ino_t inode = testing::inodeOf(file());
     RegistryApi api(file());
     EXPECT_EQ(valueOf(api, modem, "Model"), QByteArray("<2>"));
+    EXPECT_TRUE(!c.damaged || api.lastError().contains(QLatin1String(c.reason)))
+        << api.lastError().toStdString();
     EXPECT_EQ(putValue(api, modem, "Model", REG_SZ, "x"), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(api.lastError().startsWith(QLatin1String("system.reg")) &&
                 api.lastError().contains(QLatin1String(c.reason)))
