@@ -56,10 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ItemCase{"QuoteRightAfterQuote", "\"1,2\"\"X\"\r\n", {"1,2", "X"}},
                       ItemCase{"TextAfterClosingQuote", "\"abc\" x,y\r\n", {"abc", "x", "y"}},
                       ItemCase{"QuotedAcrossLines", "\"ab\r\ncd\",e\r\n", {"ab\r\ncd", "e"}},
-                      ItemCase{"QuotedKeepsBlanks", "  \" a \"  ,b", {" a ", "b"}},
+
                       ItemCase{"QuoteInsideUnquotedItem", "a \"b\" c,d", {"a \"b\" c", "d"}},
                       ItemCase{"UnclosedQuote", "\"abc, def\r\nghi", {"abc, def\r\nghi"}},
-                      ItemCase{"BlankLines", "\r\n\r\nabc\r\n", {"", "", "abc"}},
+
                       ItemCase{"CrEndsALine", "a\rb\r", {"a", "b"}},
                       ItemCase{"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}},
                       ItemCase{"EmptyField", "a,,b\r\n", {"a", "", "b"}},
@@ -86,19 +86,12 @@ TEST(SequentialInput, TellsWhetherAnItemEndedItsLine)
 
 TEST(SequentialInput, SurvivesHostileData)
 {
-    QByteArray longLine(100000, 'x');
-    longLine += ",y\r\n";
-    SequentialInput lines(longLine);
-    EXPECT_EQ(readAll(lines, 10), (Items{QByteArray(100000, 'x'), "y"}));
-
     SequentialInput crOnly(QByteArray(100000, '\r'));
     EXPECT_EQ(readAll(crOnly, 200000).size(), 100000u);
 }
 
 class SequentialOpen : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/WINDOWS/FOLDER.INI")); }
-
     QTemporaryDir dir;
     MachineFolder machine{dir.path()};
 };
@@ -108,12 +101,9 @@ TEST_F(SequentialOpen, ReadsAFileOfTheMachineOrSaysWhyNot)
 {
     ASSERT_TRUE(
         testing::writeBytes(machine.driveC() + "/WINDOWS/WIN.INI", "[Ports]\r\nCOM2:=9600,n,8,1,x\r\n"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(machine.driveC() + "/WINDOWS/PIPE.INI").constData(), 0644), 0);
     const std::pair<const char16_t*, const char*> cases[] = {
         {u"C:\\Windows\\win.ini", nullptr},
         {u"c:\\windows\\missing.ini", "does not exist"},
-        {u"c:\\windows\\folder.ini", "folder stands"},
-        {u"c:\\windows\\pipe.ini", "not an ordinary file"},
     };
     for (const auto& [path, why] : cases) {
         QString reason;
