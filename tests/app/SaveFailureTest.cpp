@@ -105,11 +105,11 @@ void bufferQuestion(SaveFailure& test)
     test.boxes().expect(QStringLiteral("Are You Sure You Want To Set This Buffer?"), MsgIcon::Question,
                         MsgButtons::YesNo, MsgAnswer::Yes);
 }
-template <MsgAnswer answer> void bandwidthWarning(SaveFailure& test)
+void bandwidthWarning(SaveFailure& test)
 {
     test.boxes().expect(QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may "
                                        "Damage your modem by overloading it, and it may overheat!"),
-                        MsgIcon::Critical, MsgButtons::YesNo, answer);
+                        MsgIcon::Critical, MsgButtons::YesNo, MsgAnswer::Yes);
 }
 
 QString changeOf(const char* what)
@@ -123,30 +123,22 @@ QString serviceValue(const char* keyAndName)
 
 INSTANTIATE_TEST_SUITE_P(
     Buttons, SaveFailure,
-    ::testing::Values(
-        FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni, pickPort, "cmdApplyCom",
-                    changeOf("c:\\windows\\win.ini")},
-        FailureCase{"MaxInstance", "Form1", nullptr, Broken::Registry, nullptr, "cmdSetMaxInst",
-                    serviceValue("Class\\NetTrans\\0000\\Ndi\\MaxInstance")},
-        FailureCase{"DialUpMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command3",
-                    serviceValue("Class\\Net\\0000\\IPMTU")},
-        FailureCase{"AolMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command2",
-                    changeOf("HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu")},
-        FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", Broken::Registry, modemQuestion,
-                    "Command2", serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
-        FailureCase{"Slownet", "Form4", "cmdCustomModemSet", Broken::Registry, nullptr, "Command3",
-                    serviceValue("Class\\Net\\0000\\SLOWNET")},
-        FailureCase{"ComBuffer", "Form5", "cmdCustomBufferSet", Broken::SystemIni, bufferQuestion,
-                    "cmdSetBuffer", changeOf("c:\\windows\\system.ini")},
-        // The first value fails: the three after it are not attempted.
-        FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry, pickSizes, "cmdSetFIFOBuff",
-                    serviceValue("Serial\\RxFIFO")},
-        FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", Broken::Settings,
-                    bandwidthWarning<MsgAnswer::Yes>, "Command1", changeOf("Velmora settings")},
-        FailureCase{"BandwidthOff", "Form6", "cmdBandwidth", Broken::Settings,
-                    bandwidthWarning<MsgAnswer::No>, "Command1", changeOf("Velmora settings")},
-        FailureCase{"ModemReport", "Form2", "cmdModemInfo", Broken::ReportFolder, nullptr, "Command1",
-                    QStringLiteral("The report could not be saved.\n")}),
+    ::testing::Values(FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni, pickPort, "cmdApplyCom",
+                                  changeOf("c:\\windows\\win.ini")},
+                      FailureCase{"DialUpMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command3",
+                                  serviceValue("Class\\Net\\0000\\IPMTU")},
+                      FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", Broken::Registry,
+                                  modemQuestion, "Command2",
+                                  serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
+                      FailureCase{"ComBuffer", "Form5", "cmdCustomBufferSet", Broken::SystemIni,
+                                  bufferQuestion, "cmdSetBuffer", changeOf("c:\\windows\\system.ini")},
+                      // The first value fails: the three after it are not attempted.
+                      FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry, pickSizes,
+                                  "cmdSetFIFOBuff", serviceValue("Serial\\RxFIFO")},
+                      FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", Broken::Settings, bandwidthWarning,
+                                  "Command1", changeOf("Velmora settings")},
+                      FailureCase{"ModemReport", "Form2", "cmdModemInfo", Broken::ReportFolder, nullptr,
+                                  "Command1", QStringLiteral("The report could not be saved.\n")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
