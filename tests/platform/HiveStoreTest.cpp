@@ -43,17 +43,6 @@ protected:
     QString file = dir.path() + QStringLiteral("/SYSTEM.DAT");
 };
 
-TEST_F(Hive, ReadsWhatTheIndependentReadersRead)
-{
-    for (const QByteArray& bytes :
-         {t::hiveFile("SYSTEM.DAT"), t::hiveFile("USER.DAT"), t::smallHive(), t::smallHive(true)}) {
-        HiveStore store(put(bytes));
-        store.refresh();
-        ASSERT_FALSE(store.isDamaged()) << store.damage().toStdString();
-        t::expectReadersAgree(file, store.image());
-    }
-}
-
 // ---- edits, checked by both readers ----
 
 struct EditCase {

