@@ -10,7 +10,7 @@ namespace velmora {
 namespace {
 
 // What a test breaks so that the write behind a button fails.
-enum class Broken { WinIni, SystemIni, Registry, Settings, ReportFolder };
+enum class Broken { WinIni, Registry, Settings, ReportFolder };
 
 class SaveFailure;
 
@@ -57,11 +57,8 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
         c.before(*this);
     switch (c.broken) {
     case Broken::WinIni:
-        QFile::remove(machine.hostFile(winIni));
-        [[fallthrough]];
-    case Broken::SystemIni: // a folder where the file belongs
-        ASSERT_TRUE(
-            QDir().mkpath(machine.hostFile(c.broken == Broken::WinIni ? winIni : "WINDOWS/SYSTEM.INI")));
+        QFile::remove(machine.hostFile(winIni)); // a folder where the file belongs
+        ASSERT_TRUE(QDir().mkpath(machine.hostFile(winIni)));
         break;
     case Broken::Registry: // a damaged registry file is never overwritten
         machine.damageRegistry();
@@ -100,11 +97,6 @@ void modemQuestion(SaveFailure& test)
                                        "inaccurate\r\nProceede?"),
                         MsgIcon::None, MsgButtons::YesNo, MsgAnswer::Yes);
 }
-void bufferQuestion(SaveFailure& test)
-{
-    test.boxes().expect(QStringLiteral("Are You Sure You Want To Set This Buffer?"), MsgIcon::Question,
-                        MsgButtons::YesNo, MsgAnswer::Yes);
-}
 void bandwidthWarning(SaveFailure& test)
 {
     test.boxes().expect(QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may "
@@ -125,13 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
     Buttons, SaveFailure,
     ::testing::Values(FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni, pickPort, "cmdApplyCom",
                                   changeOf("c:\\windows\\win.ini")},
-                      FailureCase{"DialUpMtu", "Form1", nullptr, Broken::Registry, nullptr, "Command3",
-                                  serviceValue("Class\\Net\\0000\\IPMTU")},
                       FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", Broken::Registry,
                                   modemQuestion, "Command2",
                                   serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
-                      FailureCase{"ComBuffer", "Form5", "cmdCustomBufferSet", Broken::SystemIni,
-                                  bufferQuestion, "cmdSetBuffer", changeOf("c:\\windows\\system.ini")},
                       // The first value fails: the three after it are not attempted.
                       FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry, pickSizes,
                                   "cmdSetFIFOBuff", serviceValue("Serial\\RxFIFO")},
