@@ -26,11 +26,6 @@ TestMachine::TestMachine(const std::function<void(const QString& root)>& layOut)
     m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes}, m_backups.path());
 }
 
-TestMachine::~TestMachine()
-{
-    m_app.reset();
-}
-
 QString TestMachine::hostFile(const QString& relative) const
 {
     return m_app->machine().driveC() + QLatin1Char('/') + relative;
