@@ -88,13 +88,10 @@ const QByteArray kNet1 = kNet0.chopped(1) + "1";
 INSTANTIATE_TEST_SUITE_P(
     Cases, HiveEdit,
     ::testing::Values(EditCase{"same size, names in other case", 0, kNet1.toUpper(), "ipmtu", 1, "1", 0},
-
                       EditCase{"larger, block re-packed", 0, kNet0, "DriverDesc", 3, QByteArray(3000, 'd'),
                                0},
                       EditCase{"new value", 0, kNet0, "Velmora", 4, QByteArray("\x10\0\0\0", 4), 1},
-
                       EditCase{"new keys three deep", 0, "Software\\Velmora\\Ports\\COM1", "", 1, "9600", 4},
-
                       EditCase{"95: same size", 2, "Ports", "COM1", 1, "1200,e,7,2", 0},
                       EditCase{"95: new key and block", 2, "Class\\Net\\0000", "DriverDesc", 1, "PCnet", 2}),
     [](const auto& info) { return testName(info.param.label); });

@@ -121,7 +121,6 @@ TEST_P(DrivePaths, LeadIntoTheRealWindowsFolder)
 INSTANTIATE_TEST_SUITE_P(
     Cases, DrivePaths,
     ::testing::Values(DrivePathCase{"WindowsFolder", u"c:\\windows\\win.ini", "/WIN98/win.ini"},
-
                       DrivePathCase{"OtherFolders", u"c:\\windowsx\\win.ini", "/windowsx/win.ini"},
                       DrivePathCase{"RootOfTheDrive", u"c:\\autoexec.bat", "/autoexec.bat"}),
     [](const ::testing::TestParamInfo<DrivePathCase>& info) { return std::string(info.param.name); });

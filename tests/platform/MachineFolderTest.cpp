@@ -110,7 +110,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PathCase{"LowerCase", u"c:\\windows\\win.ini", "/WINDOWS/WIN.INI", nullptr},
         PathCase{"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
-
         PathCase{"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
         PathCase{"TrailingDotsAndSpacesIgnored", u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},
         PathCase{"RootOfDriveC", u"c:\\", "", nullptr},
@@ -119,7 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
         PathCase{"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
         PathCase{"Relative", u"windows\\win.ini", nullptr, "not a full path"},
-
         PathCase{"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
         PathCase{"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
         PathCase{"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"}),

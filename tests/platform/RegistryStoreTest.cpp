@@ -153,22 +153,6 @@ INSTANTIATE_TEST_SUITE_P(
                            "[HKEY_LOCAL_MACHINE\\a]\n\"x\"=\"new\"\n\n")}),
     [](const auto& info) { return std::string(info.param.label); });
 
-// Many edits in a row keep the store's text and the file identical, and other roots are kept.
-TEST_F(StoredRegistry, SuccessiveWritesStayConsistentWithTheFile)
-{
-    ASSERT_TRUE(writeBytes(file(), kTree));
-    RegistryApi api(file());
-    for (int i = 0; i < 40; ++i)
-        ASSERT_EQ(putValue(api, "A\\K" + QByteArray::number(i % 7), "v" + QByteArray::number(i % 5),
-                           REG_BINARY, QByteArray(i * 3, char(i))),
-                  ERROR_SUCCESS);
-    EXPECT_EQ(static_cast<RegistryStore&>(api.store()).text(), readBytes(file()));
-    RegistryApi fresh(file());
-    EXPECT_EQ(valueOf(fresh, "A\\K4", "v4"), QByteArray(39 * 3, char(39)));
-    EXPECT_EQ(valueOf(fresh, "Software", "u"), QByteArray("<2>")) << "other roots are kept, not served";
-    EXPECT_TRUE(readBytes(file()).contains("[HKEY_CURRENT_USER\\Software]\r\n\"u\"=\"user\""));
-}
-
 // ---- damaged and unreadable files ----
 
 struct RefusedCase {

@@ -56,10 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ItemCase{"QuoteRightAfterQuote", "\"1,2\"\"X\"\r\n", {"1,2", "X"}},
                       ItemCase{"TextAfterClosingQuote", "\"abc\" x,y\r\n", {"abc", "x", "y"}},
                       ItemCase{"QuotedAcrossLines", "\"ab\r\ncd\",e\r\n", {"ab\r\ncd", "e"}},
-
                       ItemCase{"QuoteInsideUnquotedItem", "a \"b\" c,d", {"a \"b\" c", "d"}},
                       ItemCase{"UnclosedQuote", "\"abc, def\r\nghi", {"abc, def\r\nghi"}},
-
                       ItemCase{"CrEndsALine", "a\rb\r", {"a", "b"}},
                       ItemCase{"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}},
                       ItemCase{"EmptyField", "a,,b\r\n", {"a", "", "b"}},
