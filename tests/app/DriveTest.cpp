@@ -1,11 +1,9 @@
 #include "buffers/Form5.h"
-#include "modeminfo/Form2.h"
 #include "platform/Backups.h"
 #include "platform/HiveStore.h"
 
 #include "support/FileFixtures.h"
 #include "support/HiveFixtures.h"
-#include "support/RegistryValues.h"
 #include "support/WindowTest.h"
 
 #include <QRadioButton>
@@ -21,13 +19,11 @@ using Value = t::TestMachine::Value;
 
 const QString kWinIni = QStringLiteral("WIN98/WIN.INI");
 const QString kSystemIni = QStringLiteral("WIN98/SYSTEM.INI");
-const QByteArray kModem = "System\\CurrentControlSet\\Services\\Class\\Modem\\0000";
 const QString kNet = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
 const QString kSerial = QStringLiteral("System\\CurrentControlSet\\Services\\Serial");
 
 // Drive C of a Windows 98 installation whose Windows folder is WIN98, so that "c:\windows\..."
-// must be followed there. Its SYSTEM.DAT is a real one, which has no modem: one is added the way
-// the program writes.
+// must be followed there. Its SYSTEM.DAT is a real one.
 void layOutDrive(const QString& root)
 {
     ASSERT_TRUE(t::writeBytes(root + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\nWinBootDir=C:\\WIN98\r\n"
@@ -36,12 +32,7 @@ void layOutDrive(const QString& root)
                                                        "COM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n"));
     ASSERT_TRUE(t::writeBytes(root + "/WIN98/SYSTEM.INI", "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\n"
                                                           "ebios=*ebios\r\n"));
-    const QString hive = root + "/WIN98/SYSTEM.DAT";
-    ASSERT_TRUE(t::writeBytes(hive, t::readBytes(QStringLiteral(VELMORA_TEST_DATA "/SYSTEM.DAT"))));
-    RegistryApi registry(std::make_unique<HiveStore>(hive));
-    for (const auto& [name, text] : {std::pair{"Manufacturer", "Hayes"}, {"Model", "Accura 56K"}})
-        ASSERT_EQ(t::putValue(registry, kModem, name, REG_SZ, text), ERROR_SUCCESS);
-    ASSERT_EQ(t::putValue(registry, kModem + "\\Settings\\Init", "1", REG_SZ, "AT&F"), ERROR_SUCCESS);
+    ASSERT_TRUE(t::writeBytes(root + "/WIN98/SYSTEM.DAT", t::hiveFile("SYSTEM.DAT")));
 }
 
 class DriveTest : public t::WindowTest {
@@ -101,14 +92,6 @@ TEST_F(DriveTest, EveryWindowWorksOnTheDriveAndARestoreUndoesIt)
          {{kSerial + "\\TxFIFO", Value{REG_DWORD, t::dword(4098)}},
           {kSerial + "\\RxFIFO", Value{REG_DWORD, t::dword(8196)}},
           {kNet + "\\RxFIFO", Value{REG_DWORD, t::dword(8196)}}}},
-        {"modem report",
-         [&] {
-             ASSERT_NE(openFrom<Form2>("cmdModemInfo"), nullptr);
-             EXPECT_EQ(shown("Label1"), QStringLiteral("Manufacturer - Hayes"));
-             EXPECT_EQ(shown("Label27"), QStringLiteral("Modem Initialization String - AT&F"));
-             close();
-         },
-         {}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
