@@ -140,9 +140,6 @@ TEST_F(ProfileWriterOnDisk, CreatesOrEditsTheFileWhateverTheCaseOfItsPath)
     EXPECT_NE(writer.WritePrivateProfileStringA("ports", "COM1:", "2400,e,7,1,p", "C:\\Windows\\Win.INI"), 0);
     EXPECT_EQ(readBytes(host("WINDOWS/win.ini")), QByteArray("[Ports]\r\nCOM1:=2400,e,7,1,p\r\n"));
     EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"win.ini"});
-
-    EXPECT_NE(writer.WritePrivateProfileStringA("s", "k", "v", "c:\\windows\\caf\xE9.ini"), 0); // ANSI name
-    EXPECT_EQ(readBytes(host(QStringLiteral("WINDOWS/caf\u00E9.ini"))), QByteArray("[s]\r\nk=v\r\n"));
 }
 
 TEST_F(ProfileWriterOnDisk, SameValueDoesNotTouchTheFile)

@@ -148,7 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FormatCase{"TextEscapes", 1, R"(C:\Program Files\"x")",
                                  R"("C:\\Program Files\\\"x\"")"},
                       FormatCase{"TextWithTerminator", 1, QByteArray("576\0", 4), "hex(1):35,37,36,00"},
-                      FormatCase{"TextWithEmbeddedNul", 1, QByteArray("a\0b", 3), "hex(1):61,00,62"},
                       FormatCase{"TextWithLineBreaks", 1, "a\r\nb\nc\r", "\"a\r\nb\nc\r\""},
                       FormatCase{"TopBitDword", 4, QByteArray("\0\0\0\x80", 4), "dword:80000000"},
                       FormatCase{"ShortDword", 4, QByteArray("\x01\x02", 2), "hex(4):01,02"},
