@@ -10,30 +10,6 @@
 namespace velmora {
 namespace {
 
-// The program itself, run as from a terminal without a display (over SSH, say): no DISPLAY,
-// no WAYLAND_DISPLAY, no platform chosen, and a data home of its own.
-struct Outcome {
-    int exitCode = -1;
-    QString out, err;
-};
-
-Outcome runVelmora(const QStringList& arguments, const QString& home)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + "/data");
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + "/config");
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VELMORA_BINARY), arguments);
-    if (!process.waitForFinished(30000))
-        process.kill();
-    const bool crashed = process.exitStatus() != QProcess::NormalExit;
-    return {crashed ? -1 : process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError())};
-}
-
 struct CommandCase {
     const char* name;
     QStringList arguments;
@@ -63,13 +39,24 @@ TEST_P(CommandLineWithoutDisplay, AnswersOnTheTerminal)
     QStringList arguments;
     for (const QString& argument : c.arguments)
         arguments.append(QString(argument).replace("MACHINE", machine));
-    const Outcome run = runVelmora(arguments, home.path());
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QString::fromUtf8(c.out).replace("MACHINE", machine)))
-        << run.out.toStdString();
-    EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.err).replace("MACHINE", machine)))
-        << run.err.toStdString();
-    EXPECT_FALSE(run.err.contains("could not connect to display")) << run.err.toStdString();
+    // The program itself, run as from a terminal without a display (over SSH, say): no DISPLAY,
+    // no WAYLAND_DISPLAY, no platform chosen, and a data home of its own.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + "/data");
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + "/config");
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    run.start(QStringLiteral(VELMORA_BINARY), arguments);
+    ASSERT_TRUE(run.waitForFinished(30000));
+    const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), c.exitCode) << err.toStdString();
+    EXPECT_TRUE(out.contains(QString::fromUtf8(c.out).replace("MACHINE", machine))) << out.toStdString();
+    EXPECT_TRUE(err.contains(QString::fromUtf8(c.err).replace("MACHINE", machine))) << err.toStdString();
+    EXPECT_FALSE(err.contains("could not connect to display")) << err.toStdString();
     EXPECT_EQ(testing::readBytes(machine + "/drive_c/WINDOWS/WIN.INI"), QByteArray("changed by Windows"));
 }
 
@@ -77,7 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineWithoutDisplay,
     ::testing::Values(
         CommandCase{"Version", {"--version"}, 0, "Velmora 1.2\n", ""},
-        CommandCase{"Help", {"--help"}, 0, "MSDOS.SYS", ""},
         CommandCase{"ListBackups",
                     {"--list-backups"},
                     0,
@@ -88,10 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     "Backup ",
                     "left alone, changed since Velmora wrote it (--force puts it back): MACHINE/drive_c"},
-        CommandCase{
-            "RestoreOfAnUnknownBackup", {"--restore", "nope"}, 1, "", "velmora: there is no backup nope"},
         CommandCase{"ForceAlone", {"--force"}, 2, "", "--force goes only with --restore"},
-        CommandCase{"UnknownOption", {"--startup-probe"}, 2, "", "Unknown option 'startup-probe'"},
         CommandCase{"StartWithoutDisplay",
                     {"--machine", "MACHINE"},
                     1,

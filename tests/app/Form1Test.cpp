@@ -12,7 +12,8 @@ struct OpenCase {
 class Form1Opening : public testing::WindowTest, public ::testing::WithParamInterface<OpenCase> {};
 
 // Each button loads its window once (pressed again, it only shows it), the window holds the
-// main window off while open if it should, and closing it leaves the main window usable.
+// main window off while open if it should (it cannot even be closed), and closing it leaves the
+// main window usable and closable.
 TEST_P(Form1Opening, OpensOnceAndCloses)
 {
     const OpenCase& c = GetParam();
@@ -24,11 +25,17 @@ TEST_P(Form1Opening, OpensOnceAndCloses)
     ASSERT_NE(form, nullptr);
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(mainWindow()->isEnabled(), !c.holdsMainWindowOff);
+    if (c.holdsMainWindowOff) { // not even from its title bar
+        EXPECT_FALSE(mainWindow()->close());
+        EXPECT_TRUE(mainWindow()->isVisible());
+    }
     click(c.button, mainWindow());
     EXPECT_EQ(windows.loaded(name), form) << "loaded again";
     form->close();
     EXPECT_EQ(windows.loaded(name), nullptr);
     EXPECT_TRUE(mainWindow()->isEnabled());
+    EXPECT_TRUE(mainWindow()->close());
+    EXPECT_EQ(machine.app().windows().loaded(QStringLiteral("Form1")), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, Form1Opening,

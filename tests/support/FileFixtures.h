@@ -49,9 +49,6 @@ inline QByteArray crlf(QByteArray text)
     return text.replace("\n", "\r\n");
 }
 
-// An excerpt of a real Windows 9x machine's HKEY_LOCAL_MACHINE, exported in REGEDIT4 form
-// (CRLF, ANSI, hex lists wrapped as regedit wraps them): network and modem classes, ports,
-// hex(2), hex(7), long binary values.
 // How far two sequences (bytes, or a file's lines) agree from the start and from the end, the
 // end never reaching into the common start: what lies between is what an edit changed.
 struct CommonEnds {
@@ -68,6 +65,7 @@ template <typename Sequence> CommonEnds commonEnds(const Sequence& before, const
     return e;
 }
 
+// An excerpt of a real Windows 9x machine's HKEY_LOCAL_MACHINE as regedit exports it.
 inline QByteArray win98Excerpt()
 {
     return readBytes(QStringLiteral(VELMORA_TEST_DATA "/win98-system-excerpt.reg"));

@@ -6,7 +6,6 @@ namespace velmora::testing {
 
 std::optional<QString> ScriptedSaveAs::askForFile(const QString& pattern)
 {
-    ++m_calls;
     m_lastPattern = pattern;
     if (m_answers.isEmpty()) {
         ADD_FAILURE() << "unexpected Save As dialog (pattern " << pattern.toStdString() << ")";

@@ -10,8 +10,8 @@
 namespace velmora::testing {
 
 // A Save As double: hands out the scripted answers in order (a path, or nothing for a
-// cancelled dialog) and remembers how often it was asked and with which pattern. Asking
-// with no answer left fails the running test.
+// cancelled dialog) and remembers the last pattern asked with. Asking with no answer left fails
+// the running test.
 class ScriptedSaveAs : public SaveAsDialog {
 public:
     void pick(const QString& hostPath) { m_answers.append(hostPath); }
@@ -19,12 +19,10 @@ public:
 
     std::optional<QString> askForFile(const QString& pattern) override;
 
-    int calls() const { return m_calls; }
     const QString& lastPattern() const { return m_lastPattern; }
 
 private:
     QList<std::optional<QString>> m_answers;
-    int m_calls = 0;
     QString m_lastPattern;
 };
 

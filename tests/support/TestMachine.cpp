@@ -8,6 +8,7 @@
 #include "platform/HiveStore.h"
 #include "platform/Registry.h"
 #include "platform/RegistryStore.h"
+#include "support/FileFixtures.h"
 #include "support/RegistryValues.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +26,6 @@ TestMachine::TestMachine(const std::function<void(const QString& root)>& layOut)
     m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes}, m_backups.path());
 }
 
-TestMachine::~TestMachine()
-{
-    m_app.reset();
-}
-
 QString TestMachine::hostFile(const QString& relative) const
 {
     return m_app->machine().driveC() + QLatin1Char('/') + relative;
@@ -37,11 +33,7 @@ QString TestMachine::hostFile(const QString& relative) const
 
 void TestMachine::writeFile(const QString& relative, const QByteArray& bytes) const
 {
-    const QString path = hostFile(relative);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(bytes);
+    ASSERT_TRUE(writeBytes(hostFile(relative), bytes)) << relative.toStdString();
 }
 
 QByteArray TestMachine::readFile(const QString& relative) const
@@ -52,28 +44,23 @@ QByteArray TestMachine::readFile(const QString& relative) const
 
 void TestMachine::writeRegistry(const QByteArray& blocks) const
 {
-    QFile file(m_dir.path() + QStringLiteral("/system.reg"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QByteArray text = "REGEDIT4\r\n\r\n" + blocks;
-    file.write(text.replace("\r\n", "\n").replace("\n", "\r\n"));
+    ASSERT_TRUE(writeBytes(m_dir.path() + QStringLiteral("/system.reg"), crlf(text.replace("\r\n", "\n"))));
 }
 
 QByteArray TestMachine::registryBytes() const
 {
-    QFile file(m_app->machine().registryFile());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readBytes(m_app->machine().registryFile());
 }
 
 std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath,
                                                            const QString& valueName) const
 {
     const MachineFolder& machine = m_app->machine();
-    std::unique_ptr<RegistryBackend> store;
-    if (machine.kind() == MachineFolder::Kind::Drive)
-        store = std::make_unique<HiveStore>(machine.registryFile());
-    else
-        store = std::make_unique<RegistryStore>(machine.registryFile());
-    RegistryApi registry(std::move(store));
+    RegistryApi registry(
+        machine.kind() == MachineFolder::Kind::Drive
+            ? std::unique_ptr<RegistryBackend>(std::make_unique<HiveStore>(machine.registryFile()))
+            : std::make_unique<RegistryStore>(machine.registryFile()));
     Value value;
     value.data = valueOf(registry, toAnsi(keyPath), toAnsi(valueName), &value.type);
     return value.data.startsWith('<') ? std::nullopt : std::optional<Value>(value); // "<code>": not read
@@ -81,9 +68,7 @@ std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPat
 
 void TestMachine::damageRegistry() const
 {
-    QFile file(m_dir.path() + QStringLiteral("/system.reg"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("this is not a registry file\r\n[HKEY_LOCAL_MACHINE\\x\r\n\"broken\r\n");
+    ASSERT_TRUE(writeBytes(m_dir.path() + QStringLiteral("/system.reg"), "not a registry file\r\n"));
 }
 
 } // namespace velmora::testing

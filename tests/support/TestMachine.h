@@ -20,7 +20,6 @@ public:
     TestMachine();
     // A root laid out by layOut (a real drive, say) before the program looks at it.
     explicit TestMachine(const std::function<void(const QString& root)>& layOut);
-    ~TestMachine();
 
     QString root() const { return m_dir.path(); }
     QString backupsFolder() const { return m_backups.path(); }
