@@ -66,9 +66,7 @@ void Form2::Form_Load()
 
 void Form2::Command1_Click()
 {
-    if (!m_context.saveAs)
-        return;
-    const std::optional<QString> fileName = m_context.saveAs->askForFile(QStringLiteral("*.txt"));
+    const std::optional<QString> fileName = m_context.saveAs.askForFile(QStringLiteral("*.txt"));
     if (!fileName)
         return;
 

@@ -50,14 +50,12 @@ const struct {
 
 class Form2Test : public testing::WindowTest {
 protected:
-    Form2Test() { machine.context().saveAs = &saveAs; }
-
     Form2* open() { return openFrom<Form2>("cmdModemInfo"); }
     // Every row's value stored as a text of its own: "Caf<e9> 0" (ANSI), "v1", "v2", ...
     void storeModem()
     {
         for (int row = 0; row < int(std::size(kRows)); ++row)
-            ASSERT_EQ(testing::putValue(*machine.context().registry,
+            ASSERT_EQ(testing::putValue(machine.context().registry,
                                         "System\\CurrentControlSet\\Services\\Class\\Modem\\0000" +
                                             QByteArray(kRows[row].key),
                                         kRows[row].value, REG_SZ,
@@ -82,7 +80,7 @@ protected:
         return texts;
     }
 
-    testing::ScriptedSaveAs saveAs;
+    testing::ScriptedSaveAs& saveAs = machine.saveAs();
     QTemporaryDir reports;
 };
 
