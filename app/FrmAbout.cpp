@@ -86,7 +86,7 @@ void frmAbout::StartSysInfo()
     const Result<bool> pathRead = GetKeyValue(
         root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), path);
     if (pathRead.ok() && pathRead.value()) {
-        if (m_context.programs.start(path))
+        if (m_context.programs.start(path).ok())
             return;
     } else if (pathRead.ok()) {
         const Result<bool> folderRead =
@@ -94,7 +94,7 @@ void frmAbout::StartSysInfo()
                         QStringLiteral("MSINFO"), path);
         if (folderRead.ok() && folderRead.value()) {
             path += QStringLiteral("\\MSINFO32.EXE");
-            if (m_context.programs.fileExists(path) && m_context.programs.start(path))
+            if (m_context.programs.fileExists(path) && m_context.programs.start(path).ok())
                 return;
         }
     }

@@ -75,10 +75,9 @@ void Form2::Command1_Click()
     for (const QLabel* label : m_labels)
         lines.append(label->text());
 
-    QString reason;
-    if (!writeFileAtomically(*fileName, modemReportBytes(lines), &reason)) {
+    if (const Result<void> written = writeFileAtomically(*fileName, modemReportBytes(lines)); !written) {
         m_context.messageBoxes.show(
-            QStringLiteral("The report could not be saved.\n%1: %2").arg(*fileName, reason),
+            QStringLiteral("The report could not be saved.\n%1: %2").arg(*fileName, written.reason()),
             MsgIcon::Critical, MsgButtons::Ok);
         return;
     }

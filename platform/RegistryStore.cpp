@@ -362,9 +362,11 @@ constexpr long kChangedOnDisk = -1;
 // meanwhile.
 long RegistryStore::write(const std::function<long(QString&)>& edit, QString& reason)
 {
-    FileLockGuard guard(m_lock, &reason);
-    if (!guard.ok())
+    FileLockGuard guard(m_lock);
+    if (!guard.ok()) {
+        reason = guard.reason();
         return ERROR_ACCESS_DENIED;
+    }
     // Another link or file may have taken the name since the last write.
     const Result<QString> target = writeTarget(m_path, QFileInfo(m_path).absolutePath());
     if (!target) {

@@ -29,8 +29,8 @@ protected:
 
 TEST_F(AtomicFile, WritesANewFile)
 {
-    QString reason;
-    ASSERT_TRUE(writeFileAtomically(path("new.ini"), "[s]\r\nk=v\r\n", &reason)) << reason.toStdString();
+    const Result<void> written = writeFileAtomically(path("new.ini"), "[s]\r\nk=v\r\n");
+    ASSERT_TRUE(written) << written.reason().toStdString();
     EXPECT_EQ(readBytes(path("new.ini")), QByteArray("[s]\r\nk=v\r\n"));
     EXPECT_EQ(permissionBits(path("new.ini")), mode_t(0644));
     ASSERT_TRUE(writeFileAtomically(path("empty.ini"), ""));
@@ -117,8 +117,8 @@ TEST_F(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporary)
     ASSERT_TRUE(writeBytes(path("f.ini"), old));
     const QByteArray bigger(4096, 'x');
     const int code = testing::exitCodeUnderFileSizeLimit(1024, [&] {
-        QString reason;
-        return !writeFileAtomically(path("f.ini"), bigger, &reason) && reason == "File too large" ? 0 : 1;
+        const Result<void> written = writeFileAtomically(path("f.ini"), bigger);
+        return !written && written.reason() == "File too large" ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes(path("f.ini")), old);
@@ -128,12 +128,12 @@ TEST_F(AtomicFile, FailedWriteLeavesTheOldFileAndNoTemporary)
 TEST_F(AtomicFile, RefusesAFolderInTheFilesPlaceOrAMissingFolder)
 {
     ASSERT_TRUE(QDir().mkpath(path("f.ini/inner")));
-    QString reason;
-    EXPECT_FALSE(writeFileAtomically(path("f.ini"), "x", &reason));
-    EXPECT_FALSE(reason.isEmpty());
+    const Result<void> overFolder = writeFileAtomically(path("f.ini"), "x");
+    EXPECT_FALSE(overFolder.ok() || overFolder.reason().isEmpty());
     EXPECT_TRUE(QFileInfo(path("f.ini/inner")).isDir());
-    EXPECT_FALSE(writeFileAtomically(path("nodir/f.ini"), "x", &reason));
-    EXPECT_TRUE(reason.endsWith(QStringLiteral("No such file or directory"))) << reason.toStdString();
+    const Result<void> noFolder = writeFileAtomically(path("nodir/f.ini"), "x");
+    EXPECT_TRUE(!noFolder && noFolder.reason().endsWith(QStringLiteral("No such file or directory")))
+        << noFolder.reason().toStdString();
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"f.ini"});
 }
 
@@ -142,9 +142,9 @@ TEST_F(AtomicFile, LeavesAReadOnlyFileAsItIs)
 {
     ASSERT_TRUE(writeBytes(path("f.ini"), "old"));
     ASSERT_EQ(::chmod(QFile::encodeName(path("f.ini")).constData(), 0444), 0);
-    QString reason;
-    EXPECT_FALSE(writeFileAtomically(path("f.ini"), "new", &reason));
-    EXPECT_EQ(reason, QStringLiteral("the file is read-only"));
+    const Result<void> written = writeFileAtomically(path("f.ini"), "new");
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written.reason(), QStringLiteral("the file is read-only"));
     EXPECT_EQ(readBytes(path("f.ini")), QByteArray("old"));
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"f.ini"});
 }

@@ -107,9 +107,8 @@ TEST_F(SequentialOpen, ReadsAFileOfTheMachine)
 {
     ASSERT_TRUE(
         testing::writeBytes(machine.driveC() + "/WINDOWS/WIN.INI", "[Ports]\r\nCOM2:=9600,n,8,1,x\r\n"));
-    QString reason;
-    std::optional<SequentialInput> input = SequentialInput::open(machine, u"C:\\Windows\\win.ini", &reason);
-    ASSERT_TRUE(input) << reason.toStdString();
+    Result<SequentialInput> input = SequentialInput::open(machine, u"C:\\Windows\\win.ini");
+    ASSERT_TRUE(input) << input.reason().toStdString();
     EXPECT_EQ(readAll(*input, 10), (Items{"[Ports]", "COM2:=9600", "n", "8", "1", "x"}));
 }
 
@@ -122,9 +121,9 @@ TEST_F(SequentialOpen, RefusesWhatCannotBeRead)
         {u"c:\\windows\\pipe.ini", "not an ordinary file"},
     };
     for (const auto& [path, why] : cases) {
-        QString reason;
-        EXPECT_FALSE(SequentialInput::open(machine, QStringView(path), &reason)) << why;
-        EXPECT_TRUE(reason.contains(QLatin1String(why))) << reason.toStdString();
+        const Result<SequentialInput> input = SequentialInput::open(machine, QStringView(path));
+        EXPECT_FALSE(input) << why;
+        EXPECT_TRUE(input.reason().contains(QLatin1String(why))) << input.reason().toStdString();
     }
 }
 
