@@ -86,7 +86,7 @@ void frmAbout::StartSysInfo()
     const Result<bool> pathRead = GetKeyValue(
         root, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), QStringLiteral("PATH"), path);
     if (pathRead.ok() && pathRead.value()) {
-        if (m_context.programs && m_context.programs->start(path))
+        if (m_context.programs.start(path).ok())
             return;
     } else if (pathRead.ok()) {
         const Result<bool> folderRead =
@@ -94,7 +94,7 @@ void frmAbout::StartSysInfo()
                         QStringLiteral("MSINFO"), path);
         if (folderRead.ok() && folderRead.value()) {
             path += QStringLiteral("\\MSINFO32.EXE");
-            if (m_context.programs && m_context.programs->fileExists(path) && m_context.programs->start(path))
+            if (m_context.programs.fileExists(path) && m_context.programs.start(path).ok())
                 return;
         }
     }
@@ -104,10 +104,9 @@ void frmAbout::StartSysInfo()
 Result<bool> frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const QString& SubKeyRef,
                                    QString& KeyVal)
 {
-    RegistryApi* registry = m_context.registry;
+    RegistryApi& registry = m_context.registry;
     HKEY hKey = 0;
-    if (!registry ||
-        registry->RegOpenKeyExA(KeyRoot, toAnsi(KeyName), 0, KEY_ALL_ACCESS_9X, &hKey) != ERROR_SUCCESS) {
+    if (registry.RegOpenKeyExA(KeyRoot, toAnsi(KeyName), 0, KEY_ALL_ACCESS_9X, &hKey) != ERROR_SUCCESS) {
         KeyVal.clear();
         return false;
     }
@@ -115,9 +114,9 @@ Result<bool> frmAbout::GetKeyValue(HKEY& KeyRoot, const QString& KeyName, const 
     QByteArray tmpVal(kBufferLength, '\0');
     quint32 KeyValSize = kBufferLength;
     quint32 KeyValType = 0;
-    const long status = registry->RegQueryValueExA(hKey, toAnsi(SubKeyRef), &KeyValType,
-                                                   reinterpret_cast<quint8*>(tmpVal.data()), &KeyValSize);
-    registry->RegCloseKey(hKey);
+    const long status = registry.RegQueryValueExA(hKey, toAnsi(SubKeyRef), &KeyValType,
+                                                  reinterpret_cast<quint8*>(tmpVal.data()), &KeyValSize);
+    registry.RegCloseKey(hKey);
     if (status != ERROR_SUCCESS) {
         KeyVal.clear();
         return false;

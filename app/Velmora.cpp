@@ -36,13 +36,20 @@ std::unique_ptr<RegistryBackend> registryOf(const MachineFolder& machine)
 Velmora::Velmora(const QString& machineRoot, Edges edges, const QString& backupsFolder)
     : m_machine(machineRoot), m_backups(backupsFolder, machineRoot), m_profiles(m_machine, &m_backups),
       m_registry(registryOf(m_machine)), m_module2(m_registry),
-      m_programs(m_machine, edges.launcher), m_context{m_machine, edges.messageBoxes, m_profiles,
-                                                       m_windows, m_module2,          m_settings}
+      m_programs(m_machine, edges.launcher, edges.wineSearchPaths, edges.winePrefix), m_context{
+                                                                                          m_machine,
+                                                                                          edges.messageBoxes,
+                                                                                          m_profiles,
+                                                                                          m_windows,
+                                                                                          m_module2,
+                                                                                          m_settings,
+                                                                                          edges.saveAs
+                                                                                              ? *edges.saveAs
+                                                                                              : m_noSaveAs,
+                                                                                          m_programs,
+                                                                                          m_registry}
 {
     m_registry.store().setBackups(&m_backups);
-    m_context.registry = &m_registry;
-    m_context.saveAs = edges.saveAs;
-    m_context.programs = &m_programs;
     m_windows.setContext(m_context);
     registerArtwork();
     useProgramFont();

@@ -6,6 +6,7 @@
 #include "platform/ProfileWriter.h"
 #include "platform/ProgramStarter.h"
 #include "platform/Registry.h"
+#include "platform/SaveAsDialog.h"
 #include "platform/SettingsStore.h"
 #include "ui/AppContext.h"
 #include "ui/WindowRegistry.h"
@@ -16,10 +17,14 @@ class ProcessLauncher;
 
 // What the program meets at its edges and a test replaces: the modal dialogs and the
 // starting of host processes.
+// Without a Save As dialog every save is cancelled; without a launcher nothing is started.
 struct Edges {
     MessageBoxes& messageBoxes;
     SaveAsDialog* saveAs = nullptr;
     ProcessLauncher* launcher = nullptr;
+    // Where "wine" is looked for (empty: the PATH) and the Wine prefix programs run in.
+    QStringList wineSearchPaths = {};
+    QString winePrefix = ProgramStarter::defaultWinePrefix();
 };
 
 // The composition root: one machine folder and every service over it, with the program's
@@ -42,6 +47,13 @@ public:
 private:
     void registerWindows();
 
+    // Stands in for a missing Save As dialog: the user cancelled.
+    class NoSaveAs : public SaveAsDialog {
+    public:
+        std::optional<QString> askForFile(const QString&) override { return std::nullopt; }
+    };
+
+    NoSaveAs m_noSaveAs;
     MachineFolder m_machine;
     BackupSession m_backups;
     ProfileWriter m_profiles;

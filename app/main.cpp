@@ -38,9 +38,9 @@ int main(int argc, char* argv[])
 
     velmora::QtMessageBoxes messageBoxes;
     const QString root = commandLine.machineRoot();
-    QString reason;
-    if (!velmora::MachineFolder(root).prepare(&reason)) {
-        const QString text = QStringLiteral("The machine %1 cannot be used:\n%2").arg(root, reason);
+    if (const velmora::Result<void> prepared = velmora::MachineFolder(root).prepare(); !prepared) {
+        const QString text =
+            QStringLiteral("The machine %1 cannot be used:\n%2").arg(root, prepared.reason());
         std::fprintf(stderr, "velmora: %s\n", qPrintable(text));
         messageBoxes.inform(text, velmora::MsgIcon::Critical);
         return 1;

@@ -95,7 +95,8 @@ void BM_AtomicRewrite(benchmark::State& state)
 void BM_SetValue(benchmark::State& state)
 {
     const QString path = g_dir->filePath(QStringLiteral("SYSTEM.DAT"));
-    writeFileAtomically(path, g_bytes);
+    if (!writeFileAtomically(path, g_bytes))
+        state.SkipWithError("cannot write the file");
     HiveStore store(path);
     store.refresh();
     int i = 0;

@@ -94,7 +94,10 @@ const BenchFile& fileOf(int values)
     if (file.path.isEmpty()) {
         file.bytes = makeFile(values);
         file.path = g_dir->filePath(QStringLiteral("system-%1.reg").arg(values));
-        writeFileAtomically(file.path, file.bytes);
+        if (!writeFileAtomically(file.path, file.bytes)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file.path));
+            std::exit(1);
+        }
     }
     return file;
 }
@@ -192,7 +195,8 @@ void BM_WriteKeyValue(benchmark::State& state)
 {
     const int values = int(state.range(0));
     const QString path = g_dir->filePath(QStringLiteral("written.reg"));
-    writeFileAtomically(path, fileOf(values).bytes);
+    if (!writeFileAtomically(path, fileOf(values).bytes))
+        state.SkipWithError("cannot write the file");
     RegistryApi api(path);
     Module2 module(api);
     HKEY root = HKEY_LOCAL_MACHINE;

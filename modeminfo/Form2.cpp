@@ -66,9 +66,7 @@ void Form2::Form_Load()
 
 void Form2::Command1_Click()
 {
-    if (!m_context.saveAs)
-        return;
-    const std::optional<QString> fileName = m_context.saveAs->askForFile(QStringLiteral("*.txt"));
+    const std::optional<QString> fileName = m_context.saveAs.askForFile(QStringLiteral("*.txt"));
     if (!fileName)
         return;
 
@@ -77,10 +75,9 @@ void Form2::Command1_Click()
     for (const QLabel* label : m_labels)
         lines.append(label->text());
 
-    QString reason;
-    if (!writeFileAtomically(*fileName, modemReportBytes(lines), &reason)) {
+    if (const Result<void> written = writeFileAtomically(*fileName, modemReportBytes(lines)); !written) {
         m_context.messageBoxes.show(
-            QStringLiteral("The report could not be saved.\n%1: %2").arg(*fileName, reason),
+            QStringLiteral("The report could not be saved.\n%1: %2").arg(*fileName, written.reason()),
             MsgIcon::Critical, MsgButtons::Ok);
         return;
     }

@@ -202,26 +202,22 @@ Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target
     return std::optional<FileIdentity>(known ? FileIdentity::of(written) : FileIdentity{});
 }
 
-bool writeFileAtomically(const QString& hostPath, QByteArrayView bytes, QString* reason)
+Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes)
 {
-    auto fail = [reason](const QString& why) {
-        if (reason)
-            *reason = why;
-        return false;
-    };
     if (QFileInfo(hostPath).isDir())
-        return fail(QStringLiteral("a folder stands in the file's place"));
+        return failure(QStringLiteral("a folder stands in the file's place"));
     const Result<QString> target = writeTarget(hostPath);
     if (!target)
-        return fail(target.reason());
+        return failure(target.reason());
     FileLock lock(QFileInfo(*target).absolutePath(), FileLock::On::Folder);
-    QString why;
-    if (!lock.lock(&why))
-        return fail(why);
+    if (const Result<void> locked = lock.lock(); !locked)
+        return locked;
     removeStaleTemporaries(*target);
     const Result<std::optional<FileIdentity>> written =
         replaceFileIfUnchanged(*target, bytes, FileIdentity{});
-    return written ? true : fail(written.reason());
+    if (!written)
+        return failure(written.reason());
+    return {};
 }
 
 Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit)
@@ -230,9 +226,8 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
     if (!target)
         return failure(target.reason());
     FileLock lock(QFileInfo(*target).absolutePath(), FileLock::On::Folder);
-    QString why;
-    if (!lock.lock(&why))
-        return failure(why);
+    if (const Result<void> locked = lock.lock(); !locked)
+        return locked;
     removeStaleTemporaries(*target);
 
     const QByteArray targetName = QFile::encodeName(*target);

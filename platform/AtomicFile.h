@@ -20,8 +20,8 @@ namespace velmora {
 // group as far as the process may set them; a read-only file (no write permission bit at all)
 // is never replaced, not even by root. A link is written through: the file it points to is
 // replaced and the link stays. On failure the old file is untouched, no temporary file is left
-// behind, and *reason (when given) says what went wrong. Writers through Velmora take turns.
-bool writeFileAtomically(const QString& hostPath, QByteArrayView bytes, QString* reason = nullptr);
+// behind, and the reason says what went wrong. Writers through Velmora take turns.
+Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes);
 
 // The edit of a file's contents (nothing when the file does not exist): its new contents, or
 // nothing when the file stays as it is.

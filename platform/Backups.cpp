@@ -78,7 +78,6 @@ QString putBack(const Backup& backup, const BackedUpFile& file)
             return QStringLiteral("it could not be removed");
         return {};
     }
-    QString why;
     const Result<QByteArray> bytes = readHostFile(backup.folder + u'/' + file.copy);
     if (!bytes)
         return QStringLiteral("the backup's copy cannot be read: %1").arg(bytes.reason());
@@ -86,8 +85,8 @@ QString putBack(const Backup& backup, const BackedUpFile& file)
         return QStringLiteral("the backup's copy %1 is damaged (its SHA-256 does not match the manifest)")
             .arg(backup.folder + u'/' + file.copy);
     const bool existed = QFileInfo::exists(file.path);
-    if (!writeFileAtomically(file.path, *bytes, &why))
-        return why;
+    if (const Result<void> written = writeFileAtomically(file.path, *bytes); !written)
+        return written.reason();
     if (!existed) // an existing file keeps its own permissions; a recreated one gets the old ones
         QFile::setPermissions(file.path, QFile::Permissions(file.permissions));
     return {};
@@ -136,9 +135,9 @@ Result<void> BackupSession::makeFolder()
 Result<void> BackupSession::saveManifest()
 {
     const QString path = m_backup.folder + u'/' + kManifest;
-    QString why;
-    if (!writeFileAtomically(path, manifestBytes(m_backup), &why))
-        return failure(QStringLiteral("the backup manifest %1 cannot be written: %2").arg(path, why));
+    if (const Result<void> written = writeFileAtomically(path, manifestBytes(m_backup)); !written)
+        return failure(
+            QStringLiteral("the backup manifest %1 cannot be written: %2").arg(path, written.reason()));
     return {};
 }
 
@@ -154,16 +153,15 @@ Result<void> BackupSession::beforeChange(const QString& hostPath)
 
     BackedUpFile entry{path, {}, {}, {}, int(QFileInfo(path).permissions())};
     if (QFileInfo::exists(path)) {
-        QString why;
         const Result<QByteArray> bytes = readHostFile(path);
         if (!bytes)
             return failure(QStringLiteral("%1 cannot be backed up: %2").arg(path, bytes.reason()));
         entry.copy = QStringLiteral("%1-%2").arg(m_backup.files.size() + 1).arg(QFileInfo(path).fileName());
         entry.copySha256 = sha256(*bytes);
         const QString copy = m_backup.folder + u'/' + entry.copy;
-        if (!writeFileAtomically(copy, *bytes, &why))
-            return failure(
-                QStringLiteral("the backup of %1 cannot be written to %2: %3").arg(path, copy, why));
+        if (const Result<void> written = writeFileAtomically(copy, *bytes); !written)
+            return failure(QStringLiteral("the backup of %1 cannot be written to %2: %3")
+                               .arg(path, copy, written.reason()));
     }
     m_backup.files.append(entry);
     if (Result<void> saved = saveManifest(); !saved) {

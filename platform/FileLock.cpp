@@ -19,48 +19,42 @@ FileLock::~FileLock()
         ::close(m_fd);
 }
 
-bool FileLock::open(QString* reason)
+Result<void> FileLock::open()
 {
     if (m_fd >= 0)
-        return true;
+        return {};
     const QByteArray path = QFile::encodeName(m_path);
     m_fd = m_on == On::Folder ? ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                               : ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (m_fd >= 0)
-        return true;
-    if (reason) {
-        const QString why = errno == ELOOP ? QStringLiteral("it is a link, which is not followed")
-                                           : QString::fromLocal8Bit(std::strerror(errno));
-        *reason = m_on == On::Folder ? QStringLiteral("cannot lock the folder %1: %2").arg(m_path, why)
-                                     : QStringLiteral("cannot open the lock file %1: %2").arg(m_path, why);
-    }
-    return false;
+        return {};
+    const QString why = errno == ELOOP ? QStringLiteral("it is a link, which is not followed")
+                                       : QString::fromLocal8Bit(std::strerror(errno));
+    return failure(m_on == On::Folder ? QStringLiteral("cannot lock the folder %1: %2").arg(m_path, why)
+                                      : QStringLiteral("cannot open the lock file %1: %2").arg(m_path, why));
 }
 
-bool FileLock::acquire(int operation, QString* reason)
+Result<void> FileLock::acquire(int operation)
 {
-    if (!open(reason))
-        return false;
+    if (Result<void> opened = open(); !opened)
+        return opened;
     while (::flock(m_fd, operation) != 0) {
-        if (errno != EINTR) {
-            if (reason)
-                *reason = QStringLiteral("cannot lock %1: %2")
-                              .arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));
-            return false;
-        }
+        if (errno != EINTR)
+            return failure(QStringLiteral("cannot lock %1: %2")
+                               .arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
     }
     m_locked = true;
-    return true;
+    return {};
 }
 
-bool FileLock::lock(QString* reason)
+Result<void> FileLock::lock()
 {
-    return acquire(LOCK_EX, reason);
+    return acquire(LOCK_EX);
 }
 
 bool FileLock::tryLock()
 {
-    return acquire(LOCK_EX | LOCK_NB, nullptr);
+    return acquire(LOCK_EX | LOCK_NB).ok();
 }
 
 void FileLock::unlock()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 
 namespace velmora {
@@ -17,15 +19,15 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Waits until the lock is ours. False, with the reason, when the lock cannot be opened.
-    bool lock(QString* reason = nullptr);
+    // Waits until the lock is ours; the reason when the lock cannot be opened.
+    Result<void> lock();
     // Takes the lock only when nobody holds it.
     bool tryLock();
     void unlock();
 
 private:
-    bool open(QString* reason);
-    bool acquire(int operation, QString* reason);
+    Result<void> open();
+    Result<void> acquire(int operation);
 
     QString m_path;
     On m_on;
@@ -36,21 +38,21 @@ private:
 // Holds a FileLock for one scope.
 class FileLockGuard {
 public:
-    explicit FileLockGuard(FileLock& lock, QString* reason = nullptr) : m_lock(lock), m_ok(lock.lock(reason))
-    {
-    }
+    explicit FileLockGuard(FileLock& lock) : m_lock(lock), m_locked(lock.lock()) {}
     ~FileLockGuard()
     {
-        if (m_ok)
+        if (m_locked)
             m_lock.unlock();
     }
     FileLockGuard(const FileLockGuard&) = delete;
     FileLockGuard& operator=(const FileLockGuard&) = delete;
-    bool ok() const { return m_ok; }
+    bool ok() const { return m_locked.ok(); }
+    // Why the lock could not be taken.
+    const QString& reason() const { return m_locked.reason(); }
 
 private:
     FileLock& m_lock;
-    bool m_ok;
+    Result<void> m_locked;
 };
 
 } // namespace velmora

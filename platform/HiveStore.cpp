@@ -58,8 +58,10 @@ void HiveStore::load()
 // Takes the lock and re-reads a changed file: ERROR_SUCCESS when the file may be written.
 long HiveStore::prepareWrite(const FileLockGuard& guard, QString& reason)
 {
-    if (!guard.ok())
+    if (!guard.ok()) {
+        reason = guard.reason();
         return ERROR_ACCESS_DENIED;
+    }
     refresh();
     if (isDamaged()) {
         reason = m_damage;
@@ -115,7 +117,7 @@ long HiveStore::install(QByteArray bytes, QString& reason)
 long HiveStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
                          QString& reason)
 {
-    FileLockGuard guard(m_lock, &reason);
+    FileLockGuard guard(m_lock);
     if (const long r = prepareWrite(guard, reason); r != ERROR_SUCCESS)
         return r;
     const int key = findKey(foldedKeyPath);
@@ -139,7 +141,7 @@ long HiveStore::createKey(QByteArrayView path, QString& reason)
 {
     QByteArray display, folded;
     regfile::normalisePath(path, display, folded);
-    FileLockGuard guard(m_lock, &reason);
+    FileLockGuard guard(m_lock);
     if (const long r = prepareWrite(guard, reason); r != ERROR_SUCCESS)
         return r;
     if (findKey(folded) >= 0)

@@ -18,28 +18,14 @@
 namespace velmora {
 namespace {
 
-std::optional<QString> refuse(QString* reason, const QString& why)
-{
-    if (reason)
-        *reason = why;
-    return std::nullopt;
-}
-
-bool fail(QString* reason, const QString& why)
-{
-    if (reason)
-        *reason = why;
-    return false;
-}
-
 // QDir::mkpath cannot say why it failed; the user should learn that.
-bool makeFolder(const QString& path, QString* why)
+Result<void> makeFolder(const QString& path)
 {
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
-    if (error && why)
-        *why = QString::fromLocal8Bit(error.message());
-    return !error;
+    if (error)
+        return failure(QString::fromLocal8Bit(error.message()));
+    return {};
 }
 
 // What a new machine holds, relative to its root.
@@ -167,12 +153,11 @@ void MachineFolder::recogniseDrive()
     }
 
     // Worked out before the mapping of "c:\windows" exists, so the name is taken literally.
-    QString why;
-    const std::optional<QString> host = hostPath(windowsDir, &why);
+    const Result<QString> host = hostPath(windowsDir);
     if (!host) {
         m_problem = QStringLiteral("MSDOS.SYS names the Windows folder %1 ([Paths] WinDir=), which is not on "
                                    "this drive: %2")
-                        .arg(windowsDir, why);
+                        .arg(windowsDir, host.reason());
     } else if (!QFileInfo(*host).isDir()) {
         m_problem =
             msdosSys.isNull()
@@ -200,7 +185,8 @@ QString MachineFolder::driveC() const
 
 QString MachineFolder::windowsFolder() const
 {
-    return hostPath(u"C:\\WINDOWS").value_or(driveC() + QStringLiteral("/WINDOWS"));
+    const Result<QString> host = hostPath(u"C:\\WINDOWS");
+    return host ? *host : driveC() + QStringLiteral("/WINDOWS");
 }
 
 QString MachineFolder::registryFile() const
@@ -212,59 +198,60 @@ QString MachineFolder::registryFile() const
     return windows + u'/' + (name.isNull() ? QStringLiteral("SYSTEM.DAT") : name);
 }
 
-bool MachineFolder::prepare(QString* reason) const
+Result<void> MachineFolder::prepare() const
 {
     if (m_kind == Kind::Drive) {
         if (!m_problem.isEmpty())
-            return fail(reason, m_problem);
+            return failure(m_problem);
         const QString registry = registryFile();
         if (!QFileInfo(registry).isFile())
-            return fail(reason, QStringLiteral("%1 does not exist: without it this drive holds no Windows "
-                                               "registry")
-                                    .arg(registry));
-        return true;
+            return failure(QStringLiteral("%1 does not exist: without it this drive holds no Windows "
+                                          "registry")
+                               .arg(registry));
+        return {};
     }
     const QFileInfo info(m_root);
     if (info.isDir()) {
         if (!QDir(m_root).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-            return true;
+            return {};
     } else if (info.exists() || info.isSymLink()) {
-        return fail(reason, QStringLiteral("the machine folder %1 is not a folder").arg(m_root));
+        return failure(QStringLiteral("the machine folder %1 is not a folder").arg(m_root));
     } else {
-        QString why;
-        if (!makeFolder(m_root, &why))
-            return fail(reason,
-                        QStringLiteral("the machine folder %1 could not be created: %2").arg(m_root, why));
+        if (const Result<void> made = makeFolder(m_root); !made)
+            return failure(
+                QStringLiteral("the machine folder %1 could not be created: %2").arg(m_root, made.reason()));
     }
 
     for (const SeedFile& seed : kSeedFiles) {
         const QString path = m_root + u'/' + QLatin1String(seed.relativePath);
-        QString why;
-        if (!makeFolder(QFileInfo(path).path(), &why) || !writeFileAtomically(path, seed.bytes(), &why)) {
+        Result<void> written = makeFolder(QFileInfo(path).path());
+        if (written)
+            written = writeFileAtomically(path, seed.bytes());
+        if (!written) {
             removeContents(m_root);
-            return fail(reason,
-                        QStringLiteral("the machine folder %1 could not be written: %2").arg(m_root, why));
+            return failure(QStringLiteral("the machine folder %1 could not be written: %2")
+                               .arg(m_root, written.reason()));
         }
     }
-    return true;
+    return {};
 }
 
-std::optional<QString> MachineFolder::hostPath(QStringView windowsPath, QString* reason) const
+Result<QString> MachineFolder::hostPath(QStringView windowsPath) const
 {
     QString path = windowsPath.toString();
     path.replace(u'/', u'\\');
 
     if (path.startsWith(QLatin1String("\\\\")))
-        return refuse(reason, QStringLiteral("a network path is not on this machine"));
+        return failure(QStringLiteral("a network path is not on this machine"));
     if (path.size() < 2 || path[1] != u':' || !path[0].isLetter()) {
-        return refuse(reason, path.startsWith(u'\\') ? QStringLiteral("the path names no drive")
-                                                     : QStringLiteral("the path is not a full path"));
+        return failure(path.startsWith(u'\\') ? QStringLiteral("the path names no drive")
+                                              : QStringLiteral("the path is not a full path"));
     }
     if (path[0].toLower() != u'c')
-        return refuse(reason, QStringLiteral("drive %1: is not on this machine").arg(path[0].toUpper()));
+        return failure(QStringLiteral("drive %1: is not on this machine").arg(path[0].toUpper()));
     // "c:name" is relative to drive C's current folder, which this machine does not have.
     if (path.size() > 2 && path[2] != u'\\')
-        return refuse(reason, QStringLiteral("the path is not a full path"));
+        return failure(QStringLiteral("the path is not a full path"));
 
     QStringList components = path.mid(2).split(u'\\', Qt::SkipEmptyParts);
     mapWindowsFolder(components);
@@ -279,12 +266,12 @@ std::optional<QString> MachineFolder::hostPath(QStringView windowsPath, QString*
         // ".." climbs; "..." and the like climbed further on old systems. None may leave drive C,
         // and the simplest rule that guarantees it is to refuse them all.
         if (component.count(u'.') == component.size())
-            return refuse(reason, QStringLiteral("the path leaves drive C"));
+            return failure(QStringLiteral("the path leaves drive C"));
         // Windows ignores dots and spaces at the end of a name.
         while (!component.isEmpty() && (component.back() == u'.' || isBlank(component.back())))
             component.chop(1);
         if (component.isEmpty() || !std::all_of(component.cbegin(), component.cend(), isValidNameCharacter))
-            return refuse(reason, QStringLiteral("\"%1\" is not a valid file name").arg(given));
+            return failure(QStringLiteral("\"%1\" is not a valid file name").arg(given));
 
         const QString existing = matching ? matchEntry(host, component) : QString();
         host += u'/' + (existing.isNull() ? component : existing);
@@ -299,9 +286,9 @@ std::optional<QString> MachineFolder::hostPath(QStringView windowsPath, QString*
         const QString canonical = QFileInfo(lastExisting).canonicalFilePath();
         const QString canonicalDrive = QFileInfo(driveC()).canonicalFilePath();
         if (canonical.isEmpty())
-            return refuse(reason, QStringLiteral("the path leads to a broken link"));
+            return failure(QStringLiteral("the path leads to a broken link"));
         if (!isInside(canonical, canonicalDrive))
-            return refuse(reason, QStringLiteral("the path leaves drive C"));
+            return failure(QStringLiteral("the path leaves drive C"));
     }
     return host;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,8 +38,8 @@ public:
     // A machine folder that does not exist or is empty is created and seeded with a Windows 98
     // SE configuration; an existing, non-empty one is used as it is and never overwritten. A
     // drive is never seeded: it must have its Windows folder and that folder's SYSTEM.DAT.
-    // False, with the reason (naming the file), when the machine cannot be used.
-    bool prepare(QString* reason = nullptr) const;
+    // The reason (naming the file) when the machine cannot be used.
+    Result<void> prepare() const;
 
     // Maps a Windows path on drive C ("c:\windows\win.ini") to the host path inside drive_c.
     // On a drive, a path whose first folder is "windows" leads into the real Windows folder
@@ -48,8 +50,8 @@ public:
     // ignored, as Windows does; when several host names differ only in case, the first in
     // code-unit order is used. A path on another drive, a relative path, a network path, a
     // name a FAT volume cannot hold (control characters, <>:"|?*), any ".." (or "...")
-    // component, or a link leading out of drive_c gives nothing, with the reason.
-    std::optional<QString> hostPath(QStringView windowsPath, QString* reason = nullptr) const;
+    // component, or a link leading out of drive_c is refused, with the reason.
+    Result<QString> hostPath(QStringView windowsPath) const;
 
 private:
     void recogniseDrive();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +13,8 @@ namespace velmora {
 class ProcessLauncher {
 public:
     virtual ~ProcessLauncher() = default;
-    virtual bool startDetached(const QString& program, const QStringList& arguments,
-                               const QStringList& environment, QString* reason) = 0;
+    virtual Result<void> startDetached(const QString& program, const QStringList& arguments,
+                                       const QStringList& environment) = 0;
 };
 
 } // namespace velmora

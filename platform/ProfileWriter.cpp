@@ -296,9 +296,9 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
         return fail(why);
 
     const QString windowsPath = fromAnsi(fileName);
-    const std::optional<QString> host = m_machine.hostPath(windowsPath, &why);
+    const Result<QString> host = m_machine.hostPath(windowsPath);
     if (!host)
-        return fail(why);
+        return fail(host.reason());
 
     const QFileInfo info(*host);
     if (info.isDir())

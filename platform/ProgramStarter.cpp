@@ -16,13 +16,6 @@
 namespace velmora {
 namespace {
 
-bool fail(QString* reason, const QString& why)
-{
-    if (reason)
-        *reason = why;
-    return false;
-}
-
 bool hasWindowsProgramSuffix(const QString& fileName)
 {
     static const std::array<QLatin1String, 3> suffixes{QLatin1String(".exe"), QLatin1String(".com"),
@@ -97,7 +90,7 @@ Result<void> ProgramStarter::prepareWinePrefix() const
     const QByteArray disable("disable\n");
     QFile current(timestamp);
     if ((!current.open(QIODevice::ReadOnly) || current.readAll() != disable) &&
-        !writeFileAtomically(timestamp, disable))
+        !writeFileAtomically(timestamp, disable).ok())
         return broken();
     // Wine adds Z: (the host's root) only when it makes dosdevices itself; any drive letter added
     // since goes.
@@ -124,48 +117,47 @@ bool ProgramStarter::fileExists(const QString& windowsPath) const
 {
     if (windowsPath.isEmpty())
         return false;
-    const std::optional<QString> host = m_machine.hostPath(windowsPath);
+    const Result<QString> host = m_machine.hostPath(windowsPath);
     return host && QFileInfo(*host).isFile();
 }
 
-bool ProgramStarter::start(const QString& windowsPath, QString* reason) const
+Result<void> ProgramStarter::start(const QString& windowsPath) const
 {
     if (windowsPath.isEmpty())
-        return fail(reason, QStringLiteral("no program was named"));
-    QString why;
-    const std::optional<QString> host = m_machine.hostPath(windowsPath, &why);
+        return failure(QStringLiteral("no program was named"));
+    const Result<QString> host = m_machine.hostPath(windowsPath);
     if (!host)
-        return fail(reason, QStringLiteral("%1: %2").arg(windowsPath, why));
+        return failure(QStringLiteral("%1: %2").arg(windowsPath, host.reason()));
     const QFileInfo info(*host);
     if (!info.exists())
-        return fail(reason, QStringLiteral("%1: the file does not exist").arg(windowsPath));
+        return failure(QStringLiteral("%1: the file does not exist").arg(windowsPath));
     if (!info.isFile())
-        return fail(reason, QStringLiteral("%1: not a file").arg(windowsPath));
+        return failure(QStringLiteral("%1: not a file").arg(windowsPath));
     if (!hasWindowsProgramSuffix(info.fileName()))
-        return fail(reason, QStringLiteral("%1: not a Windows program").arg(windowsPath));
+        return failure(QStringLiteral("%1: not a Windows program").arg(windowsPath));
 
     const std::optional<QByteArray> head = readHead(*host);
     if (!head)
-        return fail(reason, QStringLiteral("%1: the file cannot be read").arg(windowsPath));
+        return failure(QStringLiteral("%1: the file cannot be read").arg(windowsPath));
     const bool isExe = info.fileName().endsWith(QLatin1String(".exe"), Qt::CaseInsensitive);
     if (looksLikeHostProgram(*head) || (isExe && !head->startsWith("MZ")))
-        return fail(reason, QStringLiteral("%1: not a Windows program").arg(windowsPath));
+        return failure(QStringLiteral("%1: not a Windows program").arg(windowsPath));
 
     const QString wine = wineProgram();
     if (wine.isEmpty())
-        return fail(reason, QStringLiteral("Wine is not installed, so Windows programs cannot be started"));
+        return failure(QStringLiteral("Wine is not installed, so Windows programs cannot be started"));
     if (!m_launcher)
-        return fail(reason, QStringLiteral("this Velmora cannot start programs"));
+        return failure(QStringLiteral("this Velmora cannot start programs"));
     // The canonical path: what was checked above is exactly what Wine is given.
     const QString target = info.canonicalFilePath();
     if (const Result<void> prefix = prepareWinePrefix(); !prefix)
-        return fail(reason, QStringLiteral("%1 could not be started: %2").arg(windowsPath, prefix.reason()));
+        return failure(QStringLiteral("%1 could not be started: %2").arg(windowsPath, prefix.reason()));
     // winemenubuilder would add menu entries and file types to the host's desktop.
     const QStringList environment{QStringLiteral("WINEPREFIX=") + m_winePrefix,
                                   QStringLiteral("WINEDLLOVERRIDES=winemenubuilder.exe=d")};
-    if (!m_launcher->startDetached(wine, {target}, environment, &why))
-        return fail(reason, QStringLiteral("%1 could not be started: %2").arg(windowsPath, why));
-    return true;
+    if (const Result<void> started = m_launcher->startDetached(wine, {target}, environment); !started)
+        return failure(QStringLiteral("%1 could not be started: %2").arg(windowsPath, started.reason()));
+    return {};
 }
 
 } // namespace velmora

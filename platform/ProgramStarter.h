@@ -29,8 +29,8 @@ public:
     // <XDG data home>/velmora/wine
     static QString defaultWinePrefix();
 
-    // Starts the program and returns at once. False, with the reason, when it was not started.
-    bool start(const QString& windowsPath, QString* reason = nullptr) const;
+    // Starts the program and returns at once; the reason when it was not started.
+    Result<void> start(const QString& windowsPath) const;
 
     // Whether an ordinary file (not a folder) of that Windows path exists on drive C.
     bool fileExists(const QString& windowsPath) const;

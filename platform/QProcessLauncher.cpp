@@ -4,8 +4,8 @@
 
 namespace velmora {
 
-bool QProcessLauncher::startDetached(const QString& program, const QStringList& arguments,
-                                     const QStringList& environment, QString* reason)
+Result<void> QProcessLauncher::startDetached(const QString& program, const QStringList& arguments,
+                                             const QStringList& environment)
 {
     QProcess process;
     process.setProgram(program);
@@ -20,11 +20,9 @@ bool QProcessLauncher::startDetached(const QString& program, const QStringList& 
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    if (process.startDetached())
-        return true;
-    if (reason)
-        *reason = process.errorString();
-    return false;
+    if (!process.startDetached())
+        return failure(process.errorString());
+    return {};
 }
 
 } // namespace velmora

@@ -8,8 +8,8 @@ namespace velmora {
 // Velmora never waits for it.
 class QProcessLauncher : public ProcessLauncher {
 public:
-    bool startDetached(const QString& program, const QStringList& arguments, const QStringList& environment,
-                       QString* reason) override;
+    Result<void> startDetached(const QString& program, const QStringList& arguments,
+                               const QStringList& environment) override;
 };
 
 } // namespace velmora

@@ -412,10 +412,9 @@ bool RegistryStore::readValue(int key, QByteArrayView name, quint32& type, QByte
 // meanwhile.
 Result<RegistryStore::Edited> RegistryStore::write(const std::function<Result<Edited>()>& edit)
 {
-    QString lockFailure;
-    FileLockGuard guard(m_lock, &lockFailure);
+    FileLockGuard guard(m_lock);
     if (!guard.ok())
-        return failure(lockFailure);
+        return failure(guard.reason());
     // Another link or file may have taken the name since the last write.
     const Result<QString> target = writeTarget(m_path, QFileInfo(m_path).absolutePath());
     if (!target)

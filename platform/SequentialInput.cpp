@@ -39,21 +39,14 @@ SequentialInput::SequentialInput(QByteArray data) : m_data(std::move(data))
     m_end = stop ? stop - m_data.cbegin() : m_data.size();
 }
 
-std::optional<SequentialInput> SequentialInput::open(const MachineFolder& machine, QStringView windowsPath,
-                                                     QString* reason)
+Result<SequentialInput> SequentialInput::open(const MachineFolder& machine, QStringView windowsPath)
 {
-    auto fail = [reason](const QString& why) -> std::optional<SequentialInput> {
-        if (reason)
-            *reason = why;
-        return std::nullopt;
-    };
-    QString why;
-    const std::optional<QString> host = machine.hostPath(windowsPath, &why);
+    const Result<QString> host = machine.hostPath(windowsPath);
     if (!host)
-        return fail(why);
+        return failure(host.reason());
     Result<QByteArray> data = readHostFile(*host);
     if (!data)
-        return fail(data.reason());
+        return failure(data.reason());
     return SequentialInput(std::move(*data));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,9 +25,8 @@ class SequentialInput {
 public:
     explicit SequentialInput(QByteArray data);
 
-    // Opens a file of the machine for input; nothing (with the reason) when it cannot be read.
-    static std::optional<SequentialInput> open(const MachineFolder& machine, QStringView windowsPath,
-                                               QString* reason = nullptr);
+    // Opens a file of the machine for input; the reason when it cannot be read.
+    static Result<SequentialInput> open(const MachineFolder& machine, QStringView windowsPath);
 
     // EOF(): nothing but the end (or Ctrl-Z) is left after the last consumed delimiter.
     // Blanks or line ends alone still count as items to come (an empty item).

@@ -131,7 +131,7 @@ void StandardComFrame::cmbCommPorts_Click()
 
     // A file that cannot be read is a port without an entry.
     PortEntry entry;
-    if (std::optional<SequentialInput> input = SequentialInput::open(m_context.machine, kWinIni)) {
+    if (Result<SequentialInput> input = SequentialInput::open(m_context.machine, kWinIni)) {
         ReadingPause pause;
         entry = readPortEntry(*input, m_strComPort, std::ref(pause));
     }

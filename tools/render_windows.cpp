@@ -174,9 +174,10 @@ int main(int argc, char* argv[])
 
     QTemporaryDir dir;
     const QString root = dir.filePath(QStringLiteral("machine"));
-    QString reason;
-    if (!dir.isValid() || !velmora::MachineFolder(root).prepare(&reason)) {
-        std::fprintf(stderr, "cannot prepare a machine: %s\n", qPrintable(reason));
+    const velmora::Result<void> prepared = dir.isValid() ? velmora::MachineFolder(root).prepare()
+                                                         : velmora::failure(QStringLiteral("no folder"));
+    if (!prepared) {
+        std::fprintf(stderr, "cannot prepare a machine: %s\n", qPrintable(prepared.reason()));
         return 2;
     }
     velmora::registerArtwork();

@@ -23,10 +23,9 @@ struct AppContext {
     WindowRegistry& windows;
     Module2& registryValues;
     SettingsStore& settings;
-    // Set by the composition root; a test may point them at doubles or services of its own.
-    SaveAsDialog* saveAs = nullptr;
-    ProgramStarter* programs = nullptr;
-    RegistryApi* registry = nullptr;
+    SaveAsDialog& saveAs;
+    ProgramStarter& programs;
+    RegistryApi& registry;
     // How long the splash stays, in milliseconds; unset, its usual two seconds. Tests shorten it.
     std::optional<int> splashMilliseconds = std::nullopt;
 };

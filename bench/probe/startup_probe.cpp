@@ -35,9 +35,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString machine = work + QStringLiteral("/machine");
-    QString reason;
-    if (!velmora::MachineFolder(machine).prepare(&reason)) {
-        std::fprintf(stderr, "%s\n", qPrintable(reason));
+    if (const velmora::Result<void> prepared = velmora::MachineFolder(machine).prepare(); !prepared) {
+        std::fprintf(stderr, "%s\n", qPrintable(prepared.reason()));
         return 1;
     }
 

@@ -30,14 +30,13 @@ public:
     testing::ScriptedMessageBoxes& boxes() { return machine.boxes(); }
 
 protected:
-    SaveFailure() { machine.context().saveAs = &saveAs; }
     ~SaveFailure() override { QDir(settingsFile()).removeRecursively(); }
     static QString settingsFile()
     {
         return QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName();
     }
 
-    testing::ScriptedSaveAs saveAs;
+    testing::ScriptedSaveAs& saveAs = machine.saveAs();
     QTemporaryDir reports;
 };
 

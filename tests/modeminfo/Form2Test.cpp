@@ -11,7 +11,6 @@ namespace {
 
 class Form2Test : public testing::WindowTest {
 protected:
-    Form2Test() { machine.context().saveAs = &saveAs; }
     QStringList shownCaptions()
     {
         QStringList texts;
@@ -20,7 +19,7 @@ protected:
         return texts;
     }
 
-    testing::ScriptedSaveAs saveAs;
+    testing::ScriptedSaveAs& saveAs = machine.saveAs();
     QTemporaryDir reports;
 };
 
@@ -35,7 +34,7 @@ TEST_F(Form2Test, ShowsAndSavesEveryRowAsReadWhenOpening)
                                     {"\\Hangup", "1"},
                                     {"\\Init", "1"},
                                     {"\\Init", "2"}})
-        ASSERT_EQ(testing::putValue(*machine.context().registry, modem + key, name, REG_SZ,
+        ASSERT_EQ(testing::putValue(machine.context().registry, modem + key, name, REG_SZ,
                                     key.isEmpty() ? "Caf\xe9" : key + name),
                   ERROR_SUCCESS);
     ASSERT_NE(openFrom<Form2>("cmdModemInfo"), nullptr);

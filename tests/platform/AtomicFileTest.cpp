@@ -29,8 +29,8 @@ protected:
 
 TEST_F(AtomicFile, WritesANewFile)
 {
-    QString reason;
-    ASSERT_TRUE(writeFileAtomically(path("new.ini"), "[s]\r\nk=v\r\n", &reason)) << reason.toStdString();
+    const Result<void> written = writeFileAtomically(path("new.ini"), "[s]\r\nk=v\r\n");
+    ASSERT_TRUE(written) << written.reason().toStdString();
     EXPECT_EQ(readBytes(path("new.ini")), QByteArray("[s]\r\nk=v\r\n"));
     EXPECT_EQ(permissionBits(path("new.ini")), mode_t(0644));
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"new.ini"});
@@ -120,16 +120,14 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     const std::pair<const char*, const char*> cases[] = {
         {"dir.ini", ""}, {"nodir/f.ini", "No such file or directory"}, {"ro.ini", "the file is read-only"}};
     for (const auto& [name, why] : cases) {
-        QString reason;
-        EXPECT_FALSE(writeFileAtomically(path(name), "new", &reason)) << name;
-        EXPECT_TRUE(!reason.isEmpty() && reason.endsWith(QLatin1String(why))) << reason.toStdString();
+        const Result<void> written = writeFileAtomically(path(name), "new");
+        EXPECT_FALSE(written) << name;
+        EXPECT_TRUE(!written.reason().isEmpty() && written.reason().endsWith(QLatin1String(why)))
+            << written.reason().toStdString();
     }
     const int code = testing::exitCodeUnderFileSizeLimit(1024, [&] {
-        QString reason;
-        return !writeFileAtomically(path("f.ini"), QByteArray(4096, 'x'), &reason) &&
-                       reason == "File too large"
-                   ? 0
-                   : 1;
+        const Result<void> written = writeFileAtomically(path("f.ini"), QByteArray(4096, 'x'));
+        return !written && written.reason() == "File too large" ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes(path("ro.ini")), QByteArray("old"));

@@ -68,8 +68,9 @@ TEST_P(MachineKinds, FollowTheDriveRule)
                                                                          : MachineFolder::Kind::Drive);
     EXPECT_EQ(machine.windowsFolder(), dir.path() + '/' + c.windows);
     EXPECT_EQ(machine.registryFile(), dir.path() + '/' + c.registry);
-    QString reason;
-    EXPECT_EQ(machine.prepare(&reason), c.problem == nullptr) << reason.toStdString();
+    const Result<void> prepared = machine.prepare();
+    const QString& reason = prepared.reason();
+    EXPECT_EQ(prepared.ok(), c.problem == nullptr) << reason.toStdString();
     EXPECT_TRUE(reason.contains(QString::fromUtf8(c.problem ? c.problem : ""))) << reason.toStdString();
     EXPECT_EQ(snapshot(dir.path()), before) << "nothing is seeded or changed on a drive";
 }
@@ -114,8 +115,8 @@ protected:
 TEST_P(DrivePaths, LeadIntoTheRealWindowsFolder)
 {
     const MachineFolder machine(dir.path());
-    EXPECT_EQ(machine.hostPath(QStringView(GetParam().windowsPath)),
-              dir.path() + QString::fromUtf8(GetParam().hostRelative));
+    const Result<QString> host = machine.hostPath(QStringView(GetParam().windowsPath));
+    EXPECT_EQ(host ? *host : host.reason(), dir.path() + QString::fromUtf8(GetParam().hostRelative));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -28,8 +28,8 @@ protected:
 TEST_F(MachinePrepare, SeedsAMissingFolderWithWindows98)
 {
     const MachineFolder machine(dir.path() + "/new/machine");
-    QString reason;
-    ASSERT_TRUE(machine.prepare(&reason)) << reason.toStdString();
+    const Result<void> prepared = machine.prepare();
+    ASSERT_TRUE(prepared) << prepared.reason().toStdString();
 
     const QByteArray winIni = readBytes(machine.driveC() + "/WINDOWS/WIN.INI");
     EXPECT_TRUE(allCrLf(winIni) && allCrLf(readBytes(machine.driveC() + "/WINDOWS/SYSTEM.INI")));
@@ -51,9 +51,9 @@ TEST_F(MachinePrepare, FailedSeedingLeavesTheFolderEmpty)
     const MachineFolder machine(dir.path());
     // Too small for WIN.INI: the write fails part-way.
     const int code = testing::exitCodeUnderFileSizeLimit(100, [&] {
-        QString reason;
-        return !machine.prepare(&reason) && reason.contains("could not be written") &&
-                       reason.contains("File too large")
+        const Result<void> prepared = machine.prepare();
+        return !prepared && prepared.reason().contains("could not be written") &&
+                       prepared.reason().contains("File too large")
                    ? 0
                    : 1;
     });
@@ -86,8 +86,8 @@ protected:
 TEST_P(MachinePaths, MapToDriveC)
 {
     const PathCase& c = GetParam();
-    QString reason;
-    const std::optional<QString> host = machine.hostPath(QStringView(c.windowsPath), &reason);
+    const Result<QString> host = machine.hostPath(QStringView(c.windowsPath));
+    const QString& reason = host.reason();
     if (c.hostRelative) {
         ASSERT_TRUE(host) << reason.toStdString();
         EXPECT_EQ(*host, machine.driveC() + QString::fromUtf8(c.hostRelative));
@@ -123,11 +123,12 @@ TEST_F(MachinePrepare, LinksMayNotLeadOutOfDriveC)
     ASSERT_TRUE(QFile::link(machine.driveC() + "/WINDOWS", machine.driveC() + "/WIN"));
     ASSERT_TRUE(QFile::link(dir.path() + "/gone", machine.driveC() + "/BROKEN"));
 
-    QString reason;
-    EXPECT_FALSE(machine.hostPath(u"c:\\out\\x.ini", &reason));
-    EXPECT_EQ(reason, QStringLiteral("the path leaves drive C"));
-    EXPECT_FALSE(machine.hostPath(u"c:\\broken\\x.ini", &reason));
-    EXPECT_EQ(machine.hostPath(u"c:\\win\\win.ini"), machine.driveC() + "/WIN/win.ini");
+    const Result<QString> out = machine.hostPath(u"c:\\out\\x.ini");
+    EXPECT_FALSE(out);
+    EXPECT_EQ(out.reason(), QStringLiteral("the path leaves drive C"));
+    EXPECT_FALSE(machine.hostPath(u"c:\\broken\\x.ini"));
+    const Result<QString> inside = machine.hostPath(u"c:\\win\\win.ini");
+    EXPECT_EQ(inside ? *inside : inside.reason(), machine.driveC() + "/WIN/win.ini");
 }
 
 } // namespace

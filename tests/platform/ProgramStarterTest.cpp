@@ -44,9 +44,8 @@ TEST_F(ProgramStarterTest, StartsAWindowsProgramWithWineDetached)
 {
     writeFile(QStringLiteral("Program Files/MSInfo/MSINFO32.EXE"), kPeHead);
     writeFile(QStringLiteral("TOOLS/RUN.BAT"), "@echo off\r\nmode com1\r\n");
-    QString reason;
-    ASSERT_TRUE(starter.start(QStringLiteral("C:\\program files\\msinfo\\msinfo32.exe"), &reason))
-        << reason.toStdString();
+    const Result<void> started = starter.start(QStringLiteral("C:\\program files\\msinfo\\msinfo32.exe"));
+    ASSERT_TRUE(started) << started.reason().toStdString();
     EXPECT_TRUE(starter.start(QStringLiteral("c:/tools/run.bat")));
     ASSERT_EQ(launcher.started().size(), 2);
     EXPECT_EQ(launcher.started()[0].program, wine.program());
@@ -68,8 +67,8 @@ TEST_F(ProgramStarterTest, StartsInAPrefixWhoseOnlyDriveIsTheMachinesDriveC)
     const QStringList driveC = testing::folderEntries(machine.driveC());
 
     for (int run = 0; run < 2; ++run) {
-        QString reason;
-        ASSERT_TRUE(starter.start(QStringLiteral("c:\\msinfo32.exe"), &reason)) << reason.toStdString();
+        const Result<void> started = starter.start(QStringLiteral("c:\\msinfo32.exe"));
+        ASSERT_TRUE(started) << started.reason().toStdString();
         EXPECT_TRUE(launcher.started().back().environment.contains(QStringLiteral("WINEPREFIX=") + prefix));
         EXPECT_EQ(testing::folderEntries(devices), (QStringList{"c:", "com1"}));
         EXPECT_EQ(QFileInfo(devices + QStringLiteral("/c:")).symLinkTarget(),
@@ -105,9 +104,8 @@ TEST_F(ProgramStarterTest, RefusesEverythingButAWindowsProgramOnDriveC)
         {"1024+ characters", QStringLiteral("c:\\") + QString(1100, u'a') + QStringLiteral(".exe")},
     };
     for (const auto& c : cases) {
-        QString reason;
-        EXPECT_FALSE(starter.start(c.path, &reason)) << c.name;
-        EXPECT_FALSE(reason.isEmpty()) << c.name;
+        const Result<void> started = starter.start(c.path);
+        EXPECT_FALSE(started.ok() || started.reason().isEmpty()) << c.name;
     }
     EXPECT_TRUE(launcher.started().isEmpty());
 }
@@ -117,19 +115,20 @@ TEST_F(ProgramStarterTest, FailsWithoutWineALauncherOrAStart)
     writeFile(QStringLiteral("MSINFO32.EXE"), kPeHead);
     const QString path = QStringLiteral("c:\\msinfo32.exe");
 
-    QString reason;
     const ProgramStarter noWine(machine, &launcher, {emptyDir.path()});
     EXPECT_TRUE(noWine.wineProgram().isEmpty());
-    EXPECT_FALSE(noWine.start(path, &reason));
-    EXPECT_TRUE(reason.contains(QStringLiteral("Wine"))) << reason.toStdString();
+    const Result<void> withoutWine = noWine.start(path);
+    EXPECT_TRUE(!withoutWine && withoutWine.reason().contains(QStringLiteral("Wine")))
+        << withoutWine.reason().toStdString();
     EXPECT_TRUE(launcher.started().isEmpty());
 
     const ProgramStarter noLauncher(machine, nullptr, {wine.folder()});
     EXPECT_FALSE(noLauncher.start(path));
 
     launcher.failWith(QStringLiteral("exec failed"));
-    EXPECT_FALSE(starter.start(path, &reason));
-    EXPECT_TRUE(reason.endsWith(QStringLiteral("exec failed"))) << reason.toStdString();
+    const Result<void> failed = starter.start(path);
+    EXPECT_TRUE(!failed && failed.reason().endsWith(QStringLiteral("exec failed")))
+        << failed.reason().toStdString();
 }
 
 TEST_F(ProgramStarterTest, FileExistsOnlyForOrdinaryFilesOnDriveC)

@@ -104,9 +104,9 @@ TEST_F(SequentialOpen, ReadsAFileOfTheMachineOrSaysWhyNot)
         {u"c:\\windows\\missing.ini", "does not exist"},
     };
     for (const auto& [path, why] : cases) {
-        QString reason;
-        std::optional<SequentialInput> input = SequentialInput::open(machine, QStringView(path), &reason);
-        EXPECT_EQ(input.has_value(), why == nullptr) << reason.toStdString();
+        Result<SequentialInput> input = SequentialInput::open(machine, QStringView(path));
+        const QString& reason = input.reason();
+        EXPECT_EQ(input.ok(), why == nullptr) << reason.toStdString();
         if (input) {
             EXPECT_EQ(readAll(*input, 10), (Items{"[Ports]", "COM2:=9600", "n", "8", "1", "x"}));
         } else {

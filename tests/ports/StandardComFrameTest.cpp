@@ -5,7 +5,6 @@ namespace {
 
 const QString kWinIni = QStringLiteral("WINDOWS/WIN.INI");
 const QString kChanged = QStringLiteral("Comm Settings have Been Changed!");
-const QStringList kNoEntry = {"", "", "", "", "None"};
 const char* const kBoxes[] = {"comBps", "comParity", "comData", "comStop", "comFlow"};
 
 class PortFrameTest : public testing::WindowTest {
@@ -24,27 +23,18 @@ protected:
     }
 };
 
-// What is read and how it shows is the PortEntry table's; this proves the pick uses it.
-TEST_F(PortFrameTest, OnlyAPickReadsTheEntry)
-{
-    type("cmbCommPorts", "Com Port 1");
-    EXPECT_FALSE(control("cmdApplyCom")->isEnabled());
-    pick("cmbCommPorts", "Com Port 1"); // no win.ini: a port without an entry
-    EXPECT_EQ(shownBoxes(), kNoEntry);
-    machine.writeFile(kWinIni, "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM3:=19200,e,7,1.5,p\r\n");
-    pick("cmbCommPorts", "Com Port 3");
-    EXPECT_EQ(shownBoxes(), QStringList({"19200", "Even", "7", "1.5", "Hardware"}));
-    EXPECT_TRUE(control("cmdApplyCom")->isEnabled());
-}
-
-// The checks and the stored letters are the PortEntry table's; this proves Apply uses them.
+// Reading, checks and stored letters are the PortEntry table's; this proves a pick and Apply
+// use them, and that only a pick (not typing a port name) reads the entry.
 TEST_F(PortFrameTest, ApplyRefusesAnEmptyListAndWritesOnlyThePortsLine)
 {
     const QByteArray before =
         "[windows]\r\nload=\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=9600,n,8,1,x\r\n"
         "LPT1:=\r\n\r\n[intl]\r\niCountry=1\r\n";
     machine.writeFile(kWinIni, before);
+    type("cmbCommPorts", "Com Port 2");
+    EXPECT_FALSE(control("cmdApplyCom")->isEnabled());
     pick("cmbCommPorts", "Com Port 2");
+    EXPECT_EQ(shownBoxes(), QStringList({"9600", "None", "8", "1", "Xon / Xoff"}));
     type("comStop", "");
     machine.boxes().expect(QStringLiteral("Must Select a Stop Bit"), MsgIcon::Exclamation);
     click("cmdApplyCom");
@@ -59,17 +49,8 @@ TEST_F(PortFrameTest, ApplyRefusesAnEmptyListAndWritesOnlyThePortsLine)
     EXPECT_EQ(shownBoxes(), boxes) << "Apply leaves the boxes as they were";
 }
 
-TEST_F(PortFrameTest, ApplyWithThePromptBackIsRefused)
-{
-    machine.writeFile(kWinIni, "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n");
-    pick("cmbCommPorts", "Com Port 1");
-    type("cmbCommPorts", "Select a Comm Port");
-    machine.boxes().expect(QStringLiteral("You Must Select a Comm Port!"), MsgIcon::Exclamation);
-    click("cmdApplyCom");
-    EXPECT_EQ(machine.readFile(kWinIni), "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n");
-}
-
-TEST_F(PortFrameTest, TypedPortNameKeepsTheLastPickedKeyAndPickingAgainRereads)
+// A typed port name keeps the last picked key; the prompt typed back is refused.
+TEST_F(PortFrameTest, ApplyWritesTheLastPickedPortUntilThePromptIsBack)
 {
     machine.writeFile(kWinIni, "[Ports]\r\nCOM3:=9600,n,8,1,x\r\n");
     pick("cmbCommPorts", "Com Port 3");
@@ -77,6 +58,9 @@ TEST_F(PortFrameTest, TypedPortNameKeepsTheLastPickedKeyAndPickingAgainRereads)
     type("comBps", "57600");
     apply();
     EXPECT_EQ(machine.readFile(kWinIni).toStdString(), "[Ports]\r\nCOM3:=57600,n,8,1,x\r\n");
+    type("cmbCommPorts", "Select a Comm Port");
+    machine.boxes().expect(QStringLiteral("You Must Select a Comm Port!"), MsgIcon::Exclamation);
+    click("cmdApplyCom");
     type("comBps", "1");
     pick("cmbCommPorts", "Com Port 3");
     EXPECT_EQ(shownBoxes(), QStringList({"57600", "None", "8", "1", "Xon / Xoff"}));

@@ -2,15 +2,13 @@
 
 namespace velmora::testing {
 
-bool RecordingLauncher::startDetached(const QString& program, const QStringList& arguments,
-                                      const QStringList& environment, QString* reason)
+Result<void> RecordingLauncher::startDetached(const QString& program, const QStringList& arguments,
+                                              const QStringList& environment)
 {
     m_started.append({program, arguments, environment});
     if (m_failure.isEmpty())
-        return true;
-    if (reason)
-        *reason = m_failure;
-    return false;
+        return {};
+    return failure(m_failure);
 }
 
 } // namespace velmora::testing

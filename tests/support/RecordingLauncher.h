@@ -16,8 +16,8 @@ public:
         QStringList environment;
     };
 
-    bool startDetached(const QString& program, const QStringList& arguments, const QStringList& environment,
-                       QString* reason) override;
+    Result<void> startDetached(const QString& program, const QStringList& arguments,
+                               const QStringList& environment) override;
 
     // The answer to the next requests; a failure carries this reason.
     void failWith(const QString& reason) { m_failure = reason; }

@@ -23,7 +23,9 @@ TestMachine::TestMachine()
 TestMachine::TestMachine(const std::function<void(const QString& root)>& layOut)
 {
     layOut(m_dir.path());
-    m_app = std::make_unique<Velmora>(m_dir.path(), Edges{m_boxes}, m_backups.path());
+    m_app = std::make_unique<Velmora>(
+        m_dir.path(), Edges{m_boxes, &m_saveAs, &m_launcher, {m_wine.folder()}, m_wine.folder() + "/prefix"},
+        m_backups.path());
 }
 
 QString TestMachine::hostFile(const QString& relative) const

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "app/Velmora.h"
+#include "support/RecordingLauncher.h"
 #include "support/ScriptedMessageBoxes.h"
+#include "support/ScriptedSaveAs.h"
+#include "support/WineStandIn.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,7 +17,8 @@
 namespace velmora::testing {
 
 // A throw-away machine folder with real files, and the program's services over it with
-// scripted message boxes. Nothing is seeded: a test writes exactly the files it needs.
+// scripted message boxes and Save As dialog; programs are started through a stand-in Wine and
+// only recorded. Nothing is seeded: a test writes exactly the files it needs.
 class TestMachine {
 public:
     TestMachine();
@@ -44,6 +48,9 @@ public:
     std::optional<Value> storedValue(const QString& keyPath, const QString& valueName) const;
 
     ScriptedMessageBoxes& boxes() { return m_boxes; }
+    ScriptedSaveAs& saveAs() { return m_saveAs; }
+    RecordingLauncher& launcher() { return m_launcher; }
+    const WineStandIn& wine() const { return m_wine; }
     Velmora& app() { return *m_app; }
     AppContext& context() { return m_app->context(); }
 
@@ -51,6 +58,9 @@ private:
     QTemporaryDir m_dir;
     QTemporaryDir m_backups; // never the user's own backups, even outside CTest
     ScriptedMessageBoxes m_boxes;
+    ScriptedSaveAs m_saveAs;
+    RecordingLauncher m_launcher;
+    WineStandIn m_wine;
     std::unique_ptr<Velmora> m_app;
 };
 
