@@ -33,7 +33,7 @@ constexpr Icon kIcons[] = {
 splash::splash(AppContext& context) : VbForm(context)
 {
     m_image1 = makePicture(this, QStringLiteral("Image1"), QStringLiteral(":/images/splash.jpg"), {});
-    const QSize pictureSize = m_image1->pixmap().size();
+    const QSize pictureSize = m_image1->pictureSize();
     m_image1->resize(pictureSize);
     setUpBorderlessWindow(this, QStringLiteral("Velmora"), pictureSize);
 

@@ -284,7 +284,7 @@ ClickablePicture* makePicture(QWidget* parent, const QString& name, const QStrin
 {
     auto* picture = new ClickablePicture(parent);
     picture->setObjectName(name);
-    picture->setPixmap(QPixmap(resource));
+    picture->setPictureFile(resource);
     picture->setToolTip(tooltip);
     picture->setGeometry(place);
     return picture;
