@@ -147,6 +147,16 @@ private:
     }
 };
 
+// A caption on the window's black, in the given colour; the caller places it.
+QLabel* newLabel(QWidget* parent, const QString& name, const QString& text, const QColor& colour)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    setColours(label, colour, colours::background);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
 } // namespace
 
 void useProgramFont()
@@ -189,10 +199,7 @@ void setUpBorderlessWindow(QWidget* window, const QString& caption, QSize size)
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRect place,
                   const QColor& colour)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    setColours(label, colour, colours::background);
-    label->setAttribute(Qt::WA_TranslucentBackground);
+    QLabel* label = newLabel(parent, name, text, colour);
     fitWidth(label, place);
     return label;
 }
@@ -293,10 +300,7 @@ ClickablePicture* makePicture(QWidget* parent, const QString& name, const QStrin
 QLabel* makeWrappedLabel(QWidget* parent, const QString& name, const QString& text, QRect place,
                          const QColor& colour)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    setColours(label, colour, colours::background);
-    label->setAttribute(Qt::WA_TranslucentBackground);
+    QLabel* label = newLabel(parent, name, text, colour);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place.setHeight(std::max(place.height(), label->heightForWidth(place.width())));
