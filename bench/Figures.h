@@ -124,4 +124,29 @@ inline void printGrowthRow(const char* what, const std::vector<Figure>& atSize,
     std::printf("\n");
 }
 
+// The WIN.INI sizes the profile benches grow through, and a figure's name at one of them.
+inline constexpr qsizetype kFileSizes[] = {10'000, 100'000, 1'000'000, 10'000'000};
+
+inline std::string nameAtSize(const char* figure, qsizetype size)
+{
+    return std::string(figure) + "/" + std::to_string(size);
+}
+
+// Prints `figure` beside its "floor" at every file size, then how both grow per byte.
+inline void printFileSizeFigures(const char* figure, const char* floorWhat, const char* goal)
+{
+    const std::vector<std::pair<const char*, double>> growth = {
+        {"10 KB", 1e4}, {"100 KB", 1e5}, {"1 MB", 1e6}, {"10 MB", 1e7}};
+    std::vector<Figure> measured, floors;
+    for (size_t i = 0; i < growth.size(); ++i) {
+        const std::string what = std::string(figure) + " vs " + floorWhat + ", " + growth[i].first;
+        measured.push_back(figures()[nameAtSize(figure, kFileSizes[i])]);
+        floors.push_back(figures()[nameAtSize("floor", kFileSizes[i])]);
+        printRow(what.c_str(), measured.back(), floors.back(), goal, 1e3, "ms");
+    }
+    printGrowthHeader("growth (CPU time, per byte)", growth);
+    printGrowthRow(figure, measured, growth, "B");
+    printGrowthRow((std::string("its floor: ") + floorWhat).c_str(), floors, growth, "B");
+}
+
 } // namespace velmora::bench

@@ -21,8 +21,6 @@ namespace {
 using namespace velmora;
 using namespace velmora::bench;
 
-constexpr qsizetype kSizes[] = {10'000, 100'000, 1'000'000, 10'000'000};
-
 // Sections of a driver each, up to the size, and [Ports] last.
 QByteArray largeWinIni(qsizetype size)
 {
@@ -57,11 +55,6 @@ struct Machine {
     }
 };
 
-std::string nameOf(const char* figure, qsizetype size)
-{
-    return std::string(figure) + "/" + std::to_string(size);
-}
-
 void BM_WritePortEntry(benchmark::State& state)
 {
     Machine machine(state);
@@ -75,7 +68,7 @@ void BM_WritePortEntry(benchmark::State& state)
             break;
         }
     }
-    record(state, nameOf("write", state.range(0)), clock.wallSince(), clock.cpuSince());
+    record(state, nameAtSize("write", state.range(0)), clock.wallSince(), clock.cpuSince());
 }
 
 void BM_FloorReadAndAtomicRewrite(benchmark::State& state)
@@ -95,12 +88,12 @@ void BM_FloorReadAndAtomicRewrite(benchmark::State& state)
             break;
         }
     }
-    record(state, nameOf("floor", state.range(0)), clock.wallSince(), clock.cpuSince());
+    record(state, nameAtSize("floor", state.range(0)), clock.wallSince(), clock.cpuSince());
 }
 
 void sizes(benchmark::internal::Benchmark* b)
 {
-    for (const qsizetype size : kSizes)
+    for (const qsizetype size : kFileSizes)
         b->Arg(size);
 }
 
@@ -120,20 +113,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    auto& f = figures();
     std::printf("\nWriting a port entry into WIN.INI ([Ports] last)\n");
     printHeader();
-    const std::vector<std::pair<const char*, double>> growth = {
-        {"10 KB", 1e4}, {"100 KB", 1e5}, {"1 MB", 1e6}, {"10 MB", 1e7}};
-    std::vector<Figure> writes, floors;
-    for (size_t i = 0; i < growth.size(); ++i) {
-        const std::string what = std::string("write vs read + atomic rewrite, ") + growth[i].first;
-        writes.push_back(f[nameOf("write", kSizes[i])]);
-        floors.push_back(f[nameOf("floor", kSizes[i])]);
-        printRow(what.c_str(), writes.back(), floors.back(), "", 1e3, "ms");
-    }
-    printGrowthHeader("growth (CPU time, per byte)", growth);
-    printGrowthRow("write", writes, growth, "B");
-    printGrowthRow("its floor: read + atomic rewrite", floors, growth, "B");
+    printFileSizeFigures("write", "read + atomic rewrite", "");
     return 0;
 }

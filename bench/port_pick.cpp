@@ -25,8 +25,6 @@ namespace {
 
 using namespace velmora::bench;
 
-constexpr qsizetype kSizes[] = {10'000, 100'000, 1'000'000, 10'000'000};
-
 class SilentBoxes : public velmora::MessageBoxes {
 public:
     velmora::MsgAnswer show(const QString&, velmora::MsgIcon, velmora::MsgButtons) override
@@ -62,11 +60,6 @@ struct Machine {
     QTemporaryDir dir;
 };
 
-std::string nameOf(const char* figure, qsizetype size)
-{
-    return std::string(figure) + "/" + std::to_string(size);
-}
-
 void BM_Floor_ReadAndAtomicCopy(benchmark::State& state)
 {
     Machine machine(state.range(0));
@@ -79,7 +72,7 @@ void BM_Floor_ReadAndAtomicCopy(benchmark::State& state)
         benchmark::DoNotOptimize(velmora::writeFileAtomically(copy, bytes).ok());
         benchmark::DoNotOptimize(bytes.size());
     }
-    record(state, nameOf("floor", state.range(0)), clock.wallSince(), clock.cpuSince());
+    record(state, nameAtSize("floor", state.range(0)), clock.wallSince(), clock.cpuSince());
 }
 
 void BM_PickPort(benchmark::State& state)
@@ -97,14 +90,14 @@ void BM_PickPort(benchmark::State& state)
         emit ports->activated(1);
         benchmark::DoNotOptimize(rate->currentText());
     }
-    record(state, nameOf("pick", state.range(0)), clock.wallSince(), clock.cpuSince());
+    record(state, nameAtSize("pick", state.range(0)), clock.wallSince(), clock.cpuSince());
     if (rate->currentText() != QLatin1String("19200"))
         state.SkipWithError("the pick did not find COM2:");
 }
 
 void sizes(benchmark::internal::Benchmark* b)
 {
-    for (const qsizetype size : kSizes)
+    for (const qsizetype size : kFileSizes)
         b->Arg(size);
 }
 
@@ -123,20 +116,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    auto& f = figures();
     std::printf("\nPicking a port on a WIN.INI with [Ports] last\n");
     printHeader();
-    std::vector<std::pair<const char*, double>> growth = {
-        {"10 KB", 1e4}, {"100 KB", 1e5}, {"1 MB", 1e6}, {"10 MB", 1e7}};
-    std::vector<Figure> picks, floors;
-    for (size_t i = 0; i < growth.size(); ++i) {
-        const std::string what = std::string("pick vs read + atomic copy, ") + growth[i].first;
-        picks.push_back(f[nameOf("pick", kSizes[i])]);
-        floors.push_back(f[nameOf("floor", kSizes[i])]);
-        printRow(what.c_str(), picks.back(), floors.back(), "3x cpu", 1e3, "ms");
-    }
-    printGrowthHeader("growth (CPU time, per byte)", growth);
-    printGrowthRow("pick", picks, growth, "B");
-    printGrowthRow("its floor: read + atomic copy", floors, growth, "B");
+    printFileSizeFigures("pick", "read + atomic copy", "3x cpu");
     return 0;
 }
