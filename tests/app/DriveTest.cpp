@@ -1,15 +1,9 @@
 #include "buffers/Form5.h"
 #include "platform/Backups.h"
-#include "platform/HiveStore.h"
 
 #include "support/FileFixtures.h"
 #include "support/HiveFixtures.h"
 #include "support/WindowTest.h"
-
-#include <QRadioButton>
-#include <QTest>
-
-#include <functional>
 
 namespace velmora {
 namespace {
@@ -19,7 +13,6 @@ using Value = t::TestMachine::Value;
 
 const QString kWinIni = QStringLiteral("WIN98/WIN.INI");
 const QString kSystemIni = QStringLiteral("WIN98/SYSTEM.INI");
-const QString kNet = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
 const QString kSerial = QStringLiteral("System\\CurrentControlSet\\Services\\Serial");
 
 // Drive C of a Windows 98 installation whose Windows folder is WIN98, so that "c:\windows\..."
@@ -38,74 +31,39 @@ void layOutDrive(const QString& root)
 class DriveTest : public t::WindowTest {
 protected:
     DriveTest() : WindowTest(layOutDrive) {}
-    QString hive() { return machine.app().machine().registryFile(); }
 };
 
-TEST_F(DriveTest, EveryWindowWorksOnTheDriveAndARestoreUndoesIt)
+// The windows write the drive's own files (its WIN.INI, SYSTEM.INI and SYSTEM.DAT), each backed
+// up first, so that a restore undoes them all. What each window writes is checked on a plain
+// machine; here, only that they reach the drive's files.
+TEST_F(DriveTest, TheWindowsWorkOnTheDriveAndARestoreUndoesThem)
 {
     ASSERT_EQ(machine.app().machine().kind(), MachineFolder::Kind::Drive);
-    ASSERT_TRUE(hive().endsWith(QLatin1String("/WIN98/SYSTEM.DAT")));
+    ASSERT_TRUE(machine.app().machine().registryFile().endsWith(QLatin1String("/WIN98/SYSTEM.DAT")));
     const QByteArray winIni = machine.readFile(kWinIni), systemIni = machine.readFile(kSystemIni);
     const QByteArray original = machine.registryBytes();
     ASSERT_NE(mainWindow(), nullptr);
 
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        std::vector<std::pair<QString, Value>> stored; // "key\value" as a fresh reader finds it
-    };
-    const auto close = [this] { window->close(); };
-    const std::vector<Step> steps = {
-        {"port frame",
-         [&] {
-             pick("cmbCommPorts", "Com Port 2");
-             type("comBps", "19200");
-             machine.boxes().expect(QStringLiteral("Comm Settings have Been Changed!"));
-             click("cmdApplyCom");
-             EXPECT_TRUE(machine.readFile(kWinIni).contains("COM2:=19200,n,8,1,x\r\n"));
-         },
-         {}},
-        {"MTU frame",
-         [&] {
-             QTest::mouseClick(control<QRadioButton>("optMTU_3"), Qt::LeftButton);
-             machine.boxes().expect(QStringLiteral("Dial-Up Adapter MTU Packet Size has been set!"));
-             click("Command3");
-         },
-         {{kNet + "\\IPMTU", Value{REG_SZ, "1500"}}}},
-        {"FIFO sizes and port buffer",
-         [&] {
-             ASSERT_NE(openFrom<Form5>("cmdCustomBufferSet"), nullptr);
-             pick("cmbTx", "4MB");
-             pick("cmbRx", "8MB");
-             machine.boxes().expect(QStringLiteral("Receive Buffer and Transmit Buffer have been set!"));
-             click("cmdSetFIFOBuff");
-             machine.boxes().expect(QStringLiteral("Are You Sure You Want To Set This Buffer?"),
-                                    MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes);
-             machine.boxes().expect(
-                 QStringLiteral("Buffer Was Set! You Should Restart to apply the Changes"));
-             click("cmdSetBuffer");
-             EXPECT_TRUE(machine.readFile(kSystemIni)
-                             .contains("[386Enh]\r\nebios=*ebios\r\nCom2Irq=3\r\n"
-                                       "Com2Buffer=1024\r\n"));
-             close();
-         },
-         {{kSerial + "\\TxFIFO", Value{REG_DWORD, t::dword(4098)}},
-          {kSerial + "\\RxFIFO", Value{REG_DWORD, t::dword(8196)}},
-          {kNet + "\\RxFIFO", Value{REG_DWORD, t::dword(8196)}}}},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
-        step.act();
-        machine.boxes().verifyAllShown();
-        for (const auto& [path, value] : step.stored) {
-            const qsizetype slash = path.lastIndexOf('\\');
-            EXPECT_EQ(machine.storedValue(path.left(slash), path.mid(slash + 1)), value)
-                << path.toStdString();
-        }
-    }
-    HiveStore reread(hive()); // what the windows wrote, as both independent readers list it
-    reread.refresh();
-    t::expectReadersAgree(hive(), reread.image());
+    pick("cmbCommPorts", "Com Port 2");
+    type("comBps", "19200");
+    machine.boxes().expect(QStringLiteral("Comm Settings have Been Changed!"));
+    click("cmdApplyCom");
+    EXPECT_TRUE(machine.readFile(kWinIni).contains("COM2:=19200,n,8,1,x\r\n"));
+
+    ASSERT_NE(openFrom<Form5>("cmdCustomBufferSet"), nullptr);
+    pick("cmbTx", "4MB");
+    pick("cmbRx", "8MB");
+    machine.boxes().expect(QStringLiteral("Receive Buffer and Transmit Buffer have been set!"));
+    click("cmdSetFIFOBuff");
+    machine.boxes().expect(QStringLiteral("Are You Sure You Want To Set This Buffer?"), MsgIcon::Question,
+                           MsgButtons::YesNo, MsgAnswer::Yes);
+    machine.boxes().expect(QStringLiteral("Buffer Was Set! You Should Restart to apply the Changes"));
+    click("cmdSetBuffer");
+    machine.boxes().verifyAllShown();
+    EXPECT_TRUE(machine.readFile(kSystemIni)
+                    .contains("[386Enh]\r\nebios=*ebios\r\nCom2Irq=3\r\nCom2Buffer=1024\r\n"));
+    EXPECT_EQ(machine.storedValue(kSerial, QStringLiteral("TxFIFO")), (Value{REG_DWORD, t::dword(4098)}));
+    EXPECT_EQ(machine.storedValue(kSerial, QStringLiteral("RxFIFO")), (Value{REG_DWORD, t::dword(8196)}));
 
     const Result<RestoreOutcome> restored =
         restoreBackup(machine.backupsFolder(), QString(), machine.root(), false);

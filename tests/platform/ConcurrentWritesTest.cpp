@@ -27,34 +27,28 @@ struct RaceCase {
 
 class ConcurrentWrites : public ::testing::TestWithParam<RaceCase> {
 protected:
+    const bool registry = GetParam().registry;
     QString file() const
     {
-        return GetParam().registry ? machine.registryFile()
-                                   : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
-    }
-    static QByteArray nameOf(int writer, int i)
-    {
-        return "w" + QByteArray::number(writer) + "k" + QByteArray::number(i);
+        return registry ? machine.registryFile() : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
     }
     // What write i of a Velmora (writer 0 or 1) or of the other program (writer 2) leaves in the file.
     QByteArray proof(int writer, int i) const
     {
-        const QByteArray n = QByteArray::number(i);
+        const QByteArray n = QByteArray::number(i), name = "w" + QByteArray::number(writer) + "k" + n;
         if (writer == 2)
-            return GetParam().registry ? "\r\n[HKEY_LOCAL_MACHINE\\Outside\\O" + n + "]\r\n"
-                                       : "o" + n + "=1\r\n";
-        return GetParam().registry ? "\"" + nameOf(writer, i) + "\"=\"v\""
-                                   : "\r\n" + nameOf(writer, i) + "=v\r\n";
+            return registry ? "\r\n[HKEY_LOCAL_MACHINE\\Outside\\O" + n + "]\r\n" : "o" + n + "=1\r\n";
+        return registry ? "\"" + name + "\"=\"v\"" : "\r\n" + name + "=v\r\n";
     }
     // One write through Velmora, in whichever process calls it.
     bool velmoraWrite(int writer, int i) const
     {
-        if (GetParam().registry) {
-            RegistryApi api(file());
-            return testing::putValue(api, "Velmora", nameOf(writer, i), REG_SZ, "v") == ERROR_SUCCESS;
-        }
-        return ProfileWriter(machine).WritePrivateProfileStringA("Ports", nameOf(writer, i), "v",
-                                                                 "c:\\windows\\win.ini") != 0;
+        const QByteArray name = "w" + QByteArray::number(writer) + "k" + QByteArray::number(i);
+        if (!registry)
+            return ProfileWriter(machine).WritePrivateProfileStringA("Ports", name, "v",
+                                                                     "c:\\windows\\win.ini") != 0;
+        RegistryApi api(file());
+        return testing::putValue(api, "Velmora", name, REG_SZ, "v") == ERROR_SUCCESS;
     }
     // Another program's save: read, change, write a file of its own, rename it over the old one.
     void outsideEdit(int i) const
@@ -71,43 +65,38 @@ protected:
 
 TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
 {
-    constexpr int kVelmoraWrites = 150;
-    constexpr int kOutsideEdits = 40;
-    ASSERT_TRUE(
-        writeBytes(file(), GetParam().registry
-                               ? testing::crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n")
-                               : QByteArray("[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\n")));
+    constexpr int kVelmoraWrites = 150, kOutsideEdits = 40;
+    const bool outside = GetParam().outsideRival;
+    ASSERT_TRUE(writeBytes(
+        file(), registry ? testing::crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n")
+                         : QByteArray("[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\n")));
+    const int rivalWrites = outside ? kOutsideEdits : kVelmoraWrites;
     const pid_t rival = ::fork();
     if (rival == 0) {
         int failures = 0;
-        for (int i = 0; i < (GetParam().outsideRival ? kOutsideEdits : kVelmoraWrites); ++i) {
-            if (GetParam().outsideRival) {
-                outsideEdit(i);
-                ::usleep(1000);
-            } else {
+        for (int i = 0; i < rivalWrites; ++i) {
+            if (!outside) {
                 failures += !velmoraWrite(1, i);
+                continue;
             }
+            outsideEdit(i);
+            ::usleep(1000);
         }
         ::_exit(failures);
     }
     ASSERT_GT(rival, 0);
     // Back to back while the rival works; against another program, for as long as it works.
-    int status = 0;
-    int written = 0;
-    for (int i = 0; i < 100 * kVelmoraWrites; ++i) {
-        if (GetParam().outsideRival ? ::waitpid(rival, &status, WNOHANG) == rival : i == kVelmoraWrites)
-            break;
+    int status = 0, written = 0;
+    for (int i = 0; outside ? ::waitpid(rival, &status, WNOHANG) != rival : i < kVelmoraWrites; ++i)
         written += velmoraWrite(0, i);
-    }
-    if (!GetParam().outsideRival)
+    if (!outside)
         ::waitpid(rival, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 
-    const QByteArray text = readBytes(file());
     // Another program does not lock, so only what it wrote must survive; two Velmoras keep both.
-    const bool outside = GetParam().outsideRival;
+    const QByteArray text = readBytes(file());
     int lost = 0;
-    for (int i = 0; i < (outside ? kOutsideEdits : kVelmoraWrites); ++i)
+    for (int i = 0; i < rivalWrites; ++i)
         lost += !text.contains(proof(outside ? 2 : 1, i)) + (!outside && !text.contains(proof(0, i)));
     EXPECT_EQ(lost, 0);
     EXPECT_TRUE(outside || written == kVelmoraWrites);

@@ -17,6 +17,13 @@ using testing::readBytes;
 using testing::valueOf;
 using testing::writeBytes;
 
+// A regedit file with Windows line breaks holding the given blocks.
+QByteArray reg(const char* blocks)
+{
+    return crlf(QByteArray("REGEDIT4\n\n") + blocks);
+}
+const QByteArray kA1 = reg("[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n");
+
 class StoredRegistry : public ::testing::Test {
 protected:
     QString file() const { return dir.path() + QStringLiteral("/system.reg"); }
@@ -27,25 +34,24 @@ protected:
 
 struct RoundTripCase {
     const char* label;
-    QByteArray key;
-    QByteArray name;
+    QByteArray key, name;
 };
 
 class RealExport : public StoredRegistry, public ::testing::WithParamInterface<RoundTripCase> {};
 
-const QByteArray kVolumeCache =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\explorer\\VolumeCaches\\Temporary files";
-
-// A value changed and changed back leaves a real regedit export exactly as it was; while it is
-// changed, only its own line differs.
+// The same data again leaves the file alone; a value changed and changed back leaves a real
+// regedit export exactly as it was; while it is changed, only its own line differs.
 TEST_P(RealExport, ChangingAValueAndBackRestoresTheFile)
 {
     const RoundTripCase& c = GetParam();
     const QByteArray original = testing::win98Excerpt();
     ASSERT_TRUE(writeBytes(file(), original));
+    const ino_t inode = testing::inodeOf(file());
     RegistryApi api(file());
     quint32 type = 0;
     const QByteArray data = valueOf(api, c.key, c.name, &type);
+    ASSERT_EQ(putValue(api, c.key, c.name, type, data), ERROR_SUCCESS);
+    EXPECT_EQ(testing::inodeOf(file()), inode) << "the same data again is no write";
 
     ASSERT_EQ(putValue(api, c.key, c.name, REG_BINARY, "changed"), ERROR_SUCCESS);
     const QList<QByteArray> after = readBytes(file()).split('\n');
@@ -55,6 +61,9 @@ TEST_P(RealExport, ChangingAValueAndBackRestoresTheFile)
     ASSERT_EQ(putValue(api, c.key, c.name, type, data), ERROR_SUCCESS);
     EXPECT_EQ(readBytes(file()), original);
 }
+
+const QByteArray kVolumeCache =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\explorer\\VolumeCaches\\Temporary files";
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, RealExport,
@@ -66,23 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"BesideTextOverLines", kVolumeCache, "display"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(StoredRegistry, SettingTheSameDataDoesNotRewriteTheFile)
-{
-    ASSERT_TRUE(writeBytes(file(), testing::win98Excerpt()));
-    const ino_t inode = testing::inodeOf(file());
-    RegistryApi api(file());
-    ASSERT_EQ(putValue(api, "System\\CurrentControlSet\\Services\\Class\\Net\\0001", "ipmtu", REG_SZ, "0"),
-              ERROR_SUCCESS);
-    EXPECT_EQ(testing::inodeOf(file()), inode);
-}
-
 // ---- where new lines go ----
 
 struct PlacementCase {
     const char* label;
-    QByteArray file;
-    QByteArray key;
-    QByteArray name; // empty: only create the key
+    QByteArray file, key, name; // no name: only create the key
     QByteArray expected;
 };
 
@@ -93,22 +90,18 @@ TEST_P(Placement, NewLinesGoWhereRegeditWouldListThem)
     const PlacementCase& c = GetParam();
     ASSERT_TRUE(writeBytes(file(), c.file));
     RegistryApi api(file());
-    if (c.name.isEmpty()) {
-        HKEY key = 0;
-        ASSERT_EQ(api.RegCreateKeyA(HKEY_LOCAL_MACHINE, c.key, &key), ERROR_SUCCESS);
-    } else {
-        ASSERT_EQ(putValue(api, c.key, c.name, REG_SZ, "new"), ERROR_SUCCESS);
-    }
+    HKEY key = 0;
+    ASSERT_EQ(c.name.isEmpty() ? api.RegCreateKeyA(HKEY_LOCAL_MACHINE, c.key, &key)
+                               : putValue(api, c.key, c.name, REG_SZ, "new"),
+              ERROR_SUCCESS);
     EXPECT_EQ(readBytes(file()), c.expected);
 }
 
-const QByteArray kTree = crlf("REGEDIT4\n\n"
-                              "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n; kept with A\n\n"
-                              "[HKEY_LOCAL_MACHINE\\A\\B]\n\n"
-                              "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"c\"=\"3\"\n\n"
-                              "[HKEY_CURRENT_USER\\Software]\n\"u\"=\"user\"\n\n");
+const QByteArray kTree =
+    reg("[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n; kept with A\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n\n"
+        "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"c\"=\"3\"\n\n[HKEY_CURRENT_USER\\Software]\n\"u\"=\"user\"\n\n");
 
-// kTree with the text before "at" followed by the lines added.
+// kTree with the lines added before "at".
 QByteArray treeWith(const char* at, const char* added)
 {
     return QByteArray(kTree).insert(kTree.indexOf(at), crlf(added));
@@ -118,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
     Registry, Placement,
     ::testing::Values(
         PlacementCase{"NewValueAfterTheLastValueOfItsKey", kTree, "A", "n",
-                      treeWith("; kept with A", "\"n\"=\"new\"\n")},
+                      treeWith("; kept", "\"n\"=\"new\"\n")},
         PlacementCase{"NewValueInAKeyWithoutValues", kTree, "a\\b", "n",
                       treeWith("\r\n[HKEY_LOCAL_MACHINE\\A\\B\\C]", "\"n\"=\"new\"\n")},
         PlacementCase{"NewSubkeyAfterItsSiblings", kTree, "A\\D", "",
@@ -126,27 +119,22 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"NewTopKeyAfterTheMachineBlocks", kTree, "Z\\Y", "z",
                       treeWith("[HKEY_CURRENT_USER",
                                "[HKEY_LOCAL_MACHINE\\Z]\n\n[HKEY_LOCAL_MACHINE\\Z\\Y]\n\"z\"=\"new\"\n\n")},
-        PlacementCase{
-            "ImpliedKeyBeforeItsSubkeys",
-            crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\P]\n\n[HKEY_LOCAL_MACHINE\\P\\Q\\R]\n\"r\"=\"1\"\n\n"),
-            "p\\q", "q",
-            crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\P]\n\n[HKEY_LOCAL_MACHINE\\P\\Q]\n\"q\"=\"new\"\n\n"
-                 "[HKEY_LOCAL_MACHINE\\P\\Q\\R]\n\"r\"=\"1\"\n\n")},
+        // Here the implied key's subkeys have the file's first block.
+        PlacementCase{"ImpliedKeyBeforeItsSubkeys", reg("[HKEY_LOCAL_MACHINE\\P\\Q]\n\n"), "p", "p",
+                      reg("[HKEY_LOCAL_MACHINE\\P]\n\"p\"=\"new\"\n\n[HKEY_LOCAL_MACHINE\\P\\Q]\n\n")},
         PlacementCase{"LineFeedFileGetsLineFeeds", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n",
                       "A\\B", "b",
                       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"b\"="
                       "\"new\"\n\n"},
-        PlacementCase{"LastLineWithoutLineBreak", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"",
-                      "A", "n",
-                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"1\"\r\n\"n\"=\"new\"\r\n"},
+        PlacementCase{"LastLineWithoutLineBreak", kA1.chopped(2), "A", "n", kA1 + "\"n\"=\"new\"\r\n"},
         PlacementCase{"EmptyFile", "", "Software", "v",
-                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n\"v\"=\"new\"\r\n\r\n"},
+                      reg("[HKEY_LOCAL_MACHINE\\Software]\n\"v\"=\"new\"\n\n")},
         PlacementCase{"LaterOfTwoBlocksOfOneKey",
-                      crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"old\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\n"
-                           "[HKEY_LOCAL_MACHINE\\a]\n\"x\"=\"later\"\n\n"),
+                      reg("[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"old\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\n"
+                          "[HKEY_LOCAL_MACHINE\\a]\n\"x\"=\"later\"\n\n"),
                       "A", "x",
-                      crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"old\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\n"
-                           "[HKEY_LOCAL_MACHINE\\a]\n\"x\"=\"new\"\n\n")}),
+                      reg("[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"old\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\n"
+                          "[HKEY_LOCAL_MACHINE\\a]\n\"x\"=\"new\"\n\n")}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- damaged and unreadable files ----
@@ -164,84 +152,82 @@ class RefusedFile : public StoredRegistry, public ::testing::WithParamInterface<
 TEST_P(RefusedFile, IsServedEmptyAndNeverWritten)
 {
     const RefusedCase& c = GetParam();
-    const QByteArray modem = "System\\CurrentControlSet\\Services\\Class\\Modem\\0000";
     ASSERT_TRUE(c.make(file()));
     const QByteArray bytes = c.damaged ? readBytes(file()) : QByteArray();
     const ino_t inode = testing::inodeOf(file());
     RegistryApi api(file());
-    EXPECT_EQ(valueOf(api, modem, "Model"), QByteArray("<2>"));
-    EXPECT_EQ(putValue(api, modem, "Model", REG_SZ, "x"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(valueOf(api, "Modem", "Model"), QByteArray("<2>"));
+    EXPECT_EQ(putValue(api, "Modem", "Model", REG_SZ, "x"), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(api.lastError().startsWith(QLatin1String("system.reg")) &&
                 api.lastError().contains(QLatin1String(c.reason)))
         << api.lastError().toStdString();
     EXPECT_EQ(testing::inodeOf(file()), inode);
     if (c.damaged) {
         EXPECT_EQ(readBytes(file()), bytes);
-        ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n")));
+        ASSERT_TRUE(writeBytes(file(), kA1));
         EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("1"));
         EXPECT_EQ(putValue(api, "A", "b", REG_SZ, "2"), ERROR_SUCCESS);
     }
+}
+
+bool fifo(const QString& f)
+{
+    return ::mkfifo(QFile::encodeName(f), 0600) == 0;
+}
+bool sparseFileOver256MiB(const QString& f) // no disk space taken
+{
+    QFile file(f);
+    return file.open(QIODevice::WriteOnly) && file.resize((qint64(256) << 20) + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, RefusedFile,
     ::testing::Values(
         RefusedCase{"TruncatedInContinuation",
-                    [](const QString& f) {
-                        return writeBytes(
-                            f, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"P\"=hex:80,01,\\\r\n");
-                    },
-                    "system.reg line 4:"},
+                    [](const QString& f) { return writeBytes(f, kA1 + "\"P\"=hex:80,01,\\\r\n"); },
+                    "system.reg line 5:"},
         RefusedCase{"Folder", [](const QString& f) { return QDir().mkpath(f); }, "a folder", false},
-        RefusedCase{"Fifo", [](const QString& f) { return ::mkfifo(QFile::encodeName(f), 0600) == 0; },
-                    "it is not an ordinary file", false},
+        RefusedCase{"Fifo", fifo, "it is not an ordinary file", false},
         RefusedCase{"LinkToEndlessDevice", [](const QString& f) { return QFile::link("/dev/zero", f); },
                     "a link that leads out of the machine", false},
-        RefusedCase{"Oversized", // sparse: no disk space taken
-                    [](const QString& f) {
-                        QFile file(f);
-                        return file.open(QIODevice::WriteOnly) && file.resize((qint64(256) << 20) + 1);
-                    },
-                    "at 268435457 bytes it is too large", false}),
+        RefusedCase{"Oversized", sparseFileOver256MiB, "at 268435457 bytes it is too large", false}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- other processes ----
 
+// How a change is noticed is the file watch's concern; here, that the store reloads and merges
+// rather than overwrite.
 TEST_F(StoredRegistry, ReloadsWhenAnotherProgramChangedTheFile)
 {
-    // How a change is noticed is the file watch's concern; here, that the store reloads and
-    // merges rather than overwrite.
-    ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"22\"\n")));
+    ASSERT_TRUE(writeBytes(file(), kA1));
     RegistryApi api(file());
-    EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("22"));
+    EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("1"));
     RegistryApi other(file()); // another program's registry, writing atomically
     ASSERT_EQ(putValue(other, "A", "b", REG_SZ, "3"), ERROR_SUCCESS);
     EXPECT_EQ(valueOf(api, "A", "b"), QByteArray("3"));
     ASSERT_EQ(putValue(api, "A", "c", REG_SZ, "4"), ERROR_SUCCESS);
-    EXPECT_EQ(readBytes(file()),
-              crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"22\"\n\"b\"=\"3\"\n\"c\"=\"4\"\n"));
-
+    EXPECT_EQ(readBytes(file()), kA1 + "\"b\"=\"3\"\r\n\"c\"=\"4\"\r\n");
     ASSERT_TRUE(QFile::remove(file()));
     EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("<2>"));
 }
 
-// What a killed write left beside the file goes when a store opens; a lock file planted as a
-// link is not followed; the file itself may be a link inside the machine, which stays a link.
+// What a killed write left beside the file goes when a store opens or writes; a lock file
+// planted as a link is not followed; the file itself may be a link inside the machine, which
+// stays a link.
 TEST_F(StoredRegistry, LeftoversAndLinks)
 {
     const QString outside =
         dir.path() + QStringLiteral("/../velmora-outside-") + QFileInfo(dir.path()).fileName();
-    const QByteArray text = crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n");
-    ASSERT_TRUE(QDir().mkpath(dir.path() + QStringLiteral("/m")));
-    ASSERT_TRUE(writeBytes(dir.path() + QStringLiteral("/m/real.reg"), text));
-    const QString leftover =
-        dir.path() + QStringLiteral("/m/real.reg.velmora-Ab12Cd"); // beside the real file
-    ASSERT_TRUE(writeBytes(leftover, QByteArray(4096, 'x')));
-    ASSERT_TRUE(QFile::link(dir.path() + QStringLiteral("/m/real.reg"), file()));
+    const QString real = dir.path() + QStringLiteral("/m/real.reg");
+    const QString leftover = real + QStringLiteral(".velmora-Ab12Cd"); // beside the real file
+    ASSERT_TRUE(writeBytes(real, kA1) && writeBytes(leftover, QByteArray(4096, 'x')));
+    ASSERT_TRUE(QFile::link(real, file()));
     {
         RegistryApi api(file());
-        EXPECT_FALSE(QFileInfo::exists(leftover));
+        EXPECT_FALSE(QFileInfo::exists(leftover)) << "gone when the store opens";
+        ASSERT_TRUE(writeBytes(leftover, "x"));
         ASSERT_EQ(putValue(api, "A", "b", REG_SZ, "2"), ERROR_SUCCESS) << api.lastError().toStdString();
+        EXPECT_FALSE(QFileInfo::exists(leftover)) << "gone when the store writes";
         EXPECT_TRUE(QFileInfo(file()).isSymLink());
         EXPECT_EQ(valueOf(api, "A", "b"), QByteArray("2"));
     }
@@ -251,7 +237,7 @@ TEST_F(StoredRegistry, LeftoversAndLinks)
     EXPECT_EQ(putValue(api, "A", "c", REG_SZ, "3"), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(api.lastError().contains(QLatin1String("link"))) << api.lastError().toStdString();
     EXPECT_FALSE(QFileInfo::exists(outside));
-    EXPECT_EQ(readBytes(file()), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n\"b\"=\"2\"\n"));
+    EXPECT_EQ(readBytes(file()), kA1 + "\"b\"=\"2\"\r\n");
 }
 
 // A write that cannot be completed (here: a file-size limit, as a full disk would) changes

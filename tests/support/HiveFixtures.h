@@ -61,15 +61,12 @@ inline quint32 hashOf(QByteArrayView name)
     return sum;
 }
 
-// What the reader does not need but a writer must keep: the key tree's grid and free list,
-// hashes, the block counters and free chains, block sizes, checksums. Empty when all hold.
+// What the reader does not check but a writer must keep: each block's free chain, counters,
+// size and checksum; the key tree's grid, hashes and free list; the header and tree checksums.
+// Empty when all hold. The file must parse.
 inline QString hiveFaults(const QByteArray& b)
 {
-    const auto parsed = HiveImage::parse(b);
-    if (!parsed)
-        return parsed.reason();
     const quint32 tree = le32(b, 0x24);
-    const bool win98 = le16(b, 0x12) & 0x20;
     std::map<quint32, qsizetype> records; // block << 8 | id -> file offset
     for (qsizetype at = 0x20 + tree; at < b.size(); at += le32(b, at + 4)) {
         const quint32 size = le32(b, at + 4);
@@ -93,7 +90,7 @@ inline QString hiveFaults(const QByteArray& b)
             ++lowest;
         if (!free.empty() || unused != le32(b, at + 8) || lowest != le16(b, at + 0x16) ||
             (!ids.empty() && *ids.rbegin() > le16(b, at + 0x14)) || le16(b, at + 0x14) > 254 ||
-            (win98 && size % 0x1000) || ((le16(b, at + 0xC) & 4) && dwordSum(b, at, size)))
+            ((le16(b, 0x12) & 0x20) && size % 0x1000) || ((le16(b, at + 0xC) & 4) && dwordSum(b, at, size)))
             return QStringLiteral("block at %1: counters, size or checksum").arg(at);
     }
     std::map<quint32, int> grid; // offset -> times covered
@@ -106,12 +103,10 @@ inline QString hiveFaults(const QByteArray& b)
     while (!stack.empty()) {
         const quint32 e = stack.back();
         stack.pop_back();
-        if (!grid.count(e) || grid[e]++ || e + 28 > tree - 32)
-            return QStringLiteral("key entry %1 off the grid, shared or in the tree's last 32 bytes").arg(e);
-        const quint32 record = quint32(le16(b, 0x20 + e + 0x1A)) << 8 | le16(b, 0x20 + e + 0x18);
-        if (e != 0x20 &&
-            le32(b, 0x20 + e + 4) != hashOf(b.mid(records[record] + 20, le16(b, records[record] + 12))))
-            return QStringLiteral("key entry %1 has a wrong hash").arg(e);
+        const qsizetype record = records[quint32(le16(b, 0x20 + e + 0x1A)) << 8 | le16(b, 0x20 + e + 0x18)];
+        if (!grid.count(e) || grid[e]++ || e + 28 > tree - 32 ||
+            (e != 0x20 && le32(b, 0x20 + e + 4) != hashOf(b.mid(record + 20, le16(b, record + 12)))))
+            return QStringLiteral("key entry %1 off the grid, shared, too late or with a wrong hash").arg(e);
         for (quint32 c = le32(b, 0x20 + e + 0x10); c != 0xFFFFFFFF; c = le32(b, 0x20 + c + 0x14))
             stack.push_back(c);
     }
@@ -127,10 +122,8 @@ inline QString hiveFaults(const QByteArray& b)
     for (const auto& [s, n] : grid)
         if (n != 1)
             return QStringLiteral("key slot %1 is neither in use nor free").arg(s);
-    if ((le16(b, 0x12) & 4) && dwordSum(b, 0, 32))
-        return QStringLiteral("header checksum");
-    if ((le32(b, 0x30) & 4) && dwordSum(b, 0x20, tree))
-        return QStringLiteral("key tree checksum");
+    if (((le16(b, 0x12) & 4) && dwordSum(b, 0, 32)) || ((le32(b, 0x30) & 4) && dwordSum(b, 0x20, tree)))
+        return QStringLiteral("header or key tree checksum");
     return {};
 }
 
