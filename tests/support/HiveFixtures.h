@@ -183,12 +183,4 @@ inline void expectReadersAgree(const QString& file, const HiveImage& image)
     EXPECT_EQ(hiveFaults(image.bytes()), QString());
 }
 
-// How many bytes lie between the common start and the common end of two files: what an edit
-// changed, moved or added.
-inline qsizetype changedSpan(const QByteArray& before, const QByteArray& after)
-{
-    const CommonEnds same = commonEnds(before, after);
-    return after.size() - same.head - same.tail;
-}
-
 } // namespace velmora::testing
