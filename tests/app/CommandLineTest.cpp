@@ -14,21 +14,11 @@ struct CommandCase {
     const char* name;
     QStringList arguments;
     int exitCode;
-    const char* out; // a part of standard output
-    const char* err; // a part of standard error
+    const char *out, *err; // a part of standard output and of standard error
 };
 
 class CommandLineWithoutDisplay : public ::testing::TestWithParam<CommandCase> {
 protected:
-    void SetUp() override
-    {
-        // One backup of the machine, of a file changed since by another program.
-        ASSERT_TRUE(testing::writeBytes(machine + "/drive_c/WINDOWS/WIN.INI", "old"));
-        BackupSession session(home.path() + "/data/velmora/backups", machine);
-        ASSERT_TRUE(session.beforeChange(machine + "/drive_c/WINDOWS/WIN.INI"));
-        ASSERT_TRUE(session.afterChange(machine + "/drive_c/WINDOWS/WIN.INI", "new"));
-        ASSERT_TRUE(testing::writeBytes(machine + "/drive_c/WINDOWS/WIN.INI", "changed by Windows"));
-    }
     QTemporaryDir home;
     QString machine = home.path() + "/machine";
 };
@@ -36,9 +26,12 @@ protected:
 TEST_P(CommandLineWithoutDisplay, AnswersOnTheTerminal)
 {
     const CommandCase& c = GetParam();
-    QStringList arguments;
-    for (const QString& argument : c.arguments)
-        arguments.append(QString(argument).replace("MACHINE", machine));
+    // One backup of the machine, of a file changed since by another program.
+    const QString winIni = machine + "/drive_c/WINDOWS/WIN.INI";
+    ASSERT_TRUE(testing::writeBytes(winIni, "old"));
+    BackupSession session(home.path() + "/data/velmora/backups", machine);
+    ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
+    ASSERT_TRUE(testing::writeBytes(winIni, "changed by Windows"));
     // The program itself, run as from a terminal without a display (over SSH, say): no DISPLAY,
     // no WAYLAND_DISPLAY, no platform chosen, and a data home of its own.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -48,7 +41,7 @@ TEST_P(CommandLineWithoutDisplay, AnswersOnTheTerminal)
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + "/config");
     QProcess run;
     run.setProcessEnvironment(environment);
-    run.start(QStringLiteral(VELMORA_BINARY), arguments);
+    run.start(QStringLiteral(VELMORA_BINARY), QStringList(c.arguments).replaceInStrings("MACHINE", machine));
     ASSERT_TRUE(run.waitForFinished(30000));
     const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
     const QString err = QString::fromLocal8Bit(run.readAllStandardError());
@@ -57,7 +50,7 @@ TEST_P(CommandLineWithoutDisplay, AnswersOnTheTerminal)
     EXPECT_TRUE(out.contains(QString::fromUtf8(c.out).replace("MACHINE", machine))) << out.toStdString();
     EXPECT_TRUE(err.contains(QString::fromUtf8(c.err).replace("MACHINE", machine))) << err.toStdString();
     EXPECT_FALSE(err.contains("could not connect to display")) << err.toStdString();
-    EXPECT_EQ(testing::readBytes(machine + "/drive_c/WINDOWS/WIN.INI"), QByteArray("changed by Windows"));
+    EXPECT_EQ(testing::readBytes(winIni), QByteArray("changed by Windows"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,10 +1,8 @@
-#include "support/ScriptedSaveAs.h"
+#include "support/FileFixtures.h"
 #include "support/WindowTest.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSettings>
-#include <QTemporaryDir>
 
 namespace velmora {
 namespace {
@@ -27,17 +25,11 @@ struct FailureCase {
 class SaveFailure : public testing::WindowTest, public ::testing::WithParamInterface<FailureCase> {
 public:
     using WindowTest::pick;
-    testing::ScriptedMessageBoxes& boxes() { return machine.boxes(); }
-
-protected:
-    ~SaveFailure() override { QDir(settingsFile()).removeRecursively(); }
-    static QString settingsFile()
+    // A question before the write, answered Yes (its text is its own window's test).
+    void answerYes(const char* start, MsgIcon icon)
     {
-        return QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName();
+        machine.boxes().expectStartingWith(QLatin1String(start), icon, MsgButtons::YesNo, MsgAnswer::Yes);
     }
-
-    testing::ScriptedSaveAs& saveAs = machine.saveAs();
-    QTemporaryDir reports;
 };
 
 // Every way a button writes (buttons sharing one write are tried once): a write that fails is reported with
@@ -54,53 +46,26 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
     ASSERT_NE(window, nullptr);
     if (c.before)
         c.before(*this);
-    switch (c.broken) {
-    case Broken::WinIni:
-        QFile::remove(machine.hostFile(winIni)); // a folder where the file belongs
-        ASSERT_TRUE(QDir().mkpath(machine.hostFile(winIni)));
-        break;
-    case Broken::Registry: // a damaged registry file is never overwritten
-        machine.damageRegistry();
-        break;
-    case Broken::Settings:
-        QFile::remove(settingsFile());
-        ASSERT_TRUE(QDir().mkpath(settingsFile()));
-        break;
-    case Broken::ReportFolder:
-        saveAs.pick(reports.path() + QStringLiteral("/missing/modem.txt"));
-        break;
+    if (c.broken == Broken::WinIni || c.broken == Broken::Settings) { // a folder where the file belongs
+        const QString file = c.broken == Broken::WinIni
+                                 ? machine.hostFile(winIni)
+                                 : QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName();
+        QFile::remove(file);
+        ASSERT_TRUE(QDir().mkpath(file));
+    } else if (c.broken == Broken::Registry) { // a damaged registry file is never overwritten
+        ASSERT_TRUE(
+            testing::writeBytes(machine.root() + QStringLiteral("/system.reg"), "not a registry\r\n"));
+    } else {
+        machine.saveAs().pick(machine.root() + QStringLiteral("/missing/modem.txt"));
     }
     const QByteArray registry = machine.registryBytes();
-    const QString& failure = c.failure;
-    machine.boxes().expectStartingWith(failure, MsgIcon::Critical);
+    machine.boxes().expectStartingWith(c.failure, MsgIcon::Critical);
 
     click(c.button);
     machine.boxes().verifyAllShown();
-    EXPECT_GT(machine.boxes().lastText().size(), failure.size() + 2) << "the reason is missing";
+    EXPECT_GT(machine.boxes().lastText().size(), c.failure.size() + 2) << "the reason is missing";
     EXPECT_EQ(machine.registryBytes(), registry);
-    EXPECT_TRUE(QFileInfo(machine.hostFile(winIni)).isDir() == (c.broken == Broken::WinIni));
-}
-
-void pickPort(SaveFailure& test)
-{
-    test.pick("cmbCommPorts", "Com Port 1");
-}
-void pickSizes(SaveFailure& test)
-{
-    test.pick("cmbTx", "1MB");
-    test.pick("cmbRx", "2MB");
-}
-void modemQuestion(SaveFailure& test)
-{
-    test.boxes().expect(QStringLiteral("By Making your downloads faster, the 'Time Remaining' will be "
-                                       "inaccurate\r\nProceede?"),
-                        MsgIcon::None, MsgButtons::YesNo, MsgAnswer::Yes);
-}
-void bandwidthWarning(SaveFailure& test)
-{
-    test.boxes().expect(QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may "
-                                       "Damage your modem by overloading it, and it may overheat!"),
-                        MsgIcon::Critical, MsgButtons::YesNo, MsgAnswer::Yes);
+    EXPECT_EQ(QFileInfo(machine.hostFile(winIni)).isDir(), c.broken == Broken::WinIni);
 }
 
 QString changeOf(const char* what)
@@ -114,15 +79,23 @@ QString serviceValue(const char* keyAndName)
 
 INSTANTIATE_TEST_SUITE_P(
     Buttons, SaveFailure,
-    ::testing::Values(FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni, pickPort, "cmdApplyCom",
+    ::testing::Values(FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni,
+                                  [](SaveFailure& t) { t.pick("cmbCommPorts", "Com Port 1"); }, "cmdApplyCom",
                                   changeOf("c:\\windows\\win.ini")},
                       FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", Broken::Registry,
-                                  modemQuestion, "Command2",
-                                  serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
+                                  [](SaveFailure& t) {
+                                      t.answerYes("By Making your downloads faster", MsgIcon::None);
+                                  },
+                                  "Command2", serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
                       // The first value fails: the three after it are not attempted.
-                      FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry, pickSizes,
+                      FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry,
+                                  [](SaveFailure& t) {
+                                      t.pick("cmbTx", "1MB");
+                                      t.pick("cmbRx", "2MB");
+                                  },
                                   "cmdSetFIFOBuff", serviceValue("Serial\\RxFIFO")},
-                      FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", Broken::Settings, bandwidthWarning,
+                      FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", Broken::Settings,
+                                  [](SaveFailure& t) { t.answerYes("WARNING!!!!", MsgIcon::Critical); },
                                   "Command1", changeOf("Velmora settings")},
                       FailureCase{"ModemReport", "Form2", "cmdModemInfo", Broken::ReportFolder, nullptr,
                                   "Command1", QStringLiteral("The report could not be saved.\n")}),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -9,7 +10,14 @@ namespace velmora::testing {
 // so that Wine counts as installed. The RecordingLauncher makes sure it is never run.
 class WineStandIn {
 public:
-    WineStandIn();
+    WineStandIn()
+    {
+        QFile wine(program());
+        if (wine.open(QIODevice::WriteOnly))
+            wine.write("#!/bin/sh\nexit 1\n");
+        wine.close();
+        wine.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     QString folder() const { return m_dir.path(); }
     QString program() const { return m_dir.path() + QStringLiteral("/wine"); }
 
