@@ -1,6 +1,5 @@
 #include "modeminfo/Form2.h"
 #include "support/FileFixtures.h"
-#include "support/RegistryValues.h"
 #include "support/WindowTest.h"
 
 namespace velmora {
@@ -13,15 +12,11 @@ using Form2Test = testing::WindowTest;
 // the registry changed; a registry changed meanwhile shows at the next opening.
 TEST_F(Form2Test, ShowsAndSavesEveryRowAsReadWhenOpening)
 {
-    const QByteArray modem = "System\\CurrentControlSet\\Services\\Class\\Modem\\0000";
-    for (const auto& [key, name] : {std::pair<QByteArray, QByteArray>{"", "Manufacturer"},
-                                    {"\\Settings\\Init", "1"},
-                                    {"\\Hangup", "1"},
-                                    {"\\Init", "1"},
-                                    {"\\Init", "2"}})
-        ASSERT_EQ(testing::putValue(machine.context().registry, modem + key, name, REG_SZ,
-                                    key.isEmpty() ? "Caf\xe9" : key + name),
-                  ERROR_SUCCESS);
+    const QByteArray modem =
+        "\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000";
+    machine.writeRegistry(modem + "]\r\n\"Manufacturer\"=\"Caf\xe9\"\r\n" + modem +
+                          "\\Settings\\Init]\r\n\"1\"=\"S1\"\r\n" + modem + "\\Hangup]\r\n\"1\"=\"H1\"\r\n" +
+                          modem + "\\Init]\r\n\"1\"=\"I1\"\r\n\"2\"=\"I2\"\r\n");
     QStringList labels;
     for (int row = 1; row <= 30; ++row)
         labels.append(QStringLiteral("Label%1").arg(row));
@@ -30,8 +25,8 @@ TEST_F(Form2Test, ShowsAndSavesEveryRowAsReadWhenOpening)
     EXPECT_EQ(captions.mid(0, 2),
               (QStringList{QStringLiteral("Manufacturer - Caf\u00e9"), "Model - Unknown"}));
     EXPECT_EQ(captions.mid(26),
-              (QStringList{"Modem Initialization String - \\Settings\\Init1", "HangUp - \\Hangup1",
-                           "Initialization String 1 - \\Init1", "Initialization String 2 - \\Init2"}));
+              (QStringList{"Modem Initialization String - S1", "HangUp - H1", "Initialization String 1 - I1",
+                           "Initialization String 2 - I2"}));
     machine.writeRegistry("");
     click("cmdModemInfo", mainWindow());
     EXPECT_EQ(shownTexts(labels), captions);
