@@ -1,5 +1,4 @@
 #include "app/FrmAbout.h"
-#include "platform/Registry.h"
 #include "support/RegistryValues.h"
 #include "support/WindowTest.h"
 

@@ -1,4 +1,3 @@
-#include "support/FileFixtures.h"
 #include "support/WindowTest.h"
 
 #include <QDir>
@@ -37,7 +36,7 @@ public:
 TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 {
     const FailureCase& c = GetParam();
-    const QString winIni = QStringLiteral("WINDOWS/WIN.INI");
+    const QString& winIni = testing::kWinIni;
     machine.writeFile(winIni, "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n");
     mainWindow();
     if (c.opener)

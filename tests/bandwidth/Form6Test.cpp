@@ -5,8 +5,6 @@
 #include <QSettings>
 #include <QTest>
 
-#include <optional>
-
 namespace velmora {
 namespace {
 

@@ -16,14 +16,9 @@ const QByteArray kNothing = "<2>"; // the value (or its key) is missing
 
 class RegistryValues : public ::testing::Test {
 protected:
-    QString file() const { return dir.path() + QStringLiteral("/system.reg"); }
-    QByteArray stored(const QString& keyPath, quint32* type = nullptr)
-    {
-        return testing::valueOf(api, keyPath.toLatin1(), "V", type);
-    }
-
     QTemporaryDir dir;
-    RegistryApi api{file()};
+    const QString file = dir.path() + QStringLiteral("/system.reg");
+    RegistryApi api{file};
     Module2 module{api};
     HKEY root = HKEY_LOCAL_MACHINE;
 };
@@ -102,7 +97,7 @@ TEST_F(RegistryValues, WritingStoresTheBytesOrNothing)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key.toStdString() + ' ' + c.value.toString().toStdString());
-        const QByteArray before = testing::readBytes(file());
+        const QByteArray before = testing::readBytes(file);
         QVariant value = c.value;
         qint32 type = c.type;
         EXPECT_EQ(module.WriteKeyValue(root, c.key, type, QStringLiteral("V"), value), !c.error)
@@ -111,12 +106,12 @@ TEST_F(RegistryValues, WritingStoresTheBytesOrNothing)
         EXPECT_TRUE(!c.error || (!module.lastError().isEmpty() && module.lastError().contains(c.error)))
             << module.lastError().toStdString();
         quint32 storedType = 0;
-        EXPECT_EQ(stored(c.key, &storedType), c.stored);
+        EXPECT_EQ(testing::valueOf(api, c.key.toLatin1(), "V", &storedType), c.stored);
         EXPECT_EQ(storedType, c.stored == kNothing ? 0 : quint32(c.type));
         // Nothing written, unless another type had to create its key.
-        EXPECT_TRUE(c.stored != kNothing || c.key == created || testing::readBytes(file()) == before);
+        EXPECT_TRUE(c.stored != kNothing || c.key == created || testing::readBytes(file) == before);
     }
-    EXPECT_EQ(stored(QStringLiteral("Software\\America Online\\AOL\\aolsock\\")), kNothing)
+    EXPECT_EQ(testing::valueOf(api, "Software\\America Online\\AOL\\aolsock\\", "V"), kNothing)
         << "its own spelling";
 }
 

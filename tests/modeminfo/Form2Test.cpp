@@ -1,5 +1,4 @@
 #include "modeminfo/Form2.h"
-#include "support/FileFixtures.h"
 #include "support/WindowTest.h"
 
 namespace velmora {

@@ -3,7 +3,6 @@
 #include "platform/MessageBoxes.h"
 
 #include <QList>
-#include <QString>
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,6 @@
 #include "platform/SaveAsDialog.h"
 
 #include <QList>
-#include <QString>
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,9 @@
 #include "support/TestMachine.h"
 
-#include <QDir>
-
 #include "platform/AnsiCodePage.h"
 #include "platform/HiveStore.h"
-#include "platform/Registry.h"
 #include "platform/RegistryStore.h"
 #include "support/RegistryValues.h"
-
-#include <gtest/gtest.h>
 
 namespace velmora::testing {
 

@@ -7,8 +7,6 @@
 #include "support/ScriptedSaveAs.h"
 #include "support/WineStandIn.h"
 
-#include <QByteArray>
-#include <QString>
 #include <QTemporaryDir>
 
 #include <functional>

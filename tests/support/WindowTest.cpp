@@ -1,7 +1,6 @@
 #include "support/WindowTest.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTest>

@@ -4,7 +4,6 @@
 #include "support/TestMachine.h"
 
 #include <QPointer>
-#include <QString>
 
 #include <gtest/gtest.h>
 
