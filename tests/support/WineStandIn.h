@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QFile>
-#include <QString>
+#include "support/FileFixtures.h"
+
 #include <QTemporaryDir>
 
 namespace velmora::testing {
@@ -12,11 +12,8 @@ class WineStandIn {
 public:
     WineStandIn()
     {
-        QFile wine(program());
-        if (wine.open(QIODevice::WriteOnly))
-            wine.write("#!/bin/sh\nexit 1\n");
-        wine.close();
-        wine.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeBytes(program(), "#!/bin/sh\nexit 1\n");
+        QFile::setPermissions(program(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     QString folder() const { return m_dir.path(); }
     QString program() const { return m_dir.path() + QStringLiteral("/wine"); }
