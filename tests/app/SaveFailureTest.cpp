@@ -9,27 +9,19 @@ namespace {
 // What a test breaks so that the write behind a button fails.
 enum class Broken { WinIni, Registry, Settings, ReportFolder };
 
-class SaveFailure;
-
 struct FailureCase {
     const char* name;
-    const char* form;   // the window holding the button
-    const char* opener; // the main window's button that opens it; nullptr: the main window
+    const char* form;     // the window holding the button
+    const char* opener;   // the main window's button that opens it; nullptr: the main window
+    const char* picks;    // "list:item;list:item", made before writing
+    const char* question; // how the question before writing starts, answered Yes (its text is its window's)
+    MsgIcon questionIcon;
     Broken broken;
-    void (*before)(SaveFailure&); // picks, and the question asked before writing
     const char* button;
     QString failure; // how the message starts
 };
 
-class SaveFailure : public testing::WindowTest, public ::testing::WithParamInterface<FailureCase> {
-public:
-    using WindowTest::pick;
-    // A question before the write, answered Yes (its text is its own window's test).
-    void answerYes(const char* start, MsgIcon icon)
-    {
-        machine.boxes().expectStartingWith(QLatin1String(start), icon, MsgButtons::YesNo, MsgAnswer::Yes);
-    }
-};
+class SaveFailure : public testing::WindowTest, public ::testing::WithParamInterface<FailureCase> {};
 
 // Every way a button writes (buttons sharing one write are tried once): a write that fails is reported with
 // what failed and why, no success message follows it, and nothing is written.
@@ -43,8 +35,10 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
         click(c.opener);
     window = machine.app().windows().loaded(QString::fromLatin1(c.form));
     ASSERT_NE(window, nullptr);
-    if (c.before)
-        c.before(*this);
+    for (const QString& choice : QString(c.picks).split(';', Qt::SkipEmptyParts))
+        pick(choice.section(':', 0, 0), choice.section(':', 1));
+    if (c.question)
+        machine.boxes().expectStartingWith(c.question, c.questionIcon, MsgButtons::YesNo, MsgAnswer::Yes);
     if (c.broken == Broken::WinIni || c.broken == Broken::Settings) { // a folder where the file belongs
         const QString file = c.broken == Broken::WinIni
                                  ? machine.hostFile(winIni)
@@ -52,10 +46,9 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
         QFile::remove(file);
         ASSERT_TRUE(QDir().mkpath(file));
     } else if (c.broken == Broken::Registry) { // a damaged registry file is never overwritten
-        ASSERT_TRUE(
-            testing::writeBytes(machine.root() + QStringLiteral("/system.reg"), "not a registry\r\n"));
+        ASSERT_TRUE(testing::writeBytes(machine.root() + "/system.reg", "not a registry\r\n"));
     } else {
-        machine.saveAs().pick(machine.root() + QStringLiteral("/missing/modem.txt"));
+        machine.saveAs().pick(machine.root() + "/missing/modem.txt");
     }
     const QByteArray registry = machine.registryBytes();
     machine.boxes().expectStartingWith(c.failure, MsgIcon::Critical);
@@ -78,26 +71,19 @@ QString serviceValue(const char* keyAndName)
 
 INSTANTIATE_TEST_SUITE_P(
     Buttons, SaveFailure,
-    ::testing::Values(FailureCase{"PortApply", "Form1", nullptr, Broken::WinIni,
-                                  [](SaveFailure& t) { t.pick("cmbCommPorts", "Com Port 1"); }, "cmdApplyCom",
-                                  changeOf("c:\\windows\\win.ini")},
-                      FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", Broken::Registry,
-                                  [](SaveFailure& t) {
-                                      t.answerYes("By Making your downloads faster", MsgIcon::None);
-                                  },
-                                  "Command2", serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
-                      // The first value fails: the three after it are not attempted.
-                      FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", Broken::Registry,
-                                  [](SaveFailure& t) {
-                                      t.pick("cmbTx", "1MB");
-                                      t.pick("cmbRx", "2MB");
-                                  },
-                                  "cmdSetFIFOBuff", serviceValue("Serial\\RxFIFO")},
-                      FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", Broken::Settings,
-                                  [](SaveFailure& t) { t.answerYes("WARNING!!!!", MsgIcon::Critical); },
-                                  "Command1", changeOf("Velmora settings")},
-                      FailureCase{"ModemReport", "Form2", "cmdModemInfo", Broken::ReportFolder, nullptr,
-                                  "Command1", QStringLiteral("The report could not be saved.\n")}),
+    ::testing::Values(
+        FailureCase{"PortApply", "Form1", nullptr, "cmbCommPorts:Com Port 1", nullptr, MsgIcon::None,
+                    Broken::WinIni, "cmdApplyCom", changeOf("c:\\windows\\win.ini")},
+        FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", "", "By Making your downloads faster",
+                    MsgIcon::None, Broken::Registry, "Command2",
+                    serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
+        // The first value fails: the three after it are not attempted.
+        FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr, MsgIcon::None,
+                    Broken::Registry, "cmdSetFIFOBuff", serviceValue("Serial\\RxFIFO")},
+        FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical,
+                    Broken::Settings, "Command1", changeOf("Velmora settings")},
+        FailureCase{"ModemReport", "Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder,
+                    "Command1", QStringLiteral("The report could not be saved.\n")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
