@@ -49,19 +49,15 @@ TEST_F(Form4Test, TheInitialisationCommandIsWrittenOnlyWhereNoneIsStored)
 // A stored "1" ticks its box, "0" or nothing leaves it clear; Set writes what the box shows.
 TEST_F(Form4Test, SetWritesEachSwitchAsItsBoxShowsIt)
 {
+    const Value textOn{REG_SZ, "1"}, textOff{REG_SZ, "0"};
     const struct {
         const char *check, *button, *value;
         Value on, off;
         const char* shownName; // in "... was Turned ON/OFF"
     } switches[] = {
         {"Check1", "Command3", "SLOWNET", {REG_BINARY, "01"}, {REG_BINARY, "00"}, "Slownet"},
-        {"Check2",
-         "Command4",
-         "IPXHeaderCompression",
-         {REG_SZ, "1"},
-         {REG_SZ, "0"},
-         "IPX Header Compression"},
-        {"Check3", "Command5", "PointToPointIP", {REG_SZ, "1"}, {REG_SZ, "0"}, "Point To Point IP"},
+        {"Check2", "Command4", "IPXHeaderCompression", textOn, textOff, "IPX Header Compression"},
+        {"Check3", "Command5", "PointToPointIP", textOn, textOff, "Point To Point IP"},
     };
     ASSERT_NE(open(kAdapter, "\"SLOWNET\"=\"1\"\r\n\"PointToPointIP\"=\"0\"\r\n"), nullptr);
     for (const auto& s : switches) {
