@@ -10,77 +10,49 @@
 namespace velmora {
 namespace {
 
-struct CommandCase {
-    const char* name;
-    QStringList arguments;
-    int exitCode;
-    const char* out; // a part of standard output
-    const char* err; // a part of standard error
-};
-
-class CommandLineWithoutDisplay : public ::testing::TestWithParam<CommandCase> {
-protected:
-    void SetUp() override
-    {
-        // One backup of the machine, of a file changed since by another program.
-        ASSERT_TRUE(testing::writeBytes(machine + "/drive_c/WINDOWS/WIN.INI", "old"));
-        BackupSession session(home.path() + "/data/velmora/backups", machine);
-        ASSERT_TRUE(session.beforeChange(machine + "/drive_c/WINDOWS/WIN.INI"));
-        ASSERT_TRUE(session.afterChange(machine + "/drive_c/WINDOWS/WIN.INI", "new"));
-        ASSERT_TRUE(testing::writeBytes(machine + "/drive_c/WINDOWS/WIN.INI", "changed by Windows"));
-    }
-    QTemporaryDir home;
-    QString machine = home.path() + "/machine";
-};
-
-TEST_P(CommandLineWithoutDisplay, AnswersOnTheTerminal)
+// The program itself, run as from a terminal without a display (over SSH, say): no DISPLAY, no
+// WAYLAND_DISPLAY, no platform chosen, and a data home of its own holding one backup of the
+// machine, of a file changed since by another program.
+TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
 {
-    const CommandCase& c = GetParam();
-    QStringList arguments;
-    for (const QString& argument : c.arguments)
-        arguments.append(QString(argument).replace("MACHINE", machine));
-    // The program itself, run as from a terminal without a display (over SSH, say): no DISPLAY,
-    // no WAYLAND_DISPLAY, no platform chosen, and a data home of its own.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + "/data");
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + "/config");
-    QProcess run;
-    run.setProcessEnvironment(environment);
-    run.start(QStringLiteral(VELMORA_BINARY), arguments);
-    ASSERT_TRUE(run.waitForFinished(30000));
-    const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
-    const QString err = QString::fromLocal8Bit(run.readAllStandardError());
-    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(run.exitCode(), c.exitCode) << err.toStdString();
-    EXPECT_TRUE(out.contains(QString::fromUtf8(c.out).replace("MACHINE", machine))) << out.toStdString();
-    EXPECT_TRUE(err.contains(QString::fromUtf8(c.err).replace("MACHINE", machine))) << err.toStdString();
-    EXPECT_FALSE(err.contains("could not connect to display")) << err.toStdString();
-    EXPECT_EQ(testing::readBytes(machine + "/drive_c/WINDOWS/WIN.INI"), QByteArray("changed by Windows"));
+    const struct {
+        const char* arguments;
+        int exitCode;
+        const char *out, *err; // a part of standard output and of standard error
+    } cases[] = {
+        {"--version", 0, "Velmora 1.2\n", ""},
+        {"--list-backups", 0, "machine MACHINE\n    MACHINE/drive_c/WINDOWS/WIN.INI\n", ""},
+        {"--restore --machine MACHINE", 1, "Backup ",
+         "left alone, changed since Velmora wrote it (--force puts it back): MACHINE/drive_c"},
+        {"--force", 2, "", "--force goes only with --restore"},
+        {"--machine MACHINE", 1, "", "velmora: cannot open a window: there is no display"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        QTemporaryDir home;
+        const QString machine = home.path() + "/machine", winIni = machine + "/drive_c/WINDOWS/WIN.INI";
+        ASSERT_TRUE(testing::writeBytes(winIni, "old"));
+        BackupSession session(home.path() + "/data/velmora/backups", machine);
+        ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
+        ASSERT_TRUE(testing::writeBytes(winIni, "changed by Windows"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        environment.insert("XDG_DATA_HOME", home.path() + "/data");
+        environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
+        QProcess run;
+        run.setProcessEnvironment(environment);
+        run.start(VELMORA_BINARY, QString(c.arguments).split(' ').replaceInStrings("MACHINE", machine));
+        ASSERT_TRUE(run.waitForFinished(30000));
+        const QString out = run.readAllStandardOutput(), err = run.readAllStandardError();
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run.exitCode(), c.exitCode) << err.toStdString();
+        EXPECT_TRUE(out.contains(QString(c.out).replace("MACHINE", machine))) << out.toStdString();
+        EXPECT_TRUE(err.contains(QString(c.err).replace("MACHINE", machine))) << err.toStdString();
+        EXPECT_FALSE(err.contains("could not connect to display")) << err.toStdString();
+        EXPECT_EQ(testing::readBytes(winIni), QByteArray("changed by Windows"));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CommandLineWithoutDisplay,
-    ::testing::Values(
-        CommandCase{"Version", {"--version"}, 0, "Velmora 1.2\n", ""},
-        CommandCase{"ListBackups",
-                    {"--list-backups"},
-                    0,
-                    "machine MACHINE\n    MACHINE/drive_c/WINDOWS/WIN.INI\n",
-                    ""},
-        CommandCase{"RestoreLeavesAChangedFileAlone",
-                    {"--restore", "--machine", "MACHINE"},
-                    1,
-                    "Backup ",
-                    "left alone, changed since Velmora wrote it (--force puts it back): MACHINE/drive_c"},
-        CommandCase{"ForceAlone", {"--force"}, 2, "", "--force goes only with --restore"},
-        CommandCase{"StartWithoutDisplay",
-                    {"--machine", "MACHINE"},
-                    1,
-                    "",
-                    "velmora: cannot open a window: there is no display"}),
-    [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace velmora

@@ -4,8 +4,7 @@ namespace velmora {
 namespace {
 
 struct OpenCase {
-    const char* button;
-    const char* form;
+    const char *button, *form;
     bool holdsMainWindowOff;
 };
 
@@ -35,7 +34,7 @@ TEST_P(Form1Opening, OpensOnceAndCloses)
     EXPECT_EQ(windows.loaded(name), nullptr);
     EXPECT_TRUE(mainWindow()->isEnabled());
     EXPECT_TRUE(mainWindow()->close());
-    EXPECT_EQ(machine.app().windows().loaded(QStringLiteral("Form1")), nullptr);
+    EXPECT_EQ(windows.loaded(QStringLiteral("Form1")), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, Form1Opening,
@@ -46,17 +45,6 @@ INSTANTIATE_TEST_SUITE_P(Buttons, Form1Opening,
                                            OpenCase{"cmdCustomBufferSet", "Form5", true},
                                            OpenCase{"cmdBandwidth", "Form6", true}),
                          [](const auto& info) { return std::string(info.param.form); });
-
-using Form1Test = testing::WindowTest;
-
-TEST_F(Form1Test, ComSettingsNeedsAPortFirst)
-{
-    machine.boxes().expect(QStringLiteral("Please select a comm port from the Comm Settings Box"),
-                           MsgIcon::Exclamation);
-    click("cmdCustomCommSet");
-    machine.boxes().verifyAllShown();
-    EXPECT_EQ(machine.app().windows().loaded(QStringLiteral("Form3")), nullptr);
-}
 
 } // namespace
 } // namespace velmora

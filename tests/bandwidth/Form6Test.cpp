@@ -2,95 +2,61 @@
 #include "support/WindowTest.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QSettings>
 #include <QTest>
-
-#include <optional>
 
 namespace velmora {
 namespace {
 
-const QString kKey = QStringLiteral("Settings/DiduvazovAdiru");
-
-// The user's own store as the program keeps it (CTest gives this program a config home of its own).
-std::optional<QString> storedPreference()
-{
-    const QSettings store(QStringLiteral("Velmora"), QStringLiteral("Velmora"));
-    return store.contains(kKey) ? std::optional<QString>(store.value(kKey).toString()) : std::nullopt;
-}
-
-struct SetCase {
-    const char* name;
-    std::optional<QString> stored;    // before the window opens
-    bool ticked;                      // as it opens
-    std::optional<MsgAnswer> warning; // Set clicked, the warning answered so
-    QString then;                     // the message after the warning
-    std::optional<QString> after;     // stored afterwards
-};
-
-class Form6Test : public testing::WindowTest, public ::testing::WithParamInterface<SetCase> {
-protected:
-    void SetUp() override
-    {
-        QDir(settingsFile()).removeRecursively();
-        QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).remove(kKey);
-    }
-    void TearDown() override { QDir(settingsFile()).removeRecursively(); }
-    static QString settingsFile()
-    {
-        return QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName();
-    }
-    QCheckBox* check1() { return control<QCheckBox>("Check1"); }
-};
+using Form6Test = testing::WindowTest;
 
 // Opening shows the stored preference without a word; Set asks first, stores on or off and
-// clears the box (it shows the new state at the next opening); closing stores nothing.
-TEST_P(Form6Test, ShowsAndStoresThePreference)
+// clears the box (it shows the new state at the next opening); a user's tick only warns, and
+// closing stores nothing. The store is the user's own (CTest gives each program a config home).
+TEST_F(Form6Test, ShowsAndStoresThePreference)
 {
-    const SetCase& c = GetParam();
-    if (c.stored) {
-        QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).setValue(kKey, *c.stored);
+    const QString key = QStringLiteral("Settings/DiduvazovAdiru");
+    const struct {
+        const char* stored;               // before the window opens; nullptr: nothing
+        bool ticked;                      // as it opens
+        std::optional<MsgAnswer> warning; // Set clicked, the warning answered so
+        const char *then, *after;         // the message after the warning; stored afterwards
+    } cases[] = {
+        {nullptr, false, std::nullopt, nullptr, "(none)"},
+        {"01", true, std::nullopt, nullptr, "01"},
+        {nullptr, false, MsgAnswer::Yes, "Diduvazov Adiru has been turned on!", "1"},
+        {"1", true, MsgAnswer::No, "No changes were made!", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.then ? c.then : c.after);
+        QSettings store(QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+        c.stored ? store.setValue(key, c.stored) : store.remove(key);
+        store.sync();
+        ASSERT_NE(openFrom<Form6>("cmdBandwidth"), nullptr);
+        auto* check1 = control<QCheckBox>("Check1");
+        EXPECT_EQ(check1->isChecked(), c.ticked);
+        if (c.warning) {
+            machine.boxes().expect(
+                "WARNING!!!!: This option may not work on your modem! Infact, it may Damage "
+                "your modem by overloading it, and it may overheat!",
+                MsgIcon::Critical, MsgButtons::YesNo, *c.warning);
+            clickExpecting("Command1", c.then);
+            EXPECT_FALSE(check1->isChecked());
+            EXPECT_NE(loaded<Form6>(), nullptr) << "the window stays open";
+        } else if (!c.ticked) {
+            machine.boxes().expect("I Hope you have read ALL of the text in this window!!!!!!!!",
+                                   MsgIcon::Critical);
+            QTest::mouseClick(check1, Qt::LeftButton);
+            EXPECT_TRUE(check1->isChecked());
+        }
+        window->close();
+        store.sync();
+        EXPECT_EQ(store.value(key, "(none)").toString(), c.after);
+        ASSERT_NE(openFrom<Form6>("cmdBandwidth"), nullptr);
+        EXPECT_EQ(control<QCheckBox>("Check1")->isChecked(),
+                  c.warning ? c.after == std::string("1") : c.ticked);
+        window->close();
     }
-    ASSERT_NE(openFrom<Form6>("cmdBandwidth"), nullptr);
-    EXPECT_EQ(check1()->isChecked(), c.ticked);
-    if (c.warning) {
-        machine.boxes().expect(
-            QStringLiteral("WARNING!!!!: This option may not work on your modem! Infact, it may "
-                           "Damage your modem by overloading it, and it may overheat!"),
-            MsgIcon::Critical, MsgButtons::YesNo, *c.warning);
-        machine.boxes().expect(c.then);
-        click("Command1");
-        EXPECT_FALSE(check1()->isChecked());
-        EXPECT_NE(loaded<Form6>(), nullptr) << "the window stays open";
-    }
-    window->close();
-    EXPECT_EQ(storedPreference(), c.after);
-    ASSERT_NE(openFrom<Form6>("cmdBandwidth"), nullptr);
-    EXPECT_EQ(check1()->isChecked(), c.warning ? c.after == QStringLiteral("1") : c.ticked);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Form6Test,
-    ::testing::Values(SetCase{"NothingStored", std::nullopt, false, std::nullopt, {}, std::nullopt},
-                      SetCase{"LeadingZero", "01", true, std::nullopt, {}, "01"},
-                      SetCase{"YesStoresOn", std::nullopt, false, MsgAnswer::Yes,
-                              QStringLiteral("Diduvazov Adiru has been turned on!"), "1"},
-                      SetCase{"NoStoresOff", "1", true, MsgAnswer::No,
-                              QStringLiteral("No changes were made!"), "0"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-using Form6Click = Form6Test;
-
-TEST_F(Form6Click, UsersClickWarnsAndSavesNothing)
-{
-    ASSERT_NE(openFrom<Form6>("cmdBandwidth"), nullptr);
-    const QString readAll = QStringLiteral("I Hope you have read ALL of the text in this window!!!!!!!!");
-    machine.boxes().expect(readAll, MsgIcon::Critical);
-    QTest::mouseClick(check1(), Qt::LeftButton);
-    EXPECT_TRUE(check1()->isChecked());
-    window->close();
-    EXPECT_EQ(storedPreference(), std::nullopt);
 }
 
 } // namespace

@@ -42,10 +42,9 @@ TEST(FifoSizesTest, APickWritesBothSizesUnderBothKeysAndNoPickWritesNothing)
 {
     const QString serial = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
     const QString adapter = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
-    EXPECT_EQ(fifoWrites("8MB", "32k"), (QList<FifoWrite>{{serial, "RxFIFO", 0},
-                                                          {serial, "TxFIFO", 8196},
-                                                          {adapter, "RxFIFO", 0},
-                                                          {adapter, "TxFIFO", 8196}}));
+    const QList<FifoWrite> writes = {
+        {serial, "RxFIFO", 0}, {serial, "TxFIFO", 8196}, {adapter, "RxFIFO", 0}, {adapter, "TxFIFO", 8196}};
+    EXPECT_EQ(fifoWrites("8MB", "32k"), writes);
     for (const auto& [send, receive] : {std::pair{"Select Size", "16k"}, {"16k", "Select Size"}})
         EXPECT_EQ(fifoWrites(send, receive), std::nullopt) << send << receive;
 }

@@ -10,31 +10,15 @@
 namespace velmora {
 namespace {
 
-using testing::readBytes;
-
 const QString kNet = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
 const QString kAol = QStringLiteral("Software\\America%20Online\\AOL\\aolsock\\");
+const QByteArray kNothing = "<2>"; // the value (or its key) is missing
 
 class RegistryValues : public ::testing::Test {
 protected:
-    QString file() const { return dir.path() + QStringLiteral("/system.reg"); }
-
-    // Stores raw data under kNet, as another program could have.
-    void store(const QByteArray& name, quint32 type, const QByteArray& data)
-    {
-        ASSERT_EQ(testing::putValue(api, kNet.toLatin1(), name, type, data), ERROR_SUCCESS);
-    }
-    QByteArray stored(const QString& keyPath, const QByteArray& name, quint32* type = nullptr)
-    {
-        return testing::valueOf(api, keyPath.toLatin1(), name, type);
-    }
-    bool write(const QString& keyPath, qint32 type, QVariant& value)
-    {
-        return module.WriteKeyValue(root, keyPath, type, QStringLiteral("V"), value);
-    }
-
     QTemporaryDir dir;
-    RegistryApi api{file()};
+    const QString file = dir.path() + QStringLiteral("/system.reg");
+    RegistryApi api{file};
     Module2 module{api};
     HKEY root = HKEY_LOCAL_MACHINE;
 };
@@ -60,7 +44,7 @@ TEST_F(RegistryValues, ReadingGivesTheTextOfTheValue)
         {REG_SZ, QByteArray(1025, 'a'), false, "Unknown"},
     };
     for (const auto& c : cases) {
-        store("V", c.type, c.data);
+        ASSERT_EQ(testing::putValue(api, kNet.toLatin1(), "V", c.type, c.data), ERROR_SUCCESS);
         strRegValue = QStringLiteral("left over");
         QString text = QStringLiteral("Unknown");
         EXPECT_EQ(module.ReadKeyValue(root, kNet, QStringLiteral("V"), text), c.result)
@@ -78,69 +62,57 @@ TEST_F(RegistryValues, ReadingGivesTheTextOfTheValue)
     }
 }
 
-TEST_F(RegistryValues, WritingStoresTheBytes)
+// Types 1, 3 and 4 store as REG_SZ, REG_BINARY and REG_DWORD. A number that cannot be written
+// changes nothing, not even by creating its missing key; a failure empties the value argument, a
+// success leaves it alone.
+TEST_F(RegistryValues, WritingStoresTheBytesOrNothing)
 {
+    ASSERT_EQ(testing::putValue(api, kNet.toLatin1(), "Existing", REG_SZ, "1"), ERROR_SUCCESS);
+    const QString created = QStringLiteral("Software\\New\\");
+    const char* const notANumber = "not a whole number";
     const struct {
+        QString key;
         qint32 type;
         QVariant value;
-        quint32 storedType;
         QByteArray stored;
+        const char* error = nullptr; // a part of the reason a refused write gives
     } cases[] = {
-        {1, QStringLiteral("1500"), REG_SZ, "1500"}, // no terminator
-        {1, 576, REG_SZ, "576"},
-        {1, QString::fromUtf8("Café"), REG_SZ, "Caf\xe9"},
-        {3, QStringLiteral("01"), REG_BINARY, "01"},
-        {4, 1500, REG_DWORD, QByteArray("\xdc\x05\0\0", 4)},
-        {4, QStringLiteral("2147483647"), REG_DWORD, QByteArray("\xff\xff\xff\x7f", 4)},
-        {4, QStringLiteral("-2147483648"), REG_DWORD, QByteArray("\0\0\0\x80", 4)},
-        {4, 1400.5, REG_DWORD, QByteArray("\x78\x05\0\0", 4)}, // a fraction rounds to even
+        {kNet, 2, QStringLiteral("x"), kNothing},        // another type writes nothing where the key exists
+        {created, 2, QStringLiteral("x"), kNothing, ""}, // ... and fails where it had to be created
+        {kNet, 4, QStringLiteral("14k"), kNothing, notANumber},
+        {kAol, 4, QStringLiteral("14k"), kNothing, notANumber},
+        {kNet, 4, QStringLiteral("2147483648"), kNothing, notANumber},
+        {kNet, 4, qint64(1) << 40, kNothing, notANumber},
+        {kNet, 4, QVariant(), kNothing, notANumber},
+        {kNet, 1, QStringLiteral("1500"), "1500"}, // no terminator
+        {kNet, 1, 576, "576"},
+        {kNet, 1, QString::fromUtf8("Café"), "Caf\xe9"},
+        {kNet, 3, QStringLiteral("01"), "01"},
+        {kNet, 4, 1500, QByteArray("\xdc\x05\0\0", 4)},
+        {kNet, 4, 0x12345678, QByteArray("\x78\x56\x34\x12", 4)}, // every byte from its own shift
+        {kNet, 4, QStringLiteral("2147483647"), QByteArray("\xff\xff\xff\x7f", 4)},
+        {kNet, 4, QStringLiteral("-2147483648"), QByteArray("\0\0\0\x80", 4)},
+        {kNet, 4, 1400.5, QByteArray("\x78\x05\0\0", 4)}, // a fraction rounds to even
+        {kAol, 4, 1400, QByteArray("\x78\x05\0\0", 4)},   // a missing key is created
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.key.toStdString() + ' ' + c.value.toString().toStdString());
+        const QByteArray before = testing::readBytes(file);
         QVariant value = c.value;
-        ASSERT_TRUE(write(kNet, c.type, value)) << module.lastError().toStdString();
-        EXPECT_EQ(value, c.value) << "the value argument is left alone on success";
+        qint32 type = c.type;
+        EXPECT_EQ(module.WriteKeyValue(root, c.key, type, QStringLiteral("V"), value), !c.error)
+            << module.lastError().toStdString();
+        EXPECT_EQ(value, c.error ? QVariant(QStringLiteral("")) : c.value);
+        EXPECT_TRUE(!c.error || (!module.lastError().isEmpty() && module.lastError().contains(c.error)))
+            << module.lastError().toStdString();
         quint32 storedType = 0;
-        EXPECT_EQ(stored(kNet, "V", &storedType), c.stored) << c.value.toString().toStdString();
-        EXPECT_EQ(storedType, c.storedType);
+        EXPECT_EQ(testing::valueOf(api, c.key.toLatin1(), "V", &storedType), c.stored);
+        EXPECT_EQ(storedType, c.stored == kNothing ? 0 : quint32(c.type));
+        // Nothing written, unless another type had to create its key.
+        EXPECT_TRUE(c.stored != kNothing || c.key == created || testing::readBytes(file) == before);
     }
-    // A missing key is created, under its own spelling only.
-    QVariant value = 1400;
-    ASSERT_TRUE(write(kAol, 4, value));
-    EXPECT_EQ(stored(kAol, "V"), QByteArray("\x78\x05\0\0", 4));
-    EXPECT_EQ(stored(QStringLiteral("Software\\America Online\\AOL\\aolsock\\"), "V"), QByteArray("<2>"));
-}
-
-// Nothing is written, not even a missing key created, and the value argument is emptied.
-TEST_F(RegistryValues, WritingRefusesWhatIsNotAWholeNumber)
-{
-    store("V", REG_DWORD, QByteArray("\x40\x02\0\0", 4));
-    const QByteArray before = readBytes(file());
-    for (const QVariant& refused : {QVariant(QStringLiteral("14k")), QVariant(QStringLiteral("2147483648")),
-                                    QVariant(qint64(1) << 40), QVariant()}) {
-        for (const QString& key : {kNet, kAol}) {
-            QVariant value = refused;
-            EXPECT_FALSE(write(key, 4, value));
-            EXPECT_EQ(value, QVariant(QStringLiteral("")));
-            EXPECT_TRUE(module.lastError().contains(QLatin1String("not a whole number")))
-                << module.lastError().toStdString();
-            EXPECT_EQ(readBytes(file()), before);
-        }
-    }
-}
-
-TEST_F(RegistryValues, OtherTypesWriteNothing)
-{
-    store("Existing", REG_SZ, "1");
-    QVariant value = QStringLiteral("x");
-    EXPECT_TRUE(write(kNet, 2, value)) << "the key existed";
-    EXPECT_EQ(value, QVariant(QStringLiteral("x")));
-    EXPECT_EQ(stored(kNet, "V"), QByteArray("<2>"));
-
-    const QString missing = QStringLiteral("Software\\New\\");
-    EXPECT_FALSE(write(missing, 2, value)) << "the key had to be created";
-    EXPECT_EQ(value, QVariant(QStringLiteral("")));
-    EXPECT_EQ(stored(missing, "V"), QByteArray("<2>"));
-    EXPECT_FALSE(module.lastError().isEmpty());
+    EXPECT_EQ(testing::valueOf(api, "Software\\America Online\\AOL\\aolsock\\", "V"), kNothing)
+        << "its own spelling";
 }
 
 } // namespace

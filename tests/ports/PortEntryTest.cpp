@@ -14,9 +14,7 @@ TEST(PortEntryTest, ReadsTheLastItemOfTheKeyWithFieldsFromItsOwnLine)
         PortEntry expected; // as stored: letters
     } cases[] = {
         {"[Ports]\r\nCOM1:=9600,n\r\nCOM2:=4800,e,7,2,p\r\n", "COM1:", {"9600", "n", "", "", ""}},
-        {"[Ports]\r\nCOM1:=9600,n,8,1,x\r\n[Other]\r\nCOM1:=2400,o,7,2,p\r\n",
-         "COM1:",
-         {"2400", "o", "7", "2", "p"}},
+        {"[Ports]\r\nCOM1:=9600\r\n[Other]\r\nCOM1:=2400,o,7,2,p\r\n", "COM1:", {"2400", "o", "7", "2", "p"}},
         {"[Ports]\r\ncom1:=9600,n,8,1,x\r\n", "COM1:", {}},
         {"[Ports]\r\nCOM4:=9600,n,8,1, \r\n", "COM4:", {"9600", "n", "8", "1", ""}},
         {"[Ports]\r\nCOM1=:9600\r\n", "COM1=", {}}, // a key that holds "=" never matches

@@ -3,7 +3,8 @@
 #include "platform/MessageBoxes.h"
 
 #include <QList>
-#include <QString>
+
+#include <gtest/gtest.h>
 
 namespace velmora::testing {
 
@@ -11,35 +12,57 @@ namespace velmora::testing {
 // and buttons; the scripted answer is returned. Anything else fails the running test.
 class ScriptedMessageBoxes : public MessageBoxes {
 public:
-    struct Box {
-        QString text;
-        MsgIcon icon = MsgIcon::None;
-        MsgButtons buttons = MsgButtons::Ok;
-        MsgAnswer answer = MsgAnswer::Ok;
-    };
-
-    ~ScriptedMessageBoxes() override;
+    ~ScriptedMessageBoxes() override { verifyAllShown(); }
 
     void expect(const QString& text, MsgIcon icon = MsgIcon::None, MsgButtons buttons = MsgButtons::Ok,
-                MsgAnswer answer = MsgAnswer::Ok);
+                MsgAnswer answer = MsgAnswer::Ok)
+    {
+        m_expected.append({text, icon, buttons, answer, false});
+    }
     // Any text starting with this prefix (for messages that carry a platform reason).
-    void expectStartingWith(const QString& prefix, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
+    void expectStartingWith(const QString& prefix, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok,
+                            MsgAnswer answer = MsgAnswer::Ok)
+    {
+        m_expected.append({prefix, icon, buttons, answer, true});
+    }
 
-    MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override;
+    MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override
+    {
+        m_lastText = text;
+        if (m_expected.isEmpty()) {
+            ADD_FAILURE() << "unexpected message box: \"" << text.toStdString() << "\"";
+            return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+        }
+        const Box next = m_expected.takeFirst();
+        EXPECT_TRUE(next.prefixOnly ? text.startsWith(next.text) : text == next.text)
+            << "message box \"" << text.toStdString() << "\", expected \"" << next.text.toStdString()
+            << (next.prefixOnly ? "...\"" : "\"");
+        EXPECT_EQ(int(icon), int(next.icon)) << "icon of \"" << text.toStdString() << "\"";
+        EXPECT_EQ(buttons == MsgButtons::YesNo, next.buttons == MsgButtons::YesNo)
+            << "buttons of \"" << text.toStdString() << "\"";
+        return next.answer;
+    }
 
     // Fails the test when an expected box was not shown.
-    void verifyAllShown();
-    const QList<Box>& shown() const { return m_shown; }
+    void verifyAllShown()
+    {
+        for (const Box& missing : m_expected)
+            ADD_FAILURE() << "expected message box was not shown: \"" << missing.text.toStdString() << "\"";
+        m_expected.clear();
+    }
     // Full text of the last box shown.
-    QString lastText() const { return m_shown.isEmpty() ? QString() : m_shown.back().text; }
+    const QString& lastText() const { return m_lastText; }
 
 private:
-    struct Expectation {
-        Box box;
-        bool prefixOnly = false;
+    struct Box {
+        QString text;
+        MsgIcon icon;
+        MsgButtons buttons;
+        MsgAnswer answer;
+        bool prefixOnly;
     };
-    QList<Expectation> m_expected;
-    QList<Box> m_shown;
+    QList<Box> m_expected;
+    QString m_lastText;
 };
 
 } // namespace velmora::testing

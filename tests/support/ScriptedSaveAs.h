@@ -3,7 +3,8 @@
 #include "platform/SaveAsDialog.h"
 
 #include <QList>
-#include <QString>
+
+#include <gtest/gtest.h>
 
 #include <optional>
 
@@ -16,10 +17,15 @@ class ScriptedSaveAs : public SaveAsDialog {
 public:
     void pick(const QString& hostPath) { m_answers.append(hostPath); }
     void cancel() { m_answers.append(std::nullopt); }
-
-    std::optional<QString> askForFile(const QString& pattern) override;
-
     const QString& lastPattern() const { return m_lastPattern; }
+
+    std::optional<QString> askForFile(const QString& pattern) override
+    {
+        m_lastPattern = pattern;
+        EXPECT_FALSE(m_answers.isEmpty())
+            << "unexpected Save As dialog (pattern " << pattern.toStdString() << ")";
+        return m_answers.isEmpty() ? std::nullopt : m_answers.takeFirst();
+    }
 
 private:
     QList<std::optional<QString>> m_answers;

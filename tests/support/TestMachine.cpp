@@ -1,17 +1,9 @@
 #include "support/TestMachine.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 #include "platform/AnsiCodePage.h"
 #include "platform/HiveStore.h"
-#include "platform/Registry.h"
 #include "platform/RegistryStore.h"
-#include "support/FileFixtures.h"
 #include "support/RegistryValues.h"
-
-#include <gtest/gtest.h>
 
 namespace velmora::testing {
 
@@ -28,31 +20,15 @@ TestMachine::TestMachine(const std::function<void(const QString& root)>& layOut)
         m_backups.path());
 }
 
-QString TestMachine::hostFile(const QString& relative) const
-{
-    return m_app->machine().driveC() + QLatin1Char('/') + relative;
-}
-
 void TestMachine::writeFile(const QString& relative, const QByteArray& bytes) const
 {
     ASSERT_TRUE(writeBytes(hostFile(relative), bytes)) << relative.toStdString();
-}
-
-QByteArray TestMachine::readFile(const QString& relative) const
-{
-    QFile file(hostFile(relative));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void TestMachine::writeRegistry(const QByteArray& blocks) const
 {
     QByteArray text = "REGEDIT4\r\n\r\n" + blocks;
     ASSERT_TRUE(writeBytes(m_dir.path() + QStringLiteral("/system.reg"), crlf(text.replace("\r\n", "\n"))));
-}
-
-QByteArray TestMachine::registryBytes() const
-{
-    return readBytes(m_app->machine().registryFile());
 }
 
 std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath,
@@ -66,11 +42,6 @@ std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPat
     Value value;
     value.data = valueOf(registry, toAnsi(keyPath), toAnsi(valueName), &value.type);
     return value.data.startsWith('<') ? std::nullopt : std::optional<Value>(value); // "<code>": not read
-}
-
-void TestMachine::damageRegistry() const
-{
-    ASSERT_TRUE(writeBytes(m_dir.path() + QStringLiteral("/system.reg"), "not a registry file\r\n"));
 }
 
 } // namespace velmora::testing

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "app/Velmora.h"
+#include "support/FileFixtures.h"
 #include "support/RecordingLauncher.h"
 #include "support/ScriptedMessageBoxes.h"
 #include "support/ScriptedSaveAs.h"
 #include "support/WineStandIn.h"
 
-#include <QByteArray>
-#include <QString>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -28,9 +27,9 @@ public:
     QString root() const { return m_dir.path(); }
     QString backupsFolder() const { return m_backups.path(); }
     // Host path of a file on drive C, e.g. "WINDOWS/WIN.INI".
-    QString hostFile(const QString& relative) const;
+    QString hostFile(const QString& relative) const { return m_app->machine().driveC() + '/' + relative; }
     void writeFile(const QString& relative, const QByteArray& bytes) const;
-    QByteArray readFile(const QString& relative) const;
+    QByteArray readFile(const QString& relative) const { return readBytes(hostFile(relative)); }
 
     // <machine>/system.reg: "REGEDIT4" and a blank line are put in front of the blocks given.
     void writeRegistry(const QByteArray& blocks) const;
@@ -38,11 +37,10 @@ public:
     struct Value {
         quint32 type = 0;
         QByteArray data;
+        bool operator==(const Value&) const = default;
     };
-    // Makes the registry file unparsable, so that every write to it fails.
-    void damageRegistry() const;
     // The registry file (system.reg, or a drive's SYSTEM.DAT) as it is on disk.
-    QByteArray registryBytes() const;
+    QByteArray registryBytes() const { return readBytes(m_app->machine().registryFile()); }
     // A value as any other program of the machine would read it from disk now: through a
     // registry of its own, so that only what was saved counts.
     std::optional<Value> storedValue(const QString& keyPath, const QString& valueName) const;
@@ -63,10 +61,5 @@ private:
     WineStandIn m_wine;
     std::unique_ptr<Velmora> m_app;
 };
-
-inline bool operator==(const TestMachine::Value& a, const TestMachine::Value& b)
-{
-    return a.type == b.type && a.data == b.data;
-}
 
 } // namespace velmora::testing

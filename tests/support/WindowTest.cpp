@@ -2,16 +2,23 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTest>
+#include <QtEndian>
 
 namespace velmora::testing {
 
 QByteArray dword(quint32 number)
 {
-    QByteArray bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char((number >> (8 * i)) & 0xFF);
-    return bytes;
+    const quint32 little = qToLittleEndian(number);
+    return QByteArray(reinterpret_cast<const char*>(&little), 4);
+}
+
+WindowTest::~WindowTest()
+{
+    QSettings settings(QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+    settings.clear();                              // saved as it goes
+    QDir(settings.fileName()).removeRecursively(); // a folder a test put where the file belongs
 }
 
 Form1* WindowTest::mainWindow()
@@ -29,6 +36,13 @@ void WindowTest::click(const QString& name, QWidget* in)
         QTest::mouseClick(target, Qt::LeftButton);
 }
 
+void WindowTest::clickExpecting(const QString& name, const QString& message, MsgIcon icon)
+{
+    machine.boxes().expect(message, icon);
+    click(name);
+    machine.boxes().verifyAllShown();
+}
+
 void WindowTest::type(const QString& name, const QString& text, QWidget* in)
 {
     QWidget* target = control(name, in);
@@ -38,10 +52,7 @@ void WindowTest::type(const QString& name, const QString& text, QWidget* in)
     ASSERT_NE(edit, nullptr) << name.toStdString() << " takes no typing";
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
-    if (text.toLatin1() == text.toUtf8())
-        QTest::keyClicks(edit, text);
-    else
-        edit->insert(text); // QTest types ASCII only
+    QTest::keyClicks(edit, text);
 }
 
 void WindowTest::pick(const QString& list, const QString& item, QWidget* in)
@@ -57,11 +68,16 @@ void WindowTest::pick(const QString& list, const QString& item, QWidget* in)
 QString WindowTest::shown(const QString& name, QWidget* in)
 {
     QWidget* target = control(name, in);
-    if (auto* list = qobject_cast<QComboBox*>(target))
-        return list->currentText();
-    if (auto* edit = qobject_cast<QLineEdit*>(target))
-        return edit->text();
-    return target ? target->property("text").toString() : QString();
+    return target ? target->property(qobject_cast<QComboBox*>(target) ? "currentText" : "text").toString()
+                  : QString();
+}
+
+QStringList WindowTest::shownTexts(const QStringList& names, QWidget* in)
+{
+    QStringList texts;
+    for (const QString& name : names)
+        texts.append(shown(name, in));
+    return texts;
 }
 
 } // namespace velmora::testing

@@ -4,7 +4,6 @@
 #include "support/TestMachine.h"
 
 #include <QPointer>
-#include <QString>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,8 @@ namespace velmora::testing {
 // A number value's four bytes as the registry keeps them (little-endian).
 QByteArray dword(quint32 number);
 
+inline const QString kWinIni = QStringLiteral("WINDOWS/WIN.INI");
+
 // A window test on a fresh machine: the main window loaded and shown on first use, other
 // windows opened through its buttons, controls found by objectName and worked as a user does.
 class WindowTest : public ::testing::Test {
@@ -20,6 +21,8 @@ protected:
     WindowTest() = default;
     // On a root laid out by layOut instead (a real drive, say).
     explicit WindowTest(const std::function<void(const QString& root)>& layOut) : machine(layOut) {}
+    // Forgets the user's settings (CTest gives each program a config home of its own).
+    ~WindowTest() override;
 
     // Shown, because clicks reach only visible controls.
     Form1* mainWindow();
@@ -44,12 +47,15 @@ protected:
         return found;
     }
     void click(const QString& name, QWidget* in = nullptr);
+    // Clicks and expects exactly this message box, answered Ok.
+    void clickExpecting(const QString& name, const QString& message, MsgIcon icon = MsgIcon::None);
     // Replaces what a text box or editable list shows: select all, delete, type.
     void type(const QString& name, const QString& text, QWidget* in = nullptr);
     // Picks a list's item, which is a Click of the list.
     void pick(const QString& list, const QString& item, QWidget* in = nullptr);
     // What a text box or list shows.
     QString shown(const QString& name, QWidget* in = nullptr);
+    QStringList shownTexts(const QStringList& names, QWidget* in = nullptr);
 
     TestMachine machine;
     QPointer<QWidget> window;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QString>
+#include "support/FileFixtures.h"
+
 #include <QTemporaryDir>
 
 namespace velmora::testing {
@@ -9,7 +10,11 @@ namespace velmora::testing {
 // so that Wine counts as installed. The RecordingLauncher makes sure it is never run.
 class WineStandIn {
 public:
-    WineStandIn();
+    WineStandIn()
+    {
+        writeBytes(program(), "#!/bin/sh\nexit 1\n");
+        QFile::setPermissions(program(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     QString folder() const { return m_dir.path(); }
     QString program() const { return m_dir.path() + QStringLiteral("/wine"); }
 
