@@ -22,16 +22,15 @@ struct RaceCase {
     const char* name;
     bool registry;     // system.reg through the registry, else WIN.INI through the profile call
     bool outsideRival; // another program, else a second Velmora
-    friend void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ConcurrentWrites : public ::testing::TestWithParam<RaceCase> {
 protected:
     const bool registry = GetParam().registry;
-    QString file() const
-    {
-        return registry ? machine.registryFile() : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
-    }
+    QTemporaryDir dir;
+    MachineFolder machine{dir.path()};
+    const QString file =
+        registry ? machine.registryFile() : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
     // What write i of a Velmora (writer 0 or 1) or of the other program (writer 2) leaves in the file.
     QByteArray proof(int writer, int i) const
     {
@@ -47,29 +46,26 @@ protected:
         if (!registry)
             return ProfileWriter(machine).WritePrivateProfileStringA("Ports", name, "v",
                                                                      "c:\\windows\\win.ini") != 0;
-        RegistryApi api(file());
+        RegistryApi api(file);
         return testing::putValue(api, "Velmora", name, REG_SZ, "v") == ERROR_SUCCESS;
     }
     // Another program's save: read, change, write a file of its own, rename it over the old one.
     void outsideEdit(int i) const
     {
-        const QByteArray text = readBytes(file()) + proof(2, i);
+        const QByteArray text = readBytes(file) + proof(2, i);
         ::usleep(300);
-        writeBytes(file() + ".editor", text);
-        ::rename(QFile::encodeName(file() + ".editor").constData(), QFile::encodeName(file()).constData());
+        writeBytes(file + ".editor", text);
+        ::rename(QFile::encodeName(file + ".editor").constData(), QFile::encodeName(file).constData());
     }
-
-    QTemporaryDir dir;
-    MachineFolder machine{dir.path()};
 };
 
 TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
 {
     constexpr int kVelmoraWrites = 150, kOutsideEdits = 40;
     const bool outside = GetParam().outsideRival;
-    ASSERT_TRUE(writeBytes(
-        file(), registry ? testing::crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n")
-                         : QByteArray("[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\n")));
+    ASSERT_TRUE(
+        writeBytes(file, registry ? testing::crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n")
+                                  : QByteArray("[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\n")));
     const int rivalWrites = outside ? kOutsideEdits : kVelmoraWrites;
     const pid_t rival = ::fork();
     if (rival == 0) {
@@ -94,7 +90,7 @@ TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 
     // Another program does not lock, so only what it wrote must survive; two Velmoras keep both.
-    const QByteArray text = readBytes(file());
+    const QByteArray text = readBytes(file);
     int lost = 0;
     for (int i = 0; i < rivalWrites; ++i)
         lost += !text.contains(proof(outside ? 2 : 1, i)) + (!outside && !text.contains(proof(0, i)));

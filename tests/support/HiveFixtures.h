@@ -23,12 +23,6 @@ inline QByteArray hiveFile(const char* name)
 {
     return readBytes(QStringLiteral(VELMORA_TEST_DATA "/") + QLatin1String(name));
 }
-// SMALL98.DAT or SMALL95.DAT (see data/README.md).
-inline QByteArray smallHive(bool win95 = false)
-{
-    return hiveFile(win95 ? "SMALL95.DAT" : "SMALL98.DAT");
-}
-
 inline quint32 le32(const QByteArray& b, qsizetype at)
 {
     return qFromLittleEndian<quint32>(b.constData() + at);
@@ -36,14 +30,6 @@ inline quint32 le32(const QByteArray& b, qsizetype at)
 inline quint16 le16(const QByteArray& b, qsizetype at)
 {
     return qFromLittleEndian<quint16>(b.constData() + at);
-}
-inline void set32(QByteArray& b, qsizetype at, quint32 v)
-{
-    qToLittleEndian<quint32>(v, b.data() + at);
-}
-inline void set16(QByteArray& b, qsizetype at, quint32 v)
-{
-    qToLittleEndian<quint16>(quint16(v), b.data() + at);
 }
 inline quint32 dwordSum(const QByteArray& b, qsizetype at, qsizetype length)
 {
@@ -63,18 +49,18 @@ inline quint32 hashOf(QByteArrayView name)
 
 // What the reader does not check but a writer must keep: each block's free chain, counters,
 // size and checksum; the key tree's grid, hashes and free list; the header and tree checksums.
-// Empty when all hold. The file must parse.
+// Empty when all hold, else the first fault. The file must parse.
 inline QString hiveFaults(const QByteArray& b)
 {
+    constexpr quint32 kNone = 0xFFFFFFFF;
     const quint32 tree = le32(b, 0x24);
     std::map<quint32, qsizetype> records; // block << 8 | id -> file offset
     for (qsizetype at = 0x20 + tree; at < b.size(); at += le32(b, at + 4)) {
-        const quint32 size = le32(b, at + 4);
-        std::set<int> ids;
-        std::set<quint32> free;
-        quint32 unused = 0;
+        const quint32 size = le32(b, at + 4), highest = le16(b, at + 0x14);
+        std::set<quint32> ids, free;
+        quint32 unused = 0, lowest = 0, f = le32(b, at + 0x10);
         for (quint32 r = 32; r < size; r += le32(b, at + r)) {
-            if (le32(b, at + r + 4) == 0xFFFFFFFF) {
+            if (le32(b, at + r + 4) == kNone) {
                 free.insert(r);
                 unused += le32(b, at + r);
             } else {
@@ -82,46 +68,44 @@ inline QString hiveFaults(const QByteArray& b)
                 records[quint32(le16(b, at + 0xE)) << 8 | le16(b, at + r + 4)] = at + r;
             }
         }
-        for (quint32 f = le32(b, at + 0x10); f != 0xFFFFFFFF; f = le32(b, at + f + 8))
-            if (!free.erase(f))
-                return QStringLiteral("block at %1: free chain").arg(at);
-        int lowest = 0;
+        while (f != kNone && free.erase(f))
+            f = le32(b, at + f + 8);
         while (ids.count(lowest))
             ++lowest;
-        if (!free.empty() || unused != le32(b, at + 8) || lowest != le16(b, at + 0x16) ||
-            (!ids.empty() && *ids.rbegin() > le16(b, at + 0x14)) || le16(b, at + 0x14) > 254 ||
+        if (f != kNone || !free.empty() || unused != le32(b, at + 8) || lowest != le16(b, at + 0x16) ||
+            (!ids.empty() && *ids.rbegin() > highest) || highest > 254 ||
             ((le16(b, 0x12) & 0x20) && size % 0x1000) || ((le16(b, at + 0xC) & 4) && dwordSum(b, at, size)))
-            return QStringLiteral("block at %1: counters, size or checksum").arg(at);
+            return QStringLiteral("block at %1: free chain, counters, size or checksum").arg(at);
     }
-    std::map<quint32, int> grid; // offset -> times covered
+    // Each slot of the grid starts at 1 and counts once for the key entry or free run on it.
+    std::map<quint32, int> grid;
     for (quint32 s = 0x20; s + 28 <= tree; s += 28)
         if (s % 0x1000 + 28 > 0x1000 && s + 28 > 0x2000)
             s = (s / 0x1000 + 1) * 0x1000 - 28; // the next page starts a new grid
         else
-            grid[s] = 0;
-    std::vector<quint32> stack = {0x20};
-    while (!stack.empty()) {
+            grid[s] = 1;
+    for (std::vector<quint32> stack = {0x20}; !stack.empty();) {
         const quint32 e = stack.back();
         stack.pop_back();
         const qsizetype record = records[quint32(le16(b, 0x20 + e + 0x1A)) << 8 | le16(b, 0x20 + e + 0x18)];
-        if (!grid.count(e) || grid[e]++ || e + 28 > tree - 32 ||
+        if (e + 28 > tree - 32 ||
             (e != 0x20 && le32(b, 0x20 + e + 4) != hashOf(b.mid(record + 20, le16(b, record + 12)))))
-            return QStringLiteral("key entry %1 off the grid, shared, too late or with a wrong hash").arg(e);
-        for (quint32 c = le32(b, 0x20 + e + 0x10); c != 0xFFFFFFFF; c = le32(b, 0x20 + c + 0x14))
-            stack.push_back(c);
+            return QStringLiteral("key entry %1 too late or with a wrong hash").arg(e);
+        if (++grid[e] == 2)
+            for (quint32 c = le32(b, 0x20 + e + 0x10); c != kNone; c = le32(b, 0x20 + c + 0x14))
+                stack.push_back(c);
     }
-    for (quint32 f = le32(b, 0x2C), n = 0; f != 0xFFFFFFFF; f = le32(b, 0x20 + f + 8), ++n) {
+    for (quint32 f = le32(b, 0x2C), n = 0; f != kNone; f = le32(b, 0x20 + f + 8), ++n) {
         const quint32 run = le32(b, 0x20 + f + 4);
         if (n > tree / 28 || le32(b, 0x20 + f) != 0x80000000 ||
             (f >= 0x2000 && f / 0x1000 != (f + run - 1) / 0x1000))
             return QStringLiteral("free key entry %1 broken or crossing a page").arg(f);
         for (quint32 s = f; s + 28 <= f + run; s += 28)
-            if (!grid.count(s) || grid[s]++)
-                return QStringLiteral("free run %1 overlaps").arg(f);
+            ++grid[s];
     }
     for (const auto& [s, n] : grid)
-        if (n != 1)
-            return QStringLiteral("key slot %1 is neither in use nor free").arg(s);
+        if (n != 2)
+            return QStringLiteral("key slot %1 off the grid, shared, or neither in use nor free").arg(s);
     if (((le16(b, 0x12) & 4) && dwordSum(b, 0, 32)) || ((le32(b, 0x30) & 4) && dwordSum(b, 0x20, tree)))
         return QStringLiteral("header or key tree checksum");
     return {};
@@ -131,18 +115,17 @@ inline QString hiveFaults(const QByteArray& b)
 // readers give them (the bytes libcreg cannot decode become "?").
 inline void dumpKey(const HiveImage& image, int key, const QByteArray& path, QByteArray& out)
 {
-    const auto readerName = [](QByteArrayView name) {
-        QByteArray shown = name.toByteArray();
-        for (char& c : shown)
-            c = QByteArrayView("\x81\x8D\x8F\x90\x9D").contains(c) ? '?' : c;
-        return shown;
+    const auto readerName = [](QByteArray name) {
+        for (const char c : QByteArrayView("\x81\x8D\x8F\x90\x9D"))
+            name.replace(c, '?');
+        return name;
     };
     out += "K " + path.toHex() + '\n';
     for (const auto& v : image.values(key))
-        out += "V " + path.toHex() + ' ' + readerName(v.name).toHex() + ' ' + QByteArray::number(v.type) +
-               ' ' + v.data.toByteArray().toHex() + '\n';
+        out += "V " + path.toHex() + ' ' + readerName(v.name.toByteArray()).toHex() + ' ' +
+               QByteArray::number(v.type) + ' ' + v.data.toByteArray().toHex() + '\n';
     for (const int sub : image.subkeys(key)) {
-        const QByteArray name = readerName(image.keyName(sub));
+        const QByteArray name = readerName(image.keyName(sub).toByteArray());
         dumpKey(image, sub, path.isEmpty() ? name : path + '\\' + name, out);
     }
 }
