@@ -100,8 +100,8 @@ inline QString hiveFaults(const QByteArray& b)
         if (n > tree / 28 || le32(b, 0x20 + f) != 0x80000000 ||
             (f >= 0x2000 && f / 0x1000 != (f + run - 1) / 0x1000))
             return QStringLiteral("free key entry %1 broken or crossing a page").arg(f);
-        for (quint32 s = f; s + 28 <= f + run; s += 28)
-            ++grid[s];
+        for (quint32 s = f; s + 28 <= f + run && ++grid[s] == 2;)
+            s += 28; // stops at a slot off the grid or used twice, which the count below reports
     }
     for (const auto& [s, n] : grid)
         if (n != 2)
