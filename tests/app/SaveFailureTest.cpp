@@ -24,7 +24,8 @@ struct FailureCase {
 class SaveFailure : public testing::WindowTest, public ::testing::WithParamInterface<FailureCase> {};
 
 // Every way a button writes (buttons sharing one write are tried once): a write that fails is reported with
-// what failed and why, no success message follows it, and nothing is written.
+// what failed and why (the boxes' double insists on a reason after the prefix), no success message follows
+// it, and nothing is written.
 TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 {
     const FailureCase& c = GetParam();
@@ -55,7 +56,6 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 
     click(c.button);
     machine.boxes().verifyAllShown();
-    EXPECT_GT(machine.boxes().lastText().size(), c.failure.size() + 2) << "the reason is missing";
     EXPECT_EQ(machine.registryBytes(), registry);
     EXPECT_EQ(QFileInfo(machine.hostFile(winIni)).isDir(), c.broken == Broken::WinIni);
 }
