@@ -10,7 +10,6 @@ namespace {
 enum class Broken { WinIni, Registry, Settings, ReportFolder };
 
 struct FailureCase {
-    const char* name;
     const char* form;     // the window holding the button
     const char* opener;   // the main window's button that opens it; nullptr: the main window
     const char* picks;    // "list:item;list:item", made before writing
@@ -24,7 +23,8 @@ struct FailureCase {
 class SaveFailure : public testing::WindowTest, public ::testing::WithParamInterface<FailureCase> {};
 
 // Every way a button writes (buttons sharing one write are tried once): a write that fails is reported with
-// what failed and why, no success message follows it, and nothing is written.
+// what failed and why (the boxes' double insists on a reason after the prefix), no success message follows
+// it, and nothing is written.
 TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 {
     const FailureCase& c = GetParam();
@@ -55,7 +55,6 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 
     click(c.button);
     machine.boxes().verifyAllShown();
-    EXPECT_GT(machine.boxes().lastText().size(), c.failure.size() + 2) << "the reason is missing";
     EXPECT_EQ(machine.registryBytes(), registry);
     EXPECT_EQ(QFileInfo(machine.hostFile(winIni)).isDir(), c.broken == Broken::WinIni);
 }
@@ -71,20 +70,20 @@ QString serviceValue(const char* keyAndName)
 
 INSTANTIATE_TEST_SUITE_P(
     Buttons, SaveFailure,
-    ::testing::Values(
-        FailureCase{"PortApply", "Form1", nullptr, "cmbCommPorts:Com Port 1", nullptr, MsgIcon::None,
-                    Broken::WinIni, "cmdApplyCom", changeOf("c:\\windows\\win.ini")},
-        FailureCase{"ModemCommandAsked", "Form4", "cmdCustomModemSet", "", "By Making your downloads faster",
-                    MsgIcon::None, Broken::Registry, "Command2",
-                    serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
-        // The first value fails: the three after it are not attempted.
-        FailureCase{"FifoSizes", "Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr, MsgIcon::None,
-                    Broken::Registry, "cmdSetFIFOBuff", serviceValue("Serial\\RxFIFO")},
-        FailureCase{"BandwidthOn", "Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical,
-                    Broken::Settings, "Command1", changeOf("Velmora settings")},
-        FailureCase{"ModemReport", "Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder,
-                    "Command1", QStringLiteral("The report could not be saved.\n")}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(FailureCase{"Form1", nullptr, "cmbCommPorts:Com Port 1", nullptr, MsgIcon::None,
+                                  Broken::WinIni, "cmdApplyCom", changeOf("c:\\windows\\win.ini")},
+                      FailureCase{"Form4", "cmdCustomModemSet", "", "By Making your downloads faster",
+                                  MsgIcon::None, Broken::Registry, "Command2",
+                                  serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
+                      // The first value fails: the three after it are not attempted.
+                      FailureCase{"Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr,
+                                  MsgIcon::None, Broken::Registry, "cmdSetFIFOBuff",
+                                  serviceValue("Serial\\RxFIFO")},
+                      FailureCase{"Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical,
+                                  Broken::Settings, "Command1", changeOf("Velmora settings")},
+                      FailureCase{"Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder,
+                                  "Command1", QStringLiteral("The report could not be saved.\n")}),
+    [](const auto& info) { return std::string(info.param.form); });
 
 } // namespace
 } // namespace velmora

@@ -20,7 +20,7 @@ TEST(SplashTest, ItGoesAtItsTimeOrAtAClickOnThePicture)
          {std::pair<std::optional<int>, bool>{50, false}, {50, true}, {std::nullopt, true}}) {
         SCOPED_TRACE(milliseconds.value_or(2000));
         testing::TestMachine machine;
-        machine.context().splashMilliseconds = milliseconds;
+        machine.app().context().splashMilliseconds = milliseconds;
         machine.app().start();
         WindowRegistry& windows = machine.app().windows();
         const QPointer<QWidget> shown = windows.loaded(QStringLiteral("splash"));

@@ -11,8 +11,8 @@ namespace {
 using Form6Test = testing::WindowTest;
 
 // Opening shows the stored preference without a word; Set asks first, stores on or off and
-// clears the box (it shows the new state at the next opening); a user's tick only warns, and
-// closing stores nothing. The store is the user's own (CTest gives each program a config home).
+// clears the box (the openings of the other rows read what it stored); a user's tick only warns, and
+// closing stores nothing. The store is the test run's own (see support/main.cpp).
 TEST_F(Form6Test, ShowsAndStoresThePreference)
 {
     const QString key = QStringLiteral("Settings/DiduvazovAdiru");
@@ -52,10 +52,6 @@ TEST_F(Form6Test, ShowsAndStoresThePreference)
         window->close();
         store.sync();
         EXPECT_EQ(store.value(key, "(none)").toString(), c.after);
-        ASSERT_NE(openFrom<Form6>("cmdBandwidth"), nullptr);
-        EXPECT_EQ(control<QCheckBox>("Check1")->isChecked(),
-                  c.warning ? c.after == std::string("1") : c.ticked);
-        window->close();
     }
 }
 

@@ -29,15 +29,13 @@ TEST(PortEntryTest, ReadsTheLastItemOfTheKeyWithFieldsFromItsOwnLine)
 
 TEST(PortEntryTest, LettersAndListTextsMapBothWays)
 {
-    const std::pair<const char*, const char*> parity[] = {
-        {"n", "None"}, {"e", "Even"}, {"o", "Odd"}, {"m", "Mark"}, {"s", "Space"}};
-    for (const auto& [letter, text] : parity) {
+    using Pairs = std::initializer_list<std::pair<const char*, const char*>>;
+    for (const auto& [letter, text] :
+         Pairs{{"n", "None"}, {"e", "Even"}, {"o", "Odd"}, {"m", "Mark"}, {"s", "Space"}}) {
         EXPECT_EQ(parityTextForLetter(letter), text);
         EXPECT_EQ(parityLetterForText(text), letter);
     }
-    const std::pair<const char*, const char*> flow[] = {
-        {"p", "Hardware"}, {"x", "Xon / Xoff"}, {" ", "None"}};
-    for (const auto& [letter, text] : flow) {
+    for (const auto& [letter, text] : Pairs{{"p", "Hardware"}, {"x", "Xon / Xoff"}, {" ", "None"}}) {
         EXPECT_EQ(flowTextForLetter(letter), text);
         EXPECT_EQ(flowLetterForText(text), letter);
     }

@@ -19,7 +19,7 @@ public:
     {
         m_expected.append({text, icon, buttons, answer, false});
     }
-    // Any text starting with this prefix (for messages that carry a platform reason).
+    // A text that starts with this prefix and goes on (a message that carries a platform reason).
     void expectStartingWith(const QString& prefix, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok,
                             MsgAnswer answer = MsgAnswer::Ok)
     {
@@ -28,18 +28,17 @@ public:
 
     MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override
     {
-        m_lastText = text;
+        const std::string shown = '"' + text.toStdString() + '"';
         if (m_expected.isEmpty()) {
-            ADD_FAILURE() << "unexpected message box: \"" << text.toStdString() << "\"";
+            ADD_FAILURE() << "unexpected message box: " << shown;
             return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
         }
         const Box next = m_expected.takeFirst();
-        EXPECT_TRUE(next.prefixOnly ? text.startsWith(next.text) : text == next.text)
-            << "message box \"" << text.toStdString() << "\", expected \"" << next.text.toStdString()
-            << (next.prefixOnly ? "...\"" : "\"");
-        EXPECT_EQ(int(icon), int(next.icon)) << "icon of \"" << text.toStdString() << "\"";
-        EXPECT_EQ(buttons == MsgButtons::YesNo, next.buttons == MsgButtons::YesNo)
-            << "buttons of \"" << text.toStdString() << "\"";
+        EXPECT_TRUE(next.prefixOnly ? text.startsWith(next.text) && text.size() > next.text.size()
+                                    : text == next.text)
+            << "message box " << shown << ", expected \"" << next.text.toStdString() << '"';
+        EXPECT_EQ(int(icon), int(next.icon)) << "icon of " << shown;
+        EXPECT_EQ(buttons == MsgButtons::YesNo, next.buttons == MsgButtons::YesNo) << "buttons of " << shown;
         return next.answer;
     }
 
@@ -50,8 +49,6 @@ public:
             ADD_FAILURE() << "expected message box was not shown: \"" << missing.text.toStdString() << "\"";
         m_expected.clear();
     }
-    // Full text of the last box shown.
-    const QString& lastText() const { return m_lastText; }
 
 private:
     struct Box {
@@ -62,7 +59,6 @@ private:
         bool prefixOnly;
     };
     QList<Box> m_expected;
-    QString m_lastText;
 };
 
 } // namespace velmora::testing

@@ -7,28 +7,12 @@
 
 namespace velmora::testing {
 
-TestMachine::TestMachine()
-    : TestMachine([](const QString& root) { QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS")); })
-{
-}
-
 TestMachine::TestMachine(const std::function<void(const QString& root)>& layOut)
 {
     layOut(m_dir.path());
     m_app = std::make_unique<Velmora>(
         m_dir.path(), Edges{m_boxes, &m_saveAs, &m_launcher, {m_wine.folder()}, m_wine.folder() + "/prefix"},
         m_backups.path());
-}
-
-void TestMachine::writeFile(const QString& relative, const QByteArray& bytes) const
-{
-    ASSERT_TRUE(writeBytes(hostFile(relative), bytes)) << relative.toStdString();
-}
-
-void TestMachine::writeRegistry(const QByteArray& blocks) const
-{
-    QByteArray text = "REGEDIT4\r\n\r\n" + blocks;
-    ASSERT_TRUE(writeBytes(m_dir.path() + QStringLiteral("/system.reg"), crlf(text.replace("\r\n", "\n"))));
 }
 
 std::optional<TestMachine::Value> TestMachine::storedValue(const QString& keyPath,

@@ -20,19 +20,26 @@ namespace velmora::testing {
 // only recorded. Nothing is seeded: a test writes exactly the files it needs.
 class TestMachine {
 public:
-    TestMachine();
     // A root laid out by layOut (a real drive, say) before the program looks at it.
-    explicit TestMachine(const std::function<void(const QString& root)>& layOut);
+    explicit TestMachine(const std::function<void(const QString& root)>& layOut = [](const QString& root) {
+        QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS"));
+    });
 
     QString root() const { return m_dir.path(); }
     QString backupsFolder() const { return m_backups.path(); }
     // Host path of a file on drive C, e.g. "WINDOWS/WIN.INI".
     QString hostFile(const QString& relative) const { return m_app->machine().driveC() + '/' + relative; }
-    void writeFile(const QString& relative, const QByteArray& bytes) const;
+    void writeFile(const QString& relative, const QByteArray& bytes) const
+    {
+        ASSERT_TRUE(writeBytes(hostFile(relative), bytes)) << relative.toStdString();
+    }
     QByteArray readFile(const QString& relative) const { return readBytes(hostFile(relative)); }
 
     // <machine>/system.reg: "REGEDIT4" and a blank line are put in front of the blocks given.
-    void writeRegistry(const QByteArray& blocks) const;
+    void writeRegistry(const QByteArray& blocks) const
+    {
+        ASSERT_TRUE(writeBytes(root() + QStringLiteral("/system.reg"), "REGEDIT4\r\n\r\n" + blocks));
+    }
     // A value's type and bytes (nothing when missing).
     struct Value {
         quint32 type = 0;
@@ -50,7 +57,6 @@ public:
     RecordingLauncher& launcher() { return m_launcher; }
     const WineStandIn& wine() const { return m_wine; }
     Velmora& app() { return *m_app; }
-    AppContext& context() { return m_app->context(); }
 
 private:
     QTemporaryDir m_dir;

@@ -3,14 +3,22 @@
 #include "app/Form1.h"
 #include "support/TestMachine.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
+#include <QTest>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 namespace velmora::testing {
 
 // A number value's four bytes as the registry keeps them (little-endian).
-QByteArray dword(quint32 number);
+inline QByteArray dword(quint32 number)
+{
+    const quint32 little = qToLittleEndian(number);
+    return QByteArray(reinterpret_cast<const char*>(&little), 4);
+}
 
 inline const QString kWinIni = QStringLiteral("WINDOWS/WIN.INI");
 
@@ -21,11 +29,16 @@ protected:
     WindowTest() = default;
     // On a root laid out by layOut instead (a real drive, say).
     explicit WindowTest(const std::function<void(const QString& root)>& layOut) : machine(layOut) {}
-    // Forgets the user's settings (CTest gives each program a config home of its own).
-    ~WindowTest() override;
 
     // Shown, because clicks reach only visible controls.
-    Form1* mainWindow();
+    Form1* mainWindow()
+    {
+        auto* form = qobject_cast<Form1*>(machine.app().windows().load(QStringLiteral("Form1")));
+        EXPECT_NE(form, nullptr);
+        if (form && !form->isVisible())
+            form->show();
+        return form;
+    }
 
     // Clicks the main window's button; the window it opened becomes the one controls are
     // looked up in.
@@ -46,16 +59,52 @@ protected:
         EXPECT_NE(found, nullptr) << name.toStdString();
         return found;
     }
-    void click(const QString& name, QWidget* in = nullptr);
+    void click(const QString& name, QWidget* in = nullptr)
+    {
+        if (QWidget* target = control(name, in))
+            QTest::mouseClick(target, Qt::LeftButton);
+    }
     // Clicks and expects exactly this message box, answered Ok.
-    void clickExpecting(const QString& name, const QString& message, MsgIcon icon = MsgIcon::None);
+    void clickExpecting(const QString& name, const QString& message, MsgIcon icon = MsgIcon::None)
+    {
+        machine.boxes().expect(message, icon);
+        click(name);
+        machine.boxes().verifyAllShown();
+    }
     // Replaces what a text box or editable list shows: select all, delete, type.
-    void type(const QString& name, const QString& text, QWidget* in = nullptr);
+    void type(const QString& name, const QString& text, QWidget* in = nullptr)
+    {
+        QWidget* target = control(name, in);
+        auto* list = qobject_cast<QComboBox*>(target);
+        auto* edit = list ? list->lineEdit() : qobject_cast<QLineEdit*>(target);
+        ASSERT_NE(edit, nullptr) << name.toStdString() << " takes no typing";
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
     // Picks a list's item, which is a Click of the list.
-    void pick(const QString& list, const QString& item, QWidget* in = nullptr);
-    // What a text box or list shows.
-    QString shown(const QString& name, QWidget* in = nullptr);
-    QStringList shownTexts(const QStringList& names, QWidget* in = nullptr);
+    void pick(const QString& list, const QString& item, QWidget* in = nullptr)
+    {
+        auto* box = control<QComboBox>(list, in);
+        const int index = box ? box->findText(item) : -1;
+        ASSERT_GE(index, 0) << list.toStdString() << ": " << item.toStdString();
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    }
+    // What each text box or list shows.
+    QStringList shownTexts(const QStringList& names, QWidget* in = nullptr)
+    {
+        QStringList texts;
+        for (const QString& name : names) {
+            QWidget* target = control(name, in);
+            texts.append(
+                target
+                    ? target->property(qobject_cast<QComboBox*>(target) ? "currentText" : "text").toString()
+                    : QString());
+        }
+        return texts;
+    }
+    QString shown(const QString& name, QWidget* in = nullptr) { return shownTexts({name}, in).value(0); }
 
     TestMachine machine;
     QPointer<QWidget> window;
