@@ -1,10 +1,14 @@
 #include "platform/MachineFolder.h"
 
+#include "platform/FileLock.h"
 #include "support/FileFixtures.h"
 
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace velmora {
 namespace {
@@ -20,50 +24,47 @@ bool allCrLf(const QByteArray& text)
            text.count('\r') == text.count('\n');
 }
 
-class MachinePrepare : public ::testing::Test {
-protected:
+// A missing or empty folder is seeded with Windows 98, whole or not at all; a machine is never
+// seeded over.
+TEST(MachinePrepare, SeedsAnEmptyFolderWholeOrNotAtAll)
+{
     QTemporaryDir dir;
-};
-
-TEST_F(MachinePrepare, SeedsAMissingFolderWithWindows98)
-{
-    const MachineFolder machine(dir.path() + "/new/machine");
-    const Result<void> prepared = machine.prepare();
+    const MachineFolder fresh(dir.path() + "/new/machine");
+    const Result<void> prepared = fresh.prepare();
     ASSERT_TRUE(prepared) << prepared.reason().toStdString();
-
-    const QByteArray winIni = readBytes(machine.driveC() + "/WINDOWS/WIN.INI");
-    EXPECT_TRUE(allCrLf(winIni) && allCrLf(readBytes(machine.driveC() + "/WINDOWS/SYSTEM.INI")));
+    const QByteArray winIni = readBytes(fresh.driveC() + "/WINDOWS/WIN.INI");
+    EXPECT_TRUE(allCrLf(winIni) && allCrLf(readBytes(fresh.driveC() + "/WINDOWS/SYSTEM.INI")));
     EXPECT_TRUE(winIni.contains("\r\n\r\n[Ports]\r\n") && winIni.contains("\r\nCOM1:=9600,n,8,1,x\r\n"));
-}
+    EXPECT_EQ(folderEntries(fresh.root()), (QStringList{"drive_c", "system.reg"}));
 
-TEST_F(MachinePrepare, LeavesAnExistingMachineAlone)
-{
-    ASSERT_TRUE(writeBytes(dir.path() + "/drive_c/WINDOWS/WIN.INI", "mine"));
-    const MachineFolder machine(dir.path());
-    ASSERT_TRUE(machine.prepare());
-    EXPECT_EQ(readBytes(dir.path() + "/drive_c/WINDOWS/WIN.INI"), QByteArray("mine"));
-    EXPECT_EQ(folderEntries(dir.path() + "/drive_c/WINDOWS"), QStringList{"WIN.INI"});
-}
+    ASSERT_TRUE(writeBytes(dir.path() + "/mine/drive_c/WINDOWS/WIN.INI", "mine"));
+    ASSERT_TRUE(MachineFolder(dir.path() + "/mine").prepare());
+    EXPECT_EQ(readBytes(dir.path() + "/mine/drive_c/WINDOWS/WIN.INI"), QByteArray("mine"));
+    EXPECT_EQ(folderEntries(dir.path() + "/mine/drive_c/WINDOWS"), QStringList{"WIN.INI"});
 
-// The folder exists but is empty: a seeding that fails part-way leaves it so.
-TEST_F(MachinePrepare, FailedSeedingLeavesTheFolderEmpty)
-{
-    const MachineFolder machine(dir.path());
-    // Too small for WIN.INI: the write fails part-way.
-    const int code = testing::exitCodeUnderFileSizeLimit(100, [&] {
-        const Result<void> prepared = machine.prepare();
-        return !prepared && prepared.reason().contains("could not be written") &&
-                       prepared.reason().contains("File too large")
-                   ? 0
-                   : 1;
+    // Seeding is held up before system.reg, and another program puts a link to nowhere in its
+    // place: the seeding fails, and what it leaves goes, that link too (the folder was empty, so
+    // all in it is the seeding's), so the next start seeds afresh instead of finding half a machine.
+    const MachineFolder machine(dir.path() + "/empty");
+    ASSERT_TRUE(QDir().mkpath(machine.root()));
+    FileLock held(machine.root(), FileLock::On::Folder);
+    ASSERT_TRUE(held.lock());
+    std::thread other([&] {
+        while (!QFileInfo::exists(machine.driveC() + "/WINDOWS/SYSTEM.INI"))
+            QThread::msleep(1);
+        QFile::link(dir.path() + "/nowhere", machine.root() + "/system.reg");
+        held.unlock();
     });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(folderEntries(dir.path()), QStringList());
+    const Result<void> failed = machine.prepare();
+    other.join();
+    EXPECT_TRUE(!failed && failed.reason().contains("could not be written")) << failed.reason().toStdString();
+    EXPECT_EQ(folderEntries(machine.root()), QStringList());
     EXPECT_TRUE(machine.prepare()) << "the next start seeds afresh";
     EXPECT_EQ(folderEntries(machine.driveC() + "/WINDOWS"), (QStringList{"SYSTEM.INI", "WIN.INI"}));
 }
 
-// Windows paths against a drive C holding WINDOWS\WIN.INI.
+// Windows paths against a drive C holding WINDOWS\WIN.INI, two folders whose names differ only in
+// case, and links out of drive C, within it and to nowhere.
 struct PathCase {
     const char* name;
     const char16_t* windowsPath;
@@ -76,8 +77,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(writeBytes(machine.driveC() + "/WINDOWS/WIN.INI", ""));
-        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/abc"));
-        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/ABC"));
+        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/abc") &&
+                    QDir().mkpath(machine.driveC() + "/Dup/ABC"));
+        ASSERT_TRUE(QDir().mkpath(dir.path() + "/outside"));
+        ASSERT_TRUE(QFile::link(dir.path() + "/outside", machine.driveC() + "/OUT"));
+        ASSERT_TRUE(QFile::link(machine.driveC() + "/WINDOWS", machine.driveC() + "/WIN"));
+        ASSERT_TRUE(QFile::link(dir.path() + "/gone", machine.driveC() + "/BROKEN"));
     }
     QTemporaryDir dir;
     MachineFolder machine{dir.path()};
@@ -97,39 +102,26 @@ TEST_P(MachinePaths, MapToDriveC)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MachinePaths,
-    ::testing::Values(
-        PathCase{"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"TrailingDotsAndSpacesIgnored", u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"RootOfDriveC", u"c:\\", "", nullptr},
-        PathCase{"CaseTwinsGiveTheFirstInOrder", u"c:\\dup\\Abc", "/Dup/ABC", nullptr},
-        PathCase{"DotDot", u"c:\\windows\\..\\win.ini", nullptr, "leaves drive C"},
-        PathCase{"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
-        PathCase{"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
-        PathCase{"Relative", u"windows\\win.ini", nullptr, "not a full path"},
-        PathCase{"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
-        PathCase{"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
-        PathCase{"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"}),
-    [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
+const PathCase kPaths[] = {
+    {"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
+    {"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
+    {"TrailingDotsAndSpacesIgnored", u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},
+    {"RootOfDriveC", u"c:\\", "", nullptr},
+    {"CaseTwinsGiveTheFirstInOrder", u"c:\\dup\\Abc", "/Dup/ABC", nullptr},
+    {"LinkWithinDriveC", u"c:\\win\\win.ini", "/WIN/WIN.INI", nullptr},
+    {"LinkOutOfDriveC", u"c:\\out\\x.ini", nullptr, "the path leaves drive C"},
+    {"LinkToNowhere", u"c:\\broken\\x.ini", nullptr, "broken link"},
+    {"DotDot", u"c:\\windows\\..\\win.ini", nullptr, "leaves drive C"},
+    {"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
+    {"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
+    {"Relative", u"windows\\win.ini", nullptr, "not a full path"},
+    {"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
+    {"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
+    {"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"},
+};
 
-TEST_F(MachinePrepare, LinksMayNotLeadOutOfDriveC)
-{
-    const MachineFolder machine(dir.path() + "/machine");
-    ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/WINDOWS"));
-    ASSERT_TRUE(QDir().mkpath(dir.path() + "/outside"));
-    ASSERT_TRUE(QFile::link(dir.path() + "/outside", machine.driveC() + "/OUT"));
-    ASSERT_TRUE(QFile::link(machine.driveC() + "/WINDOWS", machine.driveC() + "/WIN"));
-    ASSERT_TRUE(QFile::link(dir.path() + "/gone", machine.driveC() + "/BROKEN"));
-
-    const Result<QString> out = machine.hostPath(u"c:\\out\\x.ini");
-    EXPECT_FALSE(out);
-    EXPECT_EQ(out.reason(), QStringLiteral("the path leaves drive C"));
-    EXPECT_FALSE(machine.hostPath(u"c:\\broken\\x.ini"));
-    const Result<QString> inside = machine.hostPath(u"c:\\win\\win.ini");
-    EXPECT_EQ(inside ? *inside : inside.reason(), machine.driveC() + "/WIN/win.ini");
-}
+INSTANTIATE_TEST_SUITE_P(Cases, MachinePaths, ::testing::ValuesIn(kPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace velmora
