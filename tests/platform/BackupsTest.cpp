@@ -12,14 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace velmora {
 namespace {
 
-using testing::folderEntries;
-using testing::readBytes;
-using testing::writeBytes;
+using namespace testing;
 
 QByteArray sha256(const QByteArray& bytes)
 {
@@ -44,8 +40,7 @@ protected:
     {
         for (const char* speed : {"19200", "38400"})
             ASSERT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", speed, "c:\\windows\\win.ini"), 0);
-        ASSERT_NE(
-            writer.WritePrivateProfileStringA("386Enh", "COM1Buffer", "1024", "c:\\windows\\system.ini"), 0);
+        ASSERT_NE(writer.WritePrivateProfileStringA("386Enh", "x", "1", "c:\\windows\\system.ini"), 0);
         ASSERT_EQ(setMaxMtu(), ERROR_SUCCESS) << reason.toStdString();
     }
     long setMaxMtu() { return registry.setValue("net", "MaxMTU", REG_SZ, "1500", reason); }

@@ -76,13 +76,12 @@ class MachinePaths : public ::testing::TestWithParam<PathCase> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(writeBytes(machine.driveC() + "/WINDOWS/WIN.INI", ""));
-        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/abc") &&
-                    QDir().mkpath(machine.driveC() + "/Dup/ABC"));
-        ASSERT_TRUE(QDir().mkpath(dir.path() + "/outside"));
-        ASSERT_TRUE(QFile::link(dir.path() + "/outside", machine.driveC() + "/OUT"));
-        ASSERT_TRUE(QFile::link(machine.driveC() + "/WINDOWS", machine.driveC() + "/WIN"));
-        ASSERT_TRUE(QFile::link(dir.path() + "/gone", machine.driveC() + "/BROKEN"));
+        const QString c = machine.driveC();
+        ASSERT_TRUE(writeBytes(c + "/WINDOWS/WIN.INI", "") && QDir().mkpath(c + "/Dup/abc") &&
+                    QDir().mkpath(c + "/Dup/ABC") && QDir().mkpath(dir.path() + "/outside"));
+        ASSERT_TRUE(QFile::link(dir.path() + "/outside", c + "/OUT") &&
+                    QFile::link(c + "/WINDOWS", c + "/WIN") &&
+                    QFile::link(dir.path() + "/gone", c + "/BROKEN"));
     }
     QTemporaryDir dir;
     MachineFolder machine{dir.path()};
@@ -92,14 +91,8 @@ TEST_P(MachinePaths, MapToDriveC)
 {
     const PathCase& c = GetParam();
     const Result<QString> host = machine.hostPath(QStringView(c.windowsPath));
-    const QString& reason = host.reason();
-    if (c.hostRelative) {
-        ASSERT_TRUE(host) << reason.toStdString();
-        EXPECT_EQ(*host, machine.driveC() + QString::fromUtf8(c.hostRelative));
-    } else {
-        EXPECT_FALSE(host) << host->toStdString();
-        EXPECT_TRUE(reason.contains(QLatin1String(c.reason))) << reason.toStdString();
-    }
+    EXPECT_EQ(host ? *host : QString(), c.hostRelative ? machine.driveC() + c.hostRelative : QString());
+    EXPECT_TRUE(host.reason().contains(QLatin1String(c.reason))) << host.reason().toStdString();
 }
 
 const PathCase kPaths[] = {

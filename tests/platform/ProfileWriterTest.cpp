@@ -7,13 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace velmora {
 namespace {
 
-using testing::readBytes;
-using testing::writeBytes;
+using namespace testing;
 
 const auto caseName = [](const auto& info) { return std::string(info.param.name); };
 
@@ -27,10 +24,7 @@ class ProfileEdit : public ::testing::TestWithParam<EditCase> {};
 TEST_P(ProfileEdit, ChangesOnlyWhatItWasAskedTo)
 {
     const EditCase& c = GetParam();
-    QString reason;
-    const std::optional<QByteArray> result = editProfileText(c.before, c.section, c.key, c.value, &reason);
-    ASSERT_TRUE(result) << reason.toStdString();
-    EXPECT_EQ(*result, c.after);
+    EXPECT_EQ(editProfileText(c.before, c.section, c.key, c.value), c.after);
 }
 
 const QByteArray kDuplicates = "[A]\r\nk=1\r\nk=2\r\n[B]\r\n[a]\r\nm=4\r\n";
@@ -45,8 +39,8 @@ const EditCase kEdits[] = {
     // Most headers are passed over by their first letter, which must match in either case.
     {"AskedUpperStoredLower", "[ports]\r\nk=1\r\n", "PORTS", "k", "2", "[ports]\r\nk=2\r\n"},
     {"NameStartsWithADigit", "[386Enh]\r\nk=1\r\n", "386enh", "k", "2", "[386Enh]\r\nk=2\r\n"},
-    {"NormalisesOnlyThatLine", ";\r\n[s]\r\n k = 1 \r\n\r\nj = 1\r\n", "s", "k", "2",
-     ";\r\n[s]\r\nk=2\r\n\r\nj = 1\r\n"},
+    {"NormalisesOnlyThatLine", "[s]\r\n k = 1 \r\n\r\nj = 1\r\n", "s", "k", "2",
+     "[s]\r\nk=2\r\n\r\nj = 1\r\n"},
     {"ReplaceInLfFile", "[s]\nk=1\nj=2\n", "s", "k", "3", "[s]\nk=3\r\nj=2\n"},
     {"NewKeyInCrFile", "[A]\rk=v\r[B]\r", "A", "n", "1", "[A]\rk=v\rn=1\r\n[B]\r"},
     {"NewKeyAboveBlankLine", "[A]\r\nx=1\r\n\r\n[B]\r\n", "A", "z", "3", "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\n"},
@@ -54,11 +48,9 @@ const EditCase kEdits[] = {
     {"NewKeyUnderBareHeader", "[s]\r\n;c\r\n\r\n[t]\r\n", "s", "k", "v", "[s]\r\nk=v\r\n;c\r\n\r\n[t]\r\n"},
     {"LineWithoutEquals", "[s]\r\na=1\r\nx\r\n", "s", "b", "2", "[s]\r\na=1\r\nb=2\r\nx\r\n"},
     {"CommentNeverMatchesTheKey", "[s]\r\n;k=1\r\n", "s", "k", "2", "[s]\r\nk=2\r\n;k=1\r\n"},
-    {"FirstDuplicateKey", kDuplicates, "A", "k", "X", "[A]\r\nk=X\r\nk=2\r\n[B]\r\n[a]\r\nm=4\r\n"},
-    {"FirstDuplicateSection", kDuplicates, "A", "m", "Y",
-     "[A]\r\nk=1\r\nk=2\r\nm=Y\r\n[B]\r\n[a]\r\nm=4\r\n"},
-    {"HeaderWithBlanksAndComment", "  [ Ports ] ;n\r\nk=x\r\n", "ports", "K", "y",
-     "  [ Ports ] ;n\r\nk=y\r\n"},
+    {"FirstDupKey", kDuplicates, "A", "k", "X", "[A]\r\nk=X\r\nk=2\r\n[B]\r\n[a]\r\nm=4\r\n"},
+    {"FirstDupSection", kDuplicates, "A", "m", "Y", "[A]\r\nk=1\r\nk=2\r\nm=Y\r\n[B]\r\n[a]\r\nm=4\r\n"},
+    {"PaddedHeader", "  [ Ports ] ;n\r\nk=x\r\n", "ports", "K", "y", "  [ Ports ] ;n\r\nk=y\r\n"},
     {"HeaderWithoutClosingBracket", "[Ports\r\nCOM1:=x\r\n", "Ports", "COM1:", "y", "[Ports\r\nCOM1:=y\r\n"},
     {"BracketInsideALineIsNoHeader", "[s]\r\nk=[t]\r\n", "t", "a", "1", "[s]\r\nk=[t]\r\n\r\n[t]\r\na=1\r\n"},
     {"KeyAboveAllSections", "k=1\r\n[s]\r\n", "s", "k", "2", "k=1\r\n[s]\r\nk=2\r\n"},
@@ -70,54 +62,53 @@ const EditCase kEdits[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProfileEdit, ::testing::ValuesIn(kEdits), caseName);
 
-// The Windows call over a real machine folder.
-class ProfileWriterOnDisk : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/WINDOWS")); }
-    QString host(const QString& relative) const { return machine.driveC() + '/' + relative; }
-
-    QTemporaryDir dir;
-    MachineFolder machine{dir.path()};
-    ProfileWriter writer{machine};
-};
-
-// Whatever the case of the path, it is one file; the same value again does not even rewrite it.
-TEST_F(ProfileWriterOnDisk, CreatesOrEditsTheFileWhateverTheCaseOfItsPath)
-{
-    EXPECT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "9600,n,8,1,x", "c:\\windows\\win.ini"), 0);
-    EXPECT_EQ(readBytes(host("WINDOWS/win.ini")), QByteArray("[Ports]\r\nCOM1:=9600,n,8,1,x\r\n"));
-    EXPECT_TRUE(writer.lastError().isEmpty());
-    ASSERT_TRUE(writeBytes(host("WINDOWS/win.ini"), "[Ports]\nCOM1:=9600,n,8,1,x"));
-    EXPECT_NE(writer.WritePrivateProfileStringA("ports", "COM1:", "2400,e,7,1,p", "C:\\Windows\\Win.INI"), 0);
-    EXPECT_EQ(readBytes(host("WINDOWS/win.ini")), QByteArray("[Ports]\nCOM1:=2400,e,7,1,p\r\n"));
-    const ino_t inode = testing::inodeOf(host("WINDOWS/win.ini"));
-    EXPECT_NE(writer.WritePrivateProfileStringA("ports", "com1:", "2400,e,7,1,p", "c:\\WINDOWS\\win.ini"), 0);
-    EXPECT_EQ(testing::inodeOf(host("WINDOWS/win.ini")), inode) << "the file was rewritten";
-    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), QStringList{"win.ini"});
-}
-
-const QByteArray kWin = "c:\\windows\\win.ini";
-
-// Whatever is refused, by the arguments or by the file, gives 0 with the reason and writes nothing.
 struct FailureCase {
     const char* name;
     QByteArray fileName, section, key, value;
     const char* reason;
 };
 
-class ProfileWriterFailure : public ProfileWriterOnDisk, public ::testing::WithParamInterface<FailureCase> {};
+// The Windows call over a real machine folder whose Windows folder holds WIN.INI, a folder and a
+// pipe named like INI files.
+class ProfileWriterOnDisk : public ::testing::TestWithParam<FailureCase> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(windows("FOLDER.INI")) && writeBytes(windows("WIN.INI"), "[s]\r\nk=v\r\n"));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(windows("PIPE.INI")).constData(), 0644), 0);
+    }
+    QString windows(const QString& name) const { return machine.driveC() + "/WINDOWS/" + name; }
 
-TEST_P(ProfileWriterFailure, ReturnsZeroWithTheReasonAndWritesNothing)
+    QTemporaryDir dir;
+    MachineFolder machine{dir.path()};
+    ProfileWriter writer{machine};
+};
+
+// A missing file is made; whatever the case of the path, it is one file; the same value again
+// does not even rewrite it.
+TEST_F(ProfileWriterOnDisk, CreatesOrEditsTheFileWhateverTheCaseOfItsPath)
+{
+    EXPECT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "9600", "c:\\windows\\new.ini"), 0);
+    EXPECT_EQ(readBytes(windows("new.ini")), QByteArray("[Ports]\r\nCOM1:=9600\r\n"));
+    EXPECT_NE(writer.WritePrivateProfileStringA("S", "K", "w", "C:\\Windows\\Win.INI"), 0);
+    EXPECT_EQ(readBytes(windows("WIN.INI")), QByteArray("[s]\r\nk=w\r\n"));
+    const ino_t inode = inodeOf(windows("WIN.INI"));
+    EXPECT_NE(writer.WritePrivateProfileStringA("s", "k", "w", "c:\\WINDOWS\\win.ini"), 0);
+    EXPECT_EQ(inodeOf(windows("WIN.INI")), inode) << "the file was rewritten";
+    EXPECT_EQ(folderEntries(windows("")), (QStringList{"FOLDER.INI", "PIPE.INI", "WIN.INI", "new.ini"}));
+}
+
+const QByteArray kWin = "c:\\windows\\win.ini";
+
+// Whatever is refused, by the arguments or by the file, gives 0 with the reason and writes nothing.
+TEST_P(ProfileWriterOnDisk, RefusesWithTheReasonAndWritesNothing)
 {
     const FailureCase& c = GetParam();
-    ASSERT_TRUE(QDir().mkpath(host("WINDOWS/FOLDER.INI")));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(host("WINDOWS/PIPE.INI")).constData(), 0644), 0);
-    ASSERT_TRUE(writeBytes(host("WINDOWS/WIN.INI"), "[s]\r\nk=v\r\n"));
     EXPECT_EQ(writer.WritePrivateProfileStringA(c.section, c.key, c.value, c.fileName), 0);
     EXPECT_TRUE(writer.lastError().contains(QLatin1String(c.reason))) << writer.lastError().toStdString();
-    EXPECT_EQ(readBytes(host("WINDOWS/WIN.INI")), QByteArray("[s]\r\nk=v\r\n"));
-    EXPECT_EQ(testing::folderEntries(machine.driveC()), QStringList{"WINDOWS"});
-    EXPECT_EQ(testing::folderEntries(host("WINDOWS")), (QStringList{"FOLDER.INI", "PIPE.INI", "WIN.INI"}));
+    EXPECT_EQ(readBytes(windows("WIN.INI")), QByteArray("[s]\r\nk=v\r\n"));
+    EXPECT_EQ(folderEntries(machine.driveC()), QStringList{"WINDOWS"});
+    EXPECT_EQ(folderEntries(windows("")), (QStringList{"FOLDER.INI", "PIPE.INI", "WIN.INI"}));
     // Arguments refused on their own are refused by the text edit too.
     EXPECT_TRUE(c.fileName != kWin || !editProfileText("[s]\r\nk=v\r\n", c.section, c.key, c.value));
 }
@@ -136,7 +127,7 @@ const FailureCase kFailures[] = {
     {"KeyLikeAHeader", kWin, "s", "[k", "v", "section header"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileWriterFailure, ::testing::ValuesIn(kFailures), caseName);
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileWriterOnDisk, ::testing::ValuesIn(kFailures), caseName);
 
 } // namespace
 } // namespace velmora
