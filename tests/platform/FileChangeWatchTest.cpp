@@ -20,7 +20,6 @@ TEST(ChangeWatch, SeesEveryKindOfChangeToItsFileOnlyWhileItsFolderIsThere)
     ASSERT_TRUE(writeBytes(file, "one"));
     FileChangeWatch watch(file);
     EXPECT_EQ(watch.look(), Seen::Unknown) << "the first look knows nothing yet";
-    EXPECT_EQ(watch.look(), Seen::Nothing);
     ASSERT_TRUE(writeBytes(file, "two")); // in place, same size
     EXPECT_EQ(watch.look(), Seen::Change);
     ASSERT_TRUE(writeFileAtomically(file, "three")); // replaced by a rename

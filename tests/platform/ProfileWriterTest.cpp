@@ -39,8 +39,7 @@ const EditCase kEdits[] = {
     // Most headers are passed over by their first letter, which must match in either case.
     {"AskedUpperStoredLower", "[ports]\r\nk=1\r\n", "PORTS", "k", "2", "[ports]\r\nk=2\r\n"},
     {"NameStartsWithADigit", "[386Enh]\r\nk=1\r\n", "386enh", "k", "2", "[386Enh]\r\nk=2\r\n"},
-    {"NormalisesOnlyThatLine", "[s]\r\n k = 1 \r\n\r\nj = 1\r\n", "s", "k", "2",
-     "[s]\r\nk=2\r\n\r\nj = 1\r\n"},
+    {"NormalisesThatLine", "[s]\r\n k = 1 \r\n\r\nj = 1\r\n", "s", "k", "2", "[s]\r\nk=2\r\n\r\nj = 1\r\n"},
     {"ReplaceInLfFile", "[s]\nk=1\nj=2\n", "s", "k", "3", "[s]\nk=3\r\nj=2\n"},
     {"NewKeyInCrFile", "[A]\rk=v\r[B]\r", "A", "n", "1", "[A]\rk=v\rn=1\r\n[B]\r"},
     {"NewKeyAboveBlankLine", "[A]\r\nx=1\r\n\r\n[B]\r\n", "A", "z", "3", "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\n"},
