@@ -4,7 +4,6 @@
 #include "support/FileFixtures.h"
 
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -46,7 +45,7 @@ TEST(MachinePrepare, SeedsAnEmptyFolderWholeOrNotAtAll)
     ASSERT_TRUE(held.lock());
     std::thread other([&] {
         while (!QFileInfo::exists(machine.driveC() + "/WINDOWS/SYSTEM.INI"))
-            QThread::msleep(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         QFile::link(dir.path() + "/nowhere", machine.root() + "/system.reg");
         held.unlock();
     });
