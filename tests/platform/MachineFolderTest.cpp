@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace velmora {
@@ -43,13 +44,15 @@ TEST(MachinePrepare, SeedsAnEmptyFolderWholeOrNotAtAll)
     ASSERT_TRUE(QDir().mkpath(machine.root()));
     FileLock held(machine.root(), FileLock::On::Folder);
     ASSERT_TRUE(held.lock());
+    std::atomic<bool> returned = false; // should the seeding fail sooner, nothing is held up
     std::thread other([&] {
-        while (!QFileInfo::exists(machine.driveC() + "/WINDOWS/SYSTEM.INI"))
+        while (!QFileInfo::exists(machine.driveC() + "/WINDOWS/SYSTEM.INI") && !returned)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         QFile::link(dir.path() + "/nowhere", machine.root() + "/system.reg");
         held.unlock();
     });
     const Result<void> failed = machine.prepare();
+    returned = true;
     other.join();
     EXPECT_TRUE(!failed && failed.reason().contains("could not be written")) << failed.reason().toStdString();
     EXPECT_EQ(folderEntries(machine.root()), QStringList());
