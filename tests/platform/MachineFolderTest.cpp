@@ -30,8 +30,7 @@ TEST(MachinePrepare, SeedsAnEmptyFolderWholeOrNotAtAll)
 {
     QTemporaryDir dir;
     const MachineFolder fresh(dir.path() + "/new/machine");
-    const Result<void> prepared = fresh.prepare();
-    ASSERT_TRUE(prepared) << prepared.reason().toStdString();
+    ASSERT_TRUE(fresh.prepare());
     const QByteArray winIni = readBytes(fresh.driveC() + "/WINDOWS/WIN.INI");
     EXPECT_TRUE(allCrLf(winIni) && allCrLf(readBytes(fresh.driveC() + "/WINDOWS/SYSTEM.INI")));
     EXPECT_TRUE(winIni.contains("\r\n\r\n[Ports]\r\n") && winIni.contains("\r\nCOM1:=9600,n,8,1,x\r\n"));
