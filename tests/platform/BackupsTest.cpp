@@ -7,6 +7,7 @@
 #include "support/FileFixtures.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -14,8 +15,7 @@
 namespace velmora {
 namespace {
 
-using testing::readBytes;
-using testing::writeBytes;
+using namespace testing;
 
 QByteArray sha256(const QByteArray& bytes)
 {
@@ -31,31 +31,19 @@ class Backups : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(writeBytes(winIni, kWinIni));
-        ASSERT_TRUE(writeBytes(machine.registryFile(), kSystemReg));
+        ASSERT_TRUE(writeBytes(winIni, kWinIni) && writeBytes(machine.registryFile(), kSystemReg));
         QFile::setPermissions(machine.registryFile(), QFile::ReadOwner | QFile::WriteOwner);
-        registryPermissions = QFileInfo(machine.registryFile()).permissions();
-        registry.store().setBackups(&session);
+        registry.setBackups(&session);
     }
     // One change to each of the three files (two to WIN.INI).
     void changeEverything()
     {
         for (const char* speed : {"19200", "38400"})
             ASSERT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", speed, "c:\\windows\\win.ini"), 0);
-        ASSERT_NE(
-            writer.WritePrivateProfileStringA("386Enh", "COM1Buffer", "1024", "c:\\windows\\system.ini"), 0);
-        HKEY key = 0;
-        ASSERT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Net", 0, KEY_ALL_ACCESS_9X, &key),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(
-            registry.RegSetValueExA(key, "MaxMTU", 0, REG_SZ, reinterpret_cast<const quint8*>("1500"), 4),
-            ERROR_SUCCESS);
-        registry.RegCloseKey(key);
+        ASSERT_NE(writer.WritePrivateProfileStringA("386Enh", "x", "1", "c:\\windows\\system.ini"), 0);
+        ASSERT_EQ(setMaxMtu(), ERROR_SUCCESS) << reason.toStdString();
     }
-    Result<RestoreOutcome> restore(bool force, const QString& name = {})
-    {
-        return restoreBackup(backups, name, machine.root(), force);
-    }
+    long setMaxMtu() { return registry.setValue("net", "MaxMTU", REG_SZ, "1500", reason); }
 
     QTemporaryDir dir;
     QString backups = dir.path() + "/backups";
@@ -64,18 +52,18 @@ protected:
     QString systemIni = machine.driveC() + "/WINDOWS/system.ini";
     BackupSession session{backups, machine.root()};
     ProfileWriter writer{machine, &session};
-    RegistryApi registry{machine.registryFile()};
-    QFile::Permissions registryPermissions;
+    RegistryStore registry{machine.registryFile()};
+    QString reason;
 };
 
-TEST_F(Backups, KeepEachFileAsItWasBeforeTheRunsFirstChange)
+TEST_F(Backups, KeepEachFileAsItWasBeforeTheRunsFirstChangeToRestoreIt)
 {
+    const QFile::Permissions registryPermissions = QFileInfo(machine.registryFile()).permissions();
     changeEverything();
     const Result<QList<Backup>> all = listBackups(backups);
     ASSERT_TRUE(all && all->size() == 1) << "one backup per run";
     const Backup& backup = all->front();
     EXPECT_EQ(backup.machine, machine.root());
-    EXPECT_EQ(backup.folder, session.folder());
     // Each file: its path, what it held before ("-": it did not exist), and whether the hash of
     // the copy and of the last write match.
     QStringList seen;
@@ -87,15 +75,12 @@ TEST_F(Backups, KeepEachFileAsItWasBeforeTheRunsFirstChange)
     }
     EXPECT_EQ(seen, (QStringList{winIni + ' ' + kWinIni + " ok", systemIni + " - ok",
                                  machine.registryFile() + ' ' + kSystemReg + " ok"}));
-}
 
-TEST_F(Backups, RestoreOnlyOverFilesVelmoraLeftAsTheyAre)
-{
-    changeEverything();
+    // A restore puts back only what still holds what Velmora wrote, unless forced.
     const QByteArray changedByWindows = "[Ports]\r\nCOM1:=2400,n,8,1\r\n";
     ASSERT_TRUE(writeBytes(winIni, changedByWindows));
 
-    Result<RestoreOutcome> outcome = restore(false);
+    Result<RestoreOutcome> outcome = restoreBackup(backups, {}, machine.root(), false);
     ASSERT_TRUE(outcome) << outcome.reason().toStdString();
     EXPECT_EQ(outcome->restored, (QStringList{systemIni, machine.registryFile()}));
     EXPECT_EQ(outcome->leftAlone, QStringList{winIni});
@@ -104,33 +89,45 @@ TEST_F(Backups, RestoreOnlyOverFilesVelmoraLeftAsTheyAre)
     EXPECT_EQ(readBytes(machine.registryFile()), kSystemReg);
     EXPECT_EQ(QFileInfo(machine.registryFile()).permissions(), registryPermissions);
 
-    outcome = restore(true, session.folder().section('/', -1));
+    outcome = restoreBackup(backups, backup.name, machine.root(), true);
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->restored, QStringList{winIni});
     EXPECT_EQ(outcome->unchanged, (QStringList{systemIni, machine.registryFile()}));
     EXPECT_EQ(readBytes(winIni), kWinIni);
 
-    EXPECT_EQ(restore(false, "1999-01-01").reason(), "there is no backup 1999-01-01 in " + backups);
-    EXPECT_TRUE(restoreBackup(backups, {}, dir.path() + "/other", false)
-                    .reason()
-                    .startsWith("there is no backup of"));
+    EXPECT_EQ(restoreBackup(backups, "1999-01-01", {}, false).reason(),
+              "there is no backup 1999-01-01 in " + backups);
+    const QString otherMachine = restoreBackup(backups, {}, dir.path() + "/other", false).reason();
+    EXPECT_TRUE(otherMachine.startsWith("there is no backup of")) << otherMachine.toStdString();
 }
 
-// A backup that cannot be written stops the change: the file stays as it was.
-TEST_F(Backups, UnwritableBackupFolderStopsTheChange)
+// A backup that cannot be made stops the change: the file stays as it was. A manifest that
+// cannot be saved takes back the copy just made and its entry, so the next try starts afresh.
+TEST_F(Backups, ABackupThatCannotBeMadeStopsTheChangeHalfDoneNowhere)
 {
     ASSERT_TRUE(writeBytes(backups, "a file where the folder should be"));
     EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", "COM1:", "19200", "c:\\windows\\win.ini"), 0);
     EXPECT_TRUE(writer.lastError().contains("the backup folder " + backups + " cannot be made"))
         << writer.lastError().toStdString();
-    HKEY key = 0;
-    ASSERT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Net", 0, KEY_ALL_ACCESS_9X, &key), ERROR_SUCCESS);
-    EXPECT_EQ(registry.RegSetValueExA(key, "MaxMTU", 0, REG_SZ, reinterpret_cast<const quint8*>("1500"), 4),
-              ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(registry.lastError().contains(backups)) << registry.lastError().toStdString();
-    registry.RegCloseKey(key);
     EXPECT_EQ(readBytes(winIni), kWinIni);
+
+    // Other runs took every name up to a quarter of a second ahead of the clock: this run's backup
+    // is not mixed into theirs, it gets the first free name.
+    ASSERT_TRUE(QFile::remove(backups));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (qint64 ms = 0; now.toMSecsSinceEpoch() + ms < QDateTime::currentMSecsSinceEpoch() + 250; ++ms)
+        ASSERT_TRUE(QDir().mkpath(backups + '/' + now.addMSecs(ms).toString("yyyy-MM-dd_HH-mm-ss.zzz")));
+    ASSERT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "19200", "c:\\windows\\win.ini"), 0);
+    EXPECT_TRUE(session.folder().endsWith("-01")) << session.folder().toStdString();
+    const QByteArray manifest = QFile::encodeName(session.folder() + "/manifest.json");
+    ASSERT_EQ(::chmod(manifest.constData(), 0444), 0);
+    EXPECT_EQ(setMaxMtu(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(reason.contains("manifest")) << reason.toStdString();
     EXPECT_EQ(readBytes(machine.registryFile()), kSystemReg);
+    EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-WIN.INI", "manifest.json"}));
+    ASSERT_EQ(::chmod(manifest.constData(), 0644), 0);
+    EXPECT_EQ(setMaxMtu(), ERROR_SUCCESS) << reason.toStdString();
+    EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-WIN.INI", "2-system.reg", "manifest.json"}));
 }
 
 } // namespace

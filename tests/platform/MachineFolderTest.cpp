@@ -1,17 +1,21 @@
 #include "platform/MachineFolder.h"
 
+#include "platform/FileLock.h"
 #include "support/FileFixtures.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace velmora {
 namespace {
 
-using testing::folderEntries;
-using testing::readBytes;
-using testing::writeBytes;
+using namespace testing;
+
+const auto caseName = [](const auto& info) { return std::string(info.param.name); };
 
 // Each line of an INI text ends in CRLF, and there is no bare CR or LF.
 bool allCrLf(const QByteArray& text)
@@ -20,64 +24,60 @@ bool allCrLf(const QByteArray& text)
            text.count('\r') == text.count('\n');
 }
 
-class MachinePrepare : public ::testing::Test {
-protected:
+// A missing or empty folder is seeded with Windows 98, whole or not at all (that a machine is
+// never seeded over, the drive rule table shows).
+TEST(MachinePrepare, SeedsAnEmptyFolderWholeOrNotAtAll)
+{
     QTemporaryDir dir;
-};
-
-TEST_F(MachinePrepare, SeedsAMissingFolderWithWindows98)
-{
-    const MachineFolder machine(dir.path() + "/new/machine");
-    const Result<void> prepared = machine.prepare();
-    ASSERT_TRUE(prepared) << prepared.reason().toStdString();
-
-    const QByteArray winIni = readBytes(machine.driveC() + "/WINDOWS/WIN.INI");
-    EXPECT_TRUE(allCrLf(winIni) && allCrLf(readBytes(machine.driveC() + "/WINDOWS/SYSTEM.INI")));
+    const MachineFolder fresh(dir.path() + "/new/machine");
+    ASSERT_TRUE(fresh.prepare());
+    const QByteArray winIni = readBytes(fresh.driveC() + "/WINDOWS/WIN.INI");
+    EXPECT_TRUE(allCrLf(winIni) && allCrLf(readBytes(fresh.driveC() + "/WINDOWS/SYSTEM.INI")));
     EXPECT_TRUE(winIni.contains("\r\n\r\n[Ports]\r\n") && winIni.contains("\r\nCOM1:=9600,n,8,1,x\r\n"));
-}
+    EXPECT_EQ(folderEntries(fresh.root()), (QStringList{"drive_c", "system.reg"}));
 
-TEST_F(MachinePrepare, LeavesAnExistingMachineAlone)
-{
-    ASSERT_TRUE(writeBytes(dir.path() + "/drive_c/WINDOWS/WIN.INI", "mine"));
-    const MachineFolder machine(dir.path());
-    ASSERT_TRUE(machine.prepare());
-    EXPECT_EQ(readBytes(dir.path() + "/drive_c/WINDOWS/WIN.INI"), QByteArray("mine"));
-    EXPECT_EQ(folderEntries(dir.path() + "/drive_c/WINDOWS"), QStringList{"WIN.INI"});
-}
-
-// The folder exists but is empty: a seeding that fails part-way leaves it so.
-TEST_F(MachinePrepare, FailedSeedingLeavesTheFolderEmpty)
-{
-    const MachineFolder machine(dir.path());
-    // Too small for WIN.INI: the write fails part-way.
-    const int code = testing::exitCodeUnderFileSizeLimit(100, [&] {
-        const Result<void> prepared = machine.prepare();
-        return !prepared && prepared.reason().contains("could not be written") &&
-                       prepared.reason().contains("File too large")
-                   ? 0
-                   : 1;
+    // Seeding is held up before system.reg, and another program puts a link to nowhere in its
+    // place: the seeding fails, and what it leaves goes, that link too (the folder was empty, so
+    // all in it is the seeding's), so the next start seeds afresh instead of finding half a machine.
+    const MachineFolder machine(dir.path() + "/empty");
+    ASSERT_TRUE(QDir().mkpath(machine.root()));
+    FileLock held(machine.root(), FileLock::On::Folder);
+    ASSERT_TRUE(held.lock());
+    std::atomic<bool> returned = false; // should the seeding fail sooner, nothing is held up
+    std::thread other([&] {
+        while (!QFileInfo::exists(machine.driveC() + "/WINDOWS/SYSTEM.INI") && !returned)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QFile::link(dir.path() + "/nowhere", machine.root() + "/system.reg");
+        held.unlock();
     });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(folderEntries(dir.path()), QStringList());
+    const Result<void> failed = machine.prepare();
+    returned = true;
+    other.join();
+    EXPECT_TRUE(!failed && failed.reason().contains("could not be written")) << failed.reason().toStdString();
+    EXPECT_EQ(folderEntries(machine.root()), QStringList());
     EXPECT_TRUE(machine.prepare()) << "the next start seeds afresh";
     EXPECT_EQ(folderEntries(machine.driveC() + "/WINDOWS"), (QStringList{"SYSTEM.INI", "WIN.INI"}));
 }
 
-// Windows paths against a drive C holding WINDOWS\WIN.INI.
+// Windows paths against a drive C holding WINDOWS\WIN.INI, two folders whose names differ only in
+// case, and links out of drive C, within it and to nowhere: the host path under drive_c, or
+// nullptr and the reason.
 struct PathCase {
     const char* name;
     const char16_t* windowsPath;
-    const char* hostRelative; // under drive_c; nullptr when refused
-    const char* reason;
+    const char *hostRelative, *reason;
 };
 
 class MachinePaths : public ::testing::TestWithParam<PathCase> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(writeBytes(machine.driveC() + "/WINDOWS/WIN.INI", ""));
-        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/abc"));
-        ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/Dup/ABC"));
+        const QString c = machine.driveC();
+        ASSERT_TRUE(writeBytes(c + "/WINDOWS/WIN.INI", "") && QDir().mkpath(c + "/Dup/abc") &&
+                    QDir().mkpath(c + "/Dup/ABC") && QDir().mkpath(dir.path() + "/outside"));
+        ASSERT_TRUE(QFile::link(dir.path() + "/outside", c + "/OUT") &&
+                    QFile::link(c + "/WINDOWS", c + "/WIN") &&
+                    QFile::link(dir.path() + "/gone", c + "/BROKEN"));
     }
     QTemporaryDir dir;
     MachineFolder machine{dir.path()};
@@ -87,49 +87,82 @@ TEST_P(MachinePaths, MapToDriveC)
 {
     const PathCase& c = GetParam();
     const Result<QString> host = machine.hostPath(QStringView(c.windowsPath));
-    const QString& reason = host.reason();
-    if (c.hostRelative) {
-        ASSERT_TRUE(host) << reason.toStdString();
-        EXPECT_EQ(*host, machine.driveC() + QString::fromUtf8(c.hostRelative));
-    } else {
-        EXPECT_FALSE(host) << host->toStdString();
-        EXPECT_TRUE(reason.contains(QLatin1String(c.reason))) << reason.toStdString();
-    }
+    EXPECT_EQ(host ? *host : QString(), c.hostRelative ? machine.driveC() + c.hostRelative : QString());
+    EXPECT_TRUE(host.reason().contains(QLatin1String(c.reason))) << host.reason().toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MachinePaths,
-    ::testing::Values(
-        PathCase{"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"TrailingDotsAndSpacesIgnored", u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},
-        PathCase{"RootOfDriveC", u"c:\\", "", nullptr},
-        PathCase{"CaseTwinsGiveTheFirstInOrder", u"c:\\dup\\Abc", "/Dup/ABC", nullptr},
-        PathCase{"DotDot", u"c:\\windows\\..\\win.ini", nullptr, "leaves drive C"},
-        PathCase{"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
-        PathCase{"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
-        PathCase{"Relative", u"windows\\win.ini", nullptr, "not a full path"},
-        PathCase{"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
-        PathCase{"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
-        PathCase{"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"}),
-    [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
+const PathCase kPaths[] = {
+    {"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
+    {"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
+    {"TrailingDotsAndSpacesIgnored", u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},
+    {"RootOfDriveC", u"c:\\", "", nullptr},
+    {"CaseTwinsGiveTheFirstInOrder", u"c:\\dup\\Abc", "/Dup/ABC", nullptr},
+    {"LinkWithinDriveC", u"c:\\win\\win.ini", "/WIN/WIN.INI", nullptr},
+    {"LinkOutOfDriveC", u"c:\\out\\x.ini", nullptr, "the path leaves drive C"},
+    {"LinkToNowhere", u"c:\\broken\\x.ini", nullptr, "broken link"},
+    {"DotDot", u"c:\\windows\\..\\win.ini", nullptr, "leaves drive C"},
+    {"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
+    {"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
+    {"Relative", u"windows\\win.ini", nullptr, "not a full path"},
+    {"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
+    {"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
+    {"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"},
+};
 
-TEST_F(MachinePrepare, LinksMayNotLeadOutOfDriveC)
+INSTANTIATE_TEST_SUITE_P(Cases, MachinePaths, ::testing::ValuesIn(kPaths), caseName);
+
+// MSDOS.SYS as Windows 98 writes it: CRLF, an [Options] section and a long run of padding lines.
+QByteArray msdosSys(const QByteArray& paths)
 {
-    const MachineFolder machine(dir.path() + "/machine");
-    ASSERT_TRUE(QDir().mkpath(machine.driveC() + "/WINDOWS"));
-    ASSERT_TRUE(QDir().mkpath(dir.path() + "/outside"));
-    ASSERT_TRUE(QFile::link(dir.path() + "/outside", machine.driveC() + "/OUT"));
-    ASSERT_TRUE(QFile::link(machine.driveC() + "/WINDOWS", machine.driveC() + "/WIN"));
-    ASSERT_TRUE(QFile::link(dir.path() + "/gone", machine.driveC() + "/BROKEN"));
-
-    const Result<QString> out = machine.hostPath(u"c:\\out\\x.ini");
-    EXPECT_FALSE(out);
-    EXPECT_EQ(out.reason(), QStringLiteral("the path leaves drive C"));
-    EXPECT_FALSE(machine.hostPath(u"c:\\broken\\x.ini"));
-    const Result<QString> inside = machine.hostPath(u"c:\\win\\win.ini");
-    EXPECT_EQ(inside ? *inside : inside.reason(), machine.driveC() + "/WIN/win.ini");
+    return "[Paths]\r\n" + paths + "WinBootDir=C:\\WIN98\r\nHostWinBootDrv=C\r\n\r\n[Options]\r\n" +
+           "BootGUI=1\r\nWinDir=C:\\WRONG\r\n;\r\n" + (";" + QByteArray(69, 'x') + "\r\n").repeated(18);
 }
+
+// A root with MSDOS.SYS holding these [Paths] lines (nullptr: no MSDOS.SYS) and other files
+// (separated by blanks), its Windows folder and registry file below the root (drive_c/WINDOWS and
+// system.reg for a machine folder), and what prepare() says (nullptr when the machine can be used).
+struct DriveCase {
+    const char *name, *paths, *files, *windows, *registry, *problem;
+};
+
+class MachineKinds : public ::testing::TestWithParam<DriveCase> {};
+
+TEST_P(MachineKinds, FollowTheDriveRule)
+{
+    const DriveCase& c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(!c.paths || writeBytes(dir.path() + "/MSDOS.SYS", msdosSys(c.paths)));
+    for (const QString& path : QString::fromLatin1(c.files).split(' '))
+        ASSERT_TRUE(writeBytes(dir.path() + '/' + path, "h"));
+    const QStringList before = folderEntries(dir.path());
+
+    const MachineFolder machine(dir.path());
+    EXPECT_EQ(machine.kind(), QByteArrayView(c.registry) == "system.reg" ? MachineFolder::Kind::Folder
+                                                                         : MachineFolder::Kind::Drive);
+    EXPECT_EQ(machine.windowsFolder(), dir.path() + '/' + c.windows);
+    EXPECT_EQ(machine.registryFile(), dir.path() + '/' + c.registry);
+    const Result<void> prepared = machine.prepare();
+    EXPECT_TRUE(c.problem ? !prepared && prepared.reason().contains(c.problem) : prepared.ok())
+        << prepared.reason().toStdString();
+    EXPECT_EQ(folderEntries(dir.path()), before) << "nothing is seeded on a drive";
+    // On a drive, "c:\windows\..." is its Windows folder, and nothing else is.
+    const Result<QString> other = machine.hostPath(u"c:\\windowsx\\win.ini");
+    EXPECT_EQ(other ? *other : other.reason(), machine.driveC() + "/windowsx/win.ini");
+}
+
+const DriveCase kDrives[] = {
+    {"DriveCWins", "", "drive_c/WINDOWS/X WINDOWS/SYSTEM.DAT", "drive_c/WINDOWS", "system.reg", nullptr},
+    {"AnyCase", " windir = c:\\win98 \r\n", "Win98/system.dat WINDOWS/X", "Win98", "Win98/system.dat",
+     nullptr},
+    {"NoWinDirMeansWindows", "", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT", nullptr},
+    {"NoMsdosSysButSystemDat", nullptr, "windows/System.Dat", "windows", "windows/System.Dat", nullptr},
+    {"WinDirNamesNoFolder", "WinDir=C:\\WIN98\r\n", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT",
+     "names the Windows folder C:\\WIN98 ([Paths] WinDir=), which does not"},
+    {"DriveWithoutSystemDat", "", "WINDOWS/X", "WINDOWS", "WINDOWS/SYSTEM.DAT", "SYSTEM.DAT does not exist"},
+    {"NoSystemDatIsAFolder", nullptr, "WINDOWS/WIN.INI", "drive_c/WINDOWS", "system.reg", nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, MachineKinds, ::testing::ValuesIn(kDrives), caseName);
 
 } // namespace
 } // namespace velmora
