@@ -12,21 +12,15 @@
 namespace velmora {
 namespace {
 
-using testing::readBytes;
-using testing::writeBytes;
+using namespace testing;
 
 // Velmora writes the same file as a rival process does: a second Velmora, or another program
 // that saves by writing a file of its own and renaming it over the old one. Nothing the rival
-// wrote may be lost.
-struct RaceCase {
-    const char* name;
-    bool registry;     // system.reg through the registry, else WIN.INI through the profile call
-    bool outsideRival; // another program, else a second Velmora
-};
-
-class ConcurrentWrites : public ::testing::TestWithParam<RaceCase> {
+// wrote may be lost. Parameters: system.reg through the registry (else WIN.INI through the
+// profile call), and another program as the rival (else a second Velmora).
+class ConcurrentWrites : public ::testing::TestWithParam<std::tuple<bool, bool>> {
 protected:
-    const bool registry = GetParam().registry;
+    const bool registry = std::get<0>(GetParam());
     QTemporaryDir dir;
     MachineFolder machine{dir.path()};
     const QString file =
@@ -47,25 +41,16 @@ protected:
             return ProfileWriter(machine).WritePrivateProfileStringA("Ports", name, "v",
                                                                      "c:\\windows\\win.ini") != 0;
         RegistryApi api(file);
-        return testing::putValue(api, "Velmora", name, REG_SZ, "v") == ERROR_SUCCESS;
-    }
-    // Another program's save: read, change, write a file of its own, rename it over the old one.
-    void outsideEdit(int i) const
-    {
-        const QByteArray text = readBytes(file) + proof(2, i);
-        ::usleep(300);
-        writeBytes(file + ".editor", text);
-        ::rename(QFile::encodeName(file + ".editor").constData(), QFile::encodeName(file).constData());
+        return putValue(api, "Velmora", name, REG_SZ, "v") == ERROR_SUCCESS;
     }
 };
 
 TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
 {
     constexpr int kVelmoraWrites = 150, kOutsideEdits = 40;
-    const bool outside = GetParam().outsideRival;
-    ASSERT_TRUE(
-        writeBytes(file, registry ? testing::crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n")
-                                  : QByteArray("[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\n")));
+    const bool outside = std::get<1>(GetParam());
+    ASSERT_TRUE(writeBytes(file, registry ? crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n")
+                                          : QByteArray("[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\n")));
     const int rivalWrites = outside ? kOutsideEdits : kVelmoraWrites;
     const pid_t rival = ::fork();
     if (rival == 0) {
@@ -75,7 +60,11 @@ TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
                 failures += !velmoraWrite(1, i);
                 continue;
             }
-            outsideEdit(i);
+            // Another program's save: read, change, write a file of its own, rename it over the old one.
+            const QByteArray text = readBytes(file) + proof(2, i);
+            ::usleep(300);
+            writeBytes(file + ".editor", text);
+            ::rename(QFile::encodeName(file + ".editor").constData(), QFile::encodeName(file).constData());
             ::usleep(1000);
         }
         ::_exit(failures);
@@ -98,12 +87,11 @@ TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
     EXPECT_TRUE(outside || written == kVelmoraWrites);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ConcurrentWrites,
-                         ::testing::Values(RaceCase{"IniFileAndASecondVelmora", false, false},
-                                           RaceCase{"IniFileAndAnotherProgram", false, true},
-                                           RaceCase{"RegistryAndASecondVelmora", true, false},
-                                           RaceCase{"RegistryAndAnotherProgram", true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ConcurrentWrites, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Registry" : "IniFile") +
+                                    (std::get<1>(info.param) ? "AndAnotherProgram" : "AndASecondVelmora");
+                         });
 
 } // namespace
 } // namespace velmora

@@ -15,8 +15,6 @@ namespace {
 
 using namespace testing;
 
-const auto caseName = [](const auto& info) { return std::string(info.param.name); };
-
 // Each line of an INI text ends in CRLF, and there is no bare CR or LF.
 bool allCrLf(const QByteArray& text)
 {
@@ -62,54 +60,38 @@ TEST(MachinePrepare, SeedsAnEmptyFolderWholeOrNotAtAll)
 // Windows paths against a drive C holding WINDOWS\WIN.INI, two folders whose names differ only in
 // case, and links out of drive C, within it and to nowhere: the host path under drive_c, or
 // nullptr and the reason.
-struct PathCase {
-    const char* name;
-    const char16_t* windowsPath;
-    const char *hostRelative, *reason;
-};
-
-class MachinePaths : public ::testing::TestWithParam<PathCase> {
-protected:
-    void SetUp() override
-    {
-        const QString c = machine.driveC();
-        ASSERT_TRUE(writeBytes(c + "/WINDOWS/WIN.INI", "") && QDir().mkpath(c + "/Dup/abc") &&
-                    QDir().mkpath(c + "/Dup/ABC") && QDir().mkpath(dir.path() + "/outside"));
-        ASSERT_TRUE(QFile::link(dir.path() + "/outside", c + "/OUT") &&
-                    QFile::link(c + "/WINDOWS", c + "/WIN") &&
-                    QFile::link(dir.path() + "/gone", c + "/BROKEN"));
-    }
-    QTemporaryDir dir;
-    MachineFolder machine{dir.path()};
-};
-
-TEST_P(MachinePaths, MapToDriveC)
+TEST(MachinePaths, MapToDriveC)
 {
-    const PathCase& c = GetParam();
-    const Result<QString> host = machine.hostPath(QStringView(c.windowsPath));
-    EXPECT_EQ(host ? *host : QString(), c.hostRelative ? machine.driveC() + c.hostRelative : QString());
-    EXPECT_TRUE(host.reason().contains(QLatin1String(c.reason))) << host.reason().toStdString();
+    QTemporaryDir dir;
+    const MachineFolder machine(dir.path());
+    const QString c = machine.driveC();
+    ASSERT_TRUE(writeBytes(c + "/WINDOWS/WIN.INI", "") && QDir().mkpath(c + "/Dup/abc") &&
+                QDir().mkpath(c + "/Dup/ABC") && QDir().mkpath(dir.path() + "/outside"));
+    ASSERT_TRUE(QFile::link(dir.path() + "/outside", c + "/OUT") && QFile::link(c + "/WINDOWS", c + "/WIN") &&
+                QFile::link(dir.path() + "/gone", c + "/BROKEN"));
+    const std::tuple<const char16_t*, const char*, const char*> cases[] = {
+        {u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
+        {u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr}, // empty components collapse
+        {u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},       // trailing dots and spaces
+        {u"c:\\", "", nullptr},
+        {u"c:\\dup\\Abc", "/Dup/ABC", nullptr}, // of case twins, the first in order
+        {u"c:\\win\\win.ini", "/WIN/WIN.INI", nullptr},
+        {u"c:\\out\\x.ini", nullptr, "the path leaves drive C"},
+        {u"c:\\broken\\x.ini", nullptr, "broken link"},
+        {u"c:\\windows\\...\\x", nullptr, "leaves drive C"}, // as ".." does
+        {u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
+        {u"windows\\win.ini", nullptr, "not a full path"},
+        {u"\\windows\\win.ini", nullptr, "names no drive"},
+        {u"\\\\server\\share\\win.ini", nullptr, "network path"},
+        {u"c:\\windows\\a:b", nullptr, "not a valid file name"},
+    };
+    for (const auto& [windowsPath, hostRelative, reason] : cases) {
+        SCOPED_TRACE(QString::fromUtf16(windowsPath).toStdString());
+        const Result<QString> host = machine.hostPath(QStringView(windowsPath));
+        EXPECT_EQ(host ? *host : QString(), hostRelative ? c + hostRelative : QString());
+        EXPECT_TRUE(host.reason().contains(QLatin1String(reason))) << host.reason().toStdString();
+    }
 }
-
-const PathCase kPaths[] = {
-    {"ForwardSlashes", u"c:/Windows/Win.Ini", "/WINDOWS/WIN.INI", nullptr},
-    {"EmptyComponentsCollapse", u"c:\\\\windows\\\\\\win.ini\\", "/WINDOWS/WIN.INI", nullptr},
-    {"TrailingDotsAndSpacesIgnored", u"c:\\windows \\win.ini.", "/WINDOWS/WIN.INI", nullptr},
-    {"RootOfDriveC", u"c:\\", "", nullptr},
-    {"CaseTwinsGiveTheFirstInOrder", u"c:\\dup\\Abc", "/Dup/ABC", nullptr},
-    {"LinkWithinDriveC", u"c:\\win\\win.ini", "/WIN/WIN.INI", nullptr},
-    {"LinkOutOfDriveC", u"c:\\out\\x.ini", nullptr, "the path leaves drive C"},
-    {"LinkToNowhere", u"c:\\broken\\x.ini", nullptr, "broken link"},
-    {"DotDot", u"c:\\windows\\..\\win.ini", nullptr, "leaves drive C"},
-    {"ThreeDots", u"c:\\windows\\...\\x", nullptr, "leaves drive C"},
-    {"OtherDrive", u"d:\\windows\\win.ini", nullptr, "drive D: is not on this machine"},
-    {"Relative", u"windows\\win.ini", nullptr, "not a full path"},
-    {"NoDrive", u"\\windows\\win.ini", nullptr, "names no drive"},
-    {"Network", u"\\\\server\\share\\win.ini", nullptr, "network path"},
-    {"ColonInName", u"c:\\windows\\a:b", nullptr, "not a valid file name"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, MachinePaths, ::testing::ValuesIn(kPaths), caseName);
 
 // MSDOS.SYS as Windows 98 writes it: CRLF, an [Options] section and a long run of padding lines.
 QByteArray msdosSys(const QByteArray& paths)
@@ -121,48 +103,43 @@ QByteArray msdosSys(const QByteArray& paths)
 // A root with MSDOS.SYS holding these [Paths] lines (nullptr: no MSDOS.SYS) and other files
 // (separated by blanks), its Windows folder and registry file below the root (drive_c/WINDOWS and
 // system.reg for a machine folder), and what prepare() says (nullptr when the machine can be used).
-struct DriveCase {
-    const char *name, *paths, *files, *windows, *registry, *problem;
-};
-
-class MachineKinds : public ::testing::TestWithParam<DriveCase> {};
-
-TEST_P(MachineKinds, FollowTheDriveRule)
+TEST(MachineKinds, FollowTheDriveRule)
 {
-    const DriveCase& c = GetParam();
-    QTemporaryDir dir;
-    ASSERT_TRUE(!c.paths || writeBytes(dir.path() + "/MSDOS.SYS", msdosSys(c.paths)));
-    for (const QString& path : QString::fromLatin1(c.files).split(' '))
-        ASSERT_TRUE(writeBytes(dir.path() + '/' + path, "h"));
-    const QStringList before = folderEntries(dir.path());
+    // Name, [Paths] lines, files, Windows folder, registry file, and what prepare() says.
+    const std::tuple<const char*, const char*, const char*, const char*, const char*, const char*> cases[] = {
+        {"DriveCWins", "", "drive_c/WINDOWS/X WINDOWS/SYSTEM.DAT", "drive_c/WINDOWS", "system.reg", nullptr},
+        {"AnyCase", " windir = c:\\win98 \r\n", "Win98/system.dat WINDOWS/X", "Win98", "Win98/system.dat",
+         nullptr},
+        {"NoWinDirMeansWindows", "", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT", nullptr},
+        {"NoMsdosSysButSystemDat", nullptr, "windows/System.Dat", "windows", "windows/System.Dat", nullptr},
+        {"WinDirNamesNoFolder", "WinDir=C:\\WIN98\r\n", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT",
+         "names the Windows folder C:\\WIN98 ([Paths] WinDir=), which does not"},
+        {"DriveWithoutSystemDat", "", "WINDOWS/X", "WINDOWS", "WINDOWS/SYSTEM.DAT",
+         "SYSTEM.DAT does not exist"},
+        {"NoSystemDatIsAFolder", nullptr, "WINDOWS/WIN.INI", "drive_c/WINDOWS", "system.reg", nullptr},
+    };
+    for (const auto& [name, paths, files, windows, registry, problem] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(!paths || writeBytes(dir.path() + "/MSDOS.SYS", msdosSys(paths)));
+        for (const QString& path : QString::fromLatin1(files).split(' '))
+            ASSERT_TRUE(writeBytes(dir.path() + '/' + path, "h"));
+        const QStringList before = folderEntries(dir.path());
 
-    const MachineFolder machine(dir.path());
-    EXPECT_EQ(machine.kind(), QByteArrayView(c.registry) == "system.reg" ? MachineFolder::Kind::Folder
-                                                                         : MachineFolder::Kind::Drive);
-    EXPECT_EQ(machine.windowsFolder(), dir.path() + '/' + c.windows);
-    EXPECT_EQ(machine.registryFile(), dir.path() + '/' + c.registry);
-    const Result<void> prepared = machine.prepare();
-    EXPECT_TRUE(c.problem ? !prepared && prepared.reason().contains(c.problem) : prepared.ok())
-        << prepared.reason().toStdString();
-    EXPECT_EQ(folderEntries(dir.path()), before) << "nothing is seeded on a drive";
-    // On a drive, "c:\windows\..." is its Windows folder, and nothing else is.
-    const Result<QString> other = machine.hostPath(u"c:\\windowsx\\win.ini");
-    EXPECT_EQ(other ? *other : other.reason(), machine.driveC() + "/windowsx/win.ini");
+        const MachineFolder machine(dir.path());
+        EXPECT_EQ(machine.kind(), QByteArrayView(registry) == "system.reg" ? MachineFolder::Kind::Folder
+                                                                           : MachineFolder::Kind::Drive);
+        EXPECT_EQ(machine.windowsFolder(), dir.path() + '/' + windows);
+        EXPECT_EQ(machine.registryFile(), dir.path() + '/' + registry);
+        const Result<void> prepared = machine.prepare();
+        EXPECT_TRUE(problem ? !prepared && prepared.reason().contains(problem) : prepared.ok())
+            << prepared.reason().toStdString();
+        EXPECT_EQ(folderEntries(dir.path()), before) << "nothing is seeded on a drive";
+        // On a drive, "c:\windows\..." is its Windows folder, and nothing else is.
+        const Result<QString> other = machine.hostPath(u"c:\\windowsx\\win.ini");
+        EXPECT_EQ(other ? *other : other.reason(), machine.driveC() + "/windowsx/win.ini");
+    }
 }
-
-const DriveCase kDrives[] = {
-    {"DriveCWins", "", "drive_c/WINDOWS/X WINDOWS/SYSTEM.DAT", "drive_c/WINDOWS", "system.reg", nullptr},
-    {"AnyCase", " windir = c:\\win98 \r\n", "Win98/system.dat WINDOWS/X", "Win98", "Win98/system.dat",
-     nullptr},
-    {"NoWinDirMeansWindows", "", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT", nullptr},
-    {"NoMsdosSysButSystemDat", nullptr, "windows/System.Dat", "windows", "windows/System.Dat", nullptr},
-    {"WinDirNamesNoFolder", "WinDir=C:\\WIN98\r\n", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT",
-     "names the Windows folder C:\\WIN98 ([Paths] WinDir=), which does not"},
-    {"DriveWithoutSystemDat", "", "WINDOWS/X", "WINDOWS", "WINDOWS/SYSTEM.DAT", "SYSTEM.DAT does not exist"},
-    {"NoSystemDatIsAFolder", nullptr, "WINDOWS/WIN.INI", "drive_c/WINDOWS", "system.reg", nullptr},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, MachineKinds, ::testing::ValuesIn(kDrives), caseName);
 
 } // namespace
 } // namespace velmora

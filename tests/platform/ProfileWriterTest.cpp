@@ -12,24 +12,10 @@ namespace {
 
 using namespace testing;
 
-const auto caseName = [](const auto& info) { return std::string(info.param.name); };
-
-struct EditCase {
-    const char* name;
-    QByteArray before, section, key, value, after;
-};
-
-class ProfileEdit : public ::testing::TestWithParam<EditCase> {};
-
-TEST_P(ProfileEdit, ChangesOnlyWhatItWasAskedTo)
-{
-    const EditCase& c = GetParam();
-    EXPECT_EQ(editProfileText(c.before, c.section, c.key, c.value), c.after);
-}
-
 const QByteArray kDuplicates = "[A]\r\nk=1\r\nk=2\r\n[B]\r\n[a]\r\nm=4\r\n";
 
-const EditCase kEdits[] = {
+// Name, file before, section, key and value, and file after.
+const std::tuple<const char*, QByteArray, QByteArray, QByteArray, QByteArray, QByteArray> kEdits[] = {
     {"NewSectionAfterOneBlankLine", "[A]\r\nx=1\r\n", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
     {"NewSectionAfterBlankLine", "[A]\r\nx=1\r\n\r\n", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
     {"NewSectionAfterUnendedLine", "[A]\r\nx=1", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
@@ -59,17 +45,15 @@ const EditCase kEdits[] = {
     {"SameValueInLfFile", "[s]\nk=v\nj=w\n", "s", "k", "v", "[s]\nk=v\nj=w\n"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileEdit, ::testing::ValuesIn(kEdits), caseName);
-
-struct FailureCase {
-    const char* name;
-    QByteArray fileName, section, key, value;
-    const char* reason;
-};
+TEST(ProfileEdit, ChangesOnlyWhatItWasAskedTo)
+{
+    for (const auto& [name, before, section, key, value, after] : kEdits)
+        EXPECT_EQ(editProfileText(before, section, key, value), after) << name;
+}
 
 // The Windows call over a real machine folder whose Windows folder holds WIN.INI, a folder and a
 // pipe named like INI files.
-class ProfileWriterOnDisk : public ::testing::TestWithParam<FailureCase> {
+class ProfileWriterOnDisk : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -99,34 +83,34 @@ TEST_F(ProfileWriterOnDisk, CreatesOrEditsTheFileWhateverTheCaseOfItsPath)
 
 const QByteArray kWin = "c:\\windows\\win.ini";
 
+// File, section, key and value, and the reason they are refused.
+const std::tuple<QByteArray, QByteArray, QByteArray, QByteArray, const char*> kFailures[] = {
+    {"c:\\t\\nodir\\x.ini", "s", "k", "v", "the folder c:\\t\\nodir does not exist"},
+    {"c:\\windows\\folder.ini", "s", "k", "v", "folder stands"},
+    {"c:\\windows\\pipe.ini", "s", "k", "v", "not an ordinary file"},
+    {kWin, "s", "k", "a\rb", "value"},
+    {kWin, "s", "k\n", "v", "key name"},
+    {kWin, "s", "a=b", "v", "\"=\""},
+    {kWin, "s]x", "k", "v", "\"]\""},
+    {kWin, "", "k", "v", "section name is empty"},
+    {kWin, "s", "  ", "v", "key name is empty"},
+    {kWin, "s", ";k", "v", "comment"},
+    {kWin, "s", "[k", "v", "section header"},
+};
+
 // Whatever is refused, by the arguments or by the file, gives 0 with the reason and writes nothing.
-TEST_P(ProfileWriterOnDisk, RefusesWithTheReasonAndWritesNothing)
+TEST_F(ProfileWriterOnDisk, RefusesWithTheReasonAndWritesNothing)
 {
-    const FailureCase& c = GetParam();
-    EXPECT_EQ(writer.WritePrivateProfileStringA(c.section, c.key, c.value, c.fileName), 0);
-    EXPECT_TRUE(writer.lastError().contains(QLatin1String(c.reason))) << writer.lastError().toStdString();
+    for (const auto& [file, section, key, value, reason] : kFailures) {
+        EXPECT_EQ(writer.WritePrivateProfileStringA(section, key, value, file), 0) << reason;
+        EXPECT_TRUE(writer.lastError().contains(QLatin1String(reason))) << writer.lastError().toStdString();
+        // Arguments refused on their own are refused by the text edit too.
+        EXPECT_TRUE(file != kWin || !editProfileText("[s]\r\nk=v\r\n", section, key, value)) << reason;
+    }
     EXPECT_EQ(readBytes(windows("WIN.INI")), QByteArray("[s]\r\nk=v\r\n"));
     EXPECT_EQ(folderEntries(machine.driveC()), QStringList{"WINDOWS"});
     EXPECT_EQ(folderEntries(windows("")), (QStringList{"FOLDER.INI", "PIPE.INI", "WIN.INI"}));
-    // Arguments refused on their own are refused by the text edit too.
-    EXPECT_TRUE(c.fileName != kWin || !editProfileText("[s]\r\nk=v\r\n", c.section, c.key, c.value));
 }
-
-const FailureCase kFailures[] = {
-    {"MissingFolder", "c:\\t\\nodir\\x.ini", "s", "k", "v", "the folder c:\\t\\nodir does not exist"},
-    {"FolderInPlaceOfTheFile", "c:\\windows\\folder.ini", "s", "k", "v", "folder stands"},
-    {"Pipe", "c:\\windows\\pipe.ini", "s", "k", "v", "not an ordinary file"},
-    {"CrInValue", kWin, "s", "k", "a\rb", "value"},
-    {"LfInKey", kWin, "s", "k\n", "v", "key name"},
-    {"EqualsInKey", kWin, "s", "a=b", "v", "\"=\""},
-    {"BracketInSection", kWin, "s]x", "k", "v", "\"]\""},
-    {"EmptySection", kWin, "", "k", "v", "section name is empty"},
-    {"BlankKey", kWin, "s", "  ", "v", "key name is empty"},
-    {"KeyLikeAComment", kWin, "s", ";k", "v", "comment"},
-    {"KeyLikeAHeader", kWin, "s", "[k", "v", "section header"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileWriterOnDisk, ::testing::ValuesIn(kFailures), caseName);
 
 } // namespace
 } // namespace velmora

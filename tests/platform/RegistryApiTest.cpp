@@ -10,20 +10,11 @@
 namespace velmora {
 namespace {
 
-using testing::crlf;
-using testing::putValue;
-using testing::readBytes;
-using testing::valueOf;
-using testing::writeBytes;
+using namespace testing;
 
 class RegistryCalls : public ::testing::Test {
 protected:
     QString file() const { return dir.path() + QStringLiteral("/system.reg"); }
-    long set(HKEY key, const QByteArray& name, quint32 type, const QByteArray& data)
-    {
-        return api.RegSetValueExA(key, name, 0, type, reinterpret_cast<const quint8*>(data.constData()),
-                                  quint32(data.size()));
-    }
 
     QTemporaryDir dir;
     RegistryApi api{file()};
@@ -33,42 +24,38 @@ protected:
 // the characters a key line gives a meaning to must read back as they were written.
 TEST_F(RegistryCalls, KeyPaths)
 {
-    const struct {
-        const char* label;
-        QByteArray created, opened; // no key created when empty
-        long result;                // of the create when it fails, else of the open
-    } cases[] = {                   // First, while there is no file.
-                 {"CarriageReturn", "a\rb", "", ERROR_INVALID_PARAMETER},
-                 {"LineFeed", "a\nb", "", ERROR_INVALID_PARAMETER},
-                 {"Nul", QByteArray("a\0b", 3), "", ERROR_INVALID_PARAMETER},
-                 {"NoFileAtAll", "", "System", ERROR_FILE_NOT_FOUND},
-                 {"RootItself", "", "", 0},
-                 {"ParentsWereCreated", "Software\\T\\A\\B\\C", "Software\\T\\A", 0},
-                 {"TrailingBackslashes", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C\\\\", 0},
-                 {"OtherCase", "MiXeD", "mixed", 0},
-                 {"DoubledBackslashCollapsed", "bad\\\\double", "bad\\double", 0},
-                 {"LeadingBackslash", "Software\\T", "\\Software\\T", ERROR_BAD_PATHNAME},
-                 {"MissingParent", "Software\\T", "Software\\T\\Missing\\Deeper", ERROR_FILE_NOT_FOUND},
-                 {"ClosingBracket", "Software\\a]b", "Software\\a]b", 0},
-                 {"Brackets", "Software\\[x]", "Software\\[x]", 0},
-                 {"Semicolon", "Software\\semi;colon", "Software\\semi;colon", 0},
-                 {"LeadingAndTrailingBlanks", "Software\\ lt ", "Software\\ lt ", 0},
-                 {"Quote", "Software\\quote\"d", "Software\\quote\"d", 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
+    // The key created (none when empty), the key opened, and the result of the create when it
+    // fails, else of the open. First, while there is no file.
+    const std::tuple<const char*, QByteArray, QByteArray, long> cases[] = {
+        {"CarriageReturn", "a\rb", "", ERROR_INVALID_PARAMETER},
+        {"LineFeed", "a\nb", "", ERROR_INVALID_PARAMETER},
+        {"Nul", QByteArray("a\0b", 3), "", ERROR_INVALID_PARAMETER},
+        {"NoFileAtAll", "", "System", ERROR_FILE_NOT_FOUND},
+        {"RootItself", "", "", 0},
+        {"ParentsWereCreated", "Software\\T\\A\\B\\C", "Software\\T\\A", 0},
+        {"TrailingBackslashes", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C\\\\", 0},
+        {"OtherCase", "MiXeD", "mixed", 0},
+        {"DoubledBackslashCollapsed", "bad\\\\double", "bad\\double", 0},
+        {"LeadingBackslash", "Software\\T", "\\Software\\T", ERROR_BAD_PATHNAME},
+        {"MissingParent", "Software\\T", "Software\\T\\Missing\\Deeper", ERROR_FILE_NOT_FOUND},
+        {"Brackets", "Software\\[x]", "Software\\[x]", 0},
+        {"LeadingAndTrailingBlanks", "Software\\ lt ", "Software\\ lt ", 0},
+    };
+    for (const auto& [label, created, opened, result] : cases) {
+        SCOPED_TRACE(label);
         HKEY key = 0xdead;
-        if (!c.created.isEmpty()) {
-            const long made = api.RegCreateKeyA(HKEY_LOCAL_MACHINE, c.created, &key);
+        if (!created.isEmpty()) {
+            const long made = api.RegCreateKeyA(HKEY_LOCAL_MACHINE, created, &key);
             if (made != ERROR_SUCCESS) {
-                EXPECT_EQ(made, c.result);
+                EXPECT_EQ(made, result);
                 EXPECT_FALSE(QFile::exists(file())) << "nothing written";
                 continue;
             }
             api.RegCloseKey(key);
         }
         RegistryApi reader(file());
-        const long r = reader.RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.opened, 0, KEY_ALL_ACCESS_9X, &key);
-        EXPECT_EQ(r, c.result) << reader.lastError().toStdString();
+        const long r = reader.RegOpenKeyExA(HKEY_LOCAL_MACHINE, opened, 0, KEY_ALL_ACCESS_9X, &key);
+        EXPECT_EQ(r, result) << reader.lastError().toStdString();
         EXPECT_TRUE(r == ERROR_SUCCESS || key == 0) << "a failed open leaves no handle";
     }
 }
@@ -82,32 +69,30 @@ TEST_F(RegistryCalls, ValueNamesAndQuerySizes)
     ASSERT_EQ(api.RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\T", &key), ERROR_SUCCESS);
     EXPECT_EQ(valueOf(api, "Software\\T", ""), QByteArray("<2>"))
         << "a key has no default value until one is set";
-    ASSERT_EQ(set(key, "MiXedCase", REG_SZ, "one"), ERROR_SUCCESS);
-    ASSERT_EQ(set(key, "MIXEDCASE", REG_SZ, "two"), ERROR_SUCCESS);
-    ASSERT_EQ(set(key, "", REG_SZ, "Modem"), ERROR_SUCCESS);
-    EXPECT_EQ(set(key, "line\nbreak", REG_SZ, "x"), ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(putValue(api, "Software\\T", "MiXedCase", REG_SZ, "one"), ERROR_SUCCESS);
+    ASSERT_EQ(putValue(api, "Software\\T", "MIXEDCASE", REG_SZ, "two"), ERROR_SUCCESS);
+    ASSERT_EQ(putValue(api, "Software\\T", "", REG_SZ, "Modem"), ERROR_SUCCESS);
+    EXPECT_EQ(putValue(api, "Software\\T", "line\nbreak", REG_SZ, "x"), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(valueOf(api, "Software\\T", QByteArray()), QByteArray("Modem"));
     EXPECT_EQ(readBytes(file()),
               crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n"
                    "[HKEY_LOCAL_MACHINE\\Software\\T]\n\"MiXedCase\"=\"two\"\n@=\"Modem\"\n\n"));
 
-    ASSERT_EQ(set(key, "Str", REG_SZ, "abc"), ERROR_SUCCESS);
-    ASSERT_EQ(set(key, "Zero", REG_SZ, ""), ERROR_SUCCESS);
+    ASSERT_EQ(putValue(api, "Software\\T", "Str", REG_SZ, "abc"), ERROR_SUCCESS);
+    ASSERT_EQ(putValue(api, "Software\\T", "Zero", REG_SZ, ""), ERROR_SUCCESS);
     quint8 buffer[4] = {'x', 'x', 'x', 'x'};
-    const struct {
-        const char* name;
-        quint32 size, sizeAfter;
-        long result;
-        QByteArray buffer;
-    } cases[] = {{"Str", 2, 3, ERROR_MORE_DATA, "xxxx"},
-                 {"Str", 3, 3, ERROR_SUCCESS, "abcx"},
-                 {"Zero", 4, 0, ERROR_SUCCESS, "abcx"},
-                 {"Missing", 4, 0, ERROR_FILE_NOT_FOUND, "abcx"}};
-    for (const auto& c : cases) {
-        quint32 size = c.size;
-        EXPECT_EQ(api.RegQueryValueExA(key, c.name, nullptr, buffer, &size), c.result) << c.name << c.size;
-        EXPECT_EQ(size, c.sizeAfter) << c.name << c.size;
-        EXPECT_EQ(QByteArray(reinterpret_cast<char*>(buffer), 4), c.buffer) << c.name << c.size;
+    // Name, buffer size before and after, result, buffer after.
+    const std::tuple<const char*, quint32, quint32, long, QByteArray> cases[] = {
+        {"Str", 2, 3, ERROR_MORE_DATA, "xxxx"},
+        {"Str", 3, 3, ERROR_SUCCESS, "abcx"},
+        {"Zero", 4, 0, ERROR_SUCCESS, "abcx"},
+        {"Missing", 4, 0, ERROR_FILE_NOT_FOUND, "abcx"}};
+    for (const auto& [name, sizeBefore, sizeAfter, result, after] : cases) {
+        quint32 size = sizeBefore;
+        EXPECT_EQ(api.RegQueryValueExA(key, name, nullptr, buffer, &size), result) << name << sizeBefore;
+        EXPECT_EQ(std::pair(size, QByteArray(reinterpret_cast<char*>(buffer), 4)),
+                  std::pair(sizeAfter, after))
+            << name << sizeBefore;
     }
 }
 
@@ -127,13 +112,15 @@ TEST_F(RegistryCalls, AnotherProgramsChangesAreReloaded)
     EXPECT_EQ(readBytes(file()), a1 + "\"b\"=\"3\"\r\n\"c\"=\"4\"\r\n");
 
     ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Other]\n")));
-    EXPECT_EQ(set(key, "v", REG_SZ, "2"), ERROR_KEY_DELETED);
+    EXPECT_EQ(api.RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const quint8*>("2"), 1),
+              ERROR_KEY_DELETED);
     quint32 size = 0;
     EXPECT_EQ(api.RegQueryValueExA(key, "v", nullptr, nullptr, &size), ERROR_KEY_DELETED);
     EXPECT_FALSE(readBytes(file()).contains("[HKEY_LOCAL_MACHINE\\A]"));
     EXPECT_EQ(api.RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(api.RegCloseKey(key), ERROR_INVALID_HANDLE) << "closed twice";
-    EXPECT_EQ(set(key, "v", REG_SZ, "x"), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(api.RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const quint8*>("x"), 1),
+              ERROR_INVALID_HANDLE);
     ASSERT_TRUE(QFile::remove(file()));
     EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("<2>"));
 }

@@ -39,50 +39,40 @@ std::vector<Decoded> decodeAll(const QByteArray& text)
 // must read back as the same bytes.
 TEST(RegistryFile, ValueFormsDecodeToTheStoredBytes)
 {
-    const struct {
-        const char* label;
-        QByteArray line, name;
-        quint32 type;
-        QByteArray data;
-        bool written = false;
-    } cases[] = {{"TextEscapes", R"("Path"="C:\\WINDOWS\\\"x\"")", "Path", 1, R"(C:\WINDOWS\"x")", true},
-                 {"OtherBackslashesStay", R"("A"="a\nb\q")", "A", 1, R"(a\nb\q)"},
-                 {"EscapedQuoteAtTheEnd", R"("A"="\\\"")", "A", 1, R"(\")"},
-                 {"ShortDword", R"("D"=dword:1)", "D", 4, QByteArray("\x01\0\0\0", 4)},
-                 {"UpperCaseDword", R"("D"=DWORD:FFFFFFFE)", "D", 4, QByteArray("\xfe\xff\xff\xff", 4)},
-                 {"SingleDigitItems", R"("B"=hex:1,a)", "B", 3, QByteArray("\x01\x0a", 2)},
-                 {"TypeInHex", R"("Q"=hex(b):01,00,00,00,00,00,00,00)", "Q", 11,
-                  QByteArray("\x01\0\0\0\0\0\0\0", 8), true},
-                 {"BlanksAroundEquals", R"("A" = "b")", "A", 1, "b"},
-                 {"EscapedName", R"("a\"b\\c"="d")", R"(a"b\c)", 1, "d", true},
-                 {"AnsiName", "\"Caf\xe9 ]\"=\"\xe9t\xe9\"", "Caf\xe9 ]", 1, "\xe9t\xe9", true},
-                 {"CommentAfterValue", R"("A"="b" ; set by setup)", "A", 1, "b"},
-                 {"TextWithTerminator", R"("V"=hex(1):35,37,36,00)", "V", 1, QByteArray("576\0", 4), true},
-                 {"TextWithLineBreaks", "\"V\"=\"a\r\nb\nc\r\"", "V", 1, "a\r\nb\nc\r", true},
-                 {"TopBitDword", R"("V"=dword:80000000)", "V", 4, QByteArray("\0\0\0\x80", 4), true},
-                 {"ShortDwordWritten", R"("V"=hex(4):01,02)", "V", 4, QByteArray("\x01\x02", 2), true},
-                 {"EmptyBinary", R"("V"=hex:)", "V", 3, "", true},
-                 {"LargeType", R"("V"=hex(20):01)", "V", 0x20, "\x01", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        const auto values = decodeAll("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n" + c.line + "\r\n\r\n");
+    // Line, name, type, data, and whether the writer makes this form.
+    const std::tuple<const char*, QByteArray, QByteArray, quint32, QByteArray, bool> cases[] = {
+        {"TextEscapes", R"("Path"="C:\\WINDOWS\\\"x\"")", "Path", 1, R"(C:\WINDOWS\"x")", true},
+        {"OtherBackslashesStay", R"("A"="a\nb\q")", "A", 1, R"(a\nb\q)", false},
+        {"EscapedQuoteAtTheEnd", R"("A"="\\\"")", "A", 1, R"(\")", false},
+        {"ShortDword", R"("D"=dword:1)", "D", 4, QByteArray("\x01\0\0\0", 4), false},
+        {"UpperCaseDword", R"("D"=DWORD:FFFFFFFE)", "D", 4, QByteArray("\xfe\xff\xff\xff", 4), false},
+        {"SingleDigitItems", R"("B"=hex:1,a)", "B", 3, QByteArray("\x01\x0a", 2), false},
+        {"TypeInHex", R"("Q"=hex(b):01,00,00,00,00,00,00,00)", "Q", 11, QByteArray("\x01\0\0\0\0\0\0\0", 8),
+         true},
+        {"BlanksAroundEquals", R"("A" = "b")", "A", 1, "b", false},
+        {"EscapedName", R"("a\"b\\c"="d")", R"(a"b\c)", 1, "d", true},
+        {"AnsiName", "\"Caf\xe9 ]\"=\"\xe9t\xe9\"", "Caf\xe9 ]", 1, "\xe9t\xe9", true},
+        {"CommentAfterValue", R"("A"="b" ; set by setup)", "A", 1, "b", false},
+        {"TextWithTerminator", R"("V"=hex(1):35,37,36,00)", "V", 1, QByteArray("576\0", 4), true},
+        {"TextWithLineBreaks", "\"V\"=\"a\r\nb\nc\r\"", "V", 1, "a\r\nb\nc\r", true},
+        {"TopBitDword", R"("V"=dword:80000000)", "V", 4, QByteArray("\0\0\0\x80", 4), true},
+        {"ShortDwordWritten", R"("V"=hex(4):01,02)", "V", 4, QByteArray("\x01\x02", 2), true},
+        {"EmptyBinary", R"("V"=hex:)", "V", 3, "", true},
+        {"LargeType", R"("V"=hex(20):01)", "V", 0x20, "\x01", true}};
+    for (const auto& [label, line, name, type, data, written] : cases) {
+        SCOPED_TRACE(label);
+        const auto values = decodeAll("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n" + line + "\r\n\r\n");
         ASSERT_EQ(values.size(), 1u);
-        EXPECT_EQ(values[0].name, c.name);
-        EXPECT_EQ(values[0].type, c.type);
-        EXPECT_EQ(values[0].data, c.data);
-        EXPECT_TRUE(values[0].regenerated || !c.written);
+        EXPECT_EQ(std::tuple(values[0].name, values[0].type, values[0].data), std::tuple(name, type, data));
+        EXPECT_TRUE(values[0].regenerated || !written);
     }
 }
 
 TEST(RegistryFile, DamagedTextIsRefusedWithItsLine)
 {
     const QByteArray good = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Modem]\r\n\"Model\"=\"V.90\"\r\n";
-    const struct {
-        const char* label;
-        QByteArray text;
-        int line; // 0: no damage
-        const char* reason;
-    } cases[] = {
+    // Text, the line of the damage (0: none) and words of the reason.
+    const std::tuple<const char*, QByteArray, int, const char*> cases[] = {
         {"WrongHeader", "REGEDIT5\r\n\r\n", 1, "REGEDIT4"},
         {"TruncatedText", good + "\"Manufacturer\"=\"U.S. Rob", 5, "closing quote"},
         {"TruncatedKeyLine", good + "\r\n[HKEY_LOCAL_MACH", 6, "\"]\""},
@@ -106,12 +96,12 @@ TEST(RegistryFile, DamagedTextIsRefusedWithItsLine)
         {"EmptyKey", good + "[]\r\n", 5, "without a key"},
         // A last line of only a carriage return is blank.
         {"OnlyACarriageReturnAtTheEnd", good + "\r", 0, ""}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
+    for (const auto& [label, text, line, reason] : cases) {
+        SCOPED_TRACE(label);
         Layout layout;
-        const auto error = parseText(c.text, layout);
-        EXPECT_EQ(error ? error->line : 0, c.line);
-        EXPECT_TRUE(!error || error->what.contains(QLatin1String(c.reason)))
+        const auto error = parseText(text, layout);
+        EXPECT_EQ(error ? error->line : 0, line);
+        EXPECT_TRUE(!error || error->what.contains(QLatin1String(reason)))
             << (error ? error->what.toStdString() : "");
     }
 }
@@ -128,9 +118,8 @@ TEST(RegistryFile, NamesFoldWindows1252LettersOnly)
 TEST(RegistryFile, RealExportAndSeedRegenerateLineForLine)
 {
     const QByteArray seed = seedSystemReg();
-    EXPECT_TRUE(seed.startsWith("REGEDIT4\r\n\r\n"));
-    EXPECT_FALSE(seed.contains("\r\r"));
-    EXPECT_EQ(seed.count('\n'), seed.count("\r\n"));
+    EXPECT_TRUE(seed.startsWith("REGEDIT4\r\n\r\n") && !seed.contains("\r\r") &&
+                seed.count('\n') == seed.count("\r\n"));
     for (const QByteArray& text : {seed, testing::win98Excerpt()}) {
         const auto values = decodeAll(text);
         EXPECT_GT(values.size(), 30u);

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QString>
-#include <QStringList>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -49,20 +48,17 @@ inline QByteArray crlf(QByteArray text)
     return text.replace("\n", "\r\n");
 }
 
-// How far two sequences (bytes, or a file's lines) agree from the start and from the end, the
-// end never reaching into the common start: what lies between is what an edit changed.
-struct CommonEnds {
-    qsizetype head = 0, tail = 0;
-};
-template <typename Sequence> CommonEnds commonEnds(const Sequence& before, const Sequence& after)
+// How many elements (bytes, or a file's lines) of after lie between the start and the end it
+// shares with before, the end never reaching into the common start: what an edit changed.
+template <typename Sequence> qsizetype changedMiddle(const Sequence& before, const Sequence& after)
 {
-    CommonEnds e;
-    while (e.head < before.size() && e.head < after.size() && before[e.head] == after[e.head])
-        ++e.head;
-    while (e.tail < before.size() - e.head && e.tail < after.size() - e.head &&
-           before[before.size() - 1 - e.tail] == after[after.size() - 1 - e.tail])
-        ++e.tail;
-    return e;
+    qsizetype head = 0, tail = 0;
+    while (head < before.size() && head < after.size() && before[head] == after[head])
+        ++head;
+    while (tail < before.size() - head && tail < after.size() - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    return after.size() - head - tail;
 }
 
 // An excerpt of a real Windows 9x machine's HKEY_LOCAL_MACHINE as regedit exports it.
@@ -94,18 +90,9 @@ template <typename Body> int exitCodeUnderFileSizeLimit(rlim_t limit, Body body)
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QByteArray& bytes, std::ostream* os)
 {
-    static const char* hex = "0123456789ABCDEF";
-    *os << '"';
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r' || c == '\n' || c == '"')
-            *os << '\\' << (c == '\r' ? 'r' : c == '\n' ? 'n' : '"');
-        else if (byte < 0x20 || byte >= 0x7F)
-            *os << "\\x" << hex[byte >> 4] << hex[byte & 0xF];
-        else
-            *os << c;
-    }
-    *os << '"';
+    QString text;
+    QDebug(&text).nospace() << bytes;
+    *os << text.toStdString();
 }
 inline void PrintTo(const QString& text, std::ostream* os)
 {

@@ -2,8 +2,6 @@
 
 #include "platform/Registry.h"
 
-#include <QByteArray>
-
 // Values read and written through the registry calls alone, as a program over them would.
 namespace velmora::testing {
 
