@@ -1,6 +1,5 @@
 #include "support/WindowTest.h"
 
-#include <QDir>
 #include <QSettings>
 
 namespace velmora {
@@ -28,8 +27,7 @@ class SaveFailure : public testing::WindowTest, public ::testing::WithParamInter
 TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 {
     const FailureCase& c = GetParam();
-    const QString& winIni = testing::kWinIni;
-    machine.writeFile(winIni, "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n");
+    machine.writeFile(testing::kWinIni, "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n");
     mainWindow();
     if (c.opener)
         click(c.opener);
@@ -38,31 +36,32 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
     for (const QString& choice : QString(c.picks).split(';', Qt::SkipEmptyParts))
         pick(choice.section(':', 0, 0), choice.section(':', 1));
     if (c.question)
-        machine.boxes().expectStartingWith(c.question, c.questionIcon, MsgButtons::YesNo, MsgAnswer::Yes);
+        machine.boxes.expectStartingWith(c.question, c.questionIcon, MsgButtons::YesNo, MsgAnswer::Yes);
     if (c.broken == Broken::WinIni || c.broken == Broken::Settings) { // a folder where the file belongs
         const QString file = c.broken == Broken::WinIni
-                                 ? machine.hostFile(winIni)
+                                 ? machine.hostFile(testing::kWinIni)
                                  : QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName();
         QFile::remove(file);
         ASSERT_TRUE(QDir().mkpath(file));
     } else if (c.broken == Broken::Registry) { // a damaged registry file is never overwritten
         ASSERT_TRUE(testing::writeBytes(machine.root() + "/system.reg", "not a registry\r\n"));
     } else {
-        machine.saveAs().pick(machine.root() + "/missing/modem.txt");
+        machine.saveAs.pick(machine.root() + "/missing/modem.txt");
     }
     const QByteArray registry = machine.registryBytes();
-    machine.boxes().expectStartingWith(c.failure, MsgIcon::Critical);
+    machine.boxes.expectStartingWith(c.failure, MsgIcon::Critical);
 
     click(c.button);
-    machine.boxes().verifyAllShown();
+    machine.boxes.verifyAllShown();
     EXPECT_EQ(machine.registryBytes(), registry);
-    EXPECT_EQ(QFileInfo(machine.hostFile(winIni)).isDir(), c.broken == Broken::WinIni);
+    EXPECT_EQ(QFileInfo(machine.hostFile(testing::kWinIni)).isDir(), c.broken == Broken::WinIni);
 }
 
 QString changeOf(const char* what)
 {
     return QStringLiteral("The change could not be saved.\n") + QLatin1String(what) + QStringLiteral(": ");
 }
+
 QString serviceValue(const char* keyAndName)
 {
     return changeOf(QByteArray("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\") + keyAndName);

@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QSettings>
-#include <QTest>
 
 namespace velmora {
 namespace {
@@ -36,16 +35,15 @@ TEST_F(Form6Test, ShowsAndStoresThePreference)
         auto* check1 = control<QCheckBox>("Check1");
         EXPECT_EQ(check1->isChecked(), c.ticked);
         if (c.warning) {
-            machine.boxes().expect(
-                "WARNING!!!!: This option may not work on your modem! Infact, it may Damage "
-                "your modem by overloading it, and it may overheat!",
-                MsgIcon::Critical, MsgButtons::YesNo, *c.warning);
+            machine.boxes.expect("WARNING!!!!: This option may not work on your modem! Infact, it may Damage "
+                                 "your modem by overloading it, and it may overheat!",
+                                 MsgIcon::Critical, MsgButtons::YesNo, *c.warning);
             clickExpecting("Command1", c.then);
             EXPECT_FALSE(check1->isChecked());
             EXPECT_NE(loaded<Form6>(), nullptr) << "the window stays open";
         } else if (!c.ticked) {
-            machine.boxes().expect("I Hope you have read ALL of the text in this window!!!!!!!!",
-                                   MsgIcon::Critical);
+            machine.boxes.expect("I Hope you have read ALL of the text in this window!!!!!!!!",
+                                 MsgIcon::Critical);
             QTest::mouseClick(check1, Qt::LeftButton);
             EXPECT_TRUE(check1->isChecked());
         }

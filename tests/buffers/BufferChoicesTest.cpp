@@ -1,7 +1,7 @@
 #include "buffers/FifoSizes.h"
+#include "buffers/Form5.h"
 #include "buffers/PortBuffer.h"
-
-#include <gtest/gtest.h>
+#include "support/WindowTest.h"
 
 namespace velmora {
 namespace {
@@ -20,7 +20,8 @@ TEST(PortBufferTest, EmptyBoxesAreRefusedInOrder)
     }
 }
 
-// "4MB" and "8MB" store 4098 and 8196; only those exact numbers read back as list texts.
+// "4MB" and "8MB" store 4098 and 8196; only those exact numbers read back as list texts. A pick
+// writes both sizes under both keys, no pick nothing.
 TEST(FifoSizesTest, ListTextsAndStoredNumbersMapBothWays)
 {
     const std::pair<const char*, qint32> sizes[] = {{"16k", 16},   {"64k", 64},    {"512k", 512},
@@ -36,10 +37,6 @@ TEST(FifoSizesTest, ListTextsAndStoredNumbersMapBothWays)
     EXPECT_EQ(fifoSizeForListText("4mb"), 0);
     for (const char* stored : {"4096", "04098"})
         EXPECT_EQ(fifoListTextForStoredText(stored), std::nullopt) << stored;
-}
-
-TEST(FifoSizesTest, APickWritesBothSizesUnderBothKeysAndNoPickWritesNothing)
-{
     const QString serial = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
     const QString adapter = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
     const QList<FifoWrite> writes = {
@@ -47,6 +44,37 @@ TEST(FifoSizesTest, APickWritesBothSizesUnderBothKeysAndNoPickWritesNothing)
     EXPECT_EQ(fifoWrites("8MB", "32k"), writes);
     for (const auto& [send, receive] : {std::pair{"Select Size", "16k"}, {"16k", "Select Size"}})
         EXPECT_EQ(fifoWrites(send, receive), std::nullopt) << send << receive;
+}
+
+using Form5Test = testing::WindowTest;
+
+// The checks, entries and sizes are the tables' above; this proves the window uses them: Set
+// Buffer asks and writes the entries, Set Buffers refuses no pick, then stores the picked sizes,
+// which the next opening reads back.
+TEST_F(Form5Test, BothButtonsWriteWhatTheBoxesShow)
+{
+    const QString systemIni = QStringLiteral("WINDOWS/SYSTEM.INI");
+    const QByteArray before = "[386Enh]\r\nebios=*ebios\r\n\r\n[NonWindowsApp]\r\n";
+    machine.writeFile(systemIni, before);
+    ASSERT_NE(openFrom<Form5>("cmdCustomBufferSet"), nullptr);
+    type("txtIRQ", "45"); // the boxes take one, one and four characters
+    type("txtBuffer", "16384");
+    for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes})
+        machine.boxes.expect(QStringLiteral("Are You Sure You Want To Set This Buffer?"), MsgIcon::Question,
+                             MsgButtons::YesNo, answer);
+    click("cmdSetBuffer");
+    EXPECT_EQ(machine.readFile(systemIni), before);
+    clickExpecting("cmdSetBuffer", QStringLiteral("Buffer Was Set! You Should Restart to apply the Changes"));
+    EXPECT_EQ(machine.readFile(systemIni),
+              "[386Enh]\r\nebios=*ebios\r\nCom2Irq=4\r\nCom2Buffer=1638\r\n\r\n[NonWindowsApp]\r\n");
+
+    pick("cmbTx", "8MB");
+    clickExpecting("cmdSetFIFOBuff", QStringLiteral("You Must Select a Buffer Size!"), MsgIcon::Exclamation);
+    pick("cmbRx", "1MB");
+    clickExpecting("cmdSetFIFOBuff", QStringLiteral("Receive Buffer and Transmit Buffer have been set!"));
+    window->close();
+    ASSERT_NE(openFrom<Form5>("cmdCustomBufferSet"), nullptr);
+    EXPECT_EQ(shownTexts({"cmbTx", "cmbRx"}), QStringList({"8MB", "1MB"}));
 }
 
 } // namespace

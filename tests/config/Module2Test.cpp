@@ -36,7 +36,6 @@ TEST_F(RegistryValues, ReadingGivesTheTextOfTheValue)
         {REG_SZ, QByteArray("576\0\0", 5), true, QString("576") + QChar(0)}, // one NUL dropped
         {REG_SZ, "", true, ""},
         {REG_SZ, "Caf\xe9 \x80", true, QString::fromUtf8("Café €")},
-        {REG_DWORD, QByteArray("\x00\x40\0\0", 4), true, "16384"},
         {REG_DWORD, QByteArray("\0\0\0\x80", 4), true, "2147483648"},
         {REG_DWORD, QByteArray("\x40\x02", 2), true, "576"},
         {REG_BINARY, "01", true, "Unknown"},
@@ -84,8 +83,7 @@ TEST_F(RegistryValues, WritingStoresTheBytesOrNothing)
         {kNet, 4, QStringLiteral("2147483648"), kNothing, notANumber},
         {kNet, 4, qint64(1) << 40, kNothing, notANumber},
         {kNet, 4, QVariant(), kNothing, notANumber},
-        {kNet, 1, QStringLiteral("1500"), "1500"}, // no terminator
-        {kNet, 1, 576, "576"},
+        {kNet, 1, 576, "576"}, // no terminator
         {kNet, 1, QString::fromUtf8("Café"), "Caf\xe9"},
         {kNet, 3, QStringLiteral("01"), "01"},
         {kNet, 4, 0x12345678, QByteArray("\x78\x56\x34\x12", 4)}, // every byte from its own shift
@@ -110,8 +108,6 @@ TEST_F(RegistryValues, WritingStoresTheBytesOrNothing)
         // Nothing written, unless another type had to create its key.
         EXPECT_TRUE(c.stored != kNothing || c.key == created || testing::readBytes(file) == before);
     }
-    EXPECT_EQ(testing::valueOf(api, "Software\\America Online\\AOL\\aolsock\\", "V"), kNothing)
-        << "its own spelling";
 }
 
 } // namespace

@@ -31,14 +31,14 @@ TEST_F(Form2Test, ShowsAndSavesEveryRowAsReadWhenOpening)
     EXPECT_EQ(shownTexts(labels), captions);
 
     const QString reports = machine.root() + QStringLiteral("/reports");
-    machine.saveAs().cancel();
+    machine.saveAs.cancel();
     click("Command1");
     EXPECT_TRUE(testing::folderEntries(reports).isEmpty());
     const QString path = reports + QStringLiteral("/modem.txt");
     ASSERT_TRUE(testing::writeBytes(path, QByteArray(5000, 'x')));
-    machine.saveAs().pick(path);
+    machine.saveAs.pick(path);
     clickExpecting("Command1", QStringLiteral("Information has been saved to ") + path);
-    EXPECT_EQ(machine.saveAs().lastPattern(), QStringLiteral("*.txt"));
+    EXPECT_EQ(machine.saveAs.lastPattern(), QStringLiteral("*.txt"));
     EXPECT_EQ(testing::readBytes(path), (captions.join("\r\n") + "\r\n").toLatin1()); // Windows-1252
 
     window->close();

@@ -1,19 +1,100 @@
 #pragma once
 
 #include "app/Velmora.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/HiveStore.h"
+#include "platform/MessageBoxes.h"
+#include "platform/RegistryStore.h"
 #include "support/FileFixtures.h"
 #include "support/RecordingLauncher.h"
-#include "support/ScriptedMessageBoxes.h"
-#include "support/ScriptedSaveAs.h"
+#include "support/RegistryValues.h"
 #include "support/WineStandIn.h"
 
+#include <QList>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace velmora::testing {
+
+// A message-box double: every box must have been expected, in order, with its text, icon
+// and buttons; the scripted answer is returned. Anything else fails the running test.
+class ScriptedMessageBoxes : public MessageBoxes {
+public:
+    ~ScriptedMessageBoxes() override { verifyAllShown(); }
+
+    void expect(const QString& text, MsgIcon icon = MsgIcon::None, MsgButtons buttons = MsgButtons::Ok,
+                MsgAnswer answer = MsgAnswer::Ok)
+    {
+        m_expected.append({text, icon, buttons, answer, false});
+    }
+    // A text that starts with this prefix and goes on (a message that carries a platform reason).
+    void expectStartingWith(const QString& prefix, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok,
+                            MsgAnswer answer = MsgAnswer::Ok)
+    {
+        m_expected.append({prefix, icon, buttons, answer, true});
+    }
+
+    MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override
+    {
+        const std::string shown = '"' + text.toStdString() + '"';
+        if (m_expected.isEmpty()) {
+            ADD_FAILURE() << "unexpected message box: " << shown;
+            return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+        }
+        const Box next = m_expected.takeFirst();
+        EXPECT_TRUE(next.prefixOnly ? text.startsWith(next.text) && text.size() > next.text.size()
+                                    : text == next.text)
+            << "message box " << shown << ", expected \"" << next.text.toStdString() << '"';
+        EXPECT_EQ(int(icon), int(next.icon)) << "icon of " << shown;
+        EXPECT_EQ(buttons == MsgButtons::YesNo, next.buttons == MsgButtons::YesNo) << "buttons of " << shown;
+        return next.answer;
+    }
+
+    // Fails the test when an expected box was not shown.
+    void verifyAllShown()
+    {
+        for (const Box& missing : m_expected)
+            ADD_FAILURE() << "expected message box was not shown: \"" << missing.text.toStdString() << "\"";
+        m_expected.clear();
+    }
+
+private:
+    struct Box {
+        QString text;
+        MsgIcon icon;
+        MsgButtons buttons;
+        MsgAnswer answer;
+        bool prefixOnly;
+    };
+    QList<Box> m_expected;
+};
+
+// A Save As double: hands out the scripted answers in order (a path, or nothing for a
+// cancelled dialog) and remembers the last pattern asked with. Asking with no answer left fails
+// the running test.
+class ScriptedSaveAs : public SaveAsDialog {
+public:
+    void pick(const QString& hostPath) { m_answers.append(hostPath); }
+    void cancel() { m_answers.append(std::nullopt); }
+    const QString& lastPattern() const { return m_lastPattern; }
+
+    std::optional<QString> askForFile(const QString& pattern) override
+    {
+        m_lastPattern = pattern;
+        EXPECT_FALSE(m_answers.isEmpty())
+            << "unexpected Save As dialog (pattern " << pattern.toStdString() << ")";
+        return m_answers.isEmpty() ? std::nullopt : m_answers.takeFirst();
+    }
+
+private:
+    QList<std::optional<QString>> m_answers;
+    QString m_lastPattern;
+};
 
 // A throw-away machine folder with real files, and the program's services over it with
 // scripted message boxes and Save As dialog; programs are started through a stand-in Wine and
@@ -23,7 +104,13 @@ public:
     // A root laid out by layOut (a real drive, say) before the program looks at it.
     explicit TestMachine(const std::function<void(const QString& root)>& layOut = [](const QString& root) {
         QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS"));
-    });
+    })
+    {
+        layOut(m_dir.path());
+        m_app = std::make_unique<Velmora>(
+            m_dir.path(), Edges{boxes, &saveAs, &launcher, {wine.folder()}, wine.folder() + "/prefix"},
+            m_backups.path());
+    }
 
     QString root() const { return m_dir.path(); }
     QString backupsFolder() const { return m_backups.path(); }
@@ -50,22 +137,29 @@ public:
     QByteArray registryBytes() const { return readBytes(m_app->machine().registryFile()); }
     // A value as any other program of the machine would read it from disk now: through a
     // registry of its own, so that only what was saved counts.
-    std::optional<Value> storedValue(const QString& keyPath, const QString& valueName) const;
+    std::optional<Value> storedValue(const QString& keyPath, const QString& valueName) const
+    {
+        const MachineFolder& machine = m_app->machine();
+        RegistryApi registry(
+            machine.kind() == MachineFolder::Kind::Drive
+                ? std::unique_ptr<RegistryBackend>(std::make_unique<HiveStore>(machine.registryFile()))
+                : std::make_unique<RegistryStore>(machine.registryFile()));
+        Value value;
+        value.data = valueOf(registry, toAnsi(keyPath), toAnsi(valueName), &value.type);
+        return value.data.startsWith('<') ? std::nullopt : std::optional<Value>(value); // "<code>": not read
+    }
 
-    ScriptedMessageBoxes& boxes() { return m_boxes; }
-    ScriptedSaveAs& saveAs() { return m_saveAs; }
-    RecordingLauncher& launcher() { return m_launcher; }
-    const WineStandIn& wine() const { return m_wine; }
     Velmora& app() { return *m_app; }
+
+    ScriptedMessageBoxes boxes;
+    ScriptedSaveAs saveAs;
+    RecordingLauncher launcher;
+    WineStandIn wine;
 
 private:
     QTemporaryDir m_dir;
-    QTemporaryDir m_backups; // never the user's own backups, even outside CTest
-    ScriptedMessageBoxes m_boxes;
-    ScriptedSaveAs m_saveAs;
-    RecordingLauncher m_launcher;
-    WineStandIn m_wine;
-    std::unique_ptr<Velmora> m_app;
+    QTemporaryDir m_backups;        // never the user's own backups, even outside CTest
+    std::unique_ptr<Velmora> m_app; // last: it works with the doubles above
 };
 
 } // namespace velmora::testing

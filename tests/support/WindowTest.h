@@ -9,8 +9,6 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <gtest/gtest.h>
-
 namespace velmora::testing {
 
 // A number value's four bytes as the registry keeps them (little-endian).
@@ -67,9 +65,9 @@ protected:
     // Clicks and expects exactly this message box, answered Ok.
     void clickExpecting(const QString& name, const QString& message, MsgIcon icon = MsgIcon::None)
     {
-        machine.boxes().expect(message, icon);
+        machine.boxes.expect(message, icon);
         click(name);
-        machine.boxes().verifyAllShown();
+        machine.boxes.verifyAllShown();
     }
     // Replaces what a text box or editable list shows: select all, delete, type.
     void type(const QString& name, const QString& text, QWidget* in = nullptr)
@@ -95,13 +93,10 @@ protected:
     QStringList shownTexts(const QStringList& names, QWidget* in = nullptr)
     {
         QStringList texts;
-        for (const QString& name : names) {
-            QWidget* target = control(name, in);
-            texts.append(
-                target
-                    ? target->property(qobject_cast<QComboBox*>(target) ? "currentText" : "text").toString()
-                    : QString());
-        }
+        for (const QString& name : names)
+            if (QWidget* target = control(name, in))
+                texts.append(
+                    target->property(qobject_cast<QComboBox*>(target) ? "currentText" : "text").toString());
         return texts;
     }
     QString shown(const QString& name, QWidget* in = nullptr) { return shownTexts({name}, in).value(0); }

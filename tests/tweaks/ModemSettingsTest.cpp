@@ -1,0 +1,147 @@
+#include "support/WindowTest.h"
+#include "tweaks/Form4.h"
+#include "tweaks/MtuChoice.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+
+namespace velmora {
+namespace {
+
+const QString kModem = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Modem\\0000");
+const QString kAdapter = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
+using Value = testing::TestMachine::Value;
+
+TEST(MtuChoiceTest, EachOptionWritesItsSizeForBothClients)
+{
+    const auto ipmtu = [](const char* text) {
+        return MtuWrite{kAdapter + "\\", "IPMTU", 1, QString::fromLatin1(text)};
+    };
+    const auto mtu = [](const char* key, qint32 size) {
+        return MtuWrite{QStringLiteral("Software\\America%1Online\\AOL\\aolsock\\").arg(key), "mtu", 4, size};
+    };
+    const struct {
+        int option;
+        const char* typed;
+        MtuWrite dialUp; // a typed text is written as it stands, even when empty
+        std::optional<MtuWrite> aol;
+    } cases[] = {
+        {0, "", ipmtu("0"), mtu(" ", 0)},       {1, "9", ipmtu("576"), mtu(" ", 576)},
+        {2, "", ipmtu("1000"), mtu(" ", 1000)}, {3, "", ipmtu("1500"), mtu(" ", 1500)},
+        {4, "-1", ipmtu("-1"), mtu("%20", -1)}, // stored as the number 0xFFFFFFFF
+        {4, "", ipmtu(""), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(dialUpMtuWrite(c.option, QString::fromLatin1(c.typed)), c.dialUp) << c.option << c.typed;
+        EXPECT_EQ(aolMtuWrite(c.option, QString::fromLatin1(c.typed)), c.aol) << c.option << c.typed;
+    }
+    for (const auto& [stored, option] : {std::pair{"0", 0}, {"1500", 3}, {"0576", 4}})
+        EXPECT_EQ(mtuOptionForStoredText(QString::fromLatin1(stored)), option) << stored;
+}
+
+class ModemSettingsTest : public testing::WindowTest {
+protected:
+    Form4* open(const QString& key, const QByteArray& values)
+    {
+        machine.writeRegistry("[HKEY_LOCAL_MACHINE\\" + key.toLatin1() + "]\r\n" + values);
+        return openFrom<Form4>("cmdCustomModemSet");
+    }
+};
+
+// A stored text is shown whole (the box takes two typed characters but never cuts it) and left
+// alone; a value that cannot be read as text is replaced by "8". Set writes the text as typed.
+TEST_F(ModemSettingsTest, MaxInstanceShowsTheStoredTextOrWritesEightAndSetWritesTheTyped)
+{
+    const QString ndi = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi");
+    for (const auto& [line, stored] : {std::pair<QByteArray, const char*>{"\"MaxInstance\"=hex:31,36", "8"},
+                                       {"\"MaxInstance\"=\"128\"", "128"}}) {
+        SCOPED_TRACE(line.constData());
+        machine.writeRegistry("[HKEY_LOCAL_MACHINE\\" + ndi.toLatin1() + "]\r\n" + line + "\r\n");
+        ASSERT_NE(mainWindow(), nullptr);
+        EXPECT_EQ(shown("txtMaxInst"), stored);
+        EXPECT_EQ(machine.storedValue(ndi, "MaxInstance"), (Value{REG_SZ, stored}));
+        type("txtMaxInst", "345");
+        clickExpecting("cmdSetMaxInst", "Max Instance has been set!");
+        EXPECT_EQ(machine.storedValue(ndi, "MaxInstance"), (Value{REG_SZ, "34"}));
+        EXPECT_TRUE(mainWindow()->close()); // the next load reads afresh
+    }
+}
+
+// The sizes and keys of every choice are the MtuChoice table's; this proves the buttons use it.
+TEST_F(ModemSettingsTest, MtuShowsAndWritesTheChosenSizeAndRefusesABadOneForAol)
+{
+    const QString aol = QStringLiteral("Software\\America%20Online\\AOL\\aolsock");
+    machine.writeRegistry("[HKEY_LOCAL_MACHINE\\" + kAdapter.toLatin1() + "]\r\n\"IPMTU\"=\"1400\"\r\n");
+    ASSERT_NE(mainWindow(), nullptr);
+    const auto option = [this](int i) { return control<QRadioButton>(QStringLiteral("optMTU_%1").arg(i)); };
+    EXPECT_TRUE(option(4)->isChecked());
+    EXPECT_EQ(shown("txtMTU"), "1400");
+    QTest::mouseClick(option(1), Qt::LeftButton);
+    clickExpecting("Command3", "Dial-Up Adapter MTU Packet Size has been set!");
+    EXPECT_EQ(machine.storedValue(kAdapter, "IPMTU"), (Value{REG_SZ, "576"}));
+    QTest::mouseClick(option(4), Qt::LeftButton);
+    clickExpecting("Command2", "America Online MTU Packet Size has been set!");
+    EXPECT_EQ(machine.storedValue(aol, "mtu"), (Value{REG_DWORD, testing::dword(1400)}));
+    type("txtMTU", "14k");
+    clickExpecting("Command2", "Please enter a valid MTU packet size!", MsgIcon::Exclamation);
+    EXPECT_EQ(machine.storedValue(aol, "mtu"), (Value{REG_DWORD, testing::dword(1400)}));
+}
+
+// Only the exact command disables both buttons, and an existing value is never replaced.
+TEST_F(ModemSettingsTest, TheInitialisationCommandIsWrittenOnlyWhereNoneIsStored)
+{
+    const QString init = kModem + "\\Settings\\Init";
+    ASSERT_NE(open(init, "\"2\"=\"AT%C0\"\r\n"), nullptr);
+    EXPECT_FALSE(control("Command1")->isEnabled() || control("Command2")->isEnabled());
+    window->close();
+    ASSERT_NE(open(init, "\"2\"=\"at%c0\"\r\n"), nullptr);
+    const QByteArray before = machine.registryBytes();
+    click("Command1");
+    EXPECT_EQ(machine.registryBytes(), before);
+    window->close();
+
+    ASSERT_NE(open(kModem, "\"Model\"=\"Accura 56K\"\r\n"), nullptr); // no Settings\Init key at all
+    for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        const bool yes = answer == MsgAnswer::Yes;
+        machine.boxes.expect(
+            "By Making your downloads faster, the 'Time Remaining' will be inaccurate\r\nProceede?",
+            MsgIcon::None, MsgButtons::YesNo, answer);
+        clickExpecting("Command2", yes ? "Settings were applied!" : "Nothing was changed!");
+        EXPECT_EQ(machine.storedValue(init, "2"), yes ? std::optional(Value{REG_SZ, "AT%C0"}) : std::nullopt);
+    }
+}
+
+// A stored "1" ticks its box, "0" or nothing leaves it clear; Set writes what the box shows.
+TEST_F(ModemSettingsTest, SetWritesEachSwitchAsItsBoxShowsIt)
+{
+    const struct {
+        const char *check, *button, *value;
+        Value on, off;
+        const char* shownName; // in "... was Turned ON/OFF"
+    } switches[] = {
+        {"Check1", "Command3", "SLOWNET", {REG_BINARY, "01"}, {REG_BINARY, "00"}, "Slownet"},
+        {"Check2",
+         "Command4",
+         "IPXHeaderCompression",
+         {REG_SZ, "1"},
+         {REG_SZ, "0"},
+         "IPX Header Compression"},
+        {"Check3", "Command5", "PointToPointIP", {REG_SZ, "1"}, {REG_SZ, "0"}, "Point To Point IP"},
+    };
+    ASSERT_NE(open(kAdapter, "\"SLOWNET\"=\"1\"\r\n\"PointToPointIP\"=\"0\"\r\n"), nullptr);
+    for (const auto& s : switches) {
+        SCOPED_TRACE(s.button);
+        const bool ticked = control<QCheckBox>(s.check)->isChecked();
+        EXPECT_EQ(ticked, s.check == std::string("Check1"));
+        if (ticked)
+            click(s.check);
+        for (const bool on : {true, false}) {
+            click(s.check);
+            clickExpecting(s.button, QString(s.shownName) + (on ? " was Turned ON" : " was Turned OFF"));
+            EXPECT_EQ(machine.storedValue(kAdapter, s.value), on ? s.on : s.off);
+        }
+    }
+}
+
+} // namespace
+} // namespace velmora
