@@ -26,8 +26,9 @@ TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
         ASSERT_NE(form, nullptr);
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(mainWindow()->isEnabled(), !c.holdsMainWindowOff);
-        if (c.holdsMainWindowOff) // not even from its title bar
+        if (c.holdsMainWindowOff) { // not even from its title bar
             EXPECT_FALSE(mainWindow()->close());
+        }
         click(c.button, mainWindow());
         EXPECT_EQ(windows.loaded(c.form), form) << "loaded again";
         form->close();
