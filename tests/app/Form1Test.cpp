@@ -12,11 +12,14 @@ using Form1Test = testing::WindowTest;
 TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
 {
     const struct {
-        const char *button, *form;
+        const char *button, *form, *title;
         bool holdsMainWindowOff;
-    } cases[] = {{"Command1", "frmAbout", false},       {"cmdModemInfo", "Form2", false},
-                 {"cmdCustomCommSet", "Form3", true},   {"cmdCustomModemSet", "Form4", true},
-                 {"cmdCustomBufferSet", "Form5", true}, {"cmdBandwidth", "Form6", true}};
+    } cases[] = {{"Command1", "frmAbout", "About Velmora", false},
+                 {"cmdModemInfo", "Form2", "Velmora - Modem Info", false},
+                 {"cmdCustomCommSet", "Form3", "Velmora- Com Settings", true},
+                 {"cmdCustomModemSet", "Form4", "Velmora - Modem Settings", true},
+                 {"cmdCustomBufferSet", "Form5", "Velmora - Advanced Buffer Settings", true},
+                 {"cmdBandwidth", "Form6", "Velmora - Bandwidth Settings", true}};
     WindowRegistry& windows = machine.app().windows();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.form);
@@ -25,6 +28,8 @@ TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
         QWidget* form = windows.loaded(c.form);
         ASSERT_NE(form, nullptr);
         EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(std::tuple(mainWindow()->windowTitle(), form->windowTitle()),
+                  std::tuple(QStringLiteral("Velmora 1.2"), QString::fromLatin1(c.title)));
         EXPECT_EQ(mainWindow()->isEnabled(), !c.holdsMainWindowOff);
         if (c.holdsMainWindowOff) { // not even from its title bar
             EXPECT_FALSE(mainWindow()->close());

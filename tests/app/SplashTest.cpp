@@ -2,6 +2,7 @@
 #include "support/TestMachine.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +26,7 @@ TEST(SplashTest, ItGoesAtItsTimeOrAtAClickOnThePicture)
         const QPointer<QWidget> shown = windows.loaded(QStringLiteral("splash"));
         QWidget* main = windows.loaded(QStringLiteral("Form1"));
         ASSERT_TRUE(shown && main);
+        EXPECT_FALSE(shown->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull()) << "no picture";
         EXPECT_FALSE(main->isVisible()) << "main window shown beside the splash";
         auto* timer = shown->findChild<QTimer*>(QStringLiteral("Timer1"));
         EXPECT_EQ(timer->interval(), milliseconds.value_or(2000));

@@ -93,6 +93,7 @@ TEST_F(Hive, DamagedFilesAreRefusedAndOddButSoundOnesServed)
         {"TreeCycle", {{kNetEntry + 0x10, 4, 0x20 + 2 * 28}}, "reached twice"},
         {"EntryShared", {{0x20 + 0x20 + 28 + 0x10, 4, 0x20 + 3 * 28}}, "does not name its parent"},
         {"LinkOutsideTheTree", {{kNetEntry + 0x14, 4, 0x7000}}, "outside the tree"},
+        {"RecordOfAMissingBlock", {{kNetEntry + 0x1A, 2, 7}}, "which does not exist"},
         {"KeyWithoutARecord", {{kNetEntry + 0x18, 4, 0xFFFFFFFF}}, "has no record"},
         {"KeyNameWithBackslash", {{kClassRecord + 20 + 2, 1, '\\'}}, "holding a backslash"},
         {"EmptyKeyName", {{kClassRecord + 0xC, 2, 0}, {kClassRecord + 8, 4, 20}}, "an empty name"},

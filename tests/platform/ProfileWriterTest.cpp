@@ -19,6 +19,7 @@ const std::tuple<const char*, QByteArray, QByteArray, QByteArray, QByteArray, QB
     {"NewSectionAfterOneBlankLine", "[A]\r\nx=1\r\n", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
     {"NewSectionAfterBlankLine", "[A]\r\nx=1\r\n\r\n", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
     {"NewSectionAfterUnendedLine", "[A]\r\nx=1", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+    {"NewKeyAfterUnendedLine", "[A]\r\nx=1", "A", "z", "3", "[A]\r\nx=1\r\nz=3\r\n"},
     {"NewSectionInLfFile", "[A]\nx=1\n", "B", "y", "2", "[A]\nx=1\n\r\n[B]\r\ny=2\r\n"},
     {"NewSectionBeforeCtrlZ", "[A]\r\nx=1\r\n\x1A", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n\x1A"},
     {"ReplaceKeepsFileSpelling", "[Ports]\r\nMyKey=1\r\n", "ports", "MYKEY", "2", "[Ports]\r\nMyKey=2\r\n"},
