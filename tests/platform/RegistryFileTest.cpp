@@ -45,7 +45,7 @@ TEST(RegistryFile, ValueFormsDecodeToTheStoredBytes)
         {"OtherBackslashesStay", R"("A"="a\nb\q")", "A", 1, R"(a\nb\q)", false},
         {"EscapedQuoteAtTheEnd", R"("A"="\\\"")", "A", 1, R"(\")", false},
         {"ShortDword", R"("D"=dword:1)", "D", 4, QByteArray("\x01\0\0\0", 4), false},
-        {"UpperCaseDword", R"("D"=DWORD:FFFFFFFE)", "D", 4, QByteArray("\xfe\xff\xff\xff", 4), false},
+        {"UpperCaseDword", R"("D"=DWORD:1234ABCD)", "D", 4, QByteArray("\xcd\xab\x34\x12", 4), false},
         {"SingleDigitItems", R"("B"=hex:1,a)", "B", 3, QByteArray("\x01\x0a", 2), false},
         {"TypeInHex", R"("Q"=hex(b):01,00,00,00,00,00,00,00)", "Q", 11, QByteArray("\x01\0\0\0\0\0\0\0", 8),
          true},
