@@ -91,6 +91,8 @@ const std::tuple<QByteArray, QByteArray, QByteArray, QByteArray, const char*> kF
     {"c:\\windows\\pipe.ini", "s", "k", "v", "not an ordinary file"},
     {kWin, "s", "k", "a\rb", "value"},
     {kWin, "s", "k\n", "v", "key name"},
+    {kWin, QByteArray("s\0", 2), "k", "v", "section name"},
+    {kWin, "s", "k", "v\x1A", "value"},
     {kWin, "s", "a=b", "v", "\"=\""},
     {kWin, "s]x", "k", "v", "\"]\""},
     {kWin, "", "k", "v", "section name is empty"},
