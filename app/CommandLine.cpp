@@ -64,11 +64,15 @@ int listBackupsOnTerminal(const QString& folder)
     if (backups->isEmpty())
         print(stdout, QStringLiteral("No backups in %1.\n").arg(folder));
     for (const Backup& backup : *backups) {
+        if (!backup.damage.isEmpty()) {
+            print(stdout, QStringLiteral("%1  cannot be used: %2\n").arg(backup.name, backup.damage));
+            continue;
+        }
         print(stdout, QStringLiteral("%1  machine %2\n").arg(backup.name, backup.machine));
         for (const BackedUpFile& file : backup.files)
-            print(stdout,
-                  QStringLiteral("    %1%2\n")
-                      .arg(file.path, file.copy.isEmpty() ? QStringLiteral(" (did not exist)") : QString()));
+            print(stdout, QStringLiteral("    %1%2\n")
+                              .arg(backup.hostPath(file),
+                                   file.copy.isEmpty() ? QStringLiteral(" (did not exist)") : QString()));
     }
     return 0;
 }
@@ -89,9 +93,11 @@ int restoreOnTerminal(const QString& folder, const QString& name, const QString&
         print(stderr,
               QStringLiteral("  left alone, changed since Velmora wrote it (--force puts it back): %1\n")
                   .arg(path));
+    for (const QString& path : outcome->missing)
+        print(stderr, QStringLiteral("  missing, the file is gone (--force puts it back): %1\n").arg(path));
     for (const QString& failed : outcome->failed)
         print(stderr, QStringLiteral("  not restored: %1\n").arg(failed));
-    return outcome->leftAlone.isEmpty() && outcome->failed.isEmpty() ? 0 : 1;
+    return outcome->leftAlone.isEmpty() && outcome->missing.isEmpty() && outcome->failed.isEmpty() ? 0 : 1;
 }
 
 } // namespace
