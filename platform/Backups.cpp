@@ -258,9 +258,11 @@ Backup readBackup(const QString& folder)
 }
 
 // Removes the temporary files interrupted writes left in a backup folder, as every writer of
-// the folder's files would, under the lock they take.
-void removeTemporaries(const QString& folder)
+// the folder's files would, under the lock they take; and closes a folder an earlier version
+// left open to everyone.
+void tidyUp(const QString& folder)
 {
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
     QStringList targets;
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         const qsizetype mark = name.size() - kTemporaryUniquePart - kTemporaryMark.size();
@@ -580,7 +582,7 @@ void pruneBackups(const QString& backupsFolder, const QString& machineRoot, int 
             backup->folder != spare)
             QDir(backup->folder).removeRecursively(); // removes links, never follows them
         else
-            removeTemporaries(backup->folder);
+            tidyUp(backup->folder);
     }
 }
 

@@ -75,7 +75,8 @@ private:
 Result<QList<Backup>> listBackups(const QString& backupsFolder);
 
 // Removes the backups of machineRoot beyond the newest `keep` (the folder `spare` is never
-// removed), and in every backup folder the temporary files interrupted writes left behind.
+// removed); in every other backup folder, removes the temporary files interrupted writes left
+// behind and lets only the owner in (0700).
 void pruneBackups(const QString& backupsFolder, const QString& machineRoot, int keep,
                   const QString& spare = {});
 

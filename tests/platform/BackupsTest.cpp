@@ -330,6 +330,8 @@ TEST(BackupRestore, SaysWhatItCannotDoAndKeepsBackupsPrivate)
                                                         " cannot be used: its manifest.json is damaged"))
         << refused.reason().toStdString();
     EXPECT_EQ(readBytes(m.winIni), "new");
+    const Result<RestoreOutcome> another = restoreBackup(m.backups, older, m.dir.path() + "/other", false);
+    EXPECT_TRUE(another.reason().contains("is of the machine " + m.root)) << another.reason().toStdString();
 
     ASSERT_TRUE(QFile::remove(m.winIni));
     Result<RestoreOutcome> outcome = restoreBackup(m.backups, older, m.root, false);
@@ -361,6 +363,8 @@ TEST(BackupPruning, KeepsTheNewestOfTheMachineAndSweepsTemporaries)
                 writeBytes(backups + "/2000-01-01_00-00-00.100/manifest.json", "{"));
     const QString temporary = backups + "/2000-01-01_00-00-00.020/manifest.json.velmora-Ab12Cd";
     ASSERT_TRUE(writeBytes(temporary, "half"));
+    const QByteArray open = QFile::encodeName(backups + "/2000-01-01_00-00-00.021");
+    ASSERT_EQ(::chmod(open.constData(), 0755), 0);
 
     BackupSession session(backups, root);
     ASSERT_TRUE(session.beforeChange(winIni));
@@ -382,6 +386,8 @@ TEST(BackupPruning, KeepsTheNewestOfTheMachineAndSweepsTemporaries)
                                   "100 other", session.folder().right(3)};
     EXPECT_EQ(names, expected);
     EXPECT_FALSE(QFileInfo::exists(temporary));
+    struct stat st {};
+    EXPECT_TRUE(::stat(open.constData(), &st) == 0 && (st.st_mode & 0777) == 0700) << "closed to others";
 }
 
 } // namespace
