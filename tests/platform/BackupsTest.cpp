@@ -209,8 +209,6 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
         {"a path climbing out with ..",
          [](BackedUpMachine& m) { m.pointAt(m.root + "/drive_c/WINDOWS/../../../outside/canary.txt"); }, true,
          false, true, "does not name a file inside the machine", nullptr},
-        {"a relative path climbing out", [](BackedUpMachine& m) { m.pointAt("../outside/canary.txt"); }, true,
-         false, true, "does not name a file inside the machine", nullptr},
         {"an empty copy naming an outside file", [](BackedUpMachine& m) { m.pointAt(m.canary, ""); }, true,
          false, true, "does not name a file inside the machine", nullptr},
         {"a copy outside the backup folder",
