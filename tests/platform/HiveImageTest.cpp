@@ -216,5 +216,43 @@ TEST(HiveImage, RecordsOfAFullBlockMoveToABlockWithRoom)
     }
 }
 
+// A key's record may take 60 KB, and no more than a block below 64 KB holds: a 98/Me block is
+// a multiple of 4 KiB, so there 61,408 bytes (a block of 0xF000 less its header).
+TEST(HiveImage, AKeyRecordFitsInABlock)
+{
+    // File, the record's size with a fourth value, whether it is taken.
+    const std::tuple<const char*, const char*, int, bool> cases[] = {
+        {"Win98LargestRecord", "SMALL98.DAT", 61408, true},
+        {"Win98OneByteMore", "SMALL98.DAT", 61409, false},
+        {"Win95SixtyKB", "SMALL95.DAT", 61440, true},
+        {"Win95OneByteMore", "SMALL95.DAT", 61441, false}};
+    for (const auto& [label, file, size, taken] : cases) {
+        SCOPED_TRACE(label);
+        auto image = HiveImage::parse(t::hiveFile(file)).value();
+        for (const char name : {'a', 'b', 'c'})
+            image =
+                HiveImage::parse(
+                    image.withValue(image.findKey("class"), QByteArray(1, name), 3, QByteArray(16300, name))
+                        .value())
+                    .value();
+        int used = 20 + int(image.keyName(image.findKey("class")).size());
+        for (const auto& v : image.values(image.findKey("class")))
+            used += 12 + int(v.name.size() + v.data.size());
+        const QByteArray data(size - used - 13, 'd');
+        const auto changed = image.withValue(image.findKey("class"), "d", 3, data);
+        ASSERT_EQ(changed.ok(), taken) << (changed.ok() ? "" : changed.reason().toStdString());
+        if (!taken) {
+            EXPECT_TRUE(changed.reason().contains(QLatin1String("60 KB"))) << changed.reason().toStdString();
+            continue;
+        }
+        auto next = HiveImage::parse(changed.value());
+        ASSERT_TRUE(next.ok()) << next.reason().toStdString();
+        quint32 type = 0;
+        QByteArray read;
+        EXPECT_TRUE(next->readValue(next->findKey("class"), "D", type, read) && read == data);
+        EXPECT_EQ(t::hiveFaults(next->bytes()), QString());
+    }
+}
+
 } // namespace
 } // namespace velmora
