@@ -264,7 +264,10 @@ Result<void> removeUndoJournal(const QString& path)
 {
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
         return failure(systemReason());
-    return syncFolder(encodedFolder(path));
+    // Should the removal not reach the disk, a crash only brings back a journal that undoes the
+    // save: the old state, still whole. So a folder that cannot be synced does not fail it.
+    (void)syncFolder(encodedFolder(path));
+    return {};
 }
 
 } // namespace velmora

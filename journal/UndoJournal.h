@@ -55,7 +55,7 @@ Result<void> writeUndoJournal(const QString& path, QByteArrayView encoded);
 // The file's bytes, nothing when there is none; a failure when it is not a plain file, larger
 // than any journal, or unreadable.
 Result<std::optional<QByteArray>> readUndoJournal(const QString& path);
-// Removes the journal and syncs its folder, so the removal itself is durable.
+// Removes the journal and syncs its folder, so the removal is durable where the folder can be synced.
 Result<void> removeUndoJournal(const QString& path);
 
 } // namespace velmora
