@@ -4,13 +4,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace velmora {
 namespace {
@@ -18,29 +15,17 @@ namespace {
 struct Image {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("win98.img"));
-    Image()
-    {
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(1 << 20));
-    }
+    Image() { EXPECT_TRUE(QFile(path).open(QIODevice::WriteOnly)); }
 };
-
-// Waits until the check gives the expected answer: a program started takes a moment to open
-// and lock the image.
-bool becomes(const std::function<bool()>& condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 struct Program {
     QProcess process;
+    Program(const QString& program, const QStringList& arguments, const QString& input = {})
+    {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setStandardInputFile(input.isEmpty() ? QProcess::nullDevice() : input);
+        process.start(program, arguments);
+    }
     ~Program()
     {
         process.kill();
@@ -48,47 +33,31 @@ struct Program {
     }
 };
 
-// Programs that have the image open, with or without QEMU's lock, are named with their process
-// id; Velmora's own helper (given by its process id) does not count, nor does its lock.
+// Programs that have the image open, with QEMU's lock or without, are named with their process
+// id, once they have opened it; Velmora's own helper (by its process id) does not count.
 TEST(ImageUse, AProgramUsingTheImageIsNamed)
 {
-    struct Row {
-        const char* program;
-        QStringList arguments; // %1 is the image
-        bool readsStandardInput;
-    };
-    const Row rows[] = {
-        {"sleep", {QStringLiteral("30")}, true},
-        {"qemu-io",
-         {QStringLiteral("-f"), QStringLiteral("raw"), QStringLiteral("-c"), QStringLiteral("sleep 30000"),
-          QStringLiteral("%1")},
-         false},
-    };
-    for (const Row& row : rows) {
-        if (QStandardPaths::findExecutable(QLatin1String(row.program)).isEmpty()) {
-            ADD_FAILURE() << row.program << " is missing (tools/install-deps.sh installs it)";
-            continue;
-        }
+    for (const bool qemu : {false, true}) {
         Image image;
         ASSERT_TRUE(checkImageNotInUse(image.path));
-        Program holder;
-        if (row.readsStandardInput)
-            holder.process.setStandardInputFile(image.path);
-        QStringList arguments;
-        for (const QString& a : row.arguments)
-            arguments.append(a.contains(u"%1") ? a.arg(image.path) : a);
-        holder.process.start(QLatin1String(row.program), arguments);
-        ASSERT_TRUE(holder.process.waitForStarted());
+        Program holder = qemu ? Program(QStringLiteral("qemu-io"),
+                                        {QStringLiteral("-f"), QStringLiteral("raw"), QStringLiteral("-c"),
+                                         QStringLiteral("sleep 30000"), image.path})
+                              : Program(QStringLiteral("sleep"), {QStringLiteral("30")}, image.path);
+        ASSERT_TRUE(holder.process.waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
         const qint64 pid = holder.process.processId();
-
-        EXPECT_TRUE(becomes([&] { return !checkImageNotInUse(image.path).ok(); })) << row.program;
-        const Result<void> refused = checkImageNotInUse(image.path);
-        EXPECT_EQ(refused.reason(), QStringLiteral("win98.img is in use by %1 (process %2): shut that down "
-                                                   "before changing the disk")
-                                        .arg(QLatin1String(row.program))
-                                        .arg(pid));
-        EXPECT_EQ(processesHoldingFile(image.path), (QList<ImageHolder>{{pid, QLatin1String(row.program)}}));
-        EXPECT_TRUE(checkImageNotInUse(image.path, {pid})) << row.program << " as our own helper";
+        QElapsedTimer timer;
+        timer.start();
+        while (checkImageNotInUse(image.path) && timer.elapsed() < 10000)
+            QThread::msleep(20);
+        const QString name = qemu ? QStringLiteral("qemu-io") : QStringLiteral("sleep");
+        EXPECT_EQ(
+            checkImageNotInUse(image.path).reason(),
+            QStringLiteral("win98.img is in use by %1 (process %2): shut that down before changing the disk")
+                .arg(name)
+                .arg(pid));
+        EXPECT_EQ(processesHoldingFile(image.path), (QList<ImageHolder>{{pid, name}}));
+        EXPECT_TRUE(checkImageNotInUse(image.path, {pid})) << "our own helper";
     }
 }
 
@@ -102,31 +71,26 @@ TEST(ImageUse, AVmwareLockFolderBesideTheImageRefusesIt)
                        "down before changing the disk"));
 }
 
-// While held, QEMU's writers refuse the image (its readers may still look: QEMU shares reads of a
-// raw image); the hold's own locks do not refuse it to us.
+// While held, QEMU's writers refuse the image (QEMU lets readers of a raw image look); the hold's
+// own locks do not refuse it to us.
 TEST(ImageUse, AHeldImageIsRefusedByQemuWriters)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("qemu-nbd")).isEmpty())
-        GTEST_SKIP() << "qemu-utils is needed";
     Image image;
-    const QStringList writers[] = {
-        {QStringLiteral("qemu-io"), QStringLiteral("-f"), QStringLiteral("raw"), QStringLiteral("-c"),
-         QStringLiteral("write 0 512")},
-        {QStringLiteral("qemu-nbd"), QStringLiteral("-f"), QStringLiteral("raw"),
-         QStringLiteral("--socket=") + image.dir.filePath(QStringLiteral("nbd.socket"))},
-    };
     Result<ImageHold> hold = ImageHold::take(image.path);
     ASSERT_TRUE(hold) << hold.reason().toStdString();
     EXPECT_TRUE(hold->checkNotInUse());
     EXPECT_FALSE(ImageHold::take(image.path)) << "a second hold is a second user";
+    const QStringList writers[] = {
+        {QStringLiteral("qemu-io"), QStringLiteral("-c"), QStringLiteral("write 0 512")},
+        {QStringLiteral("qemu-nbd"), QStringLiteral("--socket=") + image.dir.filePath(QStringLiteral("nbd"))},
+    };
     for (const QStringList& writer : writers) {
-        Program qemu;
-        qemu.process.setProcessChannelMode(QProcess::MergedChannels);
-        qemu.process.start(writer.first(), writer.mid(1) + QStringList{image.path});
-        ASSERT_TRUE(qemu.process.waitForFinished(10000)) << writer.first().toStdString() << " started";
+        Program qemu(writer.first(),
+                     writer.mid(1) + QStringList{QStringLiteral("-f"), QStringLiteral("raw"), image.path});
+        ASSERT_TRUE(qemu.process.waitForFinished(10000)) << writer.first().toStdString() << " kept running";
         EXPECT_NE(qemu.process.exitCode(), 0);
-        const QString says = QString::fromUtf8(qemu.process.readAll());
-        EXPECT_TRUE(says.contains(u"Failed to get \"write\" lock")) << says.toStdString();
+        EXPECT_TRUE(qemu.process.readAll().contains("Failed to get \"write\" lock"))
+            << writer.first().toStdString();
     }
     *hold = ImageHold();
     EXPECT_TRUE(checkImageNotInUse(image.path)) << "released";
