@@ -154,7 +154,14 @@ Result<void> StagedDevice::commit()
     journal.records.reserve(runs.size());
     for (const Run& run : runs)
         journal.records.append(run.undo);
-    if (const Result<void> kept = writeUndoJournal(m_journalPath, encodeUndoJournal(journal)); !kept)
+    const QByteArray encoded = encodeUndoJournal(journal);
+    // A journal the next opening would refuse to read protects nothing.
+    if (encoded.size() > kMaxUndoJournalBytes)
+        return failure(
+            QStringLiteral("the change is larger than one save can protect (%1 bytes); nothing was "
+                           "changed")
+                .arg(encoded.size()));
+    if (const Result<void> kept = writeUndoJournal(m_journalPath, encoded); !kept)
         return failure(QStringLiteral("the undo journal %1 cannot be written beside the image (%2), so "
                                       "nothing was changed")
                            .arg(journalName, kept.reason()));
