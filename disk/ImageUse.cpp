@@ -133,11 +133,10 @@ Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int p
         return inUse(describe({ImageHolder{*lock, programName(*lock)}}));
     if (!others.isEmpty())
         return inUse(describe(others));
-    // A lock whose holder is not among the processes we can see belongs to another user; one of
-    // our own helpers holding the file holds the lock too, since QEMU's locks exclude each other.
+    // A lock whose holder is not among the processes we can see (another user's) still counts;
+    // one of our own helpers holding the file holds the lock, since QEMU's locks exclude each other.
     if (*lock != 0 && !oursHoldIt)
-        return inUse(QStringLiteral("QEMU (a virtual machine, qemu-nbd or qemu-img of another user holds "
-                                    "its lock)"));
+        return inUse(QStringLiteral("a program Velmora cannot see, which holds QEMU's lock on it"));
     return {};
 }
 

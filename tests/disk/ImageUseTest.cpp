@@ -61,6 +61,32 @@ TEST(ImageUse, AProgramUsingTheImageIsNamed)
     }
 }
 
+// A lock outlives the holder's open file while the file stays mapped: no /proc/PID/fd link then
+// leads to the image, as for another user's QEMU.
+TEST(ImageUse, ALockWhoseHolderCannotBeSeenRefusesTheImage)
+{
+    Image image;
+    ASSERT_TRUE(QFile(image.path).resize(4096));
+    Program holder(QStringLiteral("python3"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("import ctypes, fcntl, os, struct, sys, time\n"
+                                   "fd = os.open(sys.argv[1], os.O_RDONLY)\n"
+                                   "fcntl.fcntl(fd, 37, struct.pack('hhqqi4x', 0, 0, 100, 2, 0))\n"
+                                   "libc = ctypes.CDLL(None)\n"
+                                   "libc.mmap.restype = ctypes.c_void_p\n"
+                                   "libc.mmap(None, 4096, 1, 1, fd, ctypes.c_long(0))\n"
+                                   "os.close(fd)\n"
+                                   "print('held', flush=True)\n"
+                                   "time.sleep(30)"),
+                    image.path});
+    ASSERT_TRUE(holder.process.waitForReadyRead(10000));
+    EXPECT_TRUE(processesHoldingFile(image.path).isEmpty());
+    EXPECT_EQ(
+        checkImageNotInUse(image.path).reason(),
+        QStringLiteral("win98.img is in use by a program Velmora cannot see, which holds QEMU's lock on it: "
+                       "shut that down before changing the disk"));
+}
+
 TEST(ImageUse, AVmwareLockFolderBesideTheImageRefusesIt)
 {
     Image image;
