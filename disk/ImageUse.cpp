@@ -103,10 +103,12 @@ Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int p
             QStringLiteral("%1 is in use by %2: shut that down before changing the disk").arg(image, by));
     };
 
-    const QString vmwareLock = imagePath + QStringLiteral(".lck");
-    if (QFileInfo(vmwareLock).isDir())
-        return inUse(
-            QStringLiteral("VMware (the folder %1 is beside it)").arg(QFileInfo(vmwareLock).fileName()));
+    // Beside the path the virtual machine was given, which may be a link, or the file itself.
+    for (const QString& disk : {imagePath, QFileInfo(imagePath).canonicalFilePath()}) {
+        const QFileInfo vmwareLock(disk + QStringLiteral(".lck"));
+        if (!disk.isEmpty() && vmwareLock.isDir())
+            return inUse(QStringLiteral("VMware (the folder %1 is beside it)").arg(vmwareLock.fileName()));
+    }
 
     int fd = probeFd;
     if (fd < 0) {

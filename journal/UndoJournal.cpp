@@ -86,7 +86,9 @@ Result<void> syncFolder(const QByteArray& folder)
 
 QString undoJournalPath(const QString& imagePath)
 {
-    return imagePath + QStringLiteral(".velmora-undo");
+    // Beside the image file itself, so every link to it finds the same journal.
+    const QString real = QFileInfo(imagePath).canonicalFilePath();
+    return (real.isEmpty() ? imagePath : real) + QStringLiteral(".velmora-undo");
 }
 
 QByteArray encodeUndoJournal(const UndoJournal& journal)

@@ -38,7 +38,7 @@ struct UndoJournal {
     bool operator==(const UndoJournal&) const = default;
 };
 
-// "<image>.velmora-undo", beside the image.
+// "<image>.velmora-undo", beside the image file a link leads to, if any.
 QString undoJournalPath(const QString& imagePath);
 
 QByteArray encodeUndoJournal(const UndoJournal& journal);

@@ -95,6 +95,9 @@ TEST(ImageUse, AVmwareLockFolderBesideTheImageRefusesIt)
         checkImageNotInUse(image.path).reason(),
         QStringLiteral("win98.img is in use by VMware (the folder win98.img.lck is beside it): shut that "
                        "down before changing the disk"));
+    const QString link = image.dir.filePath(QStringLiteral("c.img"));
+    ASSERT_TRUE(QFile::link(image.path, link));
+    EXPECT_TRUE(checkImageNotInUse(link).reason().contains(u"win98.img.lck")) << "seen through a link";
 }
 
 // While held, QEMU's writers refuse the image (QEMU lets readers of a raw image look); the hold's

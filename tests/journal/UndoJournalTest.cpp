@@ -1,6 +1,10 @@
 #include "journal/UndoJournal.h"
 #include "journal/Checksum.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace velmora {
@@ -56,6 +60,18 @@ TEST(UndoJournal, FitsOnlyItsOwnDevice)
         const Result<UndoJournal> decoded = decodeUndoJournal(encodeUndoJournal({5000, row.records}));
         EXPECT_EQ(checkJournalFits(*decoded, row.deviceSize).ok(), row.fits) << row.name;
     }
+}
+
+// Reached through a link from another folder, an image still has its one journal.
+TEST(UndoJournal, LivesBesideTheImageFileItself)
+{
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("win98.img"));
+    QFile(image).open(QIODevice::WriteOnly);
+    QDir(dir.path()).mkdir(QStringLiteral("links"));
+    ASSERT_TRUE(QFile::link(image, dir.filePath(QStringLiteral("links/c.img"))));
+    EXPECT_EQ(undoJournalPath(dir.filePath(QStringLiteral("links/c.img"))), undoJournalPath(image));
+    EXPECT_TRUE(undoJournalPath(image).endsWith(u"/win98.img.velmora-undo"));
 }
 
 } // namespace
