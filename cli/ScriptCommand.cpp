@@ -76,22 +76,31 @@ qsizetype scriptCommandAt(const QStringList& arguments, const QStringList& value
 
 QString scriptCommandsHelp()
 {
-    QStringList settable;
-    for (const Setting& setting : scriptSettings())
-        if (setting.settable)
-            settable.append(setting.name);
+    // The setting names, wrapped as the rest of the help is.
+    QString settings = QStringLiteral("Settings:");
+    qsizetype lineStart = 0;
+    for (const Setting& setting : scriptSettings()) {
+        if (!setting.settable)
+            continue;
+        if (settings.size() - lineStart + setting.name.size() + 2 > 92) {
+            settings += QStringLiteral("\n ");
+            lineStart = settings.size() - 1;
+        }
+        settings += QLatin1Char(' ') + setting.name + QLatin1Char(',');
+    }
+    settings.chop(1);
     return QStringLiteral(
                "Sub-commands (no display needed; velmora(1) tells more):\n"
                "  show [--json]                     every setting and what it holds\n"
                "  set SETTING VALUE... [--dry-run]  checks every value, then writes them, backed up first\n"
                "  report [FILE]                     the modem report, to FILE or standard output\n"
-               "Settings: %1.\n"
+               "%1.\n"
                "Values: com1..com4 as win.ini keeps them (19200,e,7,1,x); mtu and aol-mtu auto, 576, 1000,\n"
                "1500 or any size; slownet, ipx-header-compression, point-to-point-ip on or off; modem-at-c0 "
                "on;\n"
                "fifo-tx, fifo-rx 16k 64k 512k 1MB 2MB 4MB 8MB 16MB.\n"
                "Exit status: 0 done, 1 refused or failed, 2 wrong arguments.")
-        .arg(settable.join(QStringLiteral(", ")));
+        .arg(settings);
 }
 
 int runScriptCommand(const QStringList& words, const QString& machineRoot, const QString& backupsFolder,
