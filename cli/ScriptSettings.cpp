@@ -329,6 +329,37 @@ std::optional<QString> currentValue(ScriptMachine& machine, const Setting& s)
     return std::nullopt;
 }
 
+QString settingPlace(const Setting& s)
+{
+    const auto ini = [](const QString& file, const QString& section, const QString& key) {
+        return QStringLiteral("%1 [%2] %3").arg(file, section, key);
+    };
+    switch (s.kind) {
+    case SettingKind::Port:
+        return ini(kWinIniPath, kPortsSection, portKey(s.index));
+    case SettingKind::MaxInstances:
+        return registryValueFullName(kMaxInstanceKey, QStringLiteral("MaxInstance"));
+    case SettingKind::DialUpMtu:
+        return registryValueFullName(kDialUpAdapterKey, QStringLiteral("IPMTU"));
+    case SettingKind::AolMtu:
+        return registryValueFullName(kAolKey, QStringLiteral("mtu"));
+    case SettingKind::AolTypedMtu:
+        return registryValueFullName(kAolTypedKey, QStringLiteral("mtu"));
+    case SettingKind::ModemAtC0:
+        return registryValueFullName(kModemInitKey, kModemInitValue);
+    case SettingKind::AdapterSwitch:
+        return registryValueFullName(kDialUpAdapterKey, adapterSwitches()[s.index].valueName);
+    case SettingKind::PortBuffer:
+    case SettingKind::PortIrq:
+        return ini(kSystemIniPath, kPortBufferSection, bufferKey(s.index, s.kind));
+    case SettingKind::FifoTx:
+        return registryValueFullName(kSerialFifoKey, QStringLiteral("TxFIFO"));
+    case SettingKind::FifoRx:
+        return registryValueFullName(kSerialFifoKey, QStringLiteral("RxFIFO"));
+    }
+    return {};
+}
+
 QString writeTarget(const PlannedWrite& write)
 {
     if (write.file.isEmpty())
@@ -358,7 +389,8 @@ Result<QList<PlannedWrite>> planWrites(ScriptMachine& machine,
         if (planned)
             writes += *planned;
         else
-            refusals.append(QStringLiteral("%1 %2: %3").arg(setting->name, value, planned.reason()));
+            refusals.append(QStringLiteral("%1 %2 (%3): %4")
+                                .arg(setting->name, value, settingPlace(*setting), planned.reason()));
     }
     if (!refusals.isEmpty())
         return failure(refusals.join(QLatin1Char('\n')));

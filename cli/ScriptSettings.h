@@ -44,6 +44,9 @@ const Setting* findSetting(const QString& name);
 // What a setting holds now, as a script reads and sets it; nothing when it is not set.
 std::optional<QString> currentValue(ScriptMachine& machine, const Setting& setting);
 
+// Where a setting lives: "c:\windows\win.ini [Ports] COM2:" or "HKEY_LOCAL_MACHINE\...\IPMTU".
+QString settingPlace(const Setting& setting);
+
 // One value a change writes: an INI key (file, section, name) or a registry value under
 // HKEY_LOCAL_MACHINE (keyPath, name, type).
 struct PlannedWrite {

@@ -274,15 +274,19 @@ TEST(ScriptRefusalTest, NothingIsWritten)
         int exitCode;
         const char *out, *err; // a part of each
     } cases[] = {
-        {"set|com1|9600,n,,1,x", 1, "", "com1 9600,n,,1,x: Must Select a Data Bit"},
-        {"set|com1|9600,n,8", 1, "", "com1 9600,n,8: An entry has five fields"},
-        {"set|aol-mtu|14k", 1, "", "aol-mtu 14k: Please enter a valid MTU packet size!"},
-        {"set|slownet|yes", 1, "", "slownet yes: takes on or off"},
+        {"set|com1|9600,n,,1,x", 1, "",
+         "com1 9600,n,,1,x (c:\\windows\\win.ini [Ports] COM1:): Must Select a Data Bit"},
+        {"set|com1|9600,n,8", 1, "", "): An entry has five fields"},
+        {"set|aol-mtu|14k", 1, "",
+         "aol-mtu 14k (HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu): Please enter a "
+         "valid MTU packet size!"},
+        {"set|slownet|yes", 1, "", "Net\\0000\\SLOWNET): takes on or off"},
         {"set|modem-at-c0|on", 1, "", "Settings\\Init\\2 already holds \"ATZ\""},
-        {"set|com4-buffer|1024", 1, "", "com4-buffer 1024: You Must Enter an Irq #"},
-        {"set|fifo-tx|3k", 1, "", "fifo-tx 3k: \"3k\" is none of the sizes 16k"},
-        {"set|fifo-tx|4MB", 1, "", "fifo-tx 4MB: You Must Select a Buffer Size!"}, // RxFIFO 14 is no size
-        {"set|mtu|576|slownet|yes", 1, "", "slownet yes"},                         // mtu alone would pass
+        {"set|com4-buffer|1024", 1, "",
+         "com4-buffer 1024 (c:\\windows\\system.ini [386Enh] Com4Buffer): You Must Enter an Irq #"},
+        {"set|fifo-tx|3k", 1, "", "TxFIFO): \"3k\" is none of the sizes 16k"},
+        {"set|fifo-tx|4MB", 1, "", "TxFIFO): You Must Select a Buffer Size!"}, // RxFIFO 14 is no size
+        {"set|mtu|576|slownet|yes", 1, "", "slownet yes"},                     // mtu alone would pass
         {"set|max-instances|12|--dry-run", 0,
          "Ndi\\MaxInstance\n  old: \"10\"\n  new: \"12\"\nNothing was written", ""},
         {"set|speed|9", 2, "", "There is no setting 'speed' to set."},
