@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/Velmora.h"
+#include "cli/ScriptCommand.h"
 #include "platform/Backups.h"
 #include "platform/MachineFolder.h"
 
@@ -127,17 +129,27 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_parser.setApplicationDescription(
         QStringLiteral(
             "Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine.\n"
-            "Before a run first changes a file, the file as it was is kept in %1.")
-            .arg(BackupSession::defaultLocation()));
+            "Before a run first changes a file, the file as it was is kept in %1.\n\n%2")
+            .arg(BackupSession::defaultLocation(), scriptCommandsHelp()));
     m_parser.addOptions({m_help, m_version, m_machine, m_restore, m_force, m_listBackups});
     m_parser.addPositionalArgument(QStringLiteral("BACKUP"),
                                    QStringLiteral("With --restore: the backup to put back (its name as "
                                                   "--list-backups shows it)."),
                                    QStringLiteral("[BACKUP]"));
 
+    // A sub-command and what follows it are the script's own.
+    QStringList ownArguments = arguments;
+    QStringList valueOptions = {QStringLiteral("--machine")};
+    for (const QString& option : kQtOptionsWithValue)
+        valueOptions.append(QLatin1Char('-') + option);
+    if (const qsizetype at = scriptCommandAt(arguments, valueOptions); at > 0) {
+        m_scriptCommand = arguments.mid(at);
+        ownArguments = arguments.first(at);
+    }
+
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     m_platformForced = !platform.isEmpty();
-    if (!m_parser.parse(withoutQtOptions(arguments, &m_platformForced))) {
+    if (!m_parser.parse(withoutQtOptions(ownArguments, &m_platformForced))) {
         m_mistake = m_parser.errorText();
         return;
     }
@@ -148,12 +160,15 @@ CommandLine::CommandLine(const QStringList& arguments)
         m_mistake = QStringLiteral("--force goes only with --restore.");
     else if (m_parser.isSet(m_restore) && m_parser.isSet(m_listBackups))
         m_mistake = QStringLiteral("--restore and --list-backups do not go together.");
+    else if (!m_scriptCommand.isEmpty() && (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
+        m_mistake =
+            QStringLiteral("%1 goes with neither --restore nor --list-backups.").arg(m_scriptCommand.first());
 }
 
 bool CommandLine::forTerminal() const
 {
     return !m_mistake.isEmpty() || m_parser.isSet(m_help) || m_parser.isSet(m_version) ||
-           m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups);
+           m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || !m_scriptCommand.isEmpty();
 }
 
 int CommandLine::runInTerminal()
@@ -173,6 +188,8 @@ int CommandLine::runInTerminal()
         return 0;
     }
     const QString backups = BackupSession::defaultLocation();
+    if (!m_scriptCommand.isEmpty())
+        return runScriptCommand(m_scriptCommand, machineRoot(), backups, &Velmora::registryOf);
     if (m_parser.isSet(m_listBackups))
         return listBackupsOnTerminal(backups);
     const QStringList positional = m_parser.positionalArguments();
@@ -191,8 +208,8 @@ QString CommandLine::displayProblem() const
         return {};
     return QStringLiteral(
         "cannot open a window: there is no display (DISPLAY and WAYLAND_DISPLAY are not set). "
-        "Start it in a graphical session; --help, --version, --list-backups and --restore "
-        "work in any terminal.");
+        "Start it in a graphical session; --help, --version, --list-backups, --restore and the "
+        "sub-commands show, set and report work in any terminal.");
 }
 
 } // namespace velmora

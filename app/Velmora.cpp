@@ -23,15 +23,15 @@ template <typename Form> void addForm(WindowRegistry& windows)
                 [](AppContext& context) -> VbForm* { return new Form(context); });
 }
 
+} // namespace
+
 // A drive keeps HKEY_LOCAL_MACHINE in its binary SYSTEM.DAT, a machine folder in a REGEDIT4 file.
-std::unique_ptr<RegistryBackend> registryOf(const MachineFolder& machine)
+std::unique_ptr<RegistryBackend> Velmora::registryOf(const MachineFolder& machine)
 {
     if (machine.kind() == MachineFolder::Kind::Drive)
         return std::make_unique<HiveStore>(machine.registryFile());
     return std::make_unique<RegistryStore>(machine.registryFile());
 }
-
-} // namespace
 
 Velmora::Velmora(const QString& machineRoot, Edges edges, const QString& backupsFolder)
     : m_machine(machineRoot), m_backups(backupsFolder, machineRoot), m_profiles(m_machine, &m_backups),

@@ -44,6 +44,9 @@ public:
     // Loads the start-up window; it is shown at once unless the splash will show it.
     void start();
 
+    // The registry store of the machine's kind; the sub-commands use it too.
+    static std::unique_ptr<RegistryBackend> registryOf(const MachineFolder& machine);
+
 private:
     void registerWindows();
 
