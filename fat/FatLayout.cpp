@@ -39,6 +39,8 @@ Result<FatLayout> FatLayout::parse(QByteArrayView b, qint64 deviceSize)
         return failure(QStringLiteral("the boot sector reserves no sector for itself"));
     if (l.fatCount < 1 || l.fatCount > 4)
         return failure(QStringLiteral("the boot sector gives %1 copies of the FAT").arg(l.fatCount));
+    if (fat16Size != 0 && l.rootEntryCount == 0)
+        return failure(QStringLiteral("the boot sector gives the root folder no entries"));
     if (l.sectorsPerFat == 0)
         return failure(QStringLiteral("the boot sector gives a FAT of no sectors"));
     if (qint64(l.totalSectors) * l.bytesPerSector > deviceSize)

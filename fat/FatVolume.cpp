@@ -3,7 +3,7 @@
 #include "fat/FatNames.h"
 #include "fat/LittleEndian.h"
 
-#include <QSet>
+#include <QHash>
 
 #include <algorithm>
 
@@ -192,7 +192,7 @@ Result<void> FatVolume::walkFolders()
             return failure(bytes.reason());
         const auto extents = folderExtents(folder);
         fatentry::LongNameReader longName;
-        QSet<QString> names;
+        QHash<QString, int> names; // upper-cased short name -> its node
         const qsizetype slotCount = bytes->size() / fatentry::kSize;
         for (qsizetype slot = 0; slot < slotCount; ++slot) {
             const QByteArrayView e = QByteArrayView(*bytes).sliced(slot * fatentry::kSize, fatentry::kSize);
@@ -239,9 +239,12 @@ Result<void> FatVolume::walkFolders()
             const quint32 start =
                 le16(e, 26) | (m_layout.type == FatType::Fat32 ? quint32(le16(e, 20)) << 16 : 0);
 
-            if (names.contains(n.shortName.toUpper()))
+            // Two entries of one name make every lookup of it ambiguous: neither is trusted.
+            if (const int twin = names.value(n.shortName.toUpper(), -1); twin >= 0) {
+                noteDamage(twin, QStringLiteral("its folder holds a second entry of that name"));
                 noteDamage(node, QStringLiteral("its folder holds a second entry of that name"));
-            names.insert(m_nodes[node].shortName.toUpper());
+            }
+            names.insert(m_nodes[node].shortName.toUpper(), node);
             if (m_nodes[node].isDirectory()) {
                 if (depth + 1 > kMaxDepth)
                     noteDamage(node, QStringLiteral("folders are nested more than %1 deep").arg(kMaxDepth));
