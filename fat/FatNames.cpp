@@ -2,6 +2,8 @@
 
 #include "fat/LittleEndian.h"
 
+#include <cstring>
+
 namespace velmora::fatentry {
 
 QString shortName(QByteArrayView raw)
@@ -14,6 +16,18 @@ QString shortName(QByteArrayView raw)
     if (!ext.isEmpty())
         name += QLatin1Char('.') + ext;
     return name;
+}
+
+bool isValidShortName(QByteArrayView raw)
+{
+    if (raw[0] == ' ')
+        return false;
+    for (qsizetype i = 0; i < 11; ++i) {
+        const quint8 c = quint8(raw[i]);
+        if ((c < 0x20 && !(i == 0 && c == 0x05)) || c == 0x7F || std::strchr("\"*+,./:;<=>?[\\]|", c))
+            return false;
+    }
+    return true;
 }
 
 Result<QByteArray> encodeShortName(QStringView name)

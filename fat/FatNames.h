@@ -20,6 +20,9 @@ constexpr quint8 kEndOfFolder = 0x00, kDeleted = 0xE5;
 
 // "NAME.EXT" from the 11 bytes of the entry; a stored leading 0x05 stands for 0xE5.
 QString shortName(QByteArrayView raw11);
+// Whether the 11 bytes hold a name a path can reach: no control or path character, no leading
+// blank.
+bool isValidShortName(QByteArrayView raw11);
 // The 11 bytes for a name given as "NAME.EXT" (any case, stored upper-case); fails when the name
 // is no valid 8.3 name, since a new file gets no long name.
 Result<QByteArray> encodeShortName(QStringView name);

@@ -192,7 +192,7 @@ Result<void> FatVolume::walkFolders()
             return failure(bytes.reason());
         const auto extents = folderExtents(folder);
         fatentry::LongNameReader longName;
-        QHash<QString, int> names; // upper-cased short name -> its node
+        QHash<QString, int> names; // case-folded short and long names -> their node
         const qsizetype slotCount = bytes->size() / fatentry::kSize;
         for (qsizetype slot = 0; slot < slotCount; ++slot) {
             const QByteArrayView e = QByteArrayView(*bytes).sliced(slot * fatentry::kSize, fatentry::kSize);
@@ -239,12 +239,19 @@ Result<void> FatVolume::walkFolders()
             const quint32 start =
                 le16(e, 26) | (m_layout.type == FatType::Fat32 ? quint32(le16(e, 20)) << 16 : 0);
 
-            // Two entries of one name make every lookup of it ambiguous: neither is trusted.
-            if (const int twin = names.value(n.shortName.toUpper(), -1); twin >= 0) {
-                noteDamage(twin, QStringLiteral("its folder holds a second entry of that name"));
-                noteDamage(node, QStringLiteral("its folder holds a second entry of that name"));
+            if (!fatentry::isValidShortName(raw11))
+                noteDamage(node, QStringLiteral("its 8.3 name holds a character no name may hold"));
+            // Two entries answering to one name make every lookup of it ambiguous: neither is trusted.
+            for (const QString& name : {n.shortName, n.longName}) {
+                const QString key = name.toCaseFolded();
+                if (name.isEmpty() || (&name == &n.longName && key == n.shortName.toCaseFolded()))
+                    continue;
+                if (const int twin = names.value(key, -1); twin >= 0) {
+                    noteDamage(twin, QStringLiteral("its folder holds a second entry of that name"));
+                    noteDamage(node, QStringLiteral("its folder holds a second entry of that name"));
+                }
+                names.insert(key, node);
             }
-            names.insert(m_nodes[node].shortName.toUpper(), node);
             if (m_nodes[node].isDirectory()) {
                 if (depth + 1 > kMaxDepth)
                     noteDamage(node, QStringLiteral("folders are nested more than %1 deep").arg(kMaxDepth));

@@ -51,6 +51,7 @@ TEST(FatDamage, DamagedVolumesAreNeverWritten)
           {At::RootEntry, 1, 10, 1, 'I'}},
          "WIN.INI",
          "a second entry of that name"},
+        {"SlashInAName", {{At::RootEntry, 1, 3, 1, '/'}}, "SYS/EM.DAT", "a character no name may hold"},
         {"FatCopiesDiffer", {{At::FirstFatOnly, 3000, 0, 2, 0xFFFF}}, "", "copy 2 of the FAT differs"},
         {"NoSignature", {{At::Boot, 510, 0, 1, 0}}, "", "no 55 AA signature"},
         {"SectorSize", {{At::Boot, 11, 0, 2, 300}}, "", "300 bytes per sector"},
