@@ -138,14 +138,24 @@ void FatVolume::claimChain(int node, quint32 start)
                              .arg(m_nodes[node].size));
 }
 
-std::vector<std::pair<qint64, qint64>> FatVolume::folderExtents(int node) const
+FatVolume::Extents FatVolume::folderExtents(int node) const
 {
     if (node == 0 && m_layout.type != FatType::Fat32)
         return {{m_layout.rootOffset(), m_layout.rootBytes()}};
-    std::vector<std::pair<qint64, qint64>> extents;
+    Extents extents;
     for (quint32 cluster : m_nodes[node].clusters)
         extents.emplace_back(m_layout.clusterOffset(cluster), m_layout.clusterBytes());
     return extents;
+}
+
+qint64 FatVolume::offsetIn(const Extents& extents, qint64 at)
+{
+    for (const auto& [offset, length] : extents) {
+        if (at < length)
+            return offset + at;
+        at -= length;
+    }
+    return -1;
 }
 
 Result<QByteArray> FatVolume::readRuns(const std::vector<quint32>& clusters, qint64 bytes)
@@ -222,15 +232,7 @@ Result<void> FatVolume::walkFolders()
             Node& n = m_nodes.emplace_back();
             n.parent = folder;
             n.raw = e.toByteArray();
-            const qint64 at = slot * fatentry::kSize;
-            qint64 skipped = 0;
-            for (const auto& [offset, length] : extents) {
-                if (at < skipped + length) {
-                    n.entryOffset = offset + (at - skipped);
-                    break;
-                }
-                skipped += length;
-            }
+            n.entryOffset = offsetIn(extents, slot * fatentry::kSize);
             n.shortName = fatentry::shortName(raw11);
             n.longName = lfn;
             n.attributes = attributes;

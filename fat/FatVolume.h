@@ -34,7 +34,7 @@ class FatVolume {
 public:
     // The bounds that keep a hostile volume from exhausting memory or time.
     static constexpr int kMaxDepth = 64;
-    static constexpr qsizetype kMaxEntries = 1'000'000;
+    static constexpr qsizetype kMaxEntries = 500000;
     static constexpr qsizetype kMaxFolderEntries = 65536;
     static constexpr qint64 kMaxReadSize = 256 * 1024 * 1024;
 
@@ -94,7 +94,10 @@ private:
     void noteDamage(int node, const QString& reason);
     QString pathOf(int node) const;
     FatFileInfo infoOf(int node) const;
-    std::vector<std::pair<qint64, qint64>> folderExtents(int node) const;
+    // A folder's stretches of the volume (offset, length), in order, and where its byte `at` lies.
+    using Extents = std::vector<std::pair<qint64, qint64>>;
+    Extents folderExtents(int node) const;
+    static qint64 offsetIn(const Extents& extents, qint64 at);
     Result<Lookup> lookup(QStringView path) const;
     QString inImage(const QString& what) const;
     Result<QByteArray> readRuns(const std::vector<quint32>& clusters, qint64 bytes);
