@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 
 namespace {
 
@@ -17,6 +18,8 @@ void check(bool holds)
         __builtin_trap();
 }
 
+// The input, then zeros up to the size; what is written is kept in pages beside it, so a large
+// volume costs only what is touched.
 class MemoryDevice : public velmora::BlockDevice {
 public:
     MemoryDevice(QByteArray bytes, qint64 size) : m_bytes(std::move(bytes)), m_size(size) {}
@@ -27,21 +30,36 @@ public:
         check(offset >= 0 && length >= 0 && offset + length <= m_size);
         QByteArray out = m_bytes.mid(offset, length);
         out.resize(length, '\0');
+        for (qint64 page = offset / kPage; page * kPage < offset + length; ++page)
+            if (auto it = m_pages.find(page); it != m_pages.end()) {
+                const qint64 from = std::max(offset, page * kPage),
+                             to = std::min(offset + length, (page + 1) * kPage);
+                out.replace(from - offset, to - from, it->second.constData() + (from - page * kPage),
+                            to - from);
+            }
         return out;
     }
     velmora::Result<void> write(qint64 offset, QByteArrayView bytes) override
     {
         check(offset >= 0 && offset + bytes.size() <= m_size);
-        if (m_bytes.size() < offset + bytes.size())
-            m_bytes.resize(offset + bytes.size(), '\0');
-        m_bytes.replace(offset, bytes.size(), bytes.toByteArray());
+        for (qint64 at = offset; at < offset + bytes.size();) {
+            const qint64 page = at / kPage, to = std::min(offset + bytes.size(), (page + 1) * kPage);
+            auto it = m_pages.find(page);
+            if (it == m_pages.end())
+                it = m_pages.emplace(page, read(page * kPage, std::min(kPage, m_size - page * kPage)).value())
+                         .first;
+            it->second.replace(at - page * kPage, to - at, bytes.data() + (at - offset), to - at);
+            at = to;
+        }
         return {};
     }
     velmora::Result<void> flush() override { return {}; }
 
 private:
+    static constexpr qint64 kPage = 4096;
     QByteArray m_bytes;
     qint64 m_size;
+    std::map<qint64, QByteArray> m_pages;
 };
 
 constexpr qint64 kMaxVolume = 48 * 1024 * 1024;
@@ -53,8 +71,9 @@ void readAll(velmora::FatVolume& volume, const QString& folder, int depth)
     const bool sound = volume.damage().isEmpty();
     auto entries = volume.list(folder);
     check(entries.ok() || !sound);
-    check(depth <= velmora::FatVolume::kMaxDepth + 1);
-    if (!entries)
+    // A damaged name may lead a path back to a folder above it.
+    check(depth <= velmora::FatVolume::kMaxDepth + 1 || !sound);
+    if (!entries || depth > velmora::FatVolume::kMaxDepth + 1)
         return;
     for (const auto& e : *entries) {
         check(volume.stat(e.path).ok() || !sound);
