@@ -14,7 +14,6 @@
 namespace velmora::fattest {
 
 inline const QString kSystemDat = QStringLiteral(VELMORA_TEST_DATA "/SYSTEM.DAT");
-inline const QString kUserDat = QStringLiteral(VELMORA_TEST_DATA "/USER.DAT");
 
 // The image file itself: every byte, read and written in place.
 class FileDevice : public BlockDevice {
@@ -26,10 +25,7 @@ public:
     {
         if (offset < 0 || length < 0 || offset + length > size() || !m_file.seek(offset))
             return failure(QStringLiteral("read outside the image"));
-        QByteArray bytes = m_file.read(length);
-        if (bytes.size() != length)
-            return failure(QStringLiteral("short read"));
-        return bytes;
+        return m_file.read(length);
     }
     Result<void> write(qint64 offset, QByteArrayView bytes) override
     {
@@ -41,7 +37,7 @@ public:
     }
     Result<void> flush() override
     {
-        return m_file.flush() ? Result<void>() : failure(QStringLiteral("flush failed"));
+        return m_file.flush() ? Result<void>() : failure(QStringLiteral("flush"));
     }
     int writes = 0;
 

@@ -66,29 +66,24 @@ TEST_F(Fat, ReplacesFilesOnEveryFatType)
         ASSERT_TRUE(volume.ok()) << volume.reason().toStdString();
         EXPECT_EQ(volume->type(), type);
         EXPECT_EQ(volume->damage(), QString());
-        auto info = volume->stat(QStringLiteral("WINDOW~1\\system.dat"));
-        ASSERT_TRUE(info.ok());
-        EXPECT_EQ(info->attributes & 0x07, 0x07);
-        EXPECT_EQ(info->path, QStringLiteral("WINDOW~1\\SYSTEM.DAT"));
+        const FatFileInfo info = volume->stat(QStringLiteral("WINDOW~1\\system.dat")).value();
+        EXPECT_EQ(std::pair(info.attributes & 0x07, info.path),
+                  std::pair(0x07, QStringLiteral("WINDOW~1\\SYSTEM.DAT")));
         EXPECT_TRUE(volume->readFile(QStringLiteral("\\Windows Files\\SYSTEM.DAT")).value() == system);
 
         for (const auto& [change, path, content, maxRuns] : changes) {
             SCOPED_TRACE(change);
-            auto plan = volume->planReplace(path, content, QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)));
+            const QDateTime when(QDate(2026, 12, 7), QTime(10, 20, 30));
+            auto plan = volume->planReplace(path, content, when);
             ASSERT_TRUE(plan.ok()) << plan.reason().toStdString();
             EXPECT_TRUE(maxRuns < 0 || int(plan->size()) <= maxRuns) << plan->size();
-            ASSERT_TRUE(
-                volume->replaceFile(path, content, QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30))).ok());
+            ASSERT_TRUE(volume->replaceFile(path, content, when).ok());
             const QString unix = path.toUpper().replace(QLatin1Char('\\'), QLatin1Char('/'));
             expectJudged(unix, content, unix.endsWith(QStringLiteral("SYSTEM.DAT")) ? "A  SHR" : "A");
-            auto reopened = FatVolume::open(device);
-            ASSERT_TRUE(reopened.ok());
-            EXPECT_TRUE(reopened->readFile(path).value() == content);
-            EXPECT_EQ(reopened->stat(path)->written, QDateTime(QDate(2026, 12, 7), QTime(10, 20, 30)));
+            EXPECT_EQ(FatVolume::open(device)->stat(path)->written, when);
         }
-        const QByteArray listing =
-            mtool(image, QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("::/")});
-        EXPECT_TRUE(listing.contains("Windows Files")) << listing.toStdString();
+        EXPECT_TRUE(mtool(image, QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("::/")})
+                        .contains("Windows Files"));
     }
 }
 
@@ -108,7 +103,7 @@ TEST_F(Fat, FragmentedFileIsReadAndReplaced)
     auto volume = FatVolume::open(device);
     ASSERT_TRUE(volume.ok());
     EXPECT_TRUE(volume->readFile(QStringLiteral("system.dat")).value() == system);
-    const QByteArray grown = edited(system, 2000) + readBytes(kUserDat);
+    const QByteArray grown = edited(system, 2000) + system.left(150000);
     ASSERT_TRUE(volume->replaceFile(QStringLiteral("SYSTEM.DAT"), grown).ok());
     expectJudged(QStringLiteral("SYSTEM.DAT"), grown, "A");
     expectJudged(QStringLiteral("F3.TMP"), QByteArray(1500, 'd'), "A");
