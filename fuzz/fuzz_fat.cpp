@@ -114,10 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
     const QByteArray content(int(size % 3000), 'c');
-    if (volume->replaceFile(path, content).ok()) {
-        auto reopened = FatVolume::open(device);
-        check(reopened.ok() && reopened->damage().isEmpty());
-        auto bytes = reopened->readFile(path);
+    // A save that is planned must leave a sound volume holding what was saved.
+    if (auto plan = volume->planReplace(path, content, QDateTime::currentDateTime())) {
+        check(applyPlan(device, *plan).ok() && volume->checkVolume().ok());
+        auto bytes = volume->readFile(path);
         check(bytes.ok() && *bytes == content);
     }
     return 0;
