@@ -40,9 +40,12 @@ QByteArray edited(QByteArray bytes, qsizetype at)
 TEST_F(Fat, ReplacesFilesOnEveryFatType)
 {
     const QByteArray system = readBytes(kSystemDat);
-    const std::tuple<const char*, int, int, FatType> volumes[] = {{"Fat12", 12, 2000, FatType::Fat12},
-                                                                  {"Fat16", 16, 8000, FatType::Fat16},
-                                                                  {"Fat32", 32, 40000, FatType::Fat32}};
+    // FAT bits, KiB, bytes per sector.
+    const std::tuple<const char*, int, int, const char*, FatType> volumes[] = {
+        {"Fat12", 12, 2000, "512", FatType::Fat12},
+        {"Fat16", 16, 8000, "512", FatType::Fat16},
+        {"Fat16Sectors2048", 16, 16384, "2048", FatType::Fat16},
+        {"Fat32", 32, 40000, "512", FatType::Fat32}};
     // File, new content, and how many sector runs the save may write at most (-1: any).
     const std::tuple<const char*, QString, QByteArray, int> changes[] = {
         {"OneValueInPlace", QStringLiteral("WINDOW~1\\SYSTEM.DAT"), edited(system, 70000), 3},
@@ -53,9 +56,9 @@ TEST_F(Fat, ReplacesFilesOnEveryFatType)
         {"RefilledFromNothing", QStringLiteral("Windows Files\\SYSTEM.DAT"), system, -1},
         {"CreatedInItsFolder", QStringLiteral("Windows Files\\win.ini"), "[Ports]\r\nCOM1:=9600,n,8,1\r\n",
          -1}};
-    for (const auto& [label, bits, kib, type] : volumes) {
+    for (const auto& [label, bits, kib, sectorBytes, type] : volumes) {
         SCOPED_TRACE(label);
-        makeVolume(image, bits, kib);
+        makeVolume(image, bits, kib, {QStringLiteral("-S"), QLatin1String(sectorBytes)});
         mtool(image, QStringLiteral("mmd"), {QStringLiteral("::/Windows Files")});
         put(QStringLiteral("Windows Files/SYSTEM.DAT"), system);
         mtool(image, QStringLiteral("mattrib"),
