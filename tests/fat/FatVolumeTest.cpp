@@ -127,6 +127,23 @@ TEST_F(Fat, NewFileInAFullFolderGrowsIt)
     EXPECT_EQ(volume->list(QStringLiteral("windows"))->size(), 15u);
 }
 
+// A new entry in the end-of-folder slot keeps the folder ending after it, whatever the slots
+// beyond held.
+TEST_F(Fat, NewEntryKeepsTheFolderEnd)
+{
+    makeVolume(image, 12, 1440);
+    put(QStringLiteral("A.TXT"), "a");
+    QByteArray bytes = readBytes(image);
+    const qint64 slot2 = FatLayout::parse(bytes, bytes.size())->rootOffset() + 64;
+    bytes.replace(slot2, 12, "GARBAGE TXT ");
+    writeBytes(image, bytes);
+    FileDevice device(image);
+    ASSERT_TRUE(FatVolume::open(device)->replaceFile(QStringLiteral("B.TXT"), "b").ok());
+    expectJudged(QStringLiteral("B.TXT"), "b", "A");
+    EXPECT_FALSE(mtool(image, QStringLiteral("mdir"), {QStringLiteral("-a"), QStringLiteral("::/")})
+                     .contains("GARBAGE"));
+}
+
 // What cannot be done is refused with the reason before a byte is written.
 TEST_F(Fat, ImpossibleSavesChangeNothing)
 {
