@@ -82,7 +82,7 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     ASSERT_TRUE(writeBytes(path("ro.ini"), "old") && writeBytes(path("f.ini"), "old contents\r\n"));
     ASSERT_EQ(::chmod(QFile::encodeName(path("ro.ini")).constData(), 0444), 0);
     const std::pair<const char*, const char*> cases[] = {
-        {"dir.ini", ""}, {"nodir/f.ini", "No such file or directory"}, {"ro.ini", "the file is read-only"}};
+        {"dir.ini", ""}, {"nodir/f.ini", "No such file or directory"}, {"ro.ini", "ro.ini is read-only"}};
     for (const auto& [name, why] : cases) {
         const Result<void> written = writeFileAtomically(path(name), "new");
         EXPECT_TRUE(!written && !written.reason().isEmpty() && written.reason().endsWith(QLatin1String(why)))
@@ -90,7 +90,7 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     }
     const int code = testing::exitCodeUnderFileSizeLimit(1024, [&] {
         const Result<void> written = writeFileAtomically(path("f.ini"), QByteArray(4096, 'x'));
-        return !written && written.reason() == "File too large" ? 0 : 1;
+        return !written && written.reason() == "f.ini could not be written: File too large" ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes(path("ro.ini")), QByteArray("old"));
