@@ -4,6 +4,8 @@
 
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+
 #include <gtest/gtest.h>
 
 namespace velmora {
@@ -97,6 +99,25 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     EXPECT_EQ(readBytes(path("f.ini")), QByteArray("old contents\r\n"));
     EXPECT_TRUE(QFileInfo(path("dir.ini/inner")).isDir());
     EXPECT_EQ(folderEntries(dir.path()), (QStringList{"dir.ini", "f.ini", "ro.ini"}));
+}
+
+// Another program's change since the file was looked at stops the replacement, whatever it
+// kept: here the size and the modification time, which only the status time betrays.
+TEST_F(AtomicFile, ReplacesOnlyTheFileItWasBasedOn)
+{
+    const QString file = path("SYSTEM.DAT");
+    const QByteArray name = QFile::encodeName(file);
+    ASSERT_TRUE(writeBytes(file, "before"));
+    const FileIdentity looked = FileIdentity::of(file);
+    ::usleep(10000); // a status time the change can be told by, on a coarse clock too
+    ASSERT_TRUE(writeBytes(file, "theirs"));
+    const timespec times[2] = {{0, UTIME_OMIT}, {looked.modified / 1000000000, looked.modified % 1000000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+    ASSERT_TRUE(FileIdentity::of(file).sameContents(looked));
+    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(file, "ours!!", looked);
+    EXPECT_TRUE(written && !written->has_value());
+    EXPECT_EQ(readBytes(file), QByteArray("theirs"));
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{"SYSTEM.DAT"});
 }
 
 } // namespace
