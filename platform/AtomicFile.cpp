@@ -266,7 +266,8 @@ Result<void> guardedWrite(const QString& hostPath, const WriteGuard& guard, cons
 Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes)
 {
     return guardedWrite(hostPath, WriteGuard{}, [&](const QString& target) -> Result<Attempt> {
-        const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(target, bytes, FileIdentity{});
+        const Result<std::optional<FileIdentity>> written =
+            replaceFileIfUnchanged(target, bytes, FileIdentity{});
         if (!written)
             return failure(written.reason());
         return Attempt::Done;
@@ -278,7 +279,8 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
     return guardedWrite(hostPath, WriteGuard{within}, [&](const QString& target) -> Result<Attempt> {
         // The identity is taken before the bytes are read: a change made while they are read is
         // seen when the new file is put in place.
-        const Result<HostFileContents> current = readHostFileIfPresent(target, HostFileRules{.within = within});
+        const Result<HostFileContents> current =
+            readHostFileIfPresent(target, HostFileRules{.within = within});
         if (!current)
             return failure(QStringLiteral("%1 cannot be read: %2").arg(fileNameOf(target), current.reason()));
         const Result<std::optional<QByteArray>> edited = edit(current->bytes);

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,7 +26,7 @@ QString notAFile(mode_t mode)
         return {};
     if (S_ISDIR(mode))
         return QStringLiteral("a folder stands in the file's place");
-    const char* what = S_ISFIFO(mode)                     ? "a FIFO"
+    const char* what = S_ISFIFO(mode)                   ? "a FIFO"
                        : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
                        : S_ISSOCK(mode)                 ? "a socket"
                                                         : "something unknown";
@@ -100,8 +100,8 @@ Result<Located> locate(const QString& hostPath, const HostFileRules& rules)
 bool openedInside(int fd, const QString& within)
 {
     char name[PATH_MAX];
-    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), name,
-                                 sizeof name);
+    const ssize_t n =
+        ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), name, sizeof name);
     if (n <= 0 || size_t(n) >= sizeof name)
         return true;
     const std::optional<QByteArray> folder = realPath(QFile::encodeName(within));
@@ -146,7 +146,8 @@ Result<HostFileContents> readHostFileIfPresent(const QString& hostPath, const Ho
         return contents;
     // Never blocking, never through a link put in place since: a FIFO or a device swapped in
     // after the look above is seen below, unopened for reading.
-    const int fd = ::open(located->path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(located->path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return errno == ENOENT ? Result<HostFileContents>(contents) : failure(systemReason(errno));
     struct stat status {};
@@ -193,7 +194,8 @@ QString shownInMessage(QStringView text)
     shown.reserve(text.size());
     for (const QChar c : text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            shown += QStringLiteral("<0x%1>").arg(QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0'));
+            shown += QStringLiteral("<0x%1>").arg(
+                QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0'));
         else
             shown += c;
     }

@@ -143,7 +143,8 @@ void MachineFolder::recogniseDrive()
     const QString msdosSys = matchEntry(m_root, QStringLiteral("MSDOS.SYS"));
     if (!msdosSys.isNull()) {
         m_kind = Kind::Drive;
-        const Result<QByteArray> text = readHostFile(m_root + u'/' + msdosSys, HostFileRules{kMaxMsdosSys, m_root});
+        const Result<QByteArray> text =
+            readHostFile(m_root + u'/' + msdosSys, HostFileRules{kMaxMsdosSys, m_root});
         if (!text) {
             m_problem = QStringLiteral("%1 cannot be read: %2")
                             .arg(shownInMessage(QString(m_root + u'/' + msdosSys)), text.reason());

@@ -364,22 +364,21 @@ bool RegistryStore::readValue(int key, QByteArrayView name, quint32& type, QByte
 Result<RegistryStore::Edited> RegistryStore::write(const std::function<Result<Edited>()>& edit)
 {
     Edited outcome = Edited::Done;
-    const Result<void> written =
-        guardedWrite(m_path, WriteGuard{QFileInfo(m_path).absolutePath(), &m_lock},
-                     [&](const QString& target) -> Result<Attempt> {
-                         m_target = target;
-                         if (const Result<void> ready = prepareWrite(); !ready)
-                             return failure(ready.reason());
-                         const Result<Edited> edited = edit();
-                         if (!edited)
-                             return failure(edited.reason());
-                         if (*edited == Edited::FileChanged) {
-                             load();
-                             return Attempt::FileChanged;
-                         }
-                         outcome = *edited;
-                         return Attempt::Done;
-                     });
+    const Result<void> written = guardedWrite(m_path, WriteGuard{QFileInfo(m_path).absolutePath(), &m_lock},
+                                              [&](const QString& target) -> Result<Attempt> {
+                                                  m_target = target;
+                                                  if (const Result<void> ready = prepareWrite(); !ready)
+                                                      return failure(ready.reason());
+                                                  const Result<Edited> edited = edit();
+                                                  if (!edited)
+                                                      return failure(edited.reason());
+                                                  if (*edited == Edited::FileChanged) {
+                                                      load();
+                                                      return Attempt::FileChanged;
+                                                  }
+                                                  outcome = *edited;
+                                                  return Attempt::Done;
+                                              });
     if (!written)
         return failure(written.reason());
     return outcome;

@@ -31,11 +31,14 @@ protected:
     const Store store = std::get<0>(GetParam());
     QTemporaryDir dir;
     MachineFolder machine{dir.path()};
-    const QString file = store == Store::Hive           ? dir.path() + "/WINDOWS/SYSTEM.DAT"
-                         : store == Store::RegistryText ? machine.registryFile()
-                                                        : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
+    const QString file = store == Store::Hive ? dir.path() + "/WINDOWS/SYSTEM.DAT"
+                         : store == Store::RegistryText
+                             ? machine.registryFile()
+                             : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
     // Where the in-place rival's four-digit counter follows.
-    const QByteArray counter = store == Store::Hive ? "counter" : store == Store::RegistryText ? "\"c\"=\"" : "\r\nc=";
+    const QByteArray counter = store == Store::Hive           ? "counter"
+                               : store == Store::RegistryText ? "\"c\"=\""
+                                                              : "\r\nc=";
 
     QByteArray initial() const
     {
@@ -54,14 +57,17 @@ protected:
             return store == Store::Hive           ? "o" + n + "!"
                    : store == Store::RegistryText ? "\r\n[HKEY_LOCAL_MACHINE\\Outside\\O" + n + "]\r\n"
                                                   : "o" + n + "=1\r\n";
-        return store == Store::Hive ? name + "v" : store == Store::RegistryText ? "\"" + name + "\"=\"v\"" : "\r\n" + name + "=v\r\n";
+        return store == Store::Hive           ? name + "v"
+               : store == Store::RegistryText ? "\"" + name + "\"=\"v\""
+                                              : "\r\n" + name + "=v\r\n";
     }
     // One write through Velmora, in whichever process calls it.
     bool velmoraWrite(int writer, int i) const
     {
         const QByteArray name = "w" + QByteArray::number(writer) + "k" + QByteArray::number(i);
         if (store == Store::IniFile)
-            return ProfileWriter(machine).WritePrivateProfileStringA("Ports", name, "v", "c:\\windows\\win.ini") != 0;
+            return ProfileWriter(machine).WritePrivateProfileStringA("Ports", name, "v",
+                                                                     "c:\\windows\\win.ini") != 0;
         QString reason;
         if (store == Store::Hive)
             return HiveStore(file, dir.path()).setValue("ports", name, REG_SZ, "v", reason) == ERROR_SUCCESS;
@@ -90,7 +96,8 @@ protected:
                          after = QByteArray::number(i).rightJustified(4, '0');
         for (;;) {
             const int fd = ::open(QFile::encodeName(file).constData(), O_RDWR);
-            struct stat opened {}, now {};
+            struct stat opened {
+            }, now{};
             QByteArray text(1 << 20, '\0');
             const ssize_t n = ::pread(fd, text.data(), size_t(text.size()), 0);
             text.truncate(std::max<ssize_t>(n, 0));
@@ -160,11 +167,12 @@ std::string caseName(const ::testing::TestParamInfo<std::tuple<Store, Rival>>& i
     return std::string(stores[int(std::get<0>(info.param))]) + rivals[int(std::get<1>(info.param))];
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ConcurrentWrites,
-                         ::testing::Combine(::testing::Values(Store::IniFile, Store::RegistryText, Store::Hive),
-                                            ::testing::Values(Rival::SecondVelmora, Rival::ProgramSavingByRename,
-                                                              Rival::ProgramWritingInPlace)),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConcurrentWrites,
+    ::testing::Combine(::testing::Values(Store::IniFile, Store::RegistryText, Store::Hive),
+                       ::testing::Values(Rival::SecondVelmora, Rival::ProgramSavingByRename,
+                                         Rival::ProgramWritingInPlace)),
+    caseName);
 
 } // namespace
 } // namespace velmora

@@ -154,16 +154,22 @@ TEST(HiveOnADrive, OnlyAnOrdinaryFileInsideTheDriveIsReadOrWritten)
         {"LinkToEndlessDevice", [](const QString& f) { return QFile::link("/dev/zero", f); },
          "the file is a link that leads out of the machine", nullptr},
         {"LinkOutOfTheDrive",
-         [&](const QString& f) { return QFile::link(QFileInfo(f).absolutePath() + "/../../outside/SYSTEM.DAT", f); },
+         [&](const QString& f) {
+             return QFile::link(QFileInfo(f).absolutePath() + "/../../outside/SYSTEM.DAT", f);
+         },
          "the file is a link that leads out of the machine", nullptr},
         {"Oversized", // sparse: no disk space taken
-         [](const QString& f) { return t::writeBytes(f, "") && QFile::resize(f, HiveStore::kMaxHiveSize + 1); },
+         [](const QString& f) {
+             return t::writeBytes(f, "") && QFile::resize(f, HiveStore::kMaxHiveSize + 1);
+         },
          "at 67108865 bytes it is too large", nullptr},
-        {"LinkInsideTheDrive", [&](const QString& f) { return QFile::link(QFileInfo(f).absolutePath() + "/../REAL.DAT", f); }, nullptr,
-         "REAL.DAT"},
+        {"LinkInsideTheDrive",
+         [&](const QString& f) { return QFile::link(QFileInfo(f).absolutePath() + "/../REAL.DAT", f); },
+         nullptr, "REAL.DAT"},
         {"WindowsFolderALinkInsideTheDrive",
          [&](const QString& f) {
-             const QString windows = QFileInfo(f).absolutePath(), win98 = QFileInfo(windows).absolutePath() + "/WIN98";
+             const QString windows = QFileInfo(f).absolutePath(),
+                           win98 = QFileInfo(windows).absolutePath() + "/WIN98";
              return QDir(windows).removeRecursively() && t::writeBytes(win98 + "/SYSTEM.DAT", hive) &&
                     QFile::link(win98, windows);
          },
@@ -214,13 +220,16 @@ TEST_F(Hive, AnotherProgramsChangeAfterAnOwnWriteIsKept)
             QFile out(file);
             ASSERT_TRUE(out.open(QIODevice::ReadWrite) && out.write(changed) == changed.size());
             out.close();
-            const timespec times[2] = {{0, UTIME_OMIT}, {before.modified / 1000000000, before.modified % 1000000000}};
+            const timespec times[2] = {{0, UTIME_OMIT},
+                                       {before.modified / 1000000000, before.modified % 1000000000}};
             ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
         } else {
-            ASSERT_TRUE(t::writeBytes(file + ".new", changed) && ::rename(QFile::encodeName(file + ".new").constData(),
-                                                                          QFile::encodeName(file).constData()) == 0);
+            ASSERT_TRUE(t::writeBytes(file + ".new", changed) &&
+                        ::rename(QFile::encodeName(file + ".new").constData(),
+                                 QFile::encodeName(file).constData()) == 0);
         }
-        ASSERT_EQ(store.setValue("ports", "COM2", 1, "9600,n,8,1", reason), ERROR_SUCCESS) << reason.toStdString();
+        ASSERT_EQ(store.setValue("ports", "COM2", 1, "9600,n,8,1", reason), ERROR_SUCCESS)
+            << reason.toStdString();
         HiveStore reread(file);
         reread.refresh();
         quint32 type = 0;

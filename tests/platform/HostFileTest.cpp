@@ -20,13 +20,14 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
 {
     QTemporaryDir dir;
     const QString machine = dir.path() + "/machine", file = machine + "/f.ini";
-    ASSERT_TRUE(writeBytes(machine + "/real/r.ini", "inside") && writeBytes(dir.path() + "/outside/o.ini", "out"));
+    ASSERT_TRUE(writeBytes(machine + "/real/r.ini", "inside") &&
+                writeBytes(dir.path() + "/outside/o.ini", "out"));
     // How the path is made, the limit, and the bytes read or the reason.
     const std::tuple<const char*, std::function<bool()>, qint64, const char*, const char*> cases[] = {
         {"OrdinaryFile", [&] { return writeBytes(file, "abc"); }, 3, "abc", nullptr},
         {"LinkInside", [&] { return QFile::link(machine + "/real/r.ini", file); }, 100, "inside", nullptr},
-        {"FolderLinkInside", [&] { return QFile::link(machine + "/real", machine + "/f.ini"); }, 100, "inside",
-         nullptr},
+        {"FolderLinkInside", [&] { return QFile::link(machine + "/real", machine + "/f.ini"); }, 100,
+         "inside", nullptr},
         {"Missing", [] { return true; }, 100, nullptr, "the file does not exist"},
         {"Folder", [&] { return QDir().mkpath(file); }, 100, nullptr, "a folder stands in the file's place"},
         {"Fifo", [&] { return ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0; }, 100, nullptr,
@@ -37,8 +38,8 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
          "the file is a link that leads out of the machine"},
         {"LinkOut", [&] { return QFile::link(dir.path() + "/outside/o.ini", file); }, 100, nullptr,
          "the file is a link that leads out of the machine"},
-        {"FolderLinkOut", [&] { return QFile::link(dir.path() + "/outside", machine + "/f.ini"); }, 100, nullptr,
-         "a link on the way to the file leads out of the machine"},
+        {"FolderLinkOut", [&] { return QFile::link(dir.path() + "/outside", machine + "/f.ini"); }, 100,
+         nullptr, "a link on the way to the file leads out of the machine"},
         {"LinkToNowhere", [&] { return QFile::link(machine + "/gone", file); }, 100, nullptr,
          "the file is a link that leads nowhere"},
         {"OverTheLimit", [&] { return writeBytes(file, "abcd"); }, 3, nullptr,
@@ -54,8 +55,10 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
         const Result<QByteArray> read = readHostFile(path, HostFileRules{limit, machine});
         EXPECT_EQ(read ? *read : read.reason(), bytes ? QString(bytes) : QString(why));
         const Result<bool> exists = hostFileExists(path, HostFileRules{limit, machine});
-        EXPECT_EQ(exists ? QString::number(*exists) : exists.reason(),
-                  bytes ? "1" : QByteArrayView(label) == "Missing" ? "0" : QString(why));
+        EXPECT_EQ(exists ? QString::number(*exists) : exists.reason(), bytes ? "1"
+                                                                       : QByteArrayView(label) == "Missing"
+                                                                           ? "0"
+                                                                           : QString(why));
     }
     // Without a folder to stay in, a device is named as one, and not opened.
     EXPECT_EQ(readHostFile("/dev/zero").reason(), "it is not an ordinary file but a device");

@@ -150,27 +150,36 @@ TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
     // How the drive is made beside its WIN98 folder, the Windows folder found, and what prepare() says.
     const std::tuple<const char*, std::function<bool(const QString&)>, const char*, const char*> cases[] = {
         {"CarriageReturnsOnly",
-         [](const QString& r) { return writeBytes(r + "/MSDOS.SYS", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r"); },
+         [](const QString& r) {
+             return writeBytes(r + "/MSDOS.SYS", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r");
+         },
          "WIN98", nullptr},
         {"MixedLineEnds",
-         [](const QString& r) { return writeBytes(r + "/MSDOS.SYS", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98"); },
+         [](const QString& r) {
+             return writeBytes(r + "/MSDOS.SYS", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98");
+         },
          "WIN98", nullptr},
         {"NulInWinDir",
-         [](const QString& r) { return writeBytes(r + "/MSDOS.SYS", QByteArray("[Paths]\r\nWinDir=C:\\WIN") + '\0' + "98\r\n"); },
-         "WINDOWS", "the Windows folder C:\\WIN<0x00>98 ([Paths] WinDir=), which is not on this drive: "
-                    "\"WIN<0x00>98\" is not a valid file name"},
+         [](const QString& r) {
+             return writeBytes(r + "/MSDOS.SYS", QByteArray("[Paths]\r\nWinDir=C:\\WIN") + '\0' + "98\r\n");
+         },
+         "WINDOWS",
+         "the Windows folder C:\\WIN<0x00>98 ([Paths] WinDir=), which is not on this drive: "
+         "\"WIN<0x00>98\" is not a valid file name"},
         {"MsdosSysLinkedOut",
-         [](const QString& r) { return QFile::link(r + "/../outside/MSDOS.SYS", r + "/MSDOS.SYS"); }, "WINDOWS",
-         "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
+         [](const QString& r) { return QFile::link(r + "/../outside/MSDOS.SYS", r + "/MSDOS.SYS"); },
+         "WINDOWS", "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
         {"SystemDatAFifo",
          [](const QString& r) {
-             return writeBytes(r + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n") && QFile::remove(r + "/WIN98/SYSTEM.DAT") &&
+             return writeBytes(r + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n") &&
+                    QFile::remove(r + "/WIN98/SYSTEM.DAT") &&
                     ::mkfifo(QFile::encodeName(r + "/WIN98/SYSTEM.DAT").constData(), 0600) == 0;
          },
          "WIN98", "SYSTEM.DAT cannot be read (it is not an ordinary file but a FIFO): without it"},
         {"SystemDatLinkedToADevice",
          [](const QString& r) {
-             return writeBytes(r + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n") && QFile::remove(r + "/WIN98/SYSTEM.DAT") &&
+             return writeBytes(r + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n") &&
+                    QFile::remove(r + "/WIN98/SYSTEM.DAT") &&
                     QFile::link("/dev/zero", r + "/WIN98/SYSTEM.DAT");
          },
          "WIN98", "SYSTEM.DAT cannot be read (the file is a link that leads out of the machine)"}};
@@ -178,8 +187,9 @@ TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
         SCOPED_TRACE(label);
         QTemporaryDir dir;
         const QString root = dir.path() + "/drive";
-        ASSERT_TRUE(writeBytes(root + "/WIN98/SYSTEM.DAT", "h") && writeBytes(root + "/WINDOWS/SYSTEM.DAT", "h") &&
-                    writeBytes(dir.path() + "/outside/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n") && make(root));
+        ASSERT_TRUE(
+            writeBytes(root + "/WIN98/SYSTEM.DAT", "h") && writeBytes(root + "/WINDOWS/SYSTEM.DAT", "h") &&
+            writeBytes(dir.path() + "/outside/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n") && make(root));
         const MachineFolder machine(root);
         EXPECT_EQ(machine.kind(), MachineFolder::Kind::Drive);
         const Result<void> prepared = machine.prepare();
