@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <functional>
 #include <random>
 #include <sys/stat.h>
@@ -200,42 +199,6 @@ TEST(HiveOnADrive, OnlyAnOrdinaryFileInsideTheDriveIsReadOrWritten)
             EXPECT_EQ(t::folderEntries(QFileInfo(drive + '/' + changed).absolutePath()).filter(".velmora-"),
                       QStringList());
         }
-    }
-}
-
-// Another program's change right after a write of Velmora's, in place keeping the file's size
-// and time or by renaming a file of its own over it, is kept: the next write is made on it.
-TEST_F(Hive, AnotherProgramsChangeAfterAnOwnWriteIsKept)
-{
-    for (const bool inPlace : {true, false}) {
-        SCOPED_TRACE(inPlace ? "InPlace" : "ByRename");
-        ASSERT_TRUE(t::writeBytes(file, t::hiveFile("SMALL98.DAT")));
-        HiveStore store(file);
-        QString reason;
-        ASSERT_EQ(store.setValue("ports", "COM1", 1, "2400,n,8,1", reason), ERROR_SUCCESS);
-        auto theirs = HiveImage::parse(t::readBytes(file)).value();
-        const QByteArray changed = theirs.withValue(theirs.findKey("ports"), "COM1", 1, "4800,n,8,1").value();
-        const FileIdentity before = FileIdentity::of(file);
-        if (inPlace) {
-            QFile out(file);
-            ASSERT_TRUE(out.open(QIODevice::ReadWrite) && out.write(changed) == changed.size());
-            out.close();
-            const timespec times[2] = {{0, UTIME_OMIT},
-                                       {before.modified / 1000000000, before.modified % 1000000000}};
-            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
-        } else {
-            ASSERT_TRUE(t::writeBytes(file + ".new", changed) &&
-                        ::rename(QFile::encodeName(file + ".new").constData(),
-                                 QFile::encodeName(file).constData()) == 0);
-        }
-        ASSERT_EQ(store.setValue("ports", "COM2", 1, "9600,n,8,1", reason), ERROR_SUCCESS)
-            << reason.toStdString();
-        HiveStore reread(file);
-        reread.refresh();
-        quint32 type = 0;
-        QByteArray com1;
-        EXPECT_TRUE(reread.readValue(reread.findKey("ports"), "COM1", type, com1) && com1 == "4800,n,8,1");
-        EXPECT_TRUE(store.readValue(store.findKey("ports"), "COM1", type, com1) && com1 == "4800,n,8,1");
     }
 }
 
