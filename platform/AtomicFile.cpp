@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileChangeWatch.h"
 #include "platform/FileLock.h"
 #include "platform/HostFile.h"
 
@@ -277,8 +278,10 @@ Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes)
 Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit)
 {
     return guardedWrite(hostPath, WriteGuard{within}, [&](const QString& target) -> Result<Attempt> {
-        // The identity is taken before the bytes are read: a change made while they are read is
-        // seen when the new file is put in place.
+        // Watched and identified before the bytes are read: a change made from then on is seen
+        // before the new file is put in place.
+        FileChangeWatch watch(target);
+        (void)watch.look();
         const Result<HostFileContents> current =
             readHostFileIfPresent(target, HostFileRules{.within = within});
         if (!current)
@@ -288,6 +291,8 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
             return failure(edited.reason());
         if (!edited->has_value())
             return Attempt::Done;
+        if (watch.look() == FileChangeWatch::Seen::Change)
+            return Attempt::FileChanged;
         const Result<std::optional<FileIdentity>> written =
             replaceFileIfUnchanged(target, **edited, current->identity);
         if (!written)

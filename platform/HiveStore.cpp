@@ -73,8 +73,12 @@ long HiveStore::write(const Change& change, QString& reason)
                 if (const Result<void> kept = m_backups->beforeChange(target); !kept)
                     return failure(kept.reason());
             }
+            // The watch also sees a write in place within one tick of the clock, which the file's
+            // identity may not show.
+            const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
             const Result<std::optional<FileIdentity>> put =
-                replaceFileIfUnchanged(target, checked->bytes(), m_loaded);
+                seen ? std::optional<FileIdentity>()
+                     : replaceFileIfUnchanged(target, checked->bytes(), m_loaded);
             if (!put)
                 return failure(put.reason());
             if (!put->has_value()) {

@@ -580,7 +580,11 @@ Result<RegistryStore::Edited> RegistryStore::commit(const Edit& edit)
         undo();
         return failure(kept.reason());
     }
-    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(m_target, m_text, m_loaded);
+    // The watch also sees a write in place within one tick of the clock, which the file's identity
+    // may not show.
+    const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
+    const Result<std::optional<FileIdentity>> written =
+        seen ? std::optional<FileIdentity>() : replaceFileIfUnchanged(m_target, m_text, m_loaded);
     if (!written || !written->has_value()) {
         undo();
         if (!written)
