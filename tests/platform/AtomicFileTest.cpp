@@ -109,7 +109,7 @@ TEST_F(AtomicFile, ReplacesOnlyTheFileItWasBasedOn)
     const QByteArray name = QFile::encodeName(file);
     ASSERT_TRUE(writeBytes(file, "before"));
     const FileIdentity looked = FileIdentity::of(file);
-    ::usleep(10000); // a status time the change can be told by, on a coarse clock too
+    ::usleep(20000); // a status time the change can be told by, on a coarse clock too
     ASSERT_TRUE(writeBytes(file, "theirs"));
     const timespec times[2] = {{0, UTIME_OMIT}, {looked.modified / 1000000000, looked.modified % 1000000000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
