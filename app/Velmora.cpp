@@ -29,7 +29,7 @@ template <typename Form> void addForm(WindowRegistry& windows)
 std::unique_ptr<RegistryBackend> Velmora::registryOf(const MachineFolder& machine)
 {
     if (machine.kind() == MachineFolder::Kind::Drive)
-        return std::make_unique<HiveStore>(machine.registryFile());
+        return std::make_unique<HiveStore>(machine.registryFile(), machine.driveC());
     return std::make_unique<RegistryStore>(machine.registryFile());
 }
 

@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileChangeWatch.h"
 #include "platform/FileLock.h"
 #include "platform/HostFile.h"
 
@@ -54,7 +55,7 @@ void syncFolder(const QByteArray& folder)
 
 bool isInside(const QString& canonicalPath, const QString& canonicalFolder)
 {
-    return canonicalPath.startsWith(canonicalFolder + u'/');
+    return !canonicalFolder.isEmpty() && canonicalPath.startsWith(canonicalFolder + u'/');
 }
 
 bool isTemporaryOf(QByteArrayView entry, QByteArrayView leaf)
@@ -90,10 +91,12 @@ Result<bool> install(const QByteArray& temp, const QByteArray& target, const Fil
             return failure(systemReason());
         return FileIdentity::ofPath(target).error == ENOENT ? renamed() : Result<bool>(false);
     }
-    // Looked at first, so the new file is seldom shown in place of another program's.
-    if (!FileIdentity::ofPath(target).sameContents(basedOn))
+    // Looked at first, so the new file is seldom shown in place of another program's; the status
+    // time counts here, since a change that keeps size and modification time still moves it.
+    if (FileIdentity::ofPath(target) != basedOn)
         return false;
     if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0) {
+        // The exchange itself moved the old file's status time, so that one cannot count here.
         if (FileIdentity::ofPath(temp).sameContents(basedOn))
             return true;
         // Another program's file was taken out: it goes back, in one step again.
@@ -105,18 +108,23 @@ Result<bool> install(const QByteArray& temp, const QByteArray& target, const Fil
     }
     if (errno != EINVAL && errno != ENOSYS)
         return failure(systemReason());
-    return FileIdentity::ofPath(target).sameContents(basedOn) ? renamed() : Result<bool>(false);
+    return FileIdentity::ofPath(target) == basedOn ? renamed() : Result<bool>(false);
 }
 
 // A file without any write permission bit stays as it is, whoever runs the program (root passes
 // every access check, and on a FAT volume this is how the read-only attribute shows).
-Result<void> checkWritable(const QByteArray& target, const struct stat& existing)
+Result<void> checkWritable(const QByteArray& target, const struct stat& existing, const QString& name)
 {
     if ((existing.st_mode & 0222) == 0)
-        return failure(QStringLiteral("the file is read-only"));
+        return failure(QStringLiteral("%1 is read-only").arg(name));
     if (::access(target.constData(), W_OK) != 0)
-        return failure(systemReason());
+        return failure(QStringLiteral("%1 could not be written: %2").arg(name, systemReason()));
     return {};
+}
+
+QString fileNameOf(const QString& path)
+{
+    return shownInMessage(QFileInfo(path).fileName());
 }
 
 } // namespace
@@ -124,16 +132,20 @@ Result<void> checkWritable(const QByteArray& target, const struct stat& existing
 Result<QString> writeTarget(const QString& hostPath, const QString& within)
 {
     const QFileInfo info(hostPath);
+    QString target;
     if (!info.isSymLink()) {
         // The folder as it really is, so every path to the file takes the same lock.
         const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-        return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+        target = folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+    } else {
+        target = info.canonicalFilePath();
+        if (target.isEmpty())
+            return failure(QStringLiteral("the file is a link that leads nowhere"));
     }
-    const QString target = info.canonicalFilePath();
-    if (target.isEmpty())
-        return failure(QStringLiteral("the file is a link that leads nowhere"));
     if (!within.isEmpty() && !isInside(target, QFileInfo(within).canonicalFilePath()))
-        return failure(QStringLiteral("the file is a link that leads out of the machine"));
+        return failure(info.isSymLink()
+                           ? QStringLiteral("the file is a link that leads out of the machine")
+                           : QStringLiteral("a link on the way to the file leads out of the machine"));
     return target;
 }
 
@@ -158,8 +170,12 @@ Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target
                                                            const FileIdentity& basedOn)
 {
     const QFileInfo info(targetPath);
+    const QString name = fileNameOf(targetPath);
+    auto failed = [&](const QString& why) {
+        return failure(QStringLiteral("%1 could not be written: %2").arg(name, why));
+    };
     if (info.isDir())
-        return failure(QStringLiteral("a folder stands in the file's place"));
+        return failed(QStringLiteral("a folder stands in the file's place"));
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
 
     mode_t mode = 0644;
@@ -167,18 +183,18 @@ Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target
     const bool exists = ::lstat(target.constData(), &existing) == 0;
     if (exists) {
         mode = existing.st_mode & 07777;
-        if (const Result<void> writable = checkWritable(target, existing); !writable)
+        if (const Result<void> writable = checkWritable(target, existing, name); !writable)
             return failure(writable.reason());
     }
 
     QByteArray temp = target + kTemporaryMark.toByteArray() + QByteArray(kTemporaryUniquePart, 'X');
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
-        return failure(systemReason());
+        return failed(systemReason());
     auto abandon = [&](const QString& why) -> Result<std::optional<FileIdentity>> {
         ::close(fd);
         ::unlink(temp.constData());
-        return failure(why);
+        return failed(why);
     };
     if (!writeAll(fd, bytes) || ::fchmod(fd, mode) != 0)
         return abandon(systemReason());
@@ -195,68 +211,94 @@ Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target
     const bool known = installed && *installed && ::fstat(fd, &written) == 0;
     ::close(fd); // the bytes are synced; nothing is lost should closing fail
     if (!installed)
-        return failure(installed.reason());
+        return failed(installed.reason());
     if (!*installed)
         return std::optional<FileIdentity>();
     syncFolder(QFile::encodeName(info.absolutePath()));
     return std::optional<FileIdentity>(known ? FileIdentity::of(written) : FileIdentity{});
 }
 
+Result<void> guardedWrite(const QString& hostPath, const WriteGuard& guard, const WriteAttempt& attempt)
+{
+    const QString name = fileNameOf(hostPath);
+    auto named = [&](const QString& why) { return failure(QStringLiteral("%1: %2").arg(name, why)); };
+    Result<QString> target = failure(QString());
+    std::optional<FileLock> folderLock;
+    FileLock* lock = guard.lock;
+    for (int attempt = 0; !lock && attempt < kEditAttempts; ++attempt) {
+        // The folder is locked as it really is; a link to it may change meanwhile, so the file is
+        // looked up again once the lock is held.
+        target = writeTarget(hostPath, guard.within);
+        if (!target)
+            return named(target.reason());
+        const QString folder = QFileInfo(*target).absolutePath();
+        folderLock.emplace(folder, FileLock::On::Folder);
+        if (const Result<void> locked = folderLock->lock(); !locked)
+            return named(locked.reason());
+        target = writeTarget(hostPath, guard.within);
+        if (target && QFileInfo(*target).absolutePath() == folder)
+            lock = &*folderLock;
+        else
+            folderLock.reset();
+    }
+    if (!lock)
+        return named(QStringLiteral("the way to the file kept changing while it was locked"));
+    std::optional<FileLockGuard> lockFile;
+    if (guard.lock) {
+        lockFile.emplace(*guard.lock);
+        if (!lockFile->ok())
+            return named(lockFile->reason());
+        target = writeTarget(hostPath, guard.within); // another link or file may have taken the name
+    }
+    if (!target)
+        return named(target.reason());
+    removeStaleTemporaries(*target);
+    for (int round = 0; round < kEditAttempts; ++round) {
+        const Result<Attempt> made = attempt(*target);
+        if (!made)
+            return failure(made.reason());
+        if (*made == Attempt::Done)
+            return {};
+    }
+    return failure(
+        QStringLiteral("another program kept changing %1; it was left as that program wrote it").arg(name));
+}
+
 Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes)
 {
-    if (QFileInfo(hostPath).isDir())
-        return failure(QStringLiteral("a folder stands in the file's place"));
-    const Result<QString> target = writeTarget(hostPath);
-    if (!target)
-        return failure(target.reason());
-    FileLock lock(QFileInfo(*target).absolutePath(), FileLock::On::Folder);
-    if (const Result<void> locked = lock.lock(); !locked)
-        return locked;
-    removeStaleTemporaries(*target);
-    const Result<std::optional<FileIdentity>> written =
-        replaceFileIfUnchanged(*target, bytes, FileIdentity{});
-    if (!written)
-        return failure(written.reason());
-    return {};
+    return guardedWrite(hostPath, WriteGuard{}, [&](const QString& target) -> Result<Attempt> {
+        const Result<std::optional<FileIdentity>> written =
+            replaceFileIfUnchanged(target, bytes, FileIdentity{});
+        if (!written)
+            return failure(written.reason());
+        return Attempt::Done;
+    });
 }
 
 Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit)
 {
-    const Result<QString> target = writeTarget(hostPath, within);
-    if (!target)
-        return failure(target.reason());
-    FileLock lock(QFileInfo(*target).absolutePath(), FileLock::On::Folder);
-    if (const Result<void> locked = lock.lock(); !locked)
-        return locked;
-    removeStaleTemporaries(*target);
-
-    const QByteArray targetName = QFile::encodeName(*target);
-    for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
-        // Looked at before it is read: a change made while it is read is seen when installing.
-        const FileIdentity basedOn = FileIdentity::ofPath(targetName);
-        std::optional<QByteArray> current;
-        if (basedOn.error == 0) {
-            Result<QByteArray> read = readHostFile(*target);
-            if (!read)
-                return failure(read.reason());
-            current = std::move(*read);
-        } else if (basedOn.error != ENOENT) {
-            return failure(systemReason(basedOn.error));
-        }
-        const Result<std::optional<QByteArray>> edited = edit(current);
+    return guardedWrite(hostPath, WriteGuard{within}, [&](const QString& target) -> Result<Attempt> {
+        // Watched and identified before the bytes are read: a change made from then on is seen
+        // before the new file is put in place.
+        FileChangeWatch watch(target);
+        (void)watch.look();
+        const Result<HostFileContents> current =
+            readHostFileIfPresent(target, HostFileRules{.within = within});
+        if (!current)
+            return failure(QStringLiteral("%1 cannot be read: %2").arg(fileNameOf(target), current.reason()));
+        const Result<std::optional<QByteArray>> edited = edit(current->bytes);
         if (!edited)
             return failure(edited.reason());
         if (!edited->has_value())
-            return {};
+            return Attempt::Done;
+        if (watch.look() == FileChangeWatch::Seen::Change)
+            return Attempt::FileChanged;
         const Result<std::optional<FileIdentity>> written =
-            replaceFileIfUnchanged(*target, **edited, basedOn);
+            replaceFileIfUnchanged(target, **edited, current->identity);
         if (!written)
             return failure(written.reason());
-        if (written->has_value())
-            return {};
-    }
-    return failure(
-        QStringLiteral("another program kept changing the file; it was left as that program wrote it"));
+        return written->has_value() ? Attempt::Done : Attempt::FileChanged;
+    });
 }
 
 } // namespace velmora

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace velmora {
 
@@ -19,11 +21,23 @@ FileChangeWatch::~FileChangeWatch()
         ::close(m_fd);
 }
 
+namespace {
+
+bool isLink(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+} // namespace
+
 void FileChangeWatch::start()
 {
     m_started = true;
     const QFileInfo info(m_path);
     m_name = QFile::encodeName(info.fileName());
+    if (isLink(m_path))
+        return;
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0)
         return;
@@ -35,8 +49,15 @@ void FileChangeWatch::start()
     }
 }
 
+void FileChangeWatch::ownWrite()
+{
+    (void)look();
+    m_unsure = true;
+}
+
 FileChangeWatch::Seen FileChangeWatch::look()
 {
+    const bool unsure = std::exchange(m_unsure, false);
     if (!m_started) {
         start();
         return Seen::Unknown;
@@ -50,11 +71,11 @@ FileChangeWatch::Seen FileChangeWatch::look()
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            if (errno == EAGAIN)
-                return seen;
-            ::close(m_fd); // the watch is broken: the caller looks at the file from now on
-            m_fd = -1;
-            return Seen::Unknown;
+            if (errno != EAGAIN)
+                break;
+            if (seen == Seen::Change && isLink(m_path))
+                break; // a link took the file's place: its target is not watched
+            return seen == Seen::Nothing && unsure ? Seen::Unknown : seen;
         }
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -69,6 +90,9 @@ FileChangeWatch::Seen FileChangeWatch::look()
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
     }
+    ::close(m_fd); // the watch is broken: the caller looks at the file from now on
+    m_fd = -1;
+    return Seen::Unknown;
 }
 
 } // namespace velmora

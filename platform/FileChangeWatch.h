@@ -10,7 +10,8 @@ namespace velmora {
 // Tells cheaply whether a file changed since the last look, so a store that is asked many times
 // a second does not have to look the file up on disk each time, and sees a change that leaves
 // the file's size and times as they were. Watches the file's folder (inotify), since a file
-// replaced by a rename is a new file.
+// replaced by a rename is a new file. A file that is a link is not watched (its folder's events
+// tell nothing of the file it points to): each look is then Unknown.
 class FileChangeWatch {
 public:
     explicit FileChangeWatch(const QString& filePath);
@@ -25,6 +26,10 @@ public:
     };
     // What happened to the file since the previous look. Never blocks.
     Seen look();
+    // Tells the watch that the caller has just replaced the file itself. The events of that write
+    // are taken out, but so may be those of another program's change that came right after it,
+    // so the next look is Unknown unless news came since: the caller then compares identities.
+    void ownWrite();
     // Whether the file is no longer the one loaded: as the watch saw it, or else by comparing
     // its identity now (current()) with the loaded one.
     template <typename Identify> bool changedSince(const FileIdentity& loaded, Identify current)
@@ -47,6 +52,7 @@ private:
     QByteArray m_name;
     int m_fd = -1;
     bool m_started = false;
+    bool m_unsure = false; // the previous look may have taken out another program's events
 };
 
 } // namespace velmora

@@ -2,24 +2,34 @@
 
 #include "platform/FileChangeWatch.h"
 #include "platform/FileIdentity.h"
-#include "platform/FileLock.h"
 #include "platform/HiveImage.h"
 #include "platform/RegistryBackend.h"
+#include "platform/Result.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 namespace velmora {
 
 // HKEY_LOCAL_MACHINE as kept in the binary SYSTEM.DAT of a Windows 95/98/Me drive, with the
 // same surface and meanings as RegistryStore. The file is read whole and checked; a change is
 // made surgically on its bytes (HiveImage), the result is read back and checked again, and only
-// then does it replace the file atomically, under the same lock between processes. A file that
-// is missing, unreadable or fails the check is "damaged": served as an empty registry, never
-// written, and damage() names the file and the reason.
+// then does it replace the file, under the write protocol every writer follows (guardedWrite).
+// A file that is missing, unreadable, larger than kMaxHiveSize, something other than an
+// ordinary file, outside the drive or failing the check is "damaged": served as an empty
+// registry, never written, and damage() names the file and the reason.
 class HiveStore final : public RegistryBackend {
 public:
-    explicit HiveStore(QString filePath);
+    // A Windows 9x SYSTEM.DAT holds a few MB (the largest known ones stay below 16 MB); anything
+    // beyond this is refused unread rather than taken into memory.
+    static constexpr qint64 kMaxHiveSize = qint64(64) << 20;
+
+    // The file, and the folder it must lie in (the drive; its own folder when not given): a link
+    // leading out of that folder is neither read nor written.
+    explicit HiveStore(QString filePath, const QString& within = {});
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
 
@@ -49,13 +59,14 @@ public:
     const HiveImage& image() const { return m_image; }
 
 private:
+    // The bytes of the changed file (nothing when nothing changes), made on the image as it is.
+    using Change = std::function<Result<std::optional<QByteArray>>()>;
     void load();
-    long prepareWrite(const FileLockGuard& guard, QString& reason);
-    long install(QByteArray bytes, QString& reason);
+    long write(const Change& change, QString& reason);
     QString fileName() const;
 
     QString m_path;
-    FileLock m_lock;
+    QString m_within;
     FileChangeWatch m_watch;
     HiveImage m_image;
     FileIdentity m_loaded;

@@ -54,6 +54,9 @@ void removeContents(const QString& root)
     }
 }
 
+// MSDOS.SYS is a few kilobytes; Windows itself wants it above 1024 bytes.
+constexpr qint64 kMaxMsdosSys = 64 * 1024;
+
 bool isBlank(QChar c)
 {
     return c == u' ';
@@ -99,14 +102,19 @@ bool isInside(const QString& canonicalPath, const QString& canonicalFolder)
     return canonicalPath == canonicalFolder || canonicalPath.startsWith(canonicalFolder + u'/');
 }
 
-// The value of key in section of an INI text such as MSDOS.SYS (any line ending, padding lines
-// and all): section and key match case-insensitively, the first match wins, blanks around
-// names and value do not count. Nothing when the text does not hold it.
-std::optional<QByteArray> iniValue(const QByteArray& text, QByteArrayView section, QByteArrayView key)
+// The value of key in section of an INI text such as MSDOS.SYS (padding lines and all; a line
+// ends at CR LF, LF or CR alone, mixed as an editor may leave them): section and key match
+// case-insensitively, the first match wins, blanks around names and value do not count.
+// Nothing when the text does not hold it.
+std::optional<QByteArray> iniValue(QByteArrayView text, QByteArrayView section, QByteArrayView key)
 {
     bool inSection = false;
-    for (const QByteArray& rawLine : text.split('\n')) {
-        const QByteArrayView line = QByteArrayView(rawLine).trimmed();
+    for (qsizetype start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = start;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        // An empty piece between CR and LF is an empty line, which matters to nobody.
+        const QByteArrayView line = text.sliced(start, end - start).trimmed();
         if (line.startsWith('[')) {
             const qsizetype close = line.indexOf(']');
             inSection =
@@ -135,9 +143,11 @@ void MachineFolder::recogniseDrive()
     const QString msdosSys = matchEntry(m_root, QStringLiteral("MSDOS.SYS"));
     if (!msdosSys.isNull()) {
         m_kind = Kind::Drive;
-        const Result<QByteArray> text = readHostFile(m_root + u'/' + msdosSys);
+        const Result<QByteArray> text =
+            readHostFile(m_root + u'/' + msdosSys, HostFileRules{kMaxMsdosSys, m_root});
         if (!text) {
-            m_problem = QStringLiteral("%1 cannot be read: %2").arg(m_root + u'/' + msdosSys, text.reason());
+            m_problem = QStringLiteral("%1 cannot be read: %2")
+                            .arg(shownInMessage(QString(m_root + u'/' + msdosSys)), text.reason());
             return;
         }
         if (const std::optional<QByteArray> named = iniValue(*text, "Paths", "WinDir");
@@ -154,6 +164,7 @@ void MachineFolder::recogniseDrive()
 
     // Worked out before the mapping of "c:\windows" exists, so the name is taken literally.
     const Result<QString> host = hostPath(windowsDir);
+    windowsDir = shownInMessage(windowsDir); // from here on, only shown
     if (!host) {
         m_problem = QStringLiteral("MSDOS.SYS names the Windows folder %1 ([Paths] WinDir=), which is not on "
                                    "this drive: %2")
@@ -204,10 +215,12 @@ Result<void> MachineFolder::prepare() const
         if (!m_problem.isEmpty())
             return failure(m_problem);
         const QString registry = registryFile();
-        if (!QFileInfo(registry).isFile())
-            return failure(QStringLiteral("%1 does not exist: without it this drive holds no Windows "
-                                          "registry")
-                               .arg(registry));
+        const Result<bool> present = hostFileExists(registry, HostFileRules{.within = m_root});
+        if (!present || !*present)
+            return failure(QStringLiteral("%1 %2: without it this drive holds no Windows registry")
+                               .arg(shownInMessage(registry),
+                                    present ? QStringLiteral("does not exist")
+                                            : QStringLiteral("cannot be read (%1)").arg(present.reason())));
         return {};
     }
     const QFileInfo info(m_root);
@@ -271,7 +284,7 @@ Result<QString> MachineFolder::hostPath(QStringView windowsPath) const
         while (!component.isEmpty() && (component.back() == u'.' || isBlank(component.back())))
             component.chop(1);
         if (component.isEmpty() || !std::all_of(component.cbegin(), component.cend(), isValidNameCharacter))
-            return failure(QStringLiteral("\"%1\" is not a valid file name").arg(given));
+            return failure(QStringLiteral("\"%1\" is not a valid file name").arg(shownInMessage(given)));
 
         const QString existing = matching ? matchEntry(host, component) : QString();
         host += u'/' + (existing.isNull() ? component : existing);

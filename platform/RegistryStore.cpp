@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Backups.h"
+#include "platform/HostFile.h"
 #include "platform/Registry.h"
 
 #include <QFile>
@@ -35,40 +36,10 @@ struct RegistryStore::Edit {
 
 namespace {
 
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // A registry file beyond this is taken for damage rather than read into memory.
 constexpr qint64 kMaxFileSize = qint64(256) << 20;
 
 constexpr qsizetype kRoomForEdits = 64 * 1024;
-
-// Reads to the end of the file, or to one byte past kMaxFileSize (a file that grows while read).
-bool readWholeFile(int fd, qsizetype sizeHint, QByteArray& out, int& error)
-{
-    // One byte more than expected, so the end of the file is seen without growing the buffer, and
-    // room for the lines writes add, so the text is edited where it stands rather than moved.
-    out = QByteArray(sizeHint + 1 + kRoomForEdits, Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled <= kMaxFileSize) {
-        if (filled == out.size())
-            out.resize(std::min<qsizetype>(out.size() + 65536, kMaxFileSize + 1));
-        const ssize_t n = ::read(fd, out.data() + filled, size_t(out.size() - filled));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return false;
-        }
-        if (n == 0)
-            break;
-        filled += n;
-    }
-    out.truncate(filled);
-    return true;
-}
 
 // True when the text before pos ends with an empty line.
 bool endsWithBlankLine(QByteArrayView before)
@@ -159,7 +130,7 @@ RegistryStore::~RegistryStore()
 
 QString RegistryStore::fileName() const
 {
-    return QFileInfo(m_path).fileName();
+    return shownInMessage(QFileInfo(m_path).fileName());
 }
 
 // Looks the name up in a folder kept open rather than walking the whole path each time.
@@ -205,38 +176,18 @@ void RegistryStore::clear()
 void RegistryStore::load()
 {
     clear();
-    // Without blocking: opening a FIFO for reading would wait for a writer.
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        const int error = errno;
-        m_loaded = Identity{};
-        m_loaded.error = error;
-        if (error != ENOENT)
-            m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), systemReason(error));
+    // With room for the lines writes add, so the text is edited where it stands rather than moved.
+    Result<HostFileContents> read = readHostFileIfPresent(
+        m_path, HostFileRules{kMaxFileSize, QFileInfo(m_path).absolutePath(), kRoomForEdits});
+    if (!read) {
+        m_loaded = identity();
+        m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), read.reason());
         return;
     }
-    struct stat st {};
-    QString refusal;
-    int error = 0;
-    if (::fstat(fd, &st) != 0)
-        refusal = systemReason(errno);
-    else if (S_ISDIR(st.st_mode))
-        refusal = QStringLiteral("a folder stands in the file's place");
-    else if (!S_ISREG(st.st_mode)) // a pipe or a device could block or never end
-        refusal = QStringLiteral("it is not an ordinary file");
-    else if (st.st_size > kMaxFileSize)
-        refusal = QStringLiteral("at %1 bytes it is too large for a registry file").arg(st.st_size);
-    else if (!readWholeFile(fd, qsizetype(st.st_size), m_text, error))
-        refusal = systemReason(error);
-    else if (m_text.size() > kMaxFileSize)
-        refusal = QStringLiteral("it grew beyond %1 bytes while being read").arg(kMaxFileSize);
-    ::close(fd);
-    m_loaded = FileIdentity::of(st);
-    if (!refusal.isEmpty()) {
-        m_text.clear();
-        m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), refusal);
+    m_loaded = read->identity;
+    if (!read->bytes) // a missing file is an empty registry
         return;
-    }
+    m_text = std::move(*read->bytes);
     // Room for the keys of a regedit export of this size, so the index seldom grows.
     m_keys.reserve(size_t(m_text.size() / 400) + 16);
     m_index.reserve(qsizetype(m_keys.capacity()));
@@ -412,25 +363,25 @@ bool RegistryStore::readValue(int key, QByteArrayView name, quint32& type, QByte
 // meanwhile.
 Result<RegistryStore::Edited> RegistryStore::write(const std::function<Result<Edited>()>& edit)
 {
-    FileLockGuard guard(m_lock);
-    if (!guard.ok())
-        return failure(guard.reason());
-    // Another link or file may have taken the name since the last write.
-    const Result<QString> target = writeTarget(m_path, QFileInfo(m_path).absolutePath());
-    if (!target)
-        return failure(QStringLiteral("%1: %2").arg(fileName(), target.reason()));
-    m_target = *target;
-    removeStaleTemporaries(m_target);
-    for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
-        if (const Result<void> ready = prepareWrite(); !ready)
-            return failure(ready.reason());
-        Result<Edited> edited = edit();
-        if (!edited || *edited != Edited::FileChanged)
-            return edited;
-        load();
-    }
-    return failure(QStringLiteral("another program kept changing %1; it was left as that program wrote it")
-                       .arg(fileName()));
+    Edited outcome = Edited::Done;
+    const Result<void> written = guardedWrite(m_path, WriteGuard{QFileInfo(m_path).absolutePath(), &m_lock},
+                                              [&](const QString& target) -> Result<Attempt> {
+                                                  m_target = target;
+                                                  if (const Result<void> ready = prepareWrite(); !ready)
+                                                      return failure(ready.reason());
+                                                  const Result<Edited> edited = edit();
+                                                  if (!edited)
+                                                      return failure(edited.reason());
+                                                  if (*edited == Edited::FileChanged) {
+                                                      load();
+                                                      return Attempt::FileChanged;
+                                                  }
+                                                  outcome = *edited;
+                                                  return Attempt::Done;
+                                              });
+    if (!written)
+        return failure(written.reason());
+    return outcome;
 }
 
 // Re-reads a changed file; fails when it may not be written.
@@ -629,7 +580,11 @@ Result<RegistryStore::Edited> RegistryStore::commit(const Edit& edit)
         undo();
         return failure(kept.reason());
     }
-    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(m_target, m_text, m_loaded);
+    // The watch also sees a write in place within one tick of the clock, which the file's identity
+    // may not show.
+    const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
+    const Result<std::optional<FileIdentity>> written =
+        seen ? std::optional<FileIdentity>() : replaceFileIfUnchanged(m_target, m_text, m_loaded);
     if (!written || !written->has_value()) {
         undo();
         if (!written)
@@ -640,7 +595,7 @@ Result<RegistryStore::Edited> RegistryStore::commit(const Edit& edit)
         (void)m_backups->afterChange(m_target, m_text); // the change stands; only its digest is missing
 
     m_loaded = **written;
-    m_watch.look(); // the events of this write are not news
+    m_watch.ownWrite();
 
     // The changed blocks and their value lines are replaced by their new reading; the blocks
     // after them move by delta bytes.

@@ -27,11 +27,12 @@ class BackupSession;
 // the lines it has to and every other byte stays as it was.
 //
 // The file is read on first use and again whenever it changed on disk (another process, an
-// editor). Every write takes a lock shared by all processes (flock on "<file>.lock"), re-reads
-// a changed file, edits the text and replaces the file atomically, so concurrent writers never
-// lose each other's changes; a change another program makes before the new file is in place is
-// read and the edit made again on it. A file that cannot be read or parsed is "damaged": it is served as
-// an empty registry and never written; damage() names the file and the line.
+// editor). Every write follows the write protocol every writer does (guardedWrite), its lock
+// an flock on "<file>.lock": it re-reads a changed file, edits the text and replaces the file
+// atomically, so concurrent writers never lose each other's changes; a change another program
+// makes before the new file is in place is read and the edit made again on it. A file that
+// cannot be read or parsed is "damaged": it is served as an empty registry and never written;
+// damage() names the file and the line.
 class RegistryStore final : public RegistryBackend {
 public:
     explicit RegistryStore(QString filePath);

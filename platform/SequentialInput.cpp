@@ -44,7 +44,7 @@ Result<SequentialInput> SequentialInput::open(const MachineFolder& machine, QStr
     const Result<QString> host = machine.hostPath(windowsPath);
     if (!host)
         return failure(host.reason());
-    Result<QByteArray> data = readHostFile(*host);
+    Result<QByteArray> data = readHostFile(*host, HostFileRules{.within = machine.driveC()});
     if (!data)
         return failure(data.reason());
     return SequentialInput(std::move(*data));

@@ -4,6 +4,8 @@
 
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+
 #include <gtest/gtest.h>
 
 namespace velmora {
@@ -82,7 +84,7 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     ASSERT_TRUE(writeBytes(path("ro.ini"), "old") && writeBytes(path("f.ini"), "old contents\r\n"));
     ASSERT_EQ(::chmod(QFile::encodeName(path("ro.ini")).constData(), 0444), 0);
     const std::pair<const char*, const char*> cases[] = {
-        {"dir.ini", ""}, {"nodir/f.ini", "No such file or directory"}, {"ro.ini", "the file is read-only"}};
+        {"dir.ini", ""}, {"nodir/f.ini", "No such file or directory"}, {"ro.ini", "ro.ini is read-only"}};
     for (const auto& [name, why] : cases) {
         const Result<void> written = writeFileAtomically(path(name), "new");
         EXPECT_TRUE(!written && !written.reason().isEmpty() && written.reason().endsWith(QLatin1String(why)))
@@ -90,13 +92,32 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     }
     const int code = testing::exitCodeUnderFileSizeLimit(1024, [&] {
         const Result<void> written = writeFileAtomically(path("f.ini"), QByteArray(4096, 'x'));
-        return !written && written.reason() == "File too large" ? 0 : 1;
+        return !written && written.reason() == "f.ini could not be written: File too large" ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readBytes(path("ro.ini")), QByteArray("old"));
     EXPECT_EQ(readBytes(path("f.ini")), QByteArray("old contents\r\n"));
     EXPECT_TRUE(QFileInfo(path("dir.ini/inner")).isDir());
     EXPECT_EQ(folderEntries(dir.path()), (QStringList{"dir.ini", "f.ini", "ro.ini"}));
+}
+
+// Another program's change since the file was looked at stops the replacement, whatever it
+// kept: here the size and the modification time, which only the status time betrays.
+TEST_F(AtomicFile, ReplacesOnlyTheFileItWasBasedOn)
+{
+    const QString file = path("SYSTEM.DAT");
+    const QByteArray name = QFile::encodeName(file);
+    ASSERT_TRUE(writeBytes(file, "before"));
+    const FileIdentity looked = FileIdentity::of(file);
+    ::usleep(20000); // a status time the change can be told by, on a coarse clock too
+    ASSERT_TRUE(writeBytes(file, "theirs"));
+    const timespec times[2] = {{0, UTIME_OMIT}, {looked.modified / 1000000000, looked.modified % 1000000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
+    ASSERT_TRUE(FileIdentity::of(file).sameContents(looked));
+    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(file, "ours!!", looked);
+    EXPECT_TRUE(written && !written->has_value());
+    EXPECT_EQ(readBytes(file), QByteArray("theirs"));
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{"SYSTEM.DAT"});
 }
 
 } // namespace

@@ -36,5 +36,27 @@ TEST(ChangeWatch, SeesEveryKindOfChangeToItsFileOnlyWhileItsFolderIsThere)
         EXPECT_EQ(w->look(), Seen::Unknown);
 }
 
+// After the caller's own write, a change another program made right after it is not taken for
+// the write's own events: the next look leaves the verdict to the caller, once.
+TEST(ChangeWatch, AnOwnWriteLeavesTheNextLookToTheCaller)
+{
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/SYSTEM.DAT", link = dir.path() + "/linked.dat";
+    ASSERT_TRUE(writeBytes(file, "one") && QFile::link(file, link));
+    FileChangeWatch watch(file), linked(link);
+    EXPECT_EQ(watch.look(), Seen::Unknown);
+    ASSERT_TRUE(writeFileAtomically(file, "ours"));
+    ASSERT_TRUE(writeBytes(file, "them")); // another program, before the events were taken out
+    watch.ownWrite();
+    EXPECT_EQ(watch.look(), Seen::Unknown);
+    EXPECT_EQ(watch.look(), Seen::Nothing);
+    watch.ownWrite();
+    ASSERT_TRUE(writeBytes(file, "news")); // after: seen as such
+    EXPECT_EQ(watch.look(), Seen::Change);
+    // A link's folder tells nothing of its target.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(linked.look(), Seen::Unknown);
+}
+
 } // namespace
 } // namespace velmora

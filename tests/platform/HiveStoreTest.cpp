@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
+#include <sys/stat.h>
 
 namespace velmora {
 namespace {
@@ -135,6 +137,71 @@ TEST_F(Hive, DamagedFilesAreRefusedAndOddButSoundOnesServed)
     }
 }
 
+// Whatever takes the file's place, while the store runs or before it starts, is named and never
+// blocks, and only a file inside the drive is read or written: through a link or a Windows
+// folder that is a link, when they stay inside it.
+TEST(HiveOnADrive, OnlyAnOrdinaryFileInsideTheDriveIsReadOrWritten)
+{
+    const QByteArray hive = t::hiveFile("SMALL98.DAT");
+    // How the file's place is taken, the words of the reason (nullptr: written through), and
+    // the file the write changes.
+    const std::tuple<const char*, std::function<bool(const QString&)>, const char*, const char*> cases[] = {
+        {"Fifo", [](const QString& f) { return ::mkfifo(QFile::encodeName(f).constData(), 0600) == 0; },
+         "SYSTEM.DAT cannot be read: it is not an ordinary file but a FIFO", nullptr},
+        {"Folder", [](const QString& f) { return QDir().mkpath(f); }, "a folder stands in the file's place",
+         nullptr},
+        {"LinkToEndlessDevice", [](const QString& f) { return QFile::link("/dev/zero", f); },
+         "the file is a link that leads out of the machine", nullptr},
+        {"LinkOutOfTheDrive",
+         [&](const QString& f) {
+             return QFile::link(QFileInfo(f).absolutePath() + "/../../outside/SYSTEM.DAT", f);
+         },
+         "the file is a link that leads out of the machine", nullptr},
+        {"Oversized", // sparse: no disk space taken
+         [](const QString& f) {
+             return t::writeBytes(f, "") && QFile::resize(f, HiveStore::kMaxHiveSize + 1);
+         },
+         "at 67108865 bytes it is too large", nullptr},
+        {"LinkInsideTheDrive",
+         [&](const QString& f) { return QFile::link(QFileInfo(f).absolutePath() + "/../REAL.DAT", f); },
+         nullptr, "REAL.DAT"},
+        {"WindowsFolderALinkInsideTheDrive",
+         [&](const QString& f) {
+             const QString windows = QFileInfo(f).absolutePath(),
+                           win98 = QFileInfo(windows).absolutePath() + "/WIN98";
+             return QDir(windows).removeRecursively() && t::writeBytes(win98 + "/SYSTEM.DAT", hive) &&
+                    QFile::link(win98, windows);
+         },
+         nullptr, "WIN98/SYSTEM.DAT"}};
+    for (const auto& [label, make, why, changed] : cases) {
+        SCOPED_TRACE(label);
+        QTemporaryDir dir;
+        const QString drive = dir.path() + "/drive", file = drive + "/WINDOWS/SYSTEM.DAT";
+        ASSERT_TRUE(t::writeBytes(file, hive) && t::writeBytes(drive + "/REAL.DAT", hive) &&
+                    t::writeBytes(dir.path() + "/outside/SYSTEM.DAT", hive));
+        HiveStore running(file, drive);
+        running.refresh();
+        ASSERT_FALSE(running.isDamaged());
+        ASSERT_TRUE(QFile::remove(file) && make(file));
+        HiveStore starting(file, drive);
+        for (HiveStore* store : {&running, &starting}) {
+            QString reason;
+            const long result = store->setValue("ports", "COM1", 1, "2400,n,8,1", reason);
+            EXPECT_EQ(result, why ? ERROR_ACCESS_DENIED : ERROR_SUCCESS) << reason.toStdString();
+            EXPECT_TRUE(reason.contains(QLatin1String(why))) << reason.toStdString();
+            store->refresh(); // as every read does
+            EXPECT_EQ(store->findKey("ports") >= 0, !why);
+        }
+        EXPECT_EQ(t::readBytes(dir.path() + "/outside/SYSTEM.DAT"), hive);
+        if (changed) {
+            EXPECT_TRUE(QFileInfo(file).isSymLink() || QFileInfo(drive + "/WINDOWS").isSymLink());
+            EXPECT_NE(t::readBytes(drive + '/' + changed), hive);
+            EXPECT_EQ(t::folderEntries(QFileInfo(drive + '/' + changed).absolutePath()).filter(".velmora-"),
+                      QStringList());
+        }
+    }
+}
+
 // Writes over the limits, or to a file marked read-only, are refused and change nothing.
 TEST_F(Hive, WritesOverTheLimitsOrToAReadOnlyFileAreRefused)
 {
@@ -153,6 +220,18 @@ TEST_F(Hive, WritesOverTheLimitsOrToAReadOnlyFileAreRefused)
     QFile::setPermissions(file, QFile::ReadOwner);
     EXPECT_EQ(store.setValue("ports", "COM1", 1, "2400,n,8,1", reason), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(reason.contains(QLatin1String("SYSTEM.DAT is read-only"))) << reason.toStdString();
+    EXPECT_EQ(t::readBytes(file), full);
+    // A full disk (here a file-size limit) names the file.
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    const int code = t::exitCodeUnderFileSizeLimit(rlim_t(full.size() - 1), [&] {
+        HiveStore limited(file);
+        QString why;
+        return limited.setValue("ports", "COM1", 1, "2400,n,8,1", why) == ERROR_ACCESS_DENIED &&
+                       why == "SYSTEM.DAT could not be written: File too large"
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(t::readBytes(file), full);
 }
 

@@ -141,5 +141,46 @@ TEST(MachineKinds, FollowTheDriveRule)
     }
 }
 
+// A drive's own files as they may be found: MSDOS.SYS with any line ending, a control character
+// in WinDir= (shown, never cutting the message short), and something other than a file, or a
+// link out of the drive, in the place of MSDOS.SYS or SYSTEM.DAT (named for what it is).
+TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
+{
+    const QByteArray win98 = "[Paths]\r\nWinDir=C:\\WIN98\r\n";
+    // MSDOS.SYS (nullptr: a link out of the drive), what stands as SYSTEM.DAT (f: a file, p: a
+    // FIFO, d: a link to a device), the Windows folder found, and what prepare() says.
+    const std::tuple<const char*, QByteArray, char, const char*, const char*> cases[] = {
+        {"CarriageReturnsOnly", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r", 'f', "WIN98", nullptr},
+        {"MixedLineEnds", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98", 'f', "WIN98", nullptr},
+        {"NulInWinDir", QByteArray("[Paths]\r\nWinDir=C:\\WIN") + '\0' + "98\r\n", 'f', "WINDOWS",
+         "the Windows folder C:\\WIN<0x00>98 ([Paths] WinDir=), which is not on this drive: "
+         "\"WIN<0x00>98\" is not a valid file name"},
+        {"MsdosSysLinkedOut", nullptr, 'f', "WINDOWS",
+         "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
+        {"SystemDatAFifo", win98, 'p', "WIN98",
+         "SYSTEM.DAT cannot be read (it is not an ordinary file but a FIFO): without it"},
+        {"SystemDatLinkedToADevice", win98, 'd', "WIN98",
+         "SYSTEM.DAT cannot be read (the file is a link that leads out of the machine)"}};
+    for (const auto& [label, msdosSys, systemDat, windows, problem] : cases) {
+        SCOPED_TRACE(label);
+        QTemporaryDir dir;
+        const QString root = dir.path() + "/drive", registry = root + "/WIN98/SYSTEM.DAT";
+        ASSERT_TRUE(writeBytes(root + "/WINDOWS/SYSTEM.DAT", "h") && QDir().mkpath(root + "/WIN98") &&
+                    writeBytes(dir.path() + "/outside/MSDOS.SYS", win98));
+        ASSERT_TRUE(msdosSys.isNull() ? QFile::link(dir.path() + "/outside/MSDOS.SYS", root + "/MSDOS.SYS")
+                                      : writeBytes(root + "/MSDOS.SYS", msdosSys));
+        ASSERT_TRUE(systemDat == 'f'   ? writeBytes(registry, "h")
+                    : systemDat == 'p' ? ::mkfifo(QFile::encodeName(registry).constData(), 0600) == 0
+                                       : QFile::link("/dev/zero", registry));
+        const MachineFolder machine(root);
+        EXPECT_EQ(machine.kind(), MachineFolder::Kind::Drive);
+        const Result<void> prepared = machine.prepare();
+        EXPECT_TRUE(problem ? !prepared && prepared.reason().contains(problem) : prepared.ok())
+            << prepared.reason().toStdString();
+        if (!problem || QByteArrayView(label).startsWith("SystemDat"))
+            EXPECT_EQ(machine.windowsFolder(), root + '/' + windows);
+    }
+}
+
 } // namespace
 } // namespace velmora
