@@ -47,9 +47,10 @@ inline QByteArray patterned(qint64 size, quint32 seed)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     quint32 state = seed * 2654435761u + 1;
+    char* out = bytes.data();
     for (qint64 i = 0; i < size; ++i) {
         state = state * 1103515245u + 12345u;
-        bytes[i] = char(state >> 24);
+        out[i] = char(state >> 24);
     }
     return bytes;
 }
