@@ -54,6 +54,7 @@ Result<std::unique_ptr<NbdDevice>> NbdDevice::open(const QString& path, const QS
     args.emplace_back("--");
     args.push_back(image);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (QByteArray& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -21,8 +21,8 @@ void check(bool holds)
 void checkLayout(QByteArrayView bytes)
 {
     const QByteArrayView tail = bytes.last(qMin<qsizetype>(bytes.size(), velmora::imageTailBytes));
-    const auto layout = velmora::recogniseImage(bytes.first(qMin<qsizetype>(bytes.size(), velmora::imageHeadBytes)),
-                                                tail, bytes.size());
+    const auto layout = velmora::recogniseImage(
+        bytes.first(qMin<qsizetype>(bytes.size(), velmora::imageHeadBytes)), tail, bytes.size());
     if (layout && velmora::isRawFormat(layout->format)) {
         check(layout->dataOffset >= 0 && layout->dataLength >= 0);
         check(layout->dataOffset + layout->dataLength <= bytes.size());
