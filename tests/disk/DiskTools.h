@@ -10,15 +10,16 @@
 // Images made and judged by tools that share no code with Velmora (qemu-img, sfdisk, mkfs.fat).
 namespace velmora::testing {
 
-inline QByteArray runTool(const QString& program, const QStringList& args, const QByteArray& input = {})
+// Runs a command line (split as a shell would, without one) that must succeed; its output.
+inline QByteArray run(const QString& commandLine, const QByteArray& input = {})
 {
+    QStringList args = QProcess::splitCommand(commandLine);
     QProcess tool;
-    tool.start(program, args);
+    tool.start(args.takeFirst(), args);
     tool.write(input);
     tool.closeWriteChannel();
     tool.waitForFinished(60000);
-    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(tool.exitCode(), 0) << program.toStdString() << " " << args.join(' ').toStdString() << ": "
+    EXPECT_EQ(tool.exitCode(), 0) << commandLine.toStdString() << ": "
                                   << tool.readAllStandardError().toStdString();
     return tool.readAllStandardOutput();
 }
@@ -60,40 +61,28 @@ class Scratch {
 public:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    // A raw disk of `megabytes` with the given sfdisk script applied (no script: no table).
-    QString rawDisk(const QString& name, int megabytes, const QByteArray& sfdiskScript,
-                    quint32 seed = 1) const
+    // A raw disk of `megabytes` of patterned bytes partitioned by the sfdisk script.
+    QString rawDisk(int megabytes, const QByteArray& sfdiskScript) const
     {
-        const QString file = path(name);
-        writeFileBytes(file, patterned(qint64(megabytes) << 20, seed));
-        if (!sfdiskScript.isEmpty())
-            runTool(QStringLiteral("sfdisk"), {QStringLiteral("-q"), QStringLiteral("--wipe=never"), file},
-                    sfdiskScript);
+        const QString file = path(QStringLiteral("disk.img"));
+        writeFileBytes(file, patterned(qint64(megabytes) << 20, 1));
+        run(QStringLiteral("sfdisk -q --wipe=never ") + file, sfdiskScript);
         return file;
     }
 
-    // `source` converted by qemu-img to `format` with the given options.
-    QString converted(const QString& source, const QString& name, const QString& format,
-                      const QStringList& options = {}) const
+    // `raw` converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
+    QString converted(const QString& raw, const QString& name, const QString& format) const
     {
-        const QString file = path(name);
-        QStringList args{QStringLiteral("convert"), QStringLiteral("-f"), QStringLiteral("raw"),
-                         QStringLiteral("-O"), format};
-        args += options;
-        args << source << file;
-        runTool(QStringLiteral("qemu-img"), args);
-        return file;
+        run(QStringLiteral("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, path(name)));
+        return path(name);
     }
 
-    // The disk inside any image, as qemu-img reads it.
+    // The disk inside an image, as qemu-img reads it.
     QByteArray asRaw(const QString& image, const QString& format) const
     {
-        const QString out = path(QStringLiteral("as-raw.img"));
-        runTool(QStringLiteral("qemu-img"), {QStringLiteral("convert"), QStringLiteral("-f"), format,
-                                             QStringLiteral("-O"), QStringLiteral("raw"), image, out});
-        QByteArray bytes = fileBytes(out);
-        QFile::remove(out);
-        return bytes;
+        run(QStringLiteral("qemu-img convert -f %1 -O raw %2 %3")
+                .arg(format, image, path(QStringLiteral("out.raw"))));
+        return fileBytes(path(QStringLiteral("out.raw")));
     }
 
 private:
