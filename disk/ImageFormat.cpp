@@ -39,6 +39,11 @@ Result<ImageLayout> recogniseQcow(QByteArrayView head)
             QStringLiteral("a qcow image of the first version, which is not supported (only qcow2)"));
     if (version != 2 && version != 3)
         return failure(QStringLiteral("a qcow2 image of unknown version %1").arg(version));
+    // An external data file, named inside the image, would take the disk's writes elsewhere.
+    constexpr quint64 externalDataFile = 1u << 2;
+    if (version == 3 && (bigEndianAt<quint64>(head, 72) & externalDataFile) != 0)
+        return failure(
+            QStringLiteral("a qcow2 image whose data lie in another file, which is not supported"));
     const quint64 backingOffset = bigEndianAt<quint64>(head, 8);
     const quint32 backingLength = bigEndianAt<quint32>(head, 16);
     if (backingLength != 0) {

@@ -86,6 +86,12 @@ TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
              return s.path(QStringLiteral("top.qcow2"));
          },
          "backing file is not a plain file (nbd://example.invalid/disk)"},
+        {"qcow2 with an external data file",
+         [](const Scratch& s, const QString& raw) {
+             return s.converted(raw, QStringLiteral("disk.qcow2"),
+                                "qcow2 -o data_file=" + s.path("data.raw"));
+         },
+         "a qcow2 image whose data lie in another file"},
         {"VMDK descriptor naming a device",
          [](const Scratch& s, const QString& raw) {
              const QString image =
