@@ -60,16 +60,14 @@ Result<ImageLayout> recogniseQcow(QByteArrayView head)
 }
 
 // Every extent must be a file beside the descriptor, so a hostile descriptor cannot have
-// writes land on a device or another user's file.
-Result<ImageLayout> recogniseVmdkDescriptor(QByteArrayView head, qint64 fileSize)
+// writes land on a device or another user's file; a parent must be a plain file.
+Result<void> checkVmdkDescriptor(QByteArrayView text)
 {
-    if (fileSize > head.size())
-        return failure(QStringLiteral("a VMDK descriptor larger than %1 KiB").arg(imageHeadBytes / 1024));
     static const QRegularExpression extentLine(
         QStringLiteral(R"(^\s*(RW|RDONLY|NOACCESS)\s+\d+\s+(\S+)\s+"([^"]*)\")"));
     static const QRegularExpression parentLine(QStringLiteral(R"(^\s*parentFileNameHint\s*=\s*"([^"]*)\")"));
     int extents = 0;
-    const QStringList lines = QString::fromLatin1(head.data(), head.size()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromLatin1(text.data(), text.size()).split(QLatin1Char('\n'));
     for (const QString& line : lines) {
         if (const auto extent = extentLine.match(line); extent.hasMatch()) {
             const QString type = extent.captured(2);
@@ -91,7 +89,31 @@ Result<ImageLayout> recogniseVmdkDescriptor(QByteArrayView head, qint64 fileSize
     }
     if (extents == 0)
         return failure(QStringLiteral("a VMDK descriptor that names no extent"));
+    return {};
+}
+
+Result<ImageLayout> recogniseVmdkDescriptor(QByteArrayView head, qint64 fileSize)
+{
+    if (fileSize > head.size())
+        return failure(QStringLiteral("a VMDK descriptor larger than %1 KiB").arg(imageHeadBytes / 1024));
+    if (const Result<void> sound = checkVmdkDescriptor(head); !sound)
+        return failure(sound.reason());
     return ImageLayout{ImageFormat::VmdkDescriptor};
+}
+
+// A sparse VMDK carries its descriptor inside (where the header says), checked the same way.
+Result<ImageLayout> recogniseVmdkSparse(QByteArrayView head)
+{
+    const quint64 offset = littleEndianAt<quint64>(head, 28) * sectorBytes;
+    const quint64 length = littleEndianAt<quint64>(head, 36) * sectorBytes;
+    if (offset == 0 && length == 0)
+        return ImageLayout{ImageFormat::VmdkSparse};
+    if (offset > quint64(head.size()) || length > quint64(head.size()) - offset)
+        return failure(QStringLiteral("a sparse VMDK whose descriptor cannot be read"));
+    if (const Result<void> sound = checkVmdkDescriptor(head.sliced(qsizetype(offset), qsizetype(length)));
+        !sound)
+        return failure(sound.reason());
+    return ImageLayout{ImageFormat::VmdkSparse};
 }
 
 Result<ImageLayout> recogniseVhdFooter(QByteArrayView footer, bool atStart, qint64 fileSize)
@@ -184,7 +206,7 @@ Result<ImageLayout> recogniseImage(QByteArrayView head, QByteArrayView tail, qin
     if (bytesAt(head, 0, "<<< ") && littleEndianAt<quint32>(head, 0x40) == 0xBEDA107F)
         return ImageLayout{ImageFormat::Vdi};
     if (bytesAt(head, 0, "KDMV"))
-        return ImageLayout{ImageFormat::VmdkSparse};
+        return recogniseVmdkSparse(head);
     if (bytesAt(head, 0, "# Disk DescriptorFile"))
         return recogniseVmdkDescriptor(head, fileSize);
     if (bytesAt(head, 0, "vhdxfile"))

@@ -92,6 +92,15 @@ TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
                                 "qcow2 -o data_file=" + s.path("data.raw"));
          },
          "a qcow2 image whose data lie in another file"},
+        {"sparse VMDK whose parent has a protocol prefix",
+         [](const Scratch& s, const QString& raw) {
+             const QString base = s.converted(raw, QStringLiteral("base.vmdk"), QStringLiteral("vmdk"));
+             run(QStringLiteral("qemu-img create -q -f vmdk -b %1 -F vmdk %2").arg(base, s.path("top.vmdk")));
+             writeFileBytes(s.path("top.vmdk"),
+                            fileBytes(s.path("top.vmdk")).replace("Hint=\"/", "Hint=\":"));
+             return s.path("top.vmdk");
+         },
+         "a VMDK descriptor whose parent \":"},
         {"VMDK descriptor naming a device",
          [](const Scratch& s, const QString& raw) {
              const QString image =
