@@ -142,7 +142,7 @@ Result<ImageLayout> recogniseHdx(QByteArrayView head, qint64 fileSize)
     constexpr qint64 headerBytes = 0x28;
     const quint64 dataBytes = littleEndianAt<quint64>(head, 8);
     if (littleEndianAt<quint32>(head, 0x10) != sectorBytes || dataBytes == 0 ||
-        dataBytes % sectorBytes != 0 || dataBytes > quint64(fileSize - headerBytes))
+        dataBytes % sectorBytes != 0 || fileSize < headerBytes || dataBytes > quint64(fileSize - headerBytes))
         return failure(QStringLiteral("an HDX image whose header does not fit the file"));
     return ImageLayout{ImageFormat::Hdx, headerBytes, qint64(dataBytes)};
 }

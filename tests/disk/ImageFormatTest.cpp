@@ -79,6 +79,8 @@ TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
         {"QED", qemu("qed"), "a QED image"},
         {"HDX longer than its file", bytes([](QByteArray r) { return hdxHeader(r.size() + 512) + r; }),
          "does not fit"},
+        {"HDX cut short in its header", bytes([](QByteArray) { return hdxHeader(512).left(28); }),
+         "does not fit"},
         {"qcow2 backed by a network disk",
          [](const Scratch& s, const QString&) {
              run(QStringLiteral("qemu-img create -q -f qcow2 -u -b nbd://example.invalid/disk -F raw %1 4M")
