@@ -40,6 +40,20 @@ Maker qemu(const char* format)
     };
 }
 
+// Runs qemu-img command lines ("|" between them; "@" is the scratch folder), then replaces
+// `from` with `to` in the image they made.
+Maker made(const char* commands, const char* image, const char* from = "", const char* to = "")
+{
+    return [=](const Scratch& s, const QString&) {
+        const QString folder = QFileInfo(s.path(QStringLiteral("x"))).absolutePath();
+        for (const QString& command : QString::fromLatin1(commands).split(u'|'))
+            run(QStringLiteral("qemu-img ") + QString(command).replace(u'@', folder));
+        writeFileBytes(s.path(QLatin1String(image)),
+                       fileBytes(s.path(QLatin1String(image))).replace(from, to));
+        return s.path(QLatin1String(image));
+    };
+}
+
 Maker bytes(QByteArray (*content)(QByteArray raw))
 {
     return [=](const Scratch& s, const QString& raw) {
@@ -82,34 +96,18 @@ TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
         {"HDX cut short in its header", bytes([](QByteArray) { return hdxHeader(512).left(28); }),
          "does not fit"},
         {"qcow2 backed by a network disk",
-         [](const Scratch& s, const QString&) {
-             run(QStringLiteral("qemu-img create -q -f qcow2 -u -b nbd://example.invalid/disk -F raw %1 4M")
-                     .arg(s.path(QStringLiteral("top.qcow2"))));
-             return s.path(QStringLiteral("top.qcow2"));
-         },
-         "backing file is not a plain file (nbd://example.invalid/disk)"},
+         made("create -q -f qcow2 -u -b nbd://x.invalid/d -F raw @/t.qcow2 4M", "t.qcow2"),
+         "backing file is not a plain file (nbd://x.invalid/d)"},
         {"qcow2 with an external data file",
-         [](const Scratch& s, const QString& raw) {
-             return s.converted(raw, QStringLiteral("disk.qcow2"),
-                                "qcow2 -o data_file=" + s.path("data.raw"));
-         },
+         made("create -q -f qcow2 -o data_file=@/data.raw @/d.qcow2 4M", "d.qcow2"),
          "a qcow2 image whose data lie in another file"},
         {"sparse VMDK whose parent has a protocol prefix",
-         [](const Scratch& s, const QString& raw) {
-             const QString base = s.converted(raw, QStringLiteral("base.vmdk"), QStringLiteral("vmdk"));
-             run(QStringLiteral("qemu-img create -q -f vmdk -b %1 -F vmdk %2").arg(base, s.path("top.vmdk")));
-             writeFileBytes(s.path("top.vmdk"),
-                            fileBytes(s.path("top.vmdk")).replace("Hint=\"/", "Hint=\":"));
-             return s.path("top.vmdk");
-         },
+         made("create -q -f vmdk @/base.vmdk 4M|create -q -f vmdk -b @/base.vmdk -F vmdk @/t.vmdk", "t.vmdk",
+              "Hint=\"/", "Hint=\":"),
          "a VMDK descriptor whose parent \":"},
         {"VMDK descriptor naming a device",
-         [](const Scratch& s, const QString& raw) {
-             const QString image =
-                 s.converted(raw, QStringLiteral("disk.vmdk"), "vmdk -o subformat=monolithicFlat");
-             writeFileBytes(image, fileBytes(image).replace("\"disk-flat.vmdk\"", "\"/dev/sda\""));
-             return image;
-         },
+         made("create -q -f vmdk -o subformat=monolithicFlat @/d.vmdk 4M", "d.vmdk", "\"d-flat.vmdk\"",
+              "\"/dev/sda\""),
          "extent \"/dev/sda\" is not a file beside it"},
     };
     for (const auto& row : rows) {
