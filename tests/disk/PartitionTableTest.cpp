@@ -124,7 +124,7 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
 }
 
 // The whole way from an image file to the volume Windows is on: a qcow2 disk holding a data
-// partition and, as a logical partition, the Windows one; each volume reads its own boot sector.
+// partition and, as a logical partition, the Windows one, whose boot sector the volume reads.
 TEST(PartitionTable, OpensTheWindowsVolumeInsideAnImage)
 {
     const Scratch scratch;
@@ -143,11 +143,6 @@ TEST(PartitionTable, OpensTheWindowsVolumeInsideAnImage)
     EXPECT_EQ(windows->format, ImageFormat::Qcow2);
     EXPECT_EQ(windows->volume->name(), QStringLiteral("win98.qcow2, partition 5"));
     EXPECT_EQ(label(*windows->volume), "WIN98");
-
-    const Result<WindowsVolume> chosen = openWindowsVolume(image, ImageAccess::ReadOnly, win98, 1);
-    ASSERT_TRUE(chosen.ok()) << chosen.reason().toStdString();
-    EXPECT_EQ(label(*chosen->volume), "DATA");
-    EXPECT_EQ(chosen->volume->size(), 4096 * 512);
 }
 
 } // namespace
