@@ -1,0 +1,28 @@
+#pragma once
+
+#include "disk/ImageAccess.h"
+#include "disk/ImageFormat.h"
+#include "disk/WindowsPartition.h"
+
+namespace velmora {
+
+struct DiskImage {
+    ImageLayout layout;
+    std::shared_ptr<BlockDevice> disk; // the whole virtual disk, addressed from its first sector
+};
+
+// Opens a virtual disk image by its content: raw kinds with plain file access, the container
+// formats through QEMU's block layer. Failures name the image ("win98.vdi: ...").
+Result<DiskImage> openDiskImage(const QString& path, ImageAccess access);
+
+struct WindowsVolume {
+    ImageFormat format = ImageFormat::Raw;
+    Partition partition;
+    std::shared_ptr<BlockDevice> volume; // the FAT volume Windows is on
+};
+
+// Opens an image and picks the partition Windows is on (see chooseWindowsPartition).
+Result<WindowsVolume> openWindowsVolume(const QString& path, ImageAccess access, const DriveCTest& isDriveC,
+                                        std::optional<int> requestedPartition);
+
+} // namespace velmora

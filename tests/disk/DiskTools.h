@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// Images made and judged by tools that share no code with Velmora (qemu-img, sfdisk, mkfs.fat).
+namespace velmora::testing {
+
+// Runs a command line (split as a shell would, without one) that must succeed; its output.
+inline QByteArray run(const QString& commandLine, const QByteArray& input = {})
+{
+    QStringList args = QProcess::splitCommand(commandLine);
+    QProcess tool;
+    tool.start(args.takeFirst(), args);
+    tool.write(input);
+    tool.closeWriteChannel();
+    tool.waitForFinished(60000);
+    EXPECT_EQ(tool.exitCode(), 0) << commandLine.toStdString() << ": "
+                                  << tool.readAllStandardError().toStdString();
+    return tool.readAllStandardOutput();
+}
+
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+inline void writeFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+inline QByteArray sha256(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// Bytes no two places of which are alike, so a sector read from the wrong place shows.
+inline QByteArray patterned(qint64 size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = seed * 2654435761u + 1;
+    char* out = bytes.data();
+    for (qint64 i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        out[i] = char(state >> 24);
+    }
+    return bytes;
+}
+
+// A scratch folder for one test's images.
+class Scratch {
+public:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // A raw disk of `megabytes` of patterned bytes partitioned by the sfdisk script.
+    QString rawDisk(int megabytes, const QByteArray& sfdiskScript) const
+    {
+        const QString file = path(QStringLiteral("disk.img"));
+        writeFileBytes(file, patterned(qint64(megabytes) << 20, 1));
+        run(QStringLiteral("sfdisk -q --wipe=never ") + file, sfdiskScript);
+        return file;
+    }
+
+    // `raw` converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
+    QString converted(const QString& raw, const QString& name, const QString& format) const
+    {
+        run(QStringLiteral("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, path(name)));
+        return path(name);
+    }
+
+    // The disk inside an image, as qemu-img reads it.
+    QByteArray asRaw(const QString& image, const QString& format) const
+    {
+        run(QStringLiteral("qemu-img convert -f %1 -O raw %2 %3")
+                .arg(format, image, path(QStringLiteral("out.raw"))));
+        return fileBytes(path(QStringLiteral("out.raw")));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace velmora::testing

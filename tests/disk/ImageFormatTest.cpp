@@ -1,0 +1,131 @@
+#include "disk/DiskImage.h"
+
+#include "DiskTools.h"
+
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <functional>
+
+namespace velmora::testing {
+namespace {
+
+QByteArray le32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+// An HDI header (no magic): sizes, sector size and geometry, padded to its stated size.
+QByteArray hdiHeader(quint32 dataBytes)
+{
+    return (le32(0) + le32(0) + le32(4096) + le32(dataBytes) + le32(512) + le32(63) + le32(16) + le32(8))
+        .leftJustified(4096, '\0');
+}
+
+// An HDX header: signature, the disk's size in bytes (64 bits), sector size and geometry.
+QByteArray hdxHeader(quint32 dataBytes)
+{
+    return QByteArray("YTDD\x20\xA8\x78\xD7", 8) + le32(dataBytes) + le32(0) + le32(512) + le32(63) +
+           le32(16) + le32(8) + le32(0) + le32(0);
+}
+
+using Maker = std::function<QString(const Scratch&, const QString& raw)>;
+
+Maker qemu(const char* format)
+{
+    return [=](const Scratch& s, const QString& raw) {
+        return s.converted(raw, QStringLiteral("disk.image"), QLatin1String(format));
+    };
+}
+
+// Runs qemu-img command lines ("|" between them; "@" is the scratch folder), then replaces
+// `from` with `to` in the image they made.
+Maker made(const char* commands, const char* image, const char* from = "", const char* to = "")
+{
+    return [=](const Scratch& s, const QString&) {
+        const QString folder = QFileInfo(s.path(QStringLiteral("x"))).absolutePath();
+        for (const QString& command : QString::fromLatin1(commands).split(u'|'))
+            run(QStringLiteral("qemu-img ") + QString(command).replace(u'@', folder));
+        writeFileBytes(s.path(QLatin1String(image)),
+                       fileBytes(s.path(QLatin1String(image))).replace(from, to));
+        return s.path(QLatin1String(image));
+    };
+}
+
+Maker bytes(QByteArray (*content)(QByteArray raw))
+{
+    return [=](const Scratch& s, const QString& raw) {
+        writeFileBytes(s.path(QStringLiteral("made.image")), content(fileBytes(raw)));
+        return s.path(QStringLiteral("made.image"));
+    };
+}
+
+// Every format opens as the disk it holds, byte for byte; what is not a disk is named.
+TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
+{
+    const struct {
+        const char* name;
+        Maker make;
+        const char* outcome; // the format as Velmora names it, or what the refusal says
+    } rows[] = {
+        {"raw", bytes([](QByteArray r) { return r; }), "a raw disk image"},
+        {"fixed VHD", qemu("vpc -o subformat=fixed,force_size=on"), "a fixed-size VHD"},
+        {"HDI", bytes([](QByteArray r) { return hdiHeader(r.size()) + r; }), "an HDI image"},
+        {"HDX", bytes([](QByteArray r) { return hdxHeader(r.size()) + r; }), "an HDX image"},
+        {"qcow2", qemu("qcow2"), "a qcow2 image"},
+        {"qcow2 version 2", qemu("qcow2 -o compat=0.10"), "a qcow2 image"},
+        {"VDI", qemu("vdi"), "a VDI image"},
+        {"VMDK monolithic sparse", qemu("vmdk -o subformat=monolithicSparse"), "a monolithic sparse VMDK"},
+        {"VMDK descriptor", qemu("vmdk -o subformat=monolithicFlat"), "a VMDK descriptor"},
+        {"dynamic VHD", qemu("vpc -o subformat=dynamic,force_size=on"), "a dynamic VHD"},
+        {"VHDX", qemu("vhdx"), "a VHDX image"},
+
+        {"empty file", bytes([](QByteArray) { return QByteArray(); }),
+         "not a hard disk image: an empty file"},
+        {"blank disk", bytes([](QByteArray r) { return r.fill('\0'); }), "a blank disk"},
+        {"text", bytes([](QByteArray) { return QByteArray("hello\n"); }),
+         "unknown content (first bytes 68 65 6c 6c 6f 0a)"},
+        {"ISO 9660", bytes([](QByteArray r) { return r.replace(0x8001, 5, "CD001"); }), "an ISO 9660 image"},
+        {"gzip", bytes([](QByteArray r) { return r.replace(0, 2, "\x1F\x8B"); }), "a gzip-compressed file"},
+        {"qcow version 1", qemu("qcow"), "a qcow image of the first version"},
+        {"QED", qemu("qed"), "a QED image"},
+        {"HDX longer than its file", bytes([](QByteArray r) { return hdxHeader(r.size() + 512) + r; }),
+         "does not fit"},
+        {"HDX cut short in its header", bytes([](QByteArray) { return hdxHeader(512).left(28); }),
+         "does not fit"},
+        {"qcow2 backed by a network disk",
+         made("create -q -f qcow2 -u -b nbd://x.invalid/d -F raw @/t.qcow2 4M", "t.qcow2"),
+         "backing file is not a plain file (nbd://x.invalid/d)"},
+        {"qcow2 with an external data file",
+         made("create -q -f qcow2 -o data_file=@/data.raw @/d.qcow2 4M", "d.qcow2"),
+         "a qcow2 image whose data lie in another file"},
+        {"sparse VMDK whose parent has a protocol prefix",
+         made("create -q -f vmdk @/base.vmdk 4M|create -q -f vmdk -b @/base.vmdk -F vmdk @/t.vmdk", "t.vmdk",
+              "Hint=\"/", "Hint=\":"),
+         "a VMDK descriptor whose parent \":"},
+        {"VMDK descriptor naming a device",
+         made("create -q -f vmdk -o subformat=monolithicFlat @/d.vmdk 4M", "d.vmdk", "\"d-flat.vmdk\"",
+              "\"/dev/sda\""),
+         "extent \"/dev/sda\" is not a file beside it"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Scratch scratch;
+        const QString raw = scratch.rawDisk(4, "2048,,c,*\n");
+        const QString made = row.make(scratch, raw);
+        const Result<DiskImage> image = openDiskImage(made, ImageAccess::ReadOnly);
+        if (!image) {
+            EXPECT_TRUE(image.reason().contains(QLatin1String(row.outcome))) << image.reason().toStdString();
+            EXPECT_TRUE(image.reason().startsWith(QFileInfo(made).fileName() + QLatin1String(": ")));
+            continue;
+        }
+        EXPECT_EQ(describeFormat(image->layout.format), QLatin1String(row.outcome));
+        ASSERT_EQ(image->disk->size(), 4 << 20);
+        EXPECT_EQ(sha256(image->disk->read(0, 4 << 20).value()), sha256(fileBytes(raw)));
+    }
+}
+
+} // namespace
+} // namespace velmora::testing

@@ -1,0 +1,105 @@
+#include "disk/WindowsPartition.h"
+#include "disk/MemoryDevice.h"
+
+#include "DiskTools.h"
+
+#include <optional>
+
+namespace velmora::testing {
+namespace {
+
+constexpr qint64 mebibyte = 1 << 20;
+
+// "1:06 5:0c*" (number:type, * for active): partitions a mebibyte long at `number` mebibytes;
+// "0:00" is a bare FAT volume over the whole disk.
+QList<Partition> partitions(const QString& listing)
+{
+    QList<Partition> parsed;
+    for (const QString& item : listing.split(u' ')) {
+        const int number = item.section(u':', 0, 0).toInt();
+        const bool whole = number == 0;
+        parsed.append(Partition{number, quint8(item.mid(item.indexOf(u':') + 1, 2).toUInt(nullptr, 16)),
+                                item.endsWith(u'*'), whole ? 0 : number * mebibyte,
+                                whole ? 16 * mebibyte : mebibyte});
+    }
+    return parsed;
+}
+
+TEST(WindowsPartition, PicksTheDriveCOrSaysWhyNot)
+{
+    const struct {
+        const char* name;
+        const char* partitions;
+        const char* driveC; // what the file-system layer says of each partition: C, - (no), ! (fails)
+        std::optional<int> requested;
+        int chosen; // -1: refused
+        const char* refusal;
+    } rows[] = {
+        {"the one drive C beside others", "1:06 2:83 5:0c", "-?C", {}, 5, nullptr},
+        {"a bare FAT volume", "0:00", "C", {}, 0, nullptr},
+        {"two drive Cs, the active one", "1:06 5:0c*", "CC", {}, 5, nullptr},
+        {"an active partition that is no drive C", "1:06* 2:0b", "-C", {}, 2, nullptr},
+        {"two drive Cs, neither active",
+         "1:06 5:0c",
+         "CC",
+         {},
+         -1,
+         "Windows is on more than one partition, and not on one active partition alone (partition 1 (FAT16, "
+         "1.0 MB); partition 5 (FAT32, 1.0 MB)); choose one with --partition N"},
+        {"two drive Cs, both active", "1:06* 5:0c*", "CC", {}, -1, "Windows is on more than one partition"},
+        {"no drive C, and one unreadable",
+         "1:01 2:83 3:0e",
+         "-?!",
+         {},
+         -1,
+         "no partition holds Windows 95, 98 or Me (partition 1 (FAT12, 1.0 MB): no Windows on it; "
+         "partition 3 (FAT16, 1.0 MB): the FAT is damaged)"},
+        {"no FAT partition",
+         "1:83 2:07",
+         "CC",
+         {},
+         -1,
+         "the disk holds no FAT12, FAT16 or FAT32 partition (it holds partition 1 (Linux, 1.0 MB); "
+         "partition 2 (NTFS or exFAT, 1.0 MB))"},
+        {"the partition asked for, drive C or not", "1:0c* 2:06", "C-", 2, 2, nullptr},
+        {"a partition asked for that is not FAT", "1:0c 2:83", "C?", 2, -1,
+         "partition 2 (Linux, 1.0 MB) is not FAT"},
+        {"a partition asked for that is not there", "1:0c 5:06", "C-", 3, -1,
+         "the disk has no partition 3; it holds partition 1 (FAT32, 1.0 MB); partition 5 (FAT16, 1.0 MB)"},
+        {"a partition asked for without a table", "0:00", "C", 1, -1, "the disk has no partition table"},
+    };
+    const auto disk =
+        std::make_shared<MemoryDevice>(QStringLiteral("win98.img"), patterned(16 * mebibyte, 3));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QList<Partition> listed = partitions(QLatin1String(row.partitions));
+        // The volume's first bytes tell which partition it is.
+        const DriveCTest isDriveC = [&](BlockDevice& volume) -> Result<bool> {
+            for (qsizetype i = 0; i < listed.size(); ++i) {
+                if (volume.read(0, 16).value() == disk->bytes().mid(listed[i].offset, 16) &&
+                    row.driveC[i] != '!')
+                    return row.driveC[i] == 'C';
+            }
+            return failure(QStringLiteral("the FAT is damaged"));
+        };
+        const Result<ChosenPartition> chosen = chooseWindowsPartition(disk, listed, isDriveC, row.requested);
+        if (row.chosen < 0) {
+            ASSERT_FALSE(chosen.ok());
+            EXPECT_TRUE(chosen.reason().contains(QLatin1String(row.refusal)))
+                << chosen.reason().toStdString();
+            continue;
+        }
+        ASSERT_TRUE(chosen.ok()) << chosen.reason().toStdString();
+        EXPECT_EQ(chosen->partition.number, row.chosen);
+        // The volume is the partition's stretch of the disk and nothing beyond it.
+        const qint64 end = chosen->partition.length;
+        EXPECT_EQ(chosen->volume->size(), end);
+        EXPECT_EQ(chosen->volume->read(end - 16, 16).value(),
+                  disk->bytes().mid(chosen->partition.offset + end - 16, 16));
+        EXPECT_FALSE(chosen->volume->read(end - 8, 16).ok());
+        EXPECT_FALSE(chosen->volume->write(end, QByteArray(1, 'x')).ok());
+    }
+}
+
+} // namespace
+} // namespace velmora::testing
