@@ -23,6 +23,54 @@ constexpr quint32 kMaxBlock = 0x10000; // a block's size is kept in 16 bits by W
 constexpr int kIds = 255;              // ids 0-254 in a block
 constexpr quint32 kText = 1;           // REG_SZ
 
+// Where each field lies inside its structure (docs/creg-format.md).
+struct FileHeader {
+    static constexpr quint32 firstBlock = 0x08; // the one file offset in the file
+    static constexpr quint32 checksum = 0x0C;
+    static constexpr quint32 blockCount = 0x10;
+    static constexpr quint32 flags = 0x12;
+};
+struct TreeHeader { // from the key tree's start
+    static constexpr quint32 size = 0x04;
+    static constexpr quint32 rootEntry = 0x08;
+    static constexpr quint32 firstFree = 0x0C;
+    static constexpr quint32 flags = 0x10;
+    static constexpr quint32 checksum = 0x14;
+};
+struct TreeEntry {
+    static constexpr quint32 hash = 0x04;
+    static constexpr quint32 freeRun = 0x04;  // in a free entry, instead of the hash
+    static constexpr quint32 nextFree = 0x08; // in a free entry; leftovers in a key's
+    static constexpr quint32 parent = 0x0C;
+    static constexpr quint32 firstChild = 0x10;
+    static constexpr quint32 nextSibling = 0x14;
+    static constexpr quint32 recordId = 0x18;
+    static constexpr quint32 block = 0x1A;
+};
+struct BlockHeader {
+    static constexpr quint32 size = 0x04;
+    static constexpr quint32 freeBytes = 0x08;
+    static constexpr quint32 flags = 0x0C;
+    static constexpr quint32 number = 0x0E;
+    static constexpr quint32 firstFree = 0x10;
+    static constexpr quint32 highestId = 0x14;
+    static constexpr quint32 lowestFreeId = 0x16;
+    static constexpr quint32 checksum = 0x1C;
+};
+struct KeyRecord { // its allocated size comes first
+    static constexpr quint32 id = 0x04;
+    static constexpr quint32 block = 0x06;
+    static constexpr quint32 used = 0x08;
+    static constexpr quint32 nextFree = 0x08; // in a free record, instead of the used size
+    static constexpr quint32 nameLength = 0x0C;
+    static constexpr quint32 valueCount = 0x0E;
+};
+struct ValueHeader { // its type comes first
+    static constexpr quint32 unknown = 0x04;
+    static constexpr quint32 nameLength = 0x08;
+    static constexpr quint32 dataLength = 0x0A;
+};
+
 quint16 u16(const char* p)
 {
     return qFromLittleEndian<quint16>(p);
@@ -64,22 +112,22 @@ void fixChecksum(char* start, quint32 length, quint32 flags, quint32 field)
 
 void fixHeaderChecksum(QByteArray& bytes)
 {
-    fixChecksum(bytes.data(), kTree, u16(bytes.constData() + 0x12), 0x0C);
+    fixChecksum(bytes.data(), kTree, u16(bytes.constData() + FileHeader::flags), FileHeader::checksum);
 }
 
 void fixTreeChecksum(QByteArray& bytes)
 {
     char* tree = bytes.data() + kTree;
-    fixChecksum(tree, u32(tree + 4), u32(tree + 0x10), 0x14);
+    fixChecksum(tree, u32(tree + TreeHeader::size), u32(tree + TreeHeader::flags), TreeHeader::checksum);
 }
 
 QByteArray valueBytes(quint32 type, quint32 unknown, QByteArrayView name, QByteArrayView data)
 {
     QByteArray v(kValueHeader, '\0');
     put32(v.data(), type);
-    put32(v.data() + 4, unknown);
-    put16(v.data() + 8, quint32(name.size()));
-    put16(v.data() + 10, quint32(data.size()));
+    put32(v.data() + ValueHeader::unknown, unknown);
+    put16(v.data() + ValueHeader::nameLength, quint32(name.size()));
+    put16(v.data() + ValueHeader::dataLength, quint32(data.size()));
     v += name;
     v += data;
     return v;
@@ -138,40 +186,41 @@ Result<void> HiveImage::indexBlocks()
         return failure(QStringLiteral("the file has no CREG signature: it is no Windows 95/98/Me registry"));
     if (QByteArrayView(b + kTree, 4) != "RGKN")
         return failure(QStringLiteral("the key tree at 0x20 has no RGKN signature"));
-    m_treeSize = u32(b + kTree + 4);
+    m_treeSize = u32(b + kTree + TreeHeader::size);
     if (m_treeSize < kPage || m_treeSize % kPage || kTree + quint64(m_treeSize) > size)
         return failure(QStringLiteral("the key tree's size %1 does not fit the file").arg(hex(m_treeSize)));
-    if (u32(b + 8) != kTree + m_treeSize)
+    if (u32(b + FileHeader::firstBlock) != kTree + m_treeSize)
         return failure(QStringLiteral("the header places the data blocks at %1, not after the key tree")
-                           .arg(hex(u32(b + 8))));
-    if (u32(b + kTree + 8) != kTree)
+                           .arg(hex(u32(b + FileHeader::firstBlock))));
+    if (u32(b + kTree + TreeHeader::rootEntry) != kTree)
         return failure(QStringLiteral("the key tree's root entry is not at its start"));
 
     for (quint64 at = kTree + m_treeSize; at < size;) {
         const int index = int(m_blocks.size());
-        if (index >= u16(b + 0x10)) // checked as they come, so a crafted file cannot make the index huge
+        // Checked as they come, so a crafted file cannot make the index huge.
+        if (index >= u16(b + FileHeader::blockCount))
             return failure(QStringLiteral("the file holds more data blocks than the %1 its header counts")
-                               .arg(u16(b + 0x10)));
+                               .arg(u16(b + FileHeader::blockCount)));
         if (size - at < kBlockHeader || QByteArrayView(b + at, 4) != "RGDB")
             return failure(QStringLiteral("data block %1 at %2 has no RGDB header").arg(index).arg(hex(at)));
-        const quint32 length = u32(b + at + 4);
+        const quint32 length = u32(b + at + BlockHeader::size);
         if (length < kBlockHeader || length >= kMaxBlock || length > size - at)
             return failure(QStringLiteral("data block %1 at %2 claims %3 bytes, more than fit")
                                .arg(index)
                                .arg(hex(at), hex(length)));
-        if (u16(b + at + 0xE) != index)
+        if (u16(b + at + BlockHeader::number) != index)
             return failure(QStringLiteral("data block %1 at %2 carries the number %3")
                                .arg(index)
                                .arg(hex(at))
-                               .arg(u16(b + at + 0xE)));
+                               .arg(u16(b + at + BlockHeader::number)));
         m_blocks.push_back(Block{quint32(at), length});
         if (auto records = indexRecords(index); !records)
             return records;
         at += length;
     }
-    if (u16(b + 0x10) != m_blocks.size())
+    if (u16(b + FileHeader::blockCount) != m_blocks.size())
         return failure(QStringLiteral("the header counts %1 data blocks, the file holds %2")
-                           .arg(u16(b + 0x10))
+                           .arg(u16(b + FileHeader::blockCount))
                            .arg(m_blocks.size()));
     return {};
 }
@@ -194,23 +243,23 @@ Result<void> HiveImage::indexRecords(int block)
         if (allocated < kRecordHeader || allocated > end - at)
             return where(QStringLiteral("claims %1 bytes, more than fit").arg(hex(allocated)));
         at += allocated;
-        if (u32(r + 4) == kNone)
+        if (u32(r + KeyRecord::id) == kNone)
             continue; // a free record
         m_blocks[size_t(block)].live += allocated;
-        const int id = u16(r + 4);
-        if (u16(r + 6) != block)
-            return where(QStringLiteral("names block %1").arg(u16(r + 6)));
+        const int id = u16(r + KeyRecord::id);
+        if (u16(r + KeyRecord::block) != block)
+            return where(QStringLiteral("names block %1").arg(u16(r + KeyRecord::block)));
         if (id >= kIds)
             return where(QStringLiteral("has the id %1, out of range").arg(id));
         if (recordAt(block, id))
             return where(QStringLiteral("repeats the id %1").arg(id));
-        const quint32 used = u32(r + 8);
+        const quint32 used = u32(r + KeyRecord::used);
         if (used < kRecordHeader || used > allocated)
             return where(QStringLiteral("uses %1 of its %2 bytes").arg(hex(used), hex(allocated)));
-        quint64 p = kRecordHeader + u16(r + 0xC);
-        int v = u16(r + 0xE);
+        quint64 p = kRecordHeader + u16(r + KeyRecord::nameLength);
+        int v = u16(r + KeyRecord::valueCount);
         for (; v > 0 && p + kValueHeader <= used; --v)
-            p += kValueHeader + u16(r + p + 8) + u16(r + p + 10);
+            p += kValueHeader + u16(r + p + ValueHeader::nameLength) + u16(r + p + ValueHeader::dataLength);
         if (p != used || v > 0)
             return where(QStringLiteral("holds names and values that do not add up to its size"));
         recordAt(block, id) = quint32(r - b);
@@ -238,9 +287,9 @@ Result<void> HiveImage::indexTree()
         if (u32(e) != 0)
             return bad(QStringLiteral("is linked into the tree but marked free"));
         const quint32 parentEntry = parent < 0 ? kNone : m_keys[size_t(parent)].entry;
-        if (u32(e + 0xC) != parentEntry)
+        if (u32(e + TreeEntry::parent) != parentEntry)
             return bad(QStringLiteral("does not name its parent"));
-        const int block = u16(e + 0x1A), id = u16(e + 0x18);
+        const int block = u16(e + TreeEntry::block), id = u16(e + TreeEntry::recordId);
         Key key;
         key.entry = entry;
         key.parent = parent;
@@ -261,7 +310,7 @@ Result<void> HiveImage::indexTree()
             ++namedCount;
             key.record = recordAt(block, id);
             name = QByteArrayView(m_bytes.constData() + key.record + kRecordHeader,
-                                  u16(m_bytes.constData() + key.record + 0xC));
+                                  u16(m_bytes.constData() + key.record + KeyRecord::nameLength));
         }
         if (parent >= 0 && (name.isEmpty() || name.contains('\\')))
             return bad(QStringLiteral("has an empty name or one holding a backslash"));
@@ -289,8 +338,8 @@ Result<void> HiveImage::indexTree()
     if (auto root = visit(kTree, -1); !root)
         return root;
     for (size_t k = 0; k < m_keys.size(); ++k) {
-        for (quint32 child = u32(tree + m_keys[k].entry + 0x10); child != kNone;
-             child = u32(tree + m_keys.back().entry + 0x14))
+        for (quint32 child = u32(tree + m_keys[k].entry + TreeEntry::firstChild); child != kNone;
+             child = u32(tree + m_keys.back().entry + TreeEntry::nextSibling))
             if (auto ok = visit(child, int(k)); !ok)
                 return ok;
     }
@@ -344,7 +393,7 @@ QByteArray HiveImage::keyPath(int key) const
 int HiveImage::keyBlock(int key) const
 {
     const quint32 record = m_keys[size_t(key)].record;
-    return record ? u16(m_bytes.constData() + record + 6) : -1;
+    return record ? u16(m_bytes.constData() + record + KeyRecord::block) : -1;
 }
 
 QByteArrayView HiveImage::keyName(int key) const
@@ -353,7 +402,7 @@ QByteArrayView HiveImage::keyName(int key) const
     if (key == kRootKey || !record)
         return {};
     return QByteArrayView(m_bytes.constData() + record + kRecordHeader,
-                          u16(m_bytes.constData() + record + 0xC));
+                          u16(m_bytes.constData() + record + KeyRecord::nameLength));
 }
 
 std::vector<int> HiveImage::subkeys(int key) const
@@ -371,9 +420,10 @@ std::vector<HiveImage::Value> HiveImage::values(int key) const
     if (!record)
         return list;
     const char* r = m_bytes.constData() + record;
-    const char* v = r + kRecordHeader + u16(r + 0xC);
-    for (int n = u16(r + 0xE); n > 0; --n) {
-        const quint16 nameLength = u16(v + 8), dataLength = u16(v + 10);
+    const char* v = r + kRecordHeader + u16(r + KeyRecord::nameLength);
+    for (int n = u16(r + KeyRecord::valueCount); n > 0; --n) {
+        const quint16 nameLength = u16(v + ValueHeader::nameLength),
+                      dataLength = u16(v + ValueHeader::dataLength);
         list.push_back(Value{QByteArrayView(v + kValueHeader, nameLength), u32(v),
                              QByteArrayView(v + kValueHeader + nameLength, dataLength)});
         v += kValueHeader + nameLength + dataLength;
@@ -387,9 +437,10 @@ bool HiveImage::readValue(int key, QByteArrayView name, quint32& type, QByteArra
     if (!record)
         return false;
     const char* r = m_bytes.constData() + record;
-    const char* v = r + kRecordHeader + u16(r + 0xC);
-    for (int n = u16(r + 0xE); n > 0; --n) {
-        const quint16 nameLength = u16(v + 8), dataLength = u16(v + 10);
+    const char* v = r + kRecordHeader + u16(r + KeyRecord::nameLength);
+    for (int n = u16(r + KeyRecord::valueCount); n > 0; --n) {
+        const quint16 nameLength = u16(v + ValueHeader::nameLength),
+                      dataLength = u16(v + ValueHeader::dataLength);
         if (regfile::namesEqual(QByteArrayView(v + kValueHeader, nameLength), name)) {
             type = u32(v);
             data = QByteArray(v + kValueHeader + nameLength, dataLength);
@@ -402,7 +453,7 @@ bool HiveImage::readValue(int key, QByteArrayView name, quint32& type, QByteArra
 
 bool HiveImage::isNinetyEight() const
 {
-    return u16(m_bytes.constData() + 0x12) & 0x20;
+    return u16(m_bytes.constData() + FileHeader::flags) & 0x20;
 }
 
 int HiveImage::lowestFreeId(int block) const
@@ -428,15 +479,16 @@ Result<QByteArray> HiveImage::withValue(int key, QByteArrayView name, quint32 ty
     if (!record)
         return failure(QStringLiteral("the top key of this registry holds no values"));
     const char* r = m_bytes.constData() + record;
-    const quint32 count = u16(r + 0xE);
-    QByteArray fresh(r, qsizetype(kRecordHeader + u16(r + 0xC)));
+    const quint32 count = u16(r + KeyRecord::valueCount);
+    QByteArray fresh(r, qsizetype(kRecordHeader + u16(r + KeyRecord::nameLength)));
     const char* v = r + fresh.size();
     bool replaced = false;
     for (quint32 n = 0; n < count; ++n) {
-        const quint16 nameLength = u16(v + 8), dataLength = u16(v + 10);
+        const quint16 nameLength = u16(v + ValueHeader::nameLength),
+                      dataLength = u16(v + ValueHeader::dataLength);
         const QByteArrayView stored(v + kValueHeader, nameLength);
         if (!replaced && regfile::namesEqual(stored, name)) {
-            fresh += valueBytes(type, u32(v + 4), stored, data);
+            fresh += valueBytes(type, u32(v + ValueHeader::unknown), stored, data);
             replaced = true;
         } else {
             fresh.append(v, kValueHeader + nameLength + dataLength);
@@ -447,16 +499,16 @@ Result<QByteArray> HiveImage::withValue(int key, QByteArrayView name, quint32 ty
         if (count == 0xFFFF)
             return failure(QStringLiteral("the key holds too many values"));
         fresh += valueBytes(type, 0, name, data);
-        put16(fresh.data() + 0xE, count + 1);
+        put16(fresh.data() + KeyRecord::valueCount, count + 1);
     }
     if (fresh.size() > qsizetype(largestRecord()))
         return failure(
             QStringLiteral("the key's names and values would take %1 bytes, more than the 60 KB a key "
                            "can hold")
                 .arg(fresh.size()));
-    put32(fresh.data() + 8, quint32(fresh.size()));
+    put32(fresh.data() + KeyRecord::used, quint32(fresh.size()));
     QByteArray bytes = m_bytes;
-    const int block = u16(r + 6), id = u16(r + 4);
+    const int block = u16(r + KeyRecord::block), id = u16(r + KeyRecord::id);
     if (placeRecord(bytes, block, id, fresh, false))
         return bytes;
 
@@ -468,8 +520,8 @@ Result<QByteArray> HiveImage::withValue(int key, QByteArrayView name, quint32 ty
     if (!moved)
         return failure(moved.reason());
     char* entry = bytes.data() + kTree + m_keys[size_t(key)].entry;
-    put16(entry + 0x18, quint32(moved->id));
-    put16(entry + 0x1A, quint32(moved->block));
+    put16(entry + TreeEntry::recordId, quint32(moved->id));
+    put16(entry + TreeEntry::block, quint32(moved->block));
     fixTreeChecksum(bytes);
     fixHeaderChecksum(bytes);
     return bytes;
@@ -498,15 +550,16 @@ void HiveImage::freeRecord(QByteArray& bytes, int block, int id) const
     const quint32 at = recordAt(block, id);
     char* r = bytes.data() + at;
     const quint32 allocated = u32(r);
-    put32(r + 4, kNone);
-    put32(r + 8, u32(start + 0x10)); // first in the block's chain of free records
-    put32(start + 0x10, at - where.offset);
-    put32(start + 8, where.size - kBlockHeader - (where.live - allocated));
+    put32(r + KeyRecord::id, kNone);
+    put32(r + KeyRecord::nextFree,
+          u32(start + BlockHeader::firstFree)); // first in the block's chain of free records
+    put32(start + BlockHeader::firstFree, at - where.offset);
+    put32(start + BlockHeader::freeBytes, where.size - kBlockHeader - (where.live - allocated));
     int lowest = 0;
     while (lowest < kIds && lowest != id && recordAt(block, lowest))
         ++lowest;
-    put16(start + 0x16, quint32(lowest));
-    fixChecksum(start, where.size, u16(start + 0xC), 0x1C);
+    put16(start + BlockHeader::lowestFreeId, quint32(lowest));
+    fixChecksum(start, where.size, u16(start + BlockHeader::flags), BlockHeader::checksum);
 }
 
 // Gives a record that no block holds yet a place: the preferred block when it has room, else
@@ -526,8 +579,8 @@ Result<HiveImage::Place> HiveImage::placeNewRecord(QByteArray& bytes, QByteArray
         return Place{int(m_blocks.size()), 0};
     }
     const int id = lowestFreeId(block);
-    put16(record.data() + 4, quint32(id));
-    put16(record.data() + 6, quint32(block));
+    put16(record.data() + KeyRecord::id, quint32(id));
+    put16(record.data() + KeyRecord::block, quint32(block));
     if (auto placed = placeRecord(bytes, block, id, std::move(record), true); !placed)
         return failure(placed.reason());
     return Place{block, id};
@@ -540,14 +593,14 @@ Result<void> HiveImage::placeRecord(QByteArray& bytes, int block, int id, QByteA
 {
     const Block& where = m_blocks[size_t(block)];
     char* start = bytes.data() + where.offset;
-    const quint32 flags = u16(start + 0xC);
+    const quint32 flags = u16(start + BlockHeader::flags);
     if (!isNew) {
         const quint32 at = recordAt(block, id);
         const quint32 allocated = u32(bytes.constData() + at);
         if (quint32(record.size()) <= allocated) {
             put32(record.data(), allocated);
             std::memcpy(bytes.data() + at, record.constData(), size_t(record.size()));
-            fixChecksum(start, where.size, flags, 0x1C);
+            fixChecksum(start, where.size, flags, BlockHeader::checksum);
             return {};
         }
     }
@@ -555,18 +608,18 @@ Result<void> HiveImage::placeRecord(QByteArray& bytes, int block, int id, QByteA
     QByteArray body;
     body.reserve(qsizetype(where.size) + record.size());
     qsizetype last = 0; // the last record in body
-    int highest = u16(start + 0x14);
+    int highest = u16(start + BlockHeader::highestId);
     const quint32 end = where.offset + where.size;
     for (quint32 at = where.offset + kBlockHeader; at < end;) {
         const char* r = bytes.constData() + at;
         const quint32 allocated = u32(r);
-        if (u32(r + 4) != kNone) {
+        if (u32(r + KeyRecord::id) != kNone) {
             last = body.size();
-            if (!isNew && u16(r + 4) == id)
+            if (!isNew && u16(r + KeyRecord::id) == id)
                 body += record;
             else
                 body.append(r, allocated);
-            highest = std::max<int>(highest, u16(r + 4));
+            highest = std::max<int>(highest, u16(r + KeyRecord::id));
         }
         at += allocated;
     }
@@ -584,8 +637,8 @@ Result<void> HiveImage::placeRecord(QByteArray& bytes, int block, int id, QByteA
     if (spare >= kRecordHeader) {
         QByteArray free(qsizetype(spare), '\0');
         put32(free.data(), spare);
-        put32(free.data() + 4, kNone);
-        put32(free.data() + 8, kNone);
+        put32(free.data() + KeyRecord::id, kNone);
+        put32(free.data() + KeyRecord::nextFree, kNone);
         firstFree = filled;
         body += free;
     } else if (spare > 0) { // too small to be a record: slack at the end of the one before
@@ -599,12 +652,12 @@ Result<void> HiveImage::placeRecord(QByteArray& bytes, int block, int id, QByteA
     QByteArray packed(start, kBlockHeader);
     packed += body;
     char* p = packed.data();
-    put32(p + 4, size);
-    put32(p + 8, spare >= kRecordHeader ? spare : 0);
-    put32(p + 0x10, firstFree);
-    put16(p + 0x14, quint32(highest));
-    put16(p + 0x16, quint32(lowest));
-    fixChecksum(p, size, flags, 0x1C);
+    put32(p + BlockHeader::size, size);
+    put32(p + BlockHeader::freeBytes, spare >= kRecordHeader ? spare : 0);
+    put32(p + BlockHeader::firstFree, firstFree);
+    put16(p + BlockHeader::highestId, quint32(highest));
+    put16(p + BlockHeader::lowestFreeId, quint32(lowest));
+    fixChecksum(p, size, flags, BlockHeader::checksum);
     bytes.replace(qsizetype(where.offset), qsizetype(where.size), packed);
     return {};
 }
@@ -613,32 +666,32 @@ Result<void> HiveImage::placeRecord(QByteArray& bytes, int block, int id, QByteA
 void HiveImage::appendBlock(QByteArray& bytes, QByteArray record) const
 {
     const int index = int(m_blocks.size());
-    put16(record.data() + 4, 0);
-    put16(record.data() + 6, quint32(index));
+    put16(record.data() + KeyRecord::id, 0);
+    put16(record.data() + KeyRecord::block, quint32(index));
     put32(record.data(), quint32(record.size()));
     const quint32 filled = kBlockHeader + quint32(record.size());
     const quint32 size = roundUp(filled, isNinetyEight() ? kPage : 4);
     QByteArray block(qsizetype(size), '\0');
     char* p = block.data();
     std::memcpy(p, "RGDB", 4); // NOLINT(bugprone-not-null-terminated-result): a 4-byte signature
-    put32(p + 4, size);
-    put16(p + 0xC, 8);
-    put16(p + 0xE, quint32(index));
-    put16(p + 0x16, 1);
+    put32(p + BlockHeader::size, size);
+    put16(p + BlockHeader::flags, 8);
+    put16(p + BlockHeader::number, quint32(index));
+    put16(p + BlockHeader::lowestFreeId, 1);
     std::memcpy(p + kBlockHeader, record.constData(), size_t(record.size()));
     const quint32 spare = size - filled;
-    put32(p + 0x10, kNone);
+    put32(p + BlockHeader::firstFree, kNone);
     if (spare >= kRecordHeader) {
-        put32(p + 8, spare);
-        put32(p + 0x10, filled);
+        put32(p + BlockHeader::freeBytes, spare);
+        put32(p + BlockHeader::firstFree, filled);
         put32(p + filled, spare);
-        put32(p + filled + 4, kNone);
-        put32(p + filled + 8, kNone);
+        put32(p + filled + KeyRecord::id, kNone);
+        put32(p + filled + KeyRecord::nextFree, kNone);
     } else {
         put32(p + kBlockHeader, quint32(record.size()) + spare);
     }
     bytes += block;
-    put16(bytes.data() + 0x10, quint32(index + 1));
+    put16(bytes.data() + FileHeader::blockCount, quint32(index + 1));
 }
 
 Result<QByteArray> HiveImage::withSubkey(int parent, QByteArrayView name) const
@@ -649,8 +702,8 @@ Result<QByteArray> HiveImage::withSubkey(int parent, QByteArrayView name) const
         return failure(QStringLiteral("a key name can have at most 255 characters"));
     QByteArray record(qsizetype(kRecordHeader), '\0');
     record += name;
-    put32(record.data() + 8, quint32(record.size()));
-    put16(record.data() + 0xC, quint32(name.size()));
+    put32(record.data() + KeyRecord::used, quint32(record.size()));
+    put16(record.data() + KeyRecord::nameLength, quint32(name.size()));
 
     // Beside its parent (or its parent's first subkey, for the root of a 98/Me file).
     const Key& up = m_keys[size_t(parent)];
@@ -674,12 +727,13 @@ Result<void> HiveImage::linkEntry(QByteArray& bytes, int parent, QByteArrayView 
     const auto entryAt = [&](quint32 entry) { return bytes.data() + kTree + entry; };
     quint32 previous = kNone, slot = kNone;
     int steps = 0;
-    for (quint32 at = u32(entryAt(0xC)); at != kNone; at = u32(entryAt(at) + 8)) {
+    for (quint32 at = u32(entryAt(TreeHeader::firstFree)); at != kNone;
+         at = u32(entryAt(at) + TreeEntry::nextFree)) {
         if (at < kTree || at % 4 || at > treeSize - kEntrySize || u32(entryAt(at)) != kFreeEntry ||
             ++steps > int(treeSize / kEntrySize))
             return failure(
                 QStringLiteral("the key tree's list of free entries is broken at %1").arg(hex(at)));
-        if (u32(entryAt(at) + 4) >= kEntrySize && at + kEntrySize <= treeSize - 32) {
+        if (u32(entryAt(at) + TreeEntry::freeRun) >= kEntrySize && at + kEntrySize <= treeSize - 32) {
             slot = at;
             break;
         }
@@ -687,13 +741,13 @@ Result<void> HiveImage::linkEntry(QByteArray& bytes, int parent, QByteArrayView 
     }
     quint32 following = 0;
     if (slot != kNone) {
-        const quint32 run = u32(entryAt(slot) + 4);
-        following = u32(entryAt(slot) + 8);
+        const quint32 run = u32(entryAt(slot) + TreeEntry::freeRun);
+        following = u32(entryAt(slot) + TreeEntry::nextFree);
         if (run - kEntrySize >= kEntrySize) { // the rest of a longer free run stays free
             char* rest = entryAt(slot + kEntrySize);
             put32(rest, kFreeEntry);
-            put32(rest + 4, run - kEntrySize);
-            put32(rest + 8, following);
+            put32(rest + TreeEntry::freeRun, run - kEntrySize);
+            put32(rest + TreeEntry::nextFree, following);
             following = slot + kEntrySize;
         }
     } else {
@@ -701,27 +755,29 @@ Result<void> HiveImage::linkEntry(QByteArray& bytes, int parent, QByteArrayView 
         bytes.insert(qsizetype(kTree) + qsizetype(treeSize), QByteArray(kPage, '\0'));
         char* rest = entryAt(slot + kEntrySize);
         put32(rest, kFreeEntry);
-        put32(rest + 4, kPage - kEntrySize);
-        put32(rest + 8, u32(entryAt(0xC)));
+        put32(rest + TreeEntry::freeRun, kPage - kEntrySize);
+        put32(rest + TreeEntry::nextFree, u32(entryAt(TreeHeader::firstFree)));
         following = slot + kEntrySize;
         previous = kNone;
         treeSize += kPage;
-        put32(entryAt(4), treeSize);
-        put32(bytes.data() + 8, kTree + treeSize);
+        put32(entryAt(TreeHeader::size), treeSize);
+        put32(bytes.data() + FileHeader::firstBlock, kTree + treeSize);
     }
-    put32(previous == kNone ? entryAt(0xC) : entryAt(previous) + 8, following);
+    put32(previous == kNone ? entryAt(TreeHeader::firstFree) : entryAt(previous) + TreeEntry::nextFree,
+          following);
 
     const Key& up = m_keys[size_t(parent)];
     char* e = entryAt(slot);
     put32(e, 0);
-    put32(e + 4, nameHash(name));
-    put32(e + 8, 0);
-    put32(e + 0xC, up.entry);
-    put32(e + 0x10, kNone);
-    put32(e + 0x14, kNone);
-    put16(e + 0x18, quint32(id));
-    put16(e + 0x1A, quint32(block));
-    put32(up.lastChild >= 0 ? entryAt(m_keys[size_t(up.lastChild)].entry) + 0x14 : entryAt(up.entry) + 0x10,
+    put32(e + TreeEntry::hash, nameHash(name));
+    put32(e + TreeEntry::nextFree, 0);
+    put32(e + TreeEntry::parent, up.entry);
+    put32(e + TreeEntry::firstChild, kNone);
+    put32(e + TreeEntry::nextSibling, kNone);
+    put16(e + TreeEntry::recordId, quint32(id));
+    put16(e + TreeEntry::block, quint32(block));
+    put32(up.lastChild >= 0 ? entryAt(m_keys[size_t(up.lastChild)].entry) + TreeEntry::nextSibling
+                            : entryAt(up.entry) + TreeEntry::firstChild,
           slot);
     fixTreeChecksum(bytes);
     return {};
