@@ -1,7 +1,5 @@
 #pragma once
 
-#include <optional>
-
 namespace velmora {
 
 class MachineFolder;
@@ -26,8 +24,6 @@ struct AppContext {
     SaveAsDialog& saveAs;
     ProgramStarter& programs;
     RegistryApi& registry;
-    // How long the splash stays, in milliseconds; unset, its usual two seconds. Tests shorten it.
-    std::optional<int> splashMilliseconds = std::nullopt;
 };
 
 } // namespace velmora
