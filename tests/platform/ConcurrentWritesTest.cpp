@@ -155,8 +155,9 @@ TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
         lost += !text.contains(proof(program ? 2 : 1, i)) + (!program && !text.contains(proof(0, i)));
     EXPECT_EQ(lost, 0);
     EXPECT_TRUE(program || written == kVelmoraWrites);
-    if (store == Store::Hive)
+    if (store == Store::Hive) {
         EXPECT_EQ(hiveFaults(text), QString());
+    }
 }
 
 std::string caseName(const ::testing::TestParamInfo<std::tuple<Store, Rival>>& info)

@@ -177,8 +177,9 @@ TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
         const Result<void> prepared = machine.prepare();
         EXPECT_TRUE(problem ? !prepared && prepared.reason().contains(problem) : prepared.ok())
             << prepared.reason().toStdString();
-        if (!problem || QByteArrayView(label).startsWith("SystemDat"))
+        if (!problem || QByteArrayView(label).startsWith("SystemDat")) {
             EXPECT_EQ(machine.windowsFolder(), root + '/' + windows);
+        }
     }
 }
 
