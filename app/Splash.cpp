@@ -53,7 +53,7 @@ splash::splash(AppContext& context) : VbForm(context)
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setTimerType(Qt::PreciseTimer);
     m_timer1->setSingleShot(true);
-    m_timer1->setInterval(kShowMilliseconds);
+    m_timer1->setInterval(m_context.splashMilliseconds.value_or(kShowMilliseconds));
     connect(m_timer1, &QTimer::timeout, this, &splash::Timer1_Timer);
     connect(m_image1, &ClickablePicture::clicked, this, &splash::Image1_Click);
     m_timer1->start();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 namespace velmora {
 
 class MachineFolder;
@@ -24,6 +26,8 @@ struct AppContext {
     SaveAsDialog& saveAs;
     ProgramStarter& programs;
     RegistryApi& registry;
+    // How long the splash stays, in milliseconds; unset, its usual two seconds. Tests shorten it.
+    std::optional<int> splashMilliseconds = std::nullopt;
 };
 
 } // namespace velmora
