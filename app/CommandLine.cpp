@@ -100,16 +100,23 @@ CommandLine::CommandLine(const QStringList& arguments)
     : m_help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help and exits.")),
       m_version({QStringLiteral("v"), QStringLiteral("version")},
                 QStringLiteral("Shows the version and exits.")),
-      m_machine(QStringLiteral("machine"),
-                QStringLiteral(
-                    "The machine to work on (default: %1). Either a machine folder: DIR/drive_c is drive C, "
-                    "DIR/system.reg the registry; a missing or empty folder is created and seeded. Or the "
-                    "root of a Windows 95/98/Me drive C (a mounted disk image or a copy): a folder without "
-                    "drive_c that holds MSDOS.SYS, or WINDOWS/SYSTEM.DAT (names in any case). There the "
-                    "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
-                    "registry is its SYSTEM.DAT, and nothing is ever seeded. Shut Windows down first.")
-                    .arg(MachineFolder::defaultLocation()),
-                QStringLiteral("DIR")),
+      m_machine(
+          QStringLiteral("machine"),
+          QStringLiteral(
+              "The machine to work on (default: %1, made with a Windows 98 SE configuration on first "
+              "start). Either a machine folder: DIR/drive_c is drive C, DIR/system.reg the registry. Or "
+              "the root of a Windows 95/98/Me drive C (a mounted disk image or a copy): a folder without "
+              "drive_c that holds MSDOS.SYS, or WINDOWS/SYSTEM.DAT (names in any case). There the "
+              "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
+              "registry is its SYSTEM.DAT, and nothing is ever seeded. Shut Windows down first. A DIR "
+              "that does not exist or is empty is refused: --new-machine makes a new machine.")
+              .arg(MachineFolder::defaultLocation()),
+          QStringLiteral("DIR")),
+      m_newMachine(
+          QStringLiteral("new-machine"),
+          QStringLiteral("Makes a new machine folder DIR with a Windows 98 SE configuration and works on "
+                         "it; DIR must not exist or be an empty folder."),
+          QStringLiteral("DIR")),
       m_restore(QStringLiteral("restore"),
                 QStringLiteral("Puts a backup back (BACKUP, else the newest of the --machine given, else the "
                                "newest): only over files that still hold what Velmora last wrote.")),
@@ -123,7 +130,7 @@ CommandLine::CommandLine(const QStringList& arguments)
             "Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine.\n"
             "Before a run first changes a file, the file as it was is kept in %1.")
             .arg(BackupSession::defaultLocation()));
-    m_parser.addOptions({m_help, m_version, m_machine, m_restore, m_force, m_listBackups});
+    m_parser.addOptions({m_help, m_version, m_machine, m_newMachine, m_restore, m_force, m_listBackups});
     m_parser.addPositionalArgument(QStringLiteral("BACKUP"),
                                    QStringLiteral("With --restore: the backup to put back (its name as "
                                                   "--list-backups shows it)."),
@@ -142,6 +149,10 @@ CommandLine::CommandLine(const QStringList& arguments)
         m_mistake = QStringLiteral("--force goes only with --restore.");
     else if (m_parser.isSet(m_restore) && m_parser.isSet(m_listBackups))
         m_mistake = QStringLiteral("--restore and --list-backups do not go together.");
+    else if (m_parser.isSet(m_newMachine) && m_parser.isSet(m_machine))
+        m_mistake = QStringLiteral("--machine and --new-machine do not go together.");
+    else if (m_parser.isSet(m_newMachine) && (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
+        m_mistake = QStringLiteral("--new-machine goes only with opening the window.");
 }
 
 bool CommandLine::forTerminal() const
@@ -176,7 +187,17 @@ int CommandLine::runInTerminal()
 
 QString CommandLine::machineRoot() const
 {
+    if (m_parser.isSet(m_newMachine))
+        return m_parser.value(m_newMachine);
     return m_parser.isSet(m_machine) ? m_parser.value(m_machine) : MachineFolder::defaultLocation();
+}
+
+MachineFolder::Creation CommandLine::machineCreation() const
+{
+    if (m_parser.isSet(m_newMachine))
+        return MachineFolder::Creation::New;
+    return m_parser.isSet(m_machine) ? MachineFolder::Creation::MustExist
+                                     : MachineFolder::Creation::SeedWhenEmpty;
 }
 
 QString CommandLine::displayProblem() const

@@ -2,7 +2,23 @@
 
 #include "ui/VbForm.h"
 
+#include <QWindow>
+
 namespace velmora {
+namespace {
+
+// The window manager then keeps the window above the main window and with it: a click on the
+// main window, disabled while a settings window is open, can no longer hide the one window
+// that takes input.
+void makeTransientFor(VbForm* window, QWidget* main)
+{
+    window->winId(); // the platform window must exist to carry the relation
+    main->winId();
+    if (QWindow* handle = window->windowHandle())
+        handle->setTransientParent(main->windowHandle());
+}
+
+} // namespace
 
 void WindowRegistry::add(const QString& name, const Factory& factory)
 {
@@ -20,6 +36,11 @@ VbForm* WindowRegistry::load(const QString& name)
     form->setObjectName(name);
     m_loaded.insert(name, form);
     form->Form_Load();
+    // A window opened from the main window belongs to it; the splash, shown before the main
+    // window is, stands alone. After the load, which may still change the window's flags.
+    if (VbForm* main = loaded(m_mainWindow);
+        main && main != form && main->isVisible() && loaded(name) == form)
+        makeTransientFor(form, main);
     return form;
 }
 
