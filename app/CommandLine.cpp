@@ -115,7 +115,7 @@ CommandLine::CommandLine(const QStringList& arguments)
       m_newMachine(
           QStringLiteral("new-machine"),
           QStringLiteral("Makes a new machine folder DIR with a Windows 98 SE configuration and works on "
-                         "it; DIR must not exist or be an empty folder."),
+                         "it; DIR must be missing or an empty folder."),
           QStringLiteral("DIR")),
       m_restore(QStringLiteral("restore"),
                 QStringLiteral("Puts a backup back (BACKUP, else the newest of the --machine given, else the "
