@@ -49,12 +49,10 @@ TEST(MachineChoiceTest, AMachineIsMadeOnlyWhereNothingIsAndOnlyWhenAllowed)
         bool seeded;
     } cases[] = {
         {"default, nothing there", There::Nothing, Creation::SeedWhenEmpty, nullptr, true},
-        {"default, empty folder", There::EmptyFolder, Creation::SeedWhenEmpty, nullptr, true},
         {"named, nothing there", There::Nothing, Creation::MustExist, " does not exist", false},
         {"named, empty folder", There::EmptyFolder, Creation::MustExist, " is empty", false},
         {"named machine folder", There::MachineFolder, Creation::MustExist, nullptr, false},
         {"named drive", There::Drive, Creation::MustExist, nullptr, false},
-        {"named file", There::FileInItsPlace, Creation::MustExist, " is not a folder", false},
         {"new, nothing there", There::Nothing, Creation::New, nullptr, true},
         {"new, empty folder", There::EmptyFolder, Creation::New, nullptr, true},
         {"new over a machine", There::MachineFolder, Creation::New, " already exists", false},
