@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/Velmora.h"
+#include "cli/ScriptCommand.h"
 #include "platform/Backups.h"
 #include "platform/MachineFolder.h"
 
@@ -64,11 +66,15 @@ int listBackupsOnTerminal(const QString& folder)
     if (backups->isEmpty())
         print(stdout, QStringLiteral("No backups in %1.\n").arg(folder));
     for (const Backup& backup : *backups) {
+        if (!backup.damage.isEmpty()) {
+            print(stdout, QStringLiteral("%1  cannot be used: %2\n").arg(backup.name, backup.damage));
+            continue;
+        }
         print(stdout, QStringLiteral("%1  machine %2\n").arg(backup.name, backup.machine));
         for (const BackedUpFile& file : backup.files)
-            print(stdout,
-                  QStringLiteral("    %1%2\n")
-                      .arg(file.path, file.copy.isEmpty() ? QStringLiteral(" (did not exist)") : QString()));
+            print(stdout, QStringLiteral("    %1%2\n")
+                              .arg(backup.hostPath(file),
+                                   file.copy.isEmpty() ? QStringLiteral(" (did not exist)") : QString()));
     }
     return 0;
 }
@@ -89,9 +95,11 @@ int restoreOnTerminal(const QString& folder, const QString& name, const QString&
         print(stderr,
               QStringLiteral("  left alone, changed since Velmora wrote it (--force puts it back): %1\n")
                   .arg(path));
+    for (const QString& path : outcome->missing)
+        print(stderr, QStringLiteral("  missing, the file is gone (--force puts it back): %1\n").arg(path));
     for (const QString& failed : outcome->failed)
         print(stderr, QStringLiteral("  not restored: %1\n").arg(failed));
-    return outcome->leftAlone.isEmpty() && outcome->failed.isEmpty() ? 0 : 1;
+    return outcome->leftAlone.isEmpty() && outcome->missing.isEmpty() && outcome->failed.isEmpty() ? 0 : 1;
 }
 
 } // namespace
@@ -128,17 +136,27 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_parser.setApplicationDescription(
         QStringLiteral(
             "Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine.\n"
-            "Before a run first changes a file, the file as it was is kept in %1.")
-            .arg(BackupSession::defaultLocation()));
+            "Before a run first changes a file, the file as it was is kept in %1.\n\n%2")
+            .arg(BackupSession::defaultLocation(), scriptCommandsHelp()));
     m_parser.addOptions({m_help, m_version, m_machine, m_newMachine, m_restore, m_force, m_listBackups});
     m_parser.addPositionalArgument(QStringLiteral("BACKUP"),
                                    QStringLiteral("With --restore: the backup to put back (its name as "
                                                   "--list-backups shows it)."),
                                    QStringLiteral("[BACKUP]"));
 
+    // A sub-command and what follows it are the script's own.
+    QStringList ownArguments = arguments;
+    QStringList valueOptions = {QStringLiteral("--machine"), QStringLiteral("--new-machine")};
+    for (const QString& option : kQtOptionsWithValue)
+        valueOptions.append(QLatin1Char('-') + option);
+    if (const qsizetype at = scriptCommandAt(arguments, valueOptions); at > 0) {
+        m_scriptCommand = arguments.mid(at);
+        ownArguments = arguments.first(at);
+    }
+
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     m_platformForced = !platform.isEmpty();
-    if (!m_parser.parse(withoutQtOptions(arguments, &m_platformForced))) {
+    if (!m_parser.parse(withoutQtOptions(ownArguments, &m_platformForced))) {
         m_mistake = m_parser.errorText();
         return;
     }
@@ -149,16 +167,20 @@ CommandLine::CommandLine(const QStringList& arguments)
         m_mistake = QStringLiteral("--force goes only with --restore.");
     else if (m_parser.isSet(m_restore) && m_parser.isSet(m_listBackups))
         m_mistake = QStringLiteral("--restore and --list-backups do not go together.");
+    else if (!m_scriptCommand.isEmpty() && (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
+        m_mistake =
+            QStringLiteral("%1 goes with neither --restore nor --list-backups.").arg(m_scriptCommand.first());
     else if (m_parser.isSet(m_newMachine) && m_parser.isSet(m_machine))
         m_mistake = QStringLiteral("--machine and --new-machine do not go together.");
-    else if (m_parser.isSet(m_newMachine) && (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
+    else if (m_parser.isSet(m_newMachine) &&
+             (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || !m_scriptCommand.isEmpty()))
         m_mistake = QStringLiteral("--new-machine goes only with opening the window.");
 }
 
 bool CommandLine::forTerminal() const
 {
     return !m_mistake.isEmpty() || m_parser.isSet(m_help) || m_parser.isSet(m_version) ||
-           m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups);
+           m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || !m_scriptCommand.isEmpty();
 }
 
 int CommandLine::runInTerminal()
@@ -178,6 +200,15 @@ int CommandLine::runInTerminal()
         return 0;
     }
     const QString backups = BackupSession::defaultLocation();
+    if (!m_scriptCommand.isEmpty()) {
+        // A machine named with --machine must be there: a mistyped path never becomes one.
+        if (const Result<void> there = MachineFolder(machineRoot()).prepare(machineCreation()); !there) {
+            print(stderr, QStringLiteral("velmora: The machine %1 cannot be used:\n%2\n")
+                              .arg(machineRoot(), there.reason()));
+            return 1;
+        }
+        return runScriptCommand(m_scriptCommand, machineRoot(), backups, &Velmora::registryOf);
+    }
     if (m_parser.isSet(m_listBackups))
         return listBackupsOnTerminal(backups);
     const QStringList positional = m_parser.positionalArguments();
@@ -206,8 +237,8 @@ QString CommandLine::displayProblem() const
         return {};
     return QStringLiteral(
         "cannot open a window: there is no display (DISPLAY and WAYLAND_DISPLAY are not set). "
-        "Start it in a graphical session; --help, --version, --list-backups and --restore "
-        "work in any terminal.");
+        "Start it in a graphical session; --help, --version, --list-backups, --restore and the "
+        "sub-commands show, set and report work in any terminal.");
 }
 
 } // namespace velmora

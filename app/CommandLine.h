@@ -40,7 +40,8 @@ private:
     QCommandLineOption m_restore;
     QCommandLineOption m_force;
     QCommandLineOption m_listBackups;
-    QString m_mistake; // what is wrong with the arguments
+    QStringList m_scriptCommand; // show, set or report and what follows it
+    QString m_mistake;           // what is wrong with the arguments
     bool m_platformForced = false;
 };
 

@@ -30,13 +30,17 @@ template <typename Form> void addForm(WindowRegistry& windows)
                 [](AppContext& context) -> VbForm* { return new Form(context); });
 }
 
+} // namespace
+
 // A drive keeps HKEY_LOCAL_MACHINE in its binary SYSTEM.DAT, a machine folder in a REGEDIT4 file.
-std::unique_ptr<RegistryBackend> registryOf(const MachineFolder& machine)
+std::unique_ptr<RegistryBackend> Velmora::registryOf(const MachineFolder& machine)
 {
     if (machine.kind() == MachineFolder::Kind::Drive)
         return std::make_unique<HiveStore>(machine.registryFile());
     return std::make_unique<RegistryStore>(machine.registryFile());
 }
+
+namespace {
 
 // Runs an action once, just after the window it watches first appears: queued behind the
 // showing, so that the window is on screen before whatever the action opens over it.

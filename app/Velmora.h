@@ -45,6 +45,9 @@ public:
     // is on screen, a registry file that cannot be read is reported.
     void start();
 
+    // The registry store of the machine's kind; the sub-commands use it too.
+    static std::unique_ptr<RegistryBackend> registryOf(const MachineFolder& machine);
+
 private:
     void registerWindows();
     void warnOfDamagedRegistry();

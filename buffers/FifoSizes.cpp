@@ -23,8 +23,6 @@ constexpr std::array<FifoSize, 8> kSizes{{
     {"16MB", 16384},
 }};
 
-const QString kSerialKey = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
-
 } // namespace
 
 QStringList fifoListTexts()
@@ -58,8 +56,8 @@ std::optional<QList<FifoWrite>> fifoWrites(const QString& sendText, const QStrin
     const qint32 send = fifoSizeForListText(sendText);
     const qint32 receive = fifoSizeForListText(receiveText);
     const QString rx = QStringLiteral("RxFIFO"), tx = QStringLiteral("TxFIFO");
-    return QList<FifoWrite>{{kSerialKey, rx, receive},
-                            {kSerialKey, tx, send},
+    return QList<FifoWrite>{{kSerialFifoKey, rx, receive},
+                            {kSerialFifoKey, tx, send},
                             {kDialUpAdapterKey, rx, receive},
                             {kDialUpAdapterKey, tx, send}};
 }

@@ -25,6 +25,9 @@ std::optional<QString> fifoListTextForStoredText(const QString& storedText);
 // What a list shows while no size is picked.
 inline const QString kFifoNoPickText = QStringLiteral("Select Size");
 
+// The serial driver's key, whose sizes the window shows.
+inline const QString kSerialFifoKey = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
+
 // One registry number the FIFO sizes are stored in, under HKEY_LOCAL_MACHINE.
 struct FifoWrite {
     QString keyPath;

@@ -21,9 +21,6 @@
 namespace velmora {
 namespace {
 
-const QString kSystemIni = QStringLiteral("c:\\windows\\system.ini");
-const QString k386Enh = QStringLiteral("386Enh");
-const QString kSerialKey = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
 constexpr qint32 kNumberType = 4;
 
 // Two frames side by side; rows of label and box inside each (twips).
@@ -124,8 +121,9 @@ void Form5::cmdSetBuffer_Click()
         return;
 
     for (const IniEntry& entry : portBufferEntries(port, irq, buffer))
-        if (mfncWriteIni(m_context.profiles, k386Enh, entry.name, entry.value, kSystemIni) == 0)
-            return reportSaveFailure(boxes, kSystemIni, m_context.profiles.lastError());
+        if (mfncWriteIni(m_context.profiles, kPortBufferSection, entry.name, entry.value, kSystemIniPath) ==
+            0)
+            return reportSaveFailure(boxes, kSystemIniPath, m_context.profiles.lastError());
     boxes.inform(QStringLiteral("Buffer Was Set! You Should Restart to apply the Changes"));
 }
 
@@ -141,7 +139,7 @@ void Form5::loadFifoSizes()
     // A missing value reads as "0", which is no size of the list: the list keeps "Select Size".
     for (const auto& [list, valueName] : {std::pair{m_cmbTx, "TxFIFO"}, std::pair{m_cmbRx, "RxFIFO"}}) {
         const QString stored =
-            readRegistryText(m_context, kSerialKey, QString::fromLatin1(valueName), QStringLiteral("0"));
+            readRegistryText(m_context, kSerialFifoKey, QString::fromLatin1(valueName), QStringLiteral("0"));
         if (const std::optional<QString> listText = fifoListTextForStoredText(stored))
             list->setEditText(*listText);
     }

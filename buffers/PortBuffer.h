@@ -16,6 +16,10 @@ struct IniEntry {
     bool operator==(const IniEntry&) const = default;
 };
 
+// Where the entries live.
+inline const QString kSystemIniPath = QStringLiteral("c:\\windows\\system.ini");
+inline const QString kPortBufferSection = QStringLiteral("386Enh");
+
 // The refusal for a box left empty, the port's first, then the IRQ's, then the buffer's;
 // nothing when all three are filled.
 std::optional<QString> portBufferRefusal(const QString& port, const QString& irq, const QString& buffer);

@@ -6,7 +6,6 @@
 #include "platform/SaveAsDialog.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
-#include "ui/RegistryAccess.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -55,11 +54,9 @@ Form2::Form2(AppContext& context) : VbForm(context)
 
 void Form2::Form_Load()
 {
-    const auto& rows = modemInfoRows();
+    const QStringList lines = modemReportLines(m_context.registryValues);
     for (int row = 0; row < kModemInfoRowCount; ++row) {
-        const QString text =
-            readRegistryText(m_context, rows[row].keyPath, rows[row].valueName, QStringLiteral("Unknown"));
-        m_labels[row]->setText(rows[row].prefix + text);
+        m_labels[row]->setText(lines[row]);
         fitToText(m_labels[row]);
     }
 }

@@ -1,5 +1,6 @@
 #include "modeminfo/ModemReport.h"
 
+#include "config/Module2.h"
 #include "platform/AnsiCodePage.h"
 
 namespace velmora {
@@ -46,6 +47,18 @@ const std::array<ModemInfoRow, kModemInfoRowCount>& modemInfoRows()
         }};
     }();
     return rows;
+}
+
+QStringList modemReportLines(Module2& registryValues)
+{
+    QStringList lines;
+    for (const ModemInfoRow& row : modemInfoRows()) {
+        HKEY root = HKEY_LOCAL_MACHINE;
+        QString text = QStringLiteral("Unknown");
+        registryValues.ReadKeyValue(root, row.keyPath, row.valueName, text);
+        lines.append(row.prefix + strRegValue);
+    }
+    return lines;
 }
 
 QByteArray modemReportBytes(const QStringList& lines)

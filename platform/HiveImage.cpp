@@ -21,6 +21,7 @@ constexpr quint32 kNone = 0xFFFFFFFF;
 constexpr quint32 kFreeEntry = 0x80000000;
 constexpr quint32 kMaxBlock = 0x10000; // a block's size is kept in 16 bits by Windows' loader
 constexpr int kIds = 255;              // ids 0-254 in a block
+constexpr quint32 kText = 1;           // REG_SZ
 
 quint16 u16(const char* p)
 {
@@ -89,7 +90,19 @@ QByteArray valueBytes(quint32 type, quint32 unknown, QByteArrayView name, QByteA
 HiveImage::HiveImage()
 {
     m_keys.push_back(Key{});
-    m_index.insert(QByteArray(), kRootKey);
+}
+
+bool HiveImage::KeyName::operator==(const KeyName& o) const
+{
+    return parent == o.parent && regfile::namesEqual(name, o.name);
+}
+
+size_t HiveImage::KeyName::hash(size_t seed) const
+{
+    size_t h = seed ^ (size_t(parent) * 0x9E3779B97F4A7C15u);
+    for (const char c : name)
+        h = (h ^ regfile::foldByte(uchar(c))) * 0x100000001B3u;
+    return h;
 }
 
 quint32 HiveImage::nameHash(QByteArrayView name)
@@ -107,7 +120,6 @@ Result<HiveImage> HiveImage::parse(QByteArray bytes)
 {
     HiveImage image;
     image.m_keys.clear();
-    image.m_index.clear();
     image.m_bytes = std::move(bytes);
     if (auto blocks = image.indexBlocks(); !blocks)
         return failure(blocks.reason());
@@ -184,6 +196,7 @@ Result<void> HiveImage::indexRecords(int block)
         at += allocated;
         if (u32(r + 4) == kNone)
             continue; // a free record
+        m_blocks[size_t(block)].live += allocated;
         const int id = u16(r + 4);
         if (u16(r + 6) != block)
             return where(QStringLiteral("names block %1").arg(u16(r + 6)));
@@ -211,7 +224,6 @@ Result<void> HiveImage::indexTree()
 {
     const char* tree = m_bytes.constData() + kTree;
     std::vector<bool> seen(m_treeSize / 4), named(m_recordAt.size());
-    std::vector<QByteArray> folded;
     size_t namedCount = 0;
     const auto visit = [&](quint32 entry, int parent) -> Result<void> {
         const auto bad = [&](const QString& what) {
@@ -253,23 +265,19 @@ Result<void> HiveImage::indexTree()
         }
         if (parent >= 0 && (name.isEmpty() || name.contains('\\')))
             return bad(QStringLiteral("has an empty name or one holding a backslash"));
-        QByteArray path;
         if (parent >= 0) {
-            path.reserve(folded[size_t(parent)].size() + name.size() + 1);
-            path = folded[size_t(parent)];
-            if (!path.isEmpty())
-                path += '\\';
-            for (const char c : name)
-                path += char(regfile::foldByte(uchar(c)));
             Key& up = m_keys[size_t(parent)];
             if (up.lastChild >= 0)
                 m_keys[size_t(up.lastChild)].nextSibling = int(m_keys.size());
             else
                 up.firstChild = int(m_keys.size());
             up.lastChild = int(m_keys.size());
+            // The root is no one's child, so a slot holding it is new: the first of two equal
+            // names keeps it.
+            int& slot = m_index[KeyName{parent, name}];
+            if (slot == kRootKey)
+                slot = int(m_keys.size());
         }
-        m_index.insert(path, int(m_keys.size())); // the first of two equal names wins
-        folded.push_back(std::move(path));
         m_keys.push_back(key);
         return {};
     };
@@ -277,8 +285,7 @@ Result<void> HiveImage::indexTree()
     const size_t live =
         size_t(std::count_if(m_recordAt.begin(), m_recordAt.end(), [](quint32 at) { return at; }));
     m_keys.reserve(live + 1);
-    folded.reserve(live + 1);
-    m_index.reserve(qsizetype(live) + 1);
+    m_index.reserve(qsizetype(live));
     if (auto root = visit(kTree, -1); !root)
         return root;
     for (size_t k = 0; k < m_keys.size(); ++k) {
@@ -297,12 +304,47 @@ Result<void> HiveImage::indexTree()
     return {};
 }
 
+int HiveImage::findKey(QByteArrayView foldedPath) const
+{
+    int key = kRootKey;
+    if (foldedPath.isEmpty())
+        return key;
+    for (qsizetype from = 0;;) {
+        qsizetype cut = foldedPath.indexOf('\\', from);
+        if (cut < 0)
+            cut = foldedPath.size();
+        const auto it = m_index.constFind(KeyName{key, foldedPath.sliced(from, cut - from)});
+        if (it == m_index.cend())
+            return -1;
+        key = it.value();
+        if (cut == foldedPath.size())
+            return key;
+        from = cut + 1;
+    }
+}
+
+// Measured first and filled from its end, so a deep key costs the length of its path.
 QByteArray HiveImage::keyPath(int key) const
 {
-    QByteArray path;
-    for (; key > kRootKey; key = m_keys[size_t(key)].parent)
-        path.prepend(path.isEmpty() ? keyName(key).toByteArray() : keyName(key).toByteArray() + '\\');
+    qsizetype size = -1;
+    for (int k = key; k > kRootKey; k = m_keys[size_t(k)].parent)
+        size += keyName(k).size() + 1;
+    QByteArray path(std::max<qsizetype>(size, 0), Qt::Uninitialized);
+    qsizetype at = path.size();
+    for (int k = key; k > kRootKey; k = m_keys[size_t(k)].parent) {
+        const QByteArrayView name = keyName(k);
+        at -= name.size();
+        std::memcpy(path.data() + at, name.data(), size_t(name.size()));
+        if (at > 0)
+            path[--at] = '\\';
+    }
     return path;
+}
+
+int HiveImage::keyBlock(int key) const
+{
+    const quint32 record = m_keys[size_t(key)].record;
+    return record ? u16(m_bytes.constData() + record + 6) : -1;
 }
 
 QByteArrayView HiveImage::keyName(int key) const
@@ -373,6 +415,10 @@ int HiveImage::lowestFreeId(int block) const
 
 Result<QByteArray> HiveImage::withValue(int key, QByteArrayView name, quint32 type, QByteArrayView data) const
 {
+    // A caller that counts the terminator in the size passes it along (RegSetValueEx with
+    // strlen + 1). Expandable text keeps what it is given: Windows stores it with its NUL.
+    if (type == kText && data.endsWith('\0'))
+        data = data.first(data.size() - 1);
     if (data.size() > kMaxValueData)
         return failure(
             QStringLiteral("a value can hold at most 16,300 bytes, this one has %1").arg(data.size()));
@@ -403,16 +449,88 @@ Result<QByteArray> HiveImage::withValue(int key, QByteArrayView name, quint32 ty
         fresh += valueBytes(type, 0, name, data);
         put16(fresh.data() + 0xE, count + 1);
     }
-    if (fresh.size() > kMaxKeyRecord)
+    if (fresh.size() > qsizetype(largestRecord()))
         return failure(
             QStringLiteral("the key's names and values would take %1 bytes, more than the 60 KB a key "
                            "can hold")
                 .arg(fresh.size()));
     put32(fresh.data() + 8, quint32(fresh.size()));
     QByteArray bytes = m_bytes;
-    if (auto placed = placeRecord(bytes, u16(r + 6), u16(r + 4), fresh, false); !placed)
-        return failure(placed.reason());
+    const int block = u16(r + 6), id = u16(r + 4);
+    if (placeRecord(bytes, block, id, fresh, false))
+        return bytes;
+
+    // Its block would outgrow 64 KB: the record moves to a block with room, or a new one, and
+    // its key's tree entry follows it. Records are found by block and id alone, so nothing else
+    // names the old place.
+    freeRecord(bytes, block, id);
+    const auto moved = placeNewRecord(bytes, std::move(fresh), -1, block);
+    if (!moved)
+        return failure(moved.reason());
+    char* entry = bytes.data() + kTree + m_keys[size_t(key)].entry;
+    put16(entry + 0x18, quint32(moved->id));
+    put16(entry + 0x1A, quint32(moved->block));
+    fixTreeChecksum(bytes);
+    fixHeaderChecksum(bytes);
     return bytes;
+}
+
+// The most a key's record may take: 60 KB, and no more than a block below 64 KB can hold.
+quint32 HiveImage::largestRecord() const
+{
+    const quint32 largestBlock = isNinetyEight() ? kMaxBlock - kPage : kMaxBlock - 4;
+    return std::min(quint32(kMaxKeyRecord), largestBlock - kBlockHeader);
+}
+
+// Whether placeRecord can add a record of that size to the block: a free id, and its live
+// records and the new one still fit below 64 KB.
+bool HiveImage::hasRoom(int block, quint32 recordSize) const
+{
+    const quint32 filled = kBlockHeader + m_blocks[size_t(block)].live + recordSize;
+    return lowestFreeId(block) < kIds && roundUp(filled, isNinetyEight() ? kPage : 4) < kMaxBlock;
+}
+
+// Turns a live record into a free one where it lies, leaving the rest of its block as it was.
+void HiveImage::freeRecord(QByteArray& bytes, int block, int id) const
+{
+    const Block& where = m_blocks[size_t(block)];
+    char* start = bytes.data() + where.offset;
+    const quint32 at = recordAt(block, id);
+    char* r = bytes.data() + at;
+    const quint32 allocated = u32(r);
+    put32(r + 4, kNone);
+    put32(r + 8, u32(start + 0x10)); // first in the block's chain of free records
+    put32(start + 0x10, at - where.offset);
+    put32(start + 8, where.size - kBlockHeader - (where.live - allocated));
+    int lowest = 0;
+    while (lowest < kIds && lowest != id && recordAt(block, lowest))
+        ++lowest;
+    put16(start + 0x16, quint32(lowest));
+    fixChecksum(start, where.size, u16(start + 0xC), 0x1C);
+}
+
+// Gives a record that no block holds yet a place: the preferred block when it has room, else
+// the last block that has (never the avoided one), else a new block at the file's end.
+Result<HiveImage::Place> HiveImage::placeNewRecord(QByteArray& bytes, QByteArray record, int preferred,
+                                                   int avoided) const
+{
+    const auto size = quint32(record.size());
+    int block = preferred >= 0 && preferred != avoided && hasRoom(preferred, size) ? preferred : -1;
+    for (int b = int(m_blocks.size()) - 1; block < 0 && b >= 0; --b)
+        if (b != avoided && hasRoom(b, size))
+            block = b;
+    if (block < 0) {
+        if (m_blocks.size() >= 0xFFFF) // the header counts them in 16 bits
+            return failure(QStringLiteral("the file holds as many data blocks as it can"));
+        appendBlock(bytes, std::move(record));
+        return Place{int(m_blocks.size()), 0};
+    }
+    const int id = lowestFreeId(block);
+    put16(record.data() + 4, quint32(id));
+    put16(record.data() + 6, quint32(block));
+    if (auto placed = placeRecord(bytes, block, id, std::move(record), true); !placed)
+        return failure(placed.reason());
+    return Place{block, id};
 }
 
 // Puts a key's record into its block: where it was when it still fits there, leaving every
@@ -534,41 +652,14 @@ Result<QByteArray> HiveImage::withSubkey(int parent, QByteArrayView name) const
     put32(record.data() + 8, quint32(record.size()));
     put16(record.data() + 0xC, quint32(name.size()));
 
-    // Beside its parent when that block has room, else in the last block that has, else in a
-    // new block.
-    std::vector<int> candidates;
+    // Beside its parent (or its parent's first subkey, for the root of a 98/Me file).
     const Key& up = m_keys[size_t(parent)];
-    const quint32 near = up.record            ? up.record
-                         : up.firstChild >= 0 ? m_keys[size_t(up.firstChild)].record
-                                              : 0;
-    for (int b = int(m_blocks.size()) - 1; b >= 0; --b) {
-        if (near >= m_blocks[size_t(b)].offset &&
-            near < m_blocks[size_t(b)].offset + m_blocks[size_t(b)].size)
-            candidates.insert(candidates.begin(), b);
-        else
-            candidates.push_back(b);
-    }
-    QByteArray bytes;
-    int block = -1, id = 0;
-    for (const int b : candidates) {
-        id = lowestFreeId(b);
-        if (id >= kIds)
-            continue;
-        put16(record.data() + 4, quint32(id));
-        put16(record.data() + 6, quint32(b));
-        bytes = m_bytes;
-        if (placeRecord(bytes, b, id, record, true)) {
-            block = b;
-            break;
-        }
-    }
-    if (block < 0) {
-        bytes = m_bytes;
-        appendBlock(bytes, record);
-        block = int(m_blocks.size());
-        id = 0;
-    }
-    if (auto linked = linkEntry(bytes, parent, name, block, id); !linked)
+    const int near = up.record ? keyBlock(parent) : up.firstChild >= 0 ? keyBlock(up.firstChild) : -1;
+    QByteArray bytes = m_bytes;
+    const auto placed = placeNewRecord(bytes, std::move(record), near, -1);
+    if (!placed)
+        return failure(placed.reason());
+    if (auto linked = linkEntry(bytes, parent, name, placed->block, placed->id); !linked)
         return failure(linked.reason());
     fixHeaderChecksum(bytes);
     return bytes;

@@ -98,6 +98,18 @@ Result<PortEntry> portEntryFromListTexts(const PortEntry& texts)
                      flowLetterForText(texts.flow)};
 }
 
+Result<PortEntry> portEntryFromStoredText(const QString& value)
+{
+    const QStringList fields = value.split(QLatin1Char(','));
+    if (fields.size() != 5)
+        return failure(QStringLiteral("An entry has five fields, rate,parity,data bits,stop bits,flow "
+                                      "(like 9600,n,8,1,x)"));
+    // A letter stands for its list text; any other text is taken as a list text.
+    const QString parity = lookUp(kParity, fields[1], true).value_or(fields[1]);
+    const QString flow = lookUp(kFlow, fields[4], true).value_or(fields[4]);
+    return portEntryFromListTexts({fields[0], parity, fields[2], fields[3], flow});
+}
+
 QString joinPortEntry(const PortEntry& entry)
 {
     return QStringList({entry.rate, entry.parity, entry.data, entry.stop, entry.flow}).join(QLatin1Char(','));

@@ -23,6 +23,10 @@ struct PortEntry {
     bool operator==(const PortEntry&) const = default;
 };
 
+// Where the entries live.
+inline const QString kWinIniPath = QStringLiteral("c:\\windows\\win.ini");
+inline const QString kPortsSection = QStringLiteral("Ports");
+
 // "Com Port 1" .. "Com Port 4" stand for the keys "COM1:" .. "COM4:"; anything else for none.
 std::optional<QString> portKeyForName(const QString& portName);
 
@@ -46,6 +50,12 @@ QString flowLetterForText(const QString& text);
 // The entry to store for the lists' texts (parity and flow as the lists show them), or the
 // refusal for the first one left empty: rate, parity, data bits, stop bits, flow.
 Result<PortEntry> portEntryFromListTexts(const PortEntry& texts);
+
+// The entry to store for a value written as win.ini keeps it ("19200,e,7,1,x"), through the
+// same checks as the lists' texts: each of the five fields may be the stored letter or the
+// list's text ("Even", "Xon / Xoff", "None"). Refused when it has not five fields, or with the
+// lists' refusal for the first empty one.
+Result<PortEntry> portEntryFromStoredText(const QString& value);
 
 QString joinPortEntry(const PortEntry& entry);
 

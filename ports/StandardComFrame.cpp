@@ -18,8 +18,6 @@
 namespace velmora {
 namespace {
 
-const QString kWinIni = QStringLiteral("c:\\windows\\win.ini");
-const QString kPortsSection = QStringLiteral("Ports");
 const QString kPortPrompt = QStringLiteral("Select a Comm Port");
 
 // Rows of label and list, top to bottom, inside the frame (pixels).
@@ -131,7 +129,7 @@ void StandardComFrame::cmbCommPorts_Click()
 
     // A file that cannot be read is a port without an entry.
     PortEntry entry;
-    if (Result<SequentialInput> input = SequentialInput::open(m_context.machine, kWinIni)) {
+    if (Result<SequentialInput> input = SequentialInput::open(m_context.machine, kWinIniPath)) {
         ReadingPause pause;
         entry = readPortEntry(*input, m_strComPort, std::ref(pause));
     }
@@ -157,8 +155,9 @@ void StandardComFrame::cmdApplyCom_Click()
                                 m_comStop->currentText(), m_comFlow->currentText()});
     if (!entry)
         return boxes.inform(entry.reason(), MsgIcon::Exclamation);
-    if (mfncWriteIni(m_context.profiles, kPortsSection, m_strComPort, joinPortEntry(*entry), kWinIni) == 0)
-        return reportSaveFailure(boxes, kWinIni, m_context.profiles.lastError());
+    if (mfncWriteIni(m_context.profiles, kPortsSection, m_strComPort, joinPortEntry(*entry), kWinIniPath) ==
+        0)
+        return reportSaveFailure(boxes, kWinIniPath, m_context.profiles.lastError());
     boxes.inform(QStringLiteral("Comm Settings have Been Changed!"));
 }
 

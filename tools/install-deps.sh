@@ -10,6 +10,7 @@ packages=(
   xvfb xauth fonts-dejavu-core fonts-urw-base35
   python3-libcreg libparse-win32registry-perl libcreg-utils
   clang libclang-rt-14-dev clang-format clang-tidy
+  qemu-utils dosfstools mtools
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "tweaks/Form4.h"
 
 #include "platform/MessageBoxes.h"
+#include "tweaks/ModemTweaks.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
 #include "ui/RegistryAccess.h"
@@ -14,41 +15,29 @@ namespace velmora {
 namespace {
 
 const QString kUnknown = QStringLiteral("Unknown");
-const QString kModemInitKey =
-    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Settings\\Init\\");
-const QString kModemInitValue = QStringLiteral("2");
-const QString kFasterDialUpCommand = QStringLiteral("AT%C0");
 
-constexpr qint32 kTypeText = 1;
-constexpr qint32 kTypeBinary = 3;
-
-// One adapter flag: its check box, its "Set" button, and what the button writes and says.
-struct AdapterSwitch {
+// One adapter flag's row: its check box, its "Set" button, and what the button says.
+struct SwitchRow {
     const char* checkName;
     const char* checkCaption;
     const char* checkTooltip;
     int checkWidth;
     const char* buttonName;
     int top;
-    const char* valueName;
-    qint32 type;
-    const char* onData;
     const char* onMessage;
-    const char* offData;
     const char* offMessage;
 };
 
-const AdapterSwitch kSwitches[Form4::kSwitchCount] = {
+const SwitchRow kSwitches[Form4::kSwitchCount] = {
     {"Check1", "SlowNet On / Off", "Check to turn ON Slownet / Uncheck to turn Off slownet", 1695, "Command3",
-     960, "SLOWNET", kTypeBinary, "01", "Slownet was Turned ON", "00", "Slownet was Turned OFF"},
+     960, "Slownet was Turned ON", "Slownet was Turned OFF"},
     {"Check2", "IPX Header Compression On / Off",
      "Click to turn ON IPX Header Compression / Uncheck to turn it OFF", 2775, "Command4", 1320,
-     "IPXHeaderCompression", kTypeText, "1", "IPX Header Compression was Turned ON", "0",
-     "IPX Header Compression was Turned OFF"},
+     "IPX Header Compression was Turned ON", "IPX Header Compression was Turned OFF"},
     {"Check3", "Point To Point IP On / Off", "Check to turn ON Point To Point IP / Uncheck to turn it OFF",
-     2175, "Command5", 1680, "PointToPointIP", kTypeText, "1", "Point To Point IP was Turned ON", "0",
-     "Point To Point IP was Turned OFF"},
+     2175, "Command5", 1680, "Point To Point IP was Turned ON", "Point To Point IP was Turned OFF"},
 };
+static_assert(Form4::kSwitchCount == kAdapterSwitchCount);
 
 // The state of one of this window's values; "Unknown" when it cannot be read as text.
 QString readValue(AppContext& context, const QString& keyPath, const QString& valueName)
@@ -74,7 +63,7 @@ Form4::Form4(AppContext& context) : VbForm(context)
 
     QPushButton* setButtons[kSwitchCount];
     for (int row = 0; row < kSwitchCount; ++row) {
-        const AdapterSwitch& s = kSwitches[row];
+        const SwitchRow& s = kSwitches[row];
         m_checks[row] =
             makeCheckBox(this, QString::fromLatin1(s.checkName), QString::fromLatin1(s.checkCaption),
                          QString::fromLatin1(s.checkTooltip), twipsRect(120, s.top, s.checkWidth, 255));
@@ -100,13 +89,9 @@ void Form4::Form_Load()
     makeBold(m_tips2);
 
     for (int row = 0; row < kSwitchCount; ++row) {
-        // Only the two texts this window writes are understood; anything else leaves the box alone.
-        const QString state =
-            readValue(m_context, kDialUpAdapterKey, QString::fromLatin1(kSwitches[row].valueName));
-        if (state == kUnknown || state == QLatin1String("0"))
-            m_checks[row]->setChecked(false);
-        else if (state == QLatin1String("1"))
-            m_checks[row]->setChecked(true);
+        const QString read = readValue(m_context, kDialUpAdapterKey, adapterSwitches()[row].valueName);
+        if (const std::optional<bool> state = adapterSwitchStateForReadText(read))
+            m_checks[row]->setChecked(*state);
     }
 
     if (readValue(m_context, kModemInitKey, kModemInitValue) == kFasterDialUpCommand) {
@@ -153,20 +138,21 @@ void Form4::Command5_Click()
 
 void Form4::applyFasterDialUp()
 {
-    // Any existing value 2 is the user's own initialisation string and stays as it is.
-    if (readValue(m_context, kModemInitKey, kModemInitValue) != kUnknown)
+    const std::optional<MtuWrite> write =
+        fasterDialUpWrite(readValue(m_context, kModemInitKey, kModemInitValue));
+    if (!write)
         return;
-    if (writeRegistryValue(m_context, kModemInitKey, kTypeText, kModemInitValue, kFasterDialUpCommand))
+    if (writeRegistryValue(m_context, write->keyPath, write->type, write->valueName, write->value))
         m_context.messageBoxes.inform(QStringLiteral("Settings were applied!"));
 }
 
 void Form4::applySwitch(int row)
 {
-    const AdapterSwitch& s = kSwitches[row];
     const bool on = m_checks[row]->isChecked();
-    if (writeRegistryValue(m_context, kDialUpAdapterKey, s.type, QString::fromLatin1(s.valueName),
-                           QString::fromLatin1(on ? s.onData : s.offData)))
-        m_context.messageBoxes.inform(QString::fromLatin1(on ? s.onMessage : s.offMessage));
+    const MtuWrite write = adapterSwitchWrite(row, on);
+    if (writeRegistryValue(m_context, write.keyPath, write.type, write.valueName, write.value))
+        m_context.messageBoxes.inform(
+            QString::fromLatin1(on ? kSwitches[row].onMessage : kSwitches[row].offMessage));
 }
 
 } // namespace velmora

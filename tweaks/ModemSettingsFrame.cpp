@@ -15,10 +15,7 @@
 namespace velmora {
 namespace {
 
-const QString kMaxInstanceKey =
-    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi\\");
 const QString kUnknown = QStringLiteral("Unknown");
-constexpr qint32 kText = 1;
 
 } // namespace
 
@@ -80,11 +77,9 @@ void ModemSettingsFrame::loadFromRegistry()
         readRegistryText(m_context, kMaxInstanceKey, QStringLiteral("MaxInstance"), kUnknown);
     if (maxInstance == kUnknown) {
         // A write of the load's own: it stays silent, whatever its outcome.
+        MtuWrite eight = maxInstanceWrite(QStringLiteral("8"));
         HKEY root = HKEY_LOCAL_MACHINE;
-        qint32 type = kText;
-        QVariant eight = QStringLiteral("8");
-        m_context.registryValues.WriteKeyValue(root, kMaxInstanceKey, type, QStringLiteral("MaxInstance"),
-                                               eight);
+        m_context.registryValues.WriteKeyValue(root, eight.keyPath, eight.type, eight.valueName, eight.value);
         m_txtMaxInst->setText(QStringLiteral("8"));
     } else {
         m_txtMaxInst->setText(maxInstance);
@@ -111,8 +106,8 @@ int ModemSettingsFrame::selectedOption() const
 
 void ModemSettingsFrame::cmdSetMaxInst_Click()
 {
-    if (writeRegistryValue(m_context, kMaxInstanceKey, kText, QStringLiteral("MaxInstance"),
-                           m_txtMaxInst->text()))
+    const MtuWrite write = maxInstanceWrite(m_txtMaxInst->text());
+    if (writeRegistryValue(m_context, write.keyPath, write.type, write.valueName, write.value))
         m_context.messageBoxes.inform(QStringLiteral("Max Instance has been set!"));
 }
 

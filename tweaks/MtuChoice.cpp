@@ -31,6 +31,11 @@ std::optional<MtuWrite> aolMtuWrite(int option, const QString& typedSize)
     return MtuWrite{kAolTypedKey, QStringLiteral("mtu"), kNumber, size};
 }
 
+MtuWrite maxInstanceWrite(const QString& text)
+{
+    return {kMaxInstanceKey, QStringLiteral("MaxInstance"), kText, text};
+}
+
 int mtuOptionForStoredText(const QString& stored)
 {
     for (int option = 0; option < kOtherMtuOption; ++option)

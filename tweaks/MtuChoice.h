@@ -29,6 +29,11 @@ MtuWrite dialUpMtuWrite(int option, const QString& typedSize);
 // goes to the key spelled with a blank, a typed size to the one spelled "%20".
 std::optional<MtuWrite> aolMtuWrite(int option, const QString& typedSize);
 
+// The network transport's maximum instances, "MaxInstance": the text as typed, unchecked.
+inline const QString kMaxInstanceKey =
+    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi\\");
+MtuWrite maxInstanceWrite(const QString& text);
+
 // The option that shows a stored "IPMTU" text: the fixed size it equals, else "Other".
 int mtuOptionForStoredText(const QString& stored);
 

@@ -20,11 +20,14 @@ TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
         const char* arguments;
         int exitCode;
         const char *out, *err; // a part of standard output and of standard error
+        bool gone = false;     // WIN.INI was removed since
     } cases[] = {
         {"--version", 0, "Velmora 1.2\n", ""},
         {"--list-backups", 0, "machine MACHINE\n    MACHINE/drive_c/WINDOWS/WIN.INI\n", ""},
         {"--restore --machine MACHINE", 1, "Backup ",
          "left alone, changed since Velmora wrote it (--force puts it back): MACHINE/drive_c"},
+        {"--restore --machine MACHINE", 1, "Backup ",
+         "missing, the file is gone (--force puts it back): MACHINE/drive_c/WINDOWS/WIN.INI", true},
         {"--force", 2, "", "--force goes only with --restore"},
         {"--machine MACHINE", 1, "", "velmora: cannot open a window: there is no display"},
         {"--machine MACHINE --new-machine MACHINE", 2, "", "--machine and --new-machine do not go together"},
@@ -32,6 +35,9 @@ TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
         // A mistyped path is refused before a display is needed; nothing is made without a window.
         {"--machine NOWHERE", 1, "", "velmora: The machine NOWHERE cannot be used:\nNOWHERE does not exist"},
         {"--new-machine NOWHERE", 1, "", "velmora: cannot open a window: there is no display"},
+        {"--machine NOWHERE show", 1, "",
+         "velmora: The machine NOWHERE cannot be used:\nNOWHERE does not exist"},
+        {"--new-machine NOWHERE show", 2, "", "--new-machine goes only with opening the window"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -41,7 +47,7 @@ TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
         ASSERT_TRUE(testing::writeBytes(winIni, "old"));
         BackupSession session(home.path() + "/data/velmora/backups", machine);
         ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
-        ASSERT_TRUE(testing::writeBytes(winIni, "changed by Windows"));
+        ASSERT_TRUE(c.gone ? QFile::remove(winIni) : testing::writeBytes(winIni, "changed by Windows"));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(name);
@@ -60,7 +66,7 @@ TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
         EXPECT_TRUE(out.contains(QString(c.out).replace("MACHINE", machine))) << out.toStdString();
         EXPECT_TRUE(err.contains(QString(c.err).replace("MACHINE", machine).replace("NOWHERE", nowhere)))
             << err.toStdString();
-        EXPECT_EQ(testing::readBytes(winIni), QByteArray("changed by Windows"));
+        EXPECT_EQ(testing::readBytes(winIni), QByteArray(c.gone ? "<unreadable>" : "changed by Windows"));
         EXPECT_FALSE(QFileInfo::exists(nowhere));
     }
 }

@@ -65,6 +65,17 @@ TEST(PortEntryTest, LettersListTextsAndStoredEntriesMapBothWays)
         const Result<PortEntry> entry = portEntryFromListTexts(c.texts);
         EXPECT_EQ(entry ? joinPortEntry(*entry) : entry.reason(), c.refusalOrStored);
     }
+    // A value as win.ini keeps it takes letters or list texts per field, through the same checks.
+    for (const auto& [value, refusalOrStored] :
+         Pairs{{"19200,e,7,1.5,p", "19200,e,7,1.5,p"},
+               {"300,Odd,5,2,None", "300,o,5,2, "},
+               {"9600,N,8,1,q", "9600,,8,1,"},
+               {"9600,n,8,1,", "Must Select a Flow Control"},
+               {"9600,n,8,1",
+                "An entry has five fields, rate,parity,data bits,stop bits,flow (like 9600,n,8,1,x)"}}) {
+        const Result<PortEntry> entry = portEntryFromStoredText(value);
+        EXPECT_EQ(entry ? joinPortEntry(*entry) : entry.reason(), refusalOrStored) << value;
+    }
 }
 
 const QStringList kBoxes = {"comBps", "comParity", "comData", "comStop", "comFlow"};

@@ -2,6 +2,7 @@
 
 #include "platform/HiveImage.h"
 #include "support/FileFixtures.h"
+#include "support/HiveBuilder.h"
 
 #include <QProcess>
 #include <QtEndian>
@@ -37,7 +38,8 @@ inline quint32 dwordSum(const QByteArray& b, qsizetype at, qsizetype length)
     return sum;
 }
 // What the reader does not check but a writer must keep: each block's free chain, counters,
-// size and checksum; the key tree's grid, hashes and free list; the header and tree checksums.
+// size and checksum; text without a NUL; the key tree's grid, hashes and free list; the header
+// and tree checksums.
 // Empty when all hold, else the first fault. The file must parse.
 inline QString hiveFaults(const QByteArray& b)
 {
@@ -55,6 +57,13 @@ inline QString hiveFaults(const QByteArray& b)
             } else {
                 ids.insert(le16(b, at + r + 4));
                 records[quint32(le16(b, at + 0xE)) << 8 | le16(b, at + r + 4)] = at + r;
+                qsizetype v = at + r + 20 + le16(b, at + r + 12);
+                for (int n = le16(b, at + r + 14); n > 0; --n) {
+                    const qsizetype end = v + 12 + le16(b, v + 8) + le16(b, v + 10);
+                    if (le32(b, v) == 1 && le16(b, v + 10) > 0 && b[end - 1] == '\0')
+                        return QStringLiteral("block at %1: text stored with its NUL").arg(at);
+                    v = end;
+                }
             }
         }
         while (f != kNone && free.erase(f))

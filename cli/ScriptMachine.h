@@ -1,0 +1,60 @@
+#pragma once
+
+#include "config/Module2.h"
+#include "platform/Backups.h"
+#include "platform/MachineFolder.h"
+#include "platform/ProfileWriter.h"
+#include "platform/Registry.h"
+#include "platform/RegistryBackend.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+
+struct PortEntry;
+
+// The registry store a machine keeps HKEY_LOCAL_MACHINE in, chosen by the program's composition root.
+using RegistryStoreFor = std::function<std::unique_ptr<RegistryBackend>(const MachineFolder&)>;
+
+// A registry value as stored: its type and bytes.
+struct StoredValue {
+    quint32 type = 0;
+    QByteArray data;
+};
+
+// The services a sub-command works through, wired as the windows get them: one backup session
+// for the run, handed to the profile writer and the registry store, so that a script's change
+// is backed up exactly as a click's is.
+class ScriptMachine {
+public:
+    ScriptMachine(const QString& root, const QString& backupsFolder, const RegistryStoreFor& storeFor);
+
+    const MachineFolder& machine() const { return m_machine; }
+    const BackupSession& backups() const { return m_backups; }
+    ProfileWriter& profiles() { return m_profiles; }
+    Module2& registryValues() { return m_module2; }
+
+    // A value read as the windows read it: its text, or the default (strRegValue after the read).
+    QString readText(const QString& keyPath, const QString& valueName, const QString& defaultText);
+    // The value as stored; nothing when the key or value is missing.
+    std::optional<StoredValue> stored(const QString& keyPath, const QString& valueName);
+    // A key of an INI file on drive C ("c:\windows\system.ini"), found as the profile writer finds
+    // it: first matching section, first matching key, names compared without case and blanks.
+    std::optional<QString> iniValue(const QString& windowsPath, const QString& section, const QString& key);
+    // A port's entry in win.ini, read as the main window reads it; nothing when it has none.
+    std::optional<PortEntry> portEntry(const QString& portKey);
+
+private:
+    MachineFolder m_machine;
+    BackupSession m_backups;
+    ProfileWriter m_profiles;
+    RegistryApi m_registry;
+    Module2 m_module2;
+};
+
+} // namespace velmora

@@ -1,0 +1,246 @@
+#include "disk/ImageUse.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+// QEMU locks byte 100 + n while it holds permission n and byte 200 + n while it denies it to
+// others; permissions are few, so one probe over both ranges sees every lock it takes.
+constexpr off_t kQemuLockStart = 100;
+constexpr off_t kQemuLockLength = 200;
+constexpr off_t kPermissionBytes = 100; // read 100, write 101
+constexpr off_t kUnsharedWriteByte = 201;
+
+QString systemReason(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool isNumber(const char* name)
+{
+    if (!*name)
+        return false;
+    for (; *name; ++name) {
+        if (*name < '0' || *name > '9')
+            return false;
+    }
+    return true;
+}
+
+// A short text from /proc, which the process itself may have set: bounded, one line, printable.
+QString procText(const QByteArray& path, qsizetype limit)
+{
+    QFile file(QString::fromLatin1(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(file.read(limit)).section(u'\n', 0, 0);
+    for (QChar& c : text) {
+        if (!c.isPrint())
+            c = u'?';
+    }
+    return text;
+}
+
+// The kernel keeps 15 bytes of a program's name; the program file's own name is whole.
+QString programName(qint64 pid)
+{
+    const QByteArray base = "/proc/" + QByteArray::number(pid);
+    QString name = procText(base + "/comm", 64);
+    if (name.size() == 15) {
+        char target[4096];
+        const ssize_t n = ::readlink((base + "/exe").constData(), target, sizeof target - 1);
+        if (n > 0) {
+            const QString file = QFileInfo(QString::fromLocal8Bit(target, n)).fileName();
+            if (file.startsWith(name) && file.size() <= 64)
+                name = file;
+        }
+    }
+    return name.isEmpty() ? QStringLiteral("a program") : name;
+}
+
+QString describe(const QList<ImageHolder>& holders)
+{
+    QStringList names;
+    for (const ImageHolder& h : holders)
+        names.append(QStringLiteral("%1 (process %2)").arg(h.program).arg(h.pid));
+    if (names.size() > 1)
+        return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+               names.last();
+    return names.value(0);
+}
+
+// A lock on QEMU's bytes held through another open file than probeFd: its owner's process id
+// when the lock tells it (a process lock; QEMU's open-file locks have none, -1), 0 when free.
+Result<qint64> foreignQemuLock(int probeFd)
+{
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kQemuLockStart;
+    probe.l_len = kQemuLockLength;
+    if (::fcntl(probeFd, F_OFD_GETLK, &probe) != 0)
+        return failure(systemReason());
+    if (probe.l_type == F_UNLCK)
+        return qint64(0);
+    return qint64(probe.l_pid > 0 ? probe.l_pid : -1);
+}
+
+Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int probeFd)
+{
+    const QString image = QFileInfo(imagePath).fileName();
+    auto inUse = [&](const QString& by) -> Result<void> {
+        return failure(
+            QStringLiteral("%1 is in use by %2: shut that down before changing the disk").arg(image, by));
+    };
+
+    // Beside the path the virtual machine was given, which may be a link, or the file itself.
+    for (const QString& disk : {imagePath, QFileInfo(imagePath).canonicalFilePath()}) {
+        const QFileInfo vmwareLock(disk + QStringLiteral(".lck"));
+        if (!disk.isEmpty() && vmwareLock.isDir())
+            return inUse(QStringLiteral("VMware (the folder %1 is beside it)").arg(vmwareLock.fileName()));
+    }
+
+    int fd = probeFd;
+    if (fd < 0) {
+        fd = ::open(QFile::encodeName(imagePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return failure(QStringLiteral("%1: %2").arg(image, systemReason()));
+    }
+    const Result<qint64> lock = foreignQemuLock(fd);
+    if (fd != probeFd)
+        ::close(fd);
+    if (!lock)
+        return failure(QStringLiteral("%1: %2").arg(image, lock.reason()));
+
+    const QList<ImageHolder> holders = processesHoldingFile(imagePath);
+    QList<ImageHolder> others;
+    bool oursHoldIt = false;
+    for (const ImageHolder& h : holders) {
+        if (ours.contains(h.pid))
+            oursHoldIt = true;
+        else
+            others.append(h);
+    }
+    if (*lock > 0 && *lock != ::getpid() && !ours.contains(*lock))
+        return inUse(describe({ImageHolder{*lock, programName(*lock)}}));
+    if (!others.isEmpty())
+        return inUse(describe(others));
+    // A lock whose holder is not among the processes we can see (another user's) still counts;
+    // one of our own helpers holding the file holds the lock, since QEMU's locks exclude each other.
+    if (*lock != 0 && !oursHoldIt)
+        return inUse(QStringLiteral("a program Velmora cannot see, which holds QEMU's lock on it"));
+    return {};
+}
+
+bool setLock(int fd, short type, off_t start, off_t length)
+{
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+} // namespace
+
+QList<ImageHolder> processesHoldingFile(const QString& path, const QList<qint64>& ignored)
+{
+    QList<ImageHolder> holders;
+    struct stat image {};
+    if (::stat(QFile::encodeName(path).constData(), &image) != 0)
+        return holders;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return holders;
+    const qint64 self = ::getpid();
+    while (const dirent* entry = ::readdir(proc)) {
+        if (!isNumber(entry->d_name))
+            continue;
+        const qint64 pid = QByteArray(entry->d_name).toLongLong();
+        if (pid == self || ignored.contains(pid))
+            continue;
+        // Another user's processes cannot be looked into without privileges: skipped.
+        DIR* fds = ::opendir(("/proc/" + QByteArray(entry->d_name) + "/fd").constData());
+        if (!fds)
+            continue;
+        while (const dirent* fd = ::readdir(fds)) {
+            struct stat st {};
+            if (isNumber(fd->d_name) && ::fstatat(::dirfd(fds), fd->d_name, &st, 0) == 0 &&
+                st.st_dev == image.st_dev && st.st_ino == image.st_ino) {
+                holders.append(ImageHolder{pid, programName(pid)});
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return holders;
+}
+
+Result<void> checkImageNotInUse(const QString& imagePath, const QList<qint64>& ourProcesses)
+{
+    return checkUse(imagePath, ourProcesses, -1);
+}
+
+ImageHold::~ImageHold()
+{
+    release();
+}
+
+ImageHold::ImageHold(ImageHold&& other) noexcept : m_path(std::move(other.m_path)), m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
+
+ImageHold& ImageHold::operator=(ImageHold&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_path = std::move(other.m_path);
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void ImageHold::release()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // closing the file gives its open-file locks up
+    m_fd = -1;
+}
+
+Result<ImageHold> ImageHold::take(const QString& imagePath)
+{
+    ImageHold hold;
+    hold.m_path = imagePath;
+    hold.m_fd = ::open(QFile::encodeName(imagePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (hold.m_fd < 0)
+        return failure(QStringLiteral("%1: %2").arg(QFileInfo(imagePath).fileName(), systemReason()));
+    // Locked first and checked after, as QEMU does: of two programs starting at once, neither
+    // then goes on unseen by the other.
+    if (!setLock(hold.m_fd, F_RDLCK, kPermissionBytes, 2) ||
+        !setLock(hold.m_fd, F_RDLCK, kUnsharedWriteByte, 1))
+        return failure(QStringLiteral("%1: %2").arg(QFileInfo(imagePath).fileName(), systemReason()));
+    if (const Result<void> free = hold.checkNotInUse(); !free)
+        return failure(free.reason());
+    return hold;
+}
+
+Result<void> ImageHold::checkNotInUse(const QList<qint64>& ourProcesses) const
+{
+    return checkUse(m_path, ourProcesses, m_fd);
+}
+
+} // namespace velmora

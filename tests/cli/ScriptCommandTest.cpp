@@ -1,0 +1,345 @@
+#include "buffers/Form5.h"
+#include "modeminfo/Form2.h"
+#include "tweaks/Form4.h"
+
+#include "support/HiveFixtures.h"
+#include "support/WindowTest.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+namespace velmora {
+namespace {
+
+namespace t = velmora::testing;
+
+// The program run from a terminal without a display: no DISPLAY, WAYLAND_DISPLAY or platform, a
+// data home of its own (its backups go there).
+struct Outcome {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+Outcome runVelmora(const QString& machine, const QString& dataHome, const QString& arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    environment.insert("XDG_DATA_HOME", dataHome);
+    environment.insert("XDG_CONFIG_HOME", dataHome + "/config");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(VELMORA_BINARY, QStringList{"--machine", machine} + arguments.split('|'));
+    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+// Every file under root with a digest of its bytes; the registry's lock file, which any reader
+// may leave, aside.
+QMap<QString, QByteArray> filesUnder(const QString& root)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        if (!path.endsWith(".lock"))
+            files.insert(QDir(root).relativeFilePath(path),
+                         QCryptographicHash::hash(t::readBytes(path), QCryptographicHash::Sha256).toHex());
+    }
+    return files;
+}
+
+// One machine the script and the windows start from, as a folder or as a real drive (whose
+// Windows folder is WIN98 and whose SYSTEM.DAT is a real one).
+const QByteArray kModem =
+    "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000]\r\n"
+    "\"Manufacturer\"=\"Zoltrix M\xfcller\"\r\n\"Model\"=\"Rainbow 56K\"\r\n"
+    "\"Reset\"=hex:41,54,5a\r\n\"DevLoader\"=dword:00000007\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\Init]\r\n"
+    "\"1\"=\"ATZ\"\r\n\"2\"=\"AT&F\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Serial]\r\n"
+    "\"TxFIFO\"=dword:00000010\r\n\"RxFIFO\"=dword:0000000e\r\n\r\n";
+const QByteArray kOwnInit = "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0000\\"
+                            "Settings\\Init]\r\n\"2\"=\"ATZ\"\r\n\r\n";
+enum class Layout { Folder, Drive, FolderWithOwnInit };
+
+void layOut(const QString& root, Layout layout)
+{
+    const QByteArray winIni =
+        "[windows]\r\nload=\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=2400,n,8,1,p\r\n";
+    const QByteArray systemIni = "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\nebios=*ebios\r\n";
+    const QString windows = root + (layout == Layout::Drive ? "/WIN98/" : "/drive_c/WINDOWS/");
+    ASSERT_TRUE(t::writeBytes(windows + "WIN.INI", winIni) &&
+                t::writeBytes(windows + "SYSTEM.INI", systemIni));
+    if (layout != Layout::Drive) {
+        const QByteArray own = layout == Layout::FolderWithOwnInit ? kOwnInit : QByteArray();
+        ASSERT_TRUE(t::writeBytes(root + "/system.reg", t::win98Excerpt() + kModem + own));
+        return;
+    }
+    ASSERT_TRUE(t::writeBytes(root + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n"));
+    ASSERT_TRUE(t::writeBytes(windows + "SYSTEM.DAT", t::hiveFile("SYSTEM.DAT")));
+    // The main window writes a missing MaxInstance when it opens; the drive has one already.
+    RegistryApi registry(std::make_unique<HiveStore>(windows + "SYSTEM.DAT"));
+    ASSERT_EQ(t::putValue(registry, "System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi",
+                          "MaxInstance", REG_SZ, "10"),
+              ERROR_SUCCESS);
+}
+
+// A row: what the script sets, what `show --json` then reads (group/setting=value), and the
+// clicks that make the same choice in the windows: "open:BUTTON" opens a window from the main
+// one, "pick:LIST=ITEM", "type:BOX=TEXT", "click:NAME", "yes:QUESTION" answers the next question
+// Yes, "says:BUTTON=MESSAGE" clicks and expects the message.
+struct SetRow {
+    const char* name;
+    Layout layout;
+    const char* arguments; // '|' between arguments
+    QStringList shown;
+    QStringList clicks;
+};
+
+const QString kChanged = "says:cmdApplyCom=Comm Settings have Been Changed!";
+const QString kFifoSet = "says:cmdSetFIFOBuff=Receive Buffer and Transmit Buffer have been set!";
+
+class ScriptSetTest : public t::WindowTest, public ::testing::WithParamInterface<SetRow> {
+protected:
+    ScriptSetTest() : WindowTest([](const QString& root) { layOut(root, GetParam().layout); }) {}
+
+    void clickThrough(const QStringList& steps)
+    {
+        ASSERT_NE(mainWindow(), nullptr);
+        for (const QString& step : steps) {
+            const QString action = step.section(':', 0, 0), rest = step.section(':', 1);
+            const QString name = rest.section('=', 0, 0), text = rest.section('=', 1);
+            if (action == "open") {
+                click(name, mainWindow());
+                window = machine.app().windows().find<Form4>();
+                if (!window)
+                    window = machine.app().windows().find<Form5>();
+                ASSERT_NE(window, nullptr) << name.toStdString();
+            } else if (action == "pick") {
+                pick(name, text);
+            } else if (action == "type") {
+                type(name, text);
+            } else if (action == "click") {
+                click(name);
+            } else if (action == "yes") {
+                machine.boxes.expect(rest, MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes);
+            } else {
+                clickExpecting(name, text);
+            }
+        }
+    }
+};
+
+// The script's set writes exactly the bytes the windows write for the same choice, on a second
+// copy of the same machine, and show reads back what was set.
+TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
+{
+    const SetRow& row = GetParam();
+    QTemporaryDir script;
+    const QString scriptMachine = script.path() + "/machine";
+    layOut(scriptMachine, row.layout);
+
+    const Outcome set =
+        runVelmora(scriptMachine, script.path() + "/data", QStringLiteral("set|") + row.arguments);
+    ASSERT_EQ(set.exitCode, 0) << set.err.constData();
+    EXPECT_TRUE(set.out.contains("The files as they were are kept in " + script.path().toUtf8() +
+                                 "/data/velmora/backups/"))
+        << set.out.constData();
+
+    clickThrough(row.clicks);
+    EXPECT_EQ(filesUnder(scriptMachine), filesUnder(machine.root()));
+
+    const Outcome show = runVelmora(scriptMachine, script.path() + "/data", "show|--json");
+    ASSERT_EQ(show.exitCode, 0) << show.err.constData();
+    const QJsonObject settings = QJsonDocument::fromJson(show.out).object().value("settings").toObject();
+    for (const QString& expected : row.shown) {
+        const QString group = expected.section('/', 0, 0),
+                      setting = expected.section('/', 1).section('=', 0, 0);
+        EXPECT_EQ(settings.value(group).toObject().value(setting).toString(), expected.section('=', 1))
+            << expected.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EverySetting, ScriptSetTest,
+    ::testing::Values(
+        SetRow{"Port",
+               Layout::Folder,
+               "com2|19200,e,7,1,x",
+               {"standard-com-settings/com2=19200,e,7,1,x"},
+               {"pick:cmbCommPorts=Com Port 2", "type:comBps=19200", "pick:comParity=Even", "pick:comData=7",
+                "pick:comStop=1", "pick:comFlow=Xon / Xoff", kChanged}},
+        SetRow{"PortByListTexts",
+               Layout::Folder,
+               "com3|300,Odd,5,2,None",
+               {"standard-com-settings/com3=300,o,5,2,"},
+               {"pick:cmbCommPorts=Com Port 3", "type:comBps=300", "pick:comParity=Odd", "pick:comData=5",
+                "pick:comStop=2", "pick:comFlow=None", kChanged}},
+        SetRow{"MaxInstances",
+               Layout::Folder,
+               "max-instances|12",
+               {"modem-settings/max-instances=12"},
+               {"type:txtMaxInst=12", "says:cmdSetMaxInst=Max Instance has been set!"}},
+        SetRow{"FixedMtu",
+               Layout::Folder,
+               "mtu|1000",
+               {"modem-settings/mtu=1000"},
+               {"click:optMTU_2", "says:Command3=Dial-Up Adapter MTU Packet Size has been set!"}},
+        SetRow{"AutoMtu",
+               Layout::Folder,
+               "mtu|auto",
+               {"modem-settings/mtu=0"},
+               {"click:optMTU_0", "says:Command3=Dial-Up Adapter MTU Packet Size has been set!"}},
+        SetRow{"TypedMtu",
+               Layout::Folder,
+               "mtu|1400",
+               {"modem-settings/mtu=1400"},
+               {"click:optMTU_4", "type:txtMTU=1400",
+                "says:Command3=Dial-Up Adapter MTU Packet Size has been set!"}},
+        SetRow{"FixedAolMtu",
+               Layout::Folder,
+               "aol-mtu|576",
+               {"modem-settings/aol-mtu=576"},
+               {"click:optMTU_1", "says:Command2=America Online MTU Packet Size has been set!"}},
+        SetRow{"TypedAolMtu",
+               Layout::Folder,
+               "aol-mtu|1400",
+               {"modem-settings/aol-mtu-typed=1400"},
+               {"click:optMTU_4", "type:txtMTU=1400",
+                "says:Command2=America Online MTU Packet Size has been set!"}},
+        SetRow{"ModemAtC0",
+               Layout::Folder,
+               "modem-at-c0|on",
+               {"modem-tweaks/modem-at-c0=on"},
+               {"open:cmdCustomModemSet", "says:Command1=Settings were applied!"}},
+        SetRow{"SlownetOn",
+               Layout::Folder,
+               "slownet|on",
+               {"modem-tweaks/slownet=on"},
+               {"open:cmdCustomModemSet", "click:Check1", "says:Command3=Slownet was Turned ON"}},
+        SetRow{"IpxOff",
+               Layout::Folder,
+               "ipx-header-compression|off",
+               {"modem-tweaks/ipx-header-compression=off"},
+               {"open:cmdCustomModemSet", "says:Command4=IPX Header Compression was Turned OFF"}},
+        SetRow{"PointToPointOn",
+               Layout::Folder,
+               "point-to-point-ip|on",
+               {"modem-tweaks/point-to-point-ip=on"},
+               {"open:cmdCustomModemSet", "click:Check3", "says:Command5=Point To Point IP was Turned ON"}},
+        SetRow{"PortBuffer",
+               Layout::Folder,
+               "com3-buffer|2048|com3-irq|4",
+               {"buffer-settings/com3-buffer=2048", "buffer-settings/com3-irq=4"},
+               {"open:cmdCustomBufferSet", "type:Text1=3", "type:txtIRQ=4", "type:txtBuffer=2048",
+                "yes:Are You Sure You Want To Set This Buffer?",
+                "says:cmdSetBuffer=Buffer Was Set! You Should Restart to apply the Changes"}},
+        SetRow{"FifoSizes",
+               Layout::Folder,
+               "fifo-tx|4MB|fifo-rx|16k",
+               {"buffer-settings/fifo-tx=4MB", "buffer-settings/fifo-rx=16k"},
+               {"open:cmdCustomBufferSet", "pick:cmbTx=4MB", "pick:cmbRx=16k", kFifoSet}},
+        SetRow{"FifoByNumberWithStoredOther",
+               Layout::Folder,
+               "fifo-rx|8196",
+               {"buffer-settings/fifo-tx=16k", "buffer-settings/fifo-rx=8MB"},
+               {"open:cmdCustomBufferSet", "pick:cmbRx=8MB", kFifoSet}},
+        SetRow{"PortOnDrive",
+               Layout::Drive,
+               "com2|19200,e,7,1,x",
+               {"standard-com-settings/com2=19200,e,7,1,x"},
+               {"pick:cmbCommPorts=Com Port 2", "type:comBps=19200", "pick:comParity=Even", "pick:comData=7",
+                "pick:comStop=1", "pick:comFlow=Xon / Xoff", kChanged}},
+        SetRow{"SlownetOnDrive",
+               Layout::Drive,
+               "slownet|on",
+               {"modem-tweaks/slownet=on"},
+               {"open:cmdCustomModemSet", "click:Check1", "says:Command3=Slownet was Turned ON"}},
+        SetRow{"FifoOnDrive",
+               Layout::Drive,
+               "fifo-tx|1MB|fifo-rx|2MB",
+               {"buffer-settings/fifo-tx=1MB", "buffer-settings/fifo-rx=2MB"},
+               {"open:cmdCustomBufferSet", "pick:cmbTx=1MB", "pick:cmbRx=2MB", kFifoSet}}),
+    [](const ::testing::TestParamInfo<SetRow>& info) { return std::string(info.param.name); });
+
+// What a script is refused or told to fix writes nothing and backs nothing up; the message names
+// the setting and gives the window's reason. A dry run prints the change and writes nothing.
+TEST(ScriptRefusalTest, NothingIsWritten)
+{
+    const struct {
+        const char* arguments;
+        int exitCode;
+        const char *out, *err; // a part of each
+    } cases[] = {
+        {"set|com1|9600,n,,1,x", 1, "",
+         "com1 9600,n,,1,x (c:\\windows\\win.ini [Ports] COM1:): Must Select a Data Bit"},
+        {"set|com1|9600,n,8", 1, "", "): An entry has five fields"},
+        {"set|aol-mtu|14k", 1, "",
+         "aol-mtu 14k (HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu): Please enter a "
+         "valid MTU packet size!"},
+        {"set|slownet|yes", 1, "", "Net\\0000\\SLOWNET): takes on or off"},
+        {"set|modem-at-c0|on", 1, "", "Settings\\Init\\2 already holds \"ATZ\""},
+        {"set|com4-buffer|1024", 1, "",
+         "com4-buffer 1024 (c:\\windows\\system.ini [386Enh] Com4Buffer): You Must Enter an Irq #"},
+        {"set|fifo-tx|3k", 1, "", "TxFIFO): \"3k\" is none of the sizes 16k"},
+        {"set|fifo-tx|4MB", 1, "", "TxFIFO): You Must Select a Buffer Size!"}, // RxFIFO 14 is no size
+        {"set|mtu|576|slownet|yes", 1, "", "slownet yes"},                     // mtu alone would pass
+        {"set|max-instances|12|--dry-run", 0,
+         "Ndi\\MaxInstance\n  old: \"10\"\n  new: \"12\"\nNothing was written", ""},
+        {"set|speed|9", 2, "", "There is no setting 'speed' to set."},
+        {"set|aol-mtu-typed|9", 2, "", "There is no setting 'aol-mtu-typed'"},
+        {"set|mtu", 2, "", "set takes SETTING VALUE pairs."},
+        {"set|mtu|576|mtu|1000", 2, "", "mtu is given twice."},
+        {"show|--xml", 2, "", "show does not take the option '--xml'."},
+        {"report|a|b", 2, "", "report takes one FILE at most."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        QTemporaryDir home;
+        const QString machine = home.path() + "/machine";
+        layOut(machine, Layout::FolderWithOwnInit);
+        const QMap<QString, QByteArray> before = filesUnder(machine);
+        const Outcome run = runVelmora(machine, home.path() + "/data", c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.constData();
+        EXPECT_TRUE(run.out.contains(c.out)) << run.out.constData();
+        EXPECT_TRUE(run.err.contains(c.err)) << run.err.constData();
+        EXPECT_EQ(filesUnder(machine), before);
+        EXPECT_FALSE(QDir(home.path() + "/data/velmora/backups").exists());
+    }
+}
+
+class ScriptReportTest : public t::WindowTest, public ::testing::WithParamInterface<Layout> {
+protected:
+    ScriptReportTest() : WindowTest([](const QString& root) { layOut(root, GetParam()); }) {}
+};
+
+// The report, to standard output and to a file, is byte for byte what the Modem Info window saves.
+TEST_P(ScriptReportTest, IsTheWindowsSavedReport)
+{
+    QTemporaryDir script;
+    const QString scriptMachine = script.path() + "/machine", saved = script.path() + "/saved.txt";
+    layOut(scriptMachine, GetParam());
+    machine.saveAs.pick(saved);
+    click("cmdModemInfo", mainWindow());
+    window = machine.app().windows().find<Form2>();
+    clickExpecting("Command1", "Information has been saved to " + saved);
+    const QByteArray report = t::readBytes(saved);
+    EXPECT_EQ(report.count("\r\n"), 30);
+    EXPECT_EQ(report.startsWith("Manufacturer - Zoltrix M\xfcller\r\n"), GetParam() == Layout::Folder);
+
+    const Outcome toOutput = runVelmora(scriptMachine, script.path() + "/data", "report");
+    EXPECT_EQ(toOutput.exitCode, 0) << toOutput.err.constData();
+    EXPECT_EQ(toOutput.out, report);
+    const Outcome toFile =
+        runVelmora(scriptMachine, script.path() + "/data", "report|" + script.path() + "/script.txt");
+    EXPECT_EQ(toFile.exitCode, 0) << toFile.err.constData();
+    EXPECT_EQ(t::readBytes(script.path() + "/script.txt"), report);
+}
+
+INSTANTIATE_TEST_SUITE_P(FolderAndDrive, ScriptReportTest, ::testing::Values(Layout::Folder, Layout::Drive));
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,137 @@
+#include "FileDevice.h"
+
+#include "journal/JournalRecovery.h"
+#include "journal/StagedDevice.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+using test::FileDevice;
+using test::readWholeFile;
+using test::writeWholeFile;
+
+int run(const QString& command)
+{
+    const QString quiet = QStringLiteral("(export MTOOLS_SKIP_CHECK=1; %1) >/dev/null 2>&1").arg(command);
+    return std::system(quiet.toLocal8Bit().constData());
+}
+
+QByteArray noise(int length, int seed)
+{
+    QByteArray bytes(length, Qt::Uninitialized);
+    std::mt19937 random(seed);
+    for (char& c : bytes)
+        c = char(random());
+    return bytes;
+}
+
+QList<qint64> differingSectors(const QByteArray& a, const QByteArray& b)
+{
+    QList<qint64> sectors;
+    for (qint64 at = 0; at < a.size(); at += kSectorSize) {
+        if (QByteArrayView(a).sliced(at, kSectorSize) != QByteArrayView(b).sliced(at, kSectorSize))
+            sectors.append(at);
+    }
+    return sectors;
+}
+
+// One save: those sectors rewritten to the target's bytes, committed.
+bool save(const QString& image, const QByteArray& target, const QList<qint64>& sectors)
+{
+    FileDevice file(image);
+    StagedDevice staged(file, undoJournalPath(image));
+    for (const qint64 at : sectors) {
+        if (!staged.write(at, QByteArrayView(target).sliced(at, kSectorSize)))
+            return false;
+    }
+    return staged.commit().ok();
+}
+
+// Real kill -9 of a process in the middle of saving a change to a FAT image (a file grown past
+// its clusters and another rewritten, as mtools makes the change), then the image reopened:
+// it must hold exactly the old or the new file system, and dosfstools must find it clean.
+// VELMORA_KILL_TRIALS sets the kills per FAT type (tools/kill-test.sh runs hundreds).
+TEST(KillDuringSave, LeavesTheOldOrTheNewFileSystem)
+{
+    if (run(QStringLiteral("command -v mkfs.fat && command -v fsck.fat && command -v mcopy")) != 0)
+        GTEST_SKIP() << "dosfstools and mtools are needed";
+    const int trials = qEnvironmentVariableIsSet("VELMORA_KILL_TRIALS")
+                           ? qMax(1, qEnvironmentVariableIntValue("VELMORA_KILL_TRIALS"))
+                           : 8;
+    std::mt19937 random(20261207);
+    for (const auto& [name, format] : {std::pair{"FAT16", "-F 16 -s 1 -C win98.img 8192"},
+                                       std::pair{"FAT32", "-F 32 -s 1 -C win98.img 40000"}}) {
+        QTemporaryDir dir;
+        const QString image = dir.filePath(QStringLiteral("win98.img"));
+        writeWholeFile(dir.filePath(QStringLiteral("SYSTEM.DAT")), noise(40000, 1));
+        writeWholeFile(dir.filePath(QStringLiteral("SYSTEM.NEW")), noise(70000, 2));
+        writeWholeFile(dir.filePath(QStringLiteral("WIN.INI")), "[windows]\r\nload=\r\n");
+        ASSERT_EQ(run(QStringLiteral("cd '%1' && mkfs.fat %2 && mcopy -i win98.img SYSTEM.DAT WIN.INI :: && "
+                                     "cp win98.img new.img && mcopy -o -i new.img SYSTEM.NEW ::SYSTEM.DAT && "
+                                     "mcopy -o -i new.img WIN.INI ::WIN.INI && fsck.fat -n win98.img && "
+                                     "fsck.fat -n new.img")
+                          .arg(dir.path(), QLatin1String(format))),
+                  0);
+        const QByteArray before = readWholeFile(image);
+        const QByteArray after = readWholeFile(dir.filePath(QStringLiteral("new.img")));
+        const QList<qint64> sectors = differingSectors(before, after);
+
+        // The kills are aimed within a little more than the time a save takes here, unloaded.
+        qint64 window = std::numeric_limits<qint64>::max();
+        for (int round = 0; round < 3; ++round) {
+            QElapsedTimer timer;
+            timer.start();
+            ASSERT_TRUE(save(image, after, sectors) && save(image, before, sectors));
+            window = qMin(window, timer.nsecsElapsed() / 1000 * 5 / 8);
+        }
+
+        int finished = 0, putBack = 0, dropped = 0;
+        for (int trial = 0; trial < trials; ++trial) {
+            const QByteArray& target = readWholeFile(image) == before ? after : before;
+            int ready[2];
+            ASSERT_EQ(::pipe(ready), 0);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                (void)!::write(ready[1], "r", 1);
+                ::_exit(save(image, target, sectors) ? 0 : 1);
+            }
+            char byte = 0;
+            (void)!::read(ready[0], &byte, 1);
+            ::close(ready[0]);
+            ::close(ready[1]);
+            ::usleep(useconds_t(std::uniform_int_distribution<qint64>(0, window)(random)));
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            finished += WIFEXITED(status);
+
+            FileDevice reopened(image);
+            const Result<SaveRecovery> recovered = recoverInterruptedSave(reopened, undoJournalPath(image));
+            ASSERT_TRUE(recovered) << recovered.reason().toStdString();
+            putBack += recovered->outcome == SaveRecovery::Outcome::PutBack;
+            dropped += recovered->outcome == SaveRecovery::Outcome::UnfinishedDropped;
+            const QByteArray now = readWholeFile(image);
+            ASSERT_TRUE(now == before || now == after) << name << " kill " << trial;
+            ASSERT_TRUE(!WIFEXITED(status) || now == target) << "a finished save is kept";
+            ASSERT_EQ(run(QStringLiteral("fsck.fat -n '%1'").arg(image)), 0) << name << " kill " << trial;
+        }
+        std::printf("%s: %d kills aimed within %lld us, %d after the save finished; reopening put back %d "
+                    "and dropped %d unfinished journals; every image old or new and clean\n",
+                    name, trials, window, finished, putBack, dropped);
+    }
+}
+
+} // namespace
+} // namespace velmora
