@@ -209,8 +209,24 @@ QString MachineFolder::registryFile() const
     return windows + u'/' + (name.isNull() ? QStringLiteral("SYSTEM.DAT") : name);
 }
 
-Result<void> MachineFolder::prepare() const
+Result<void> MachineFolder::prepare(Creation creation) const
 {
+    const QFileInfo info(m_root);
+    const bool exists = info.exists() || info.isSymLink();
+    const bool empty =
+        !exists || (info.isDir() && QDir(m_root).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                         QDir::Hidden | QDir::System));
+    // A mistyped path, or an empty mount point, must not quietly become a new machine.
+    if (creation == Creation::MustExist && empty)
+        return failure(
+            exists
+                ? QStringLiteral("%1 is empty: it holds no machine folder and no Windows drive").arg(m_root)
+                : QStringLiteral("%1 does not exist").arg(m_root));
+    if (creation == Creation::New && !empty)
+        return failure(QStringLiteral("%1 already exists and is not an empty folder: a new machine is made "
+                                      "only where nothing is")
+                           .arg(m_root));
+
     if (m_kind == Kind::Drive) {
         if (!m_problem.isEmpty())
             return failure(m_problem);
@@ -223,11 +239,10 @@ Result<void> MachineFolder::prepare() const
                                             : QStringLiteral("cannot be read (%1)").arg(present.reason())));
         return {};
     }
-    const QFileInfo info(m_root);
     if (info.isDir()) {
-        if (!QDir(m_root).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        if (!empty)
             return {};
-    } else if (info.exists() || info.isSymLink()) {
+    } else if (exists) {
         return failure(QStringLiteral("the machine folder %1 is not a folder").arg(m_root));
     } else {
         if (const Result<void> made = makeFolder(m_root); !made)

@@ -35,11 +35,19 @@ public:
     // <root>/system.reg (REGEDIT4), or <Windows folder>/SYSTEM.DAT on a drive.
     QString registryFile() const;
 
-    // A machine folder that does not exist or is empty is created and seeded with a Windows 98
-    // SE configuration; an existing, non-empty one is used as it is and never overwritten. A
-    // drive is never seeded: it must have its Windows folder and that folder's SYSTEM.DAT.
-    // The reason (naming the file) when the machine cannot be used.
-    Result<void> prepare() const;
+    // What prepare() may do where no machine is yet: a missing or empty folder.
+    enum class Creation {
+        SeedWhenEmpty, // the default machine folder: made and seeded on first start
+        MustExist,     // a machine the user named: a missing or empty folder is refused
+        New,           // a machine made on purpose: refused unless missing or empty
+    };
+
+    // Makes the machine ready: a machine folder that does not exist or is empty is created and
+    // seeded with a Windows 98 SE configuration when creation allows it; an existing, non-empty
+    // one is used as it is and never overwritten. A drive is never seeded: it must have its
+    // Windows folder and that folder's SYSTEM.DAT. The reason (naming the file) when the
+    // machine cannot be used.
+    Result<void> prepare(Creation creation = Creation::SeedWhenEmpty) const;
 
     // Maps a Windows path on drive C ("c:\windows\win.ini") to the host path inside drive_c.
     // On a drive, a path whose first folder is "windows" leads into the real Windows folder

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 namespace velmora {
 namespace {
@@ -28,6 +29,8 @@ TEST(SplashTest, ItGoesAtItsTimeOrAtAClickOnThePicture)
         ASSERT_TRUE(shown && main);
         EXPECT_FALSE(shown->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull()) << "no picture";
         EXPECT_FALSE(main->isVisible()) << "main window shown beside the splash";
+        EXPECT_TRUE(!shown->windowHandle() || !shown->windowHandle()->transientParent())
+            << "tied to a hidden window";
         auto* timer = shown->findChild<QTimer*>(QStringLiteral("Timer1"));
         EXPECT_EQ(timer->interval(), milliseconds.value_or(2000));
         EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
