@@ -201,8 +201,9 @@ int CommandLine::runInTerminal()
     }
     const QString backups = BackupSession::defaultLocation();
     if (!m_scriptCommand.isEmpty()) {
-        // A machine named with --machine must be there: a mistyped path never becomes one.
-        if (const Result<void> there = MachineFolder(machineRoot()).prepare(machineCreation()); !there) {
+        // A machine named with --machine must be there: a mistyped path never becomes one. It is
+        // closed again before the command opens it (a disk image is held while open).
+        if (const Result<void> there = prepareMachine(); !there) {
             print(stderr, QStringLiteral("velmora: The machine %1 cannot be used:\n%2\n")
                               .arg(machineRoot(), there.reason()));
             return 1;
@@ -221,6 +222,15 @@ QString CommandLine::machineRoot() const
     if (m_parser.isSet(m_newMachine))
         return m_parser.value(m_newMachine);
     return m_parser.isSet(m_machine) ? m_parser.value(m_machine) : MachineFolder::defaultLocation();
+}
+
+Result<void> CommandLine::prepareMachine() const
+{
+    const MachineFolder machine(machineRoot());
+    // Opening a disk image puts back a save that was cut short; the user hears of it.
+    if (!machine.notice().isEmpty())
+        print(stderr, QStringLiteral("velmora: %1\n").arg(machine.notice()));
+    return machine.prepare(machineCreation());
 }
 
 MachineFolder::Creation CommandLine::machineCreation() const
