@@ -116,8 +116,10 @@ CommandLine::CommandLine(const QStringList& arguments)
               "the root of a Windows 95/98/Me drive C (a mounted disk image or a copy): a folder without "
               "drive_c that holds MSDOS.SYS, or WINDOWS/SYSTEM.DAT (names in any case). There the "
               "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
-              "registry is its SYSTEM.DAT, and nothing is ever seeded. Shut Windows down first. A DIR "
-              "that does not exist or is empty is refused: --new-machine makes a new machine.")
+              "registry is its SYSTEM.DAT, and nothing is ever seeded. Or a virtual disk image file "
+              "holding such a drive (raw, VHD, VDI, VMDK, qcow2, VHDX): each save is one transaction in "
+              "the image, refused while another program has it open; not backed up. Shut Windows down "
+              "first. A DIR that does not exist or is empty is refused: --new-machine makes a new machine.")
               .arg(MachineFolder::defaultLocation()),
           QStringLiteral("DIR")),
       m_newMachine(
