@@ -116,8 +116,10 @@ CommandLine::CommandLine(const QStringList& arguments)
               "the root of a Windows 95/98/Me drive C (a mounted disk image or a copy): a folder without "
               "drive_c that holds MSDOS.SYS, or WINDOWS/SYSTEM.DAT (names in any case). There the "
               "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
-              "registry is its SYSTEM.DAT, and nothing is ever seeded. Shut Windows down first. A DIR "
-              "that does not exist or is empty is refused: --new-machine makes a new machine.")
+              "registry is its SYSTEM.DAT, and nothing is ever seeded. Or a virtual disk image file "
+              "holding such a drive (raw, VHD, VDI, VMDK, qcow2, VHDX): each save is one transaction in "
+              "the image, refused while another program has it open; not backed up. Shut Windows down "
+              "first. A DIR that does not exist or is empty is refused: --new-machine makes a new machine.")
               .arg(MachineFolder::defaultLocation()),
           QStringLiteral("DIR")),
       m_newMachine(
@@ -201,8 +203,9 @@ int CommandLine::runInTerminal()
     }
     const QString backups = BackupSession::defaultLocation();
     if (!m_scriptCommand.isEmpty()) {
-        // A machine named with --machine must be there: a mistyped path never becomes one.
-        if (const Result<void> there = MachineFolder(machineRoot()).prepare(machineCreation()); !there) {
+        // A machine named with --machine must be there: a mistyped path never becomes one. It is
+        // closed again before the command opens it (a disk image is held while open).
+        if (const Result<void> there = prepareMachine(); !there) {
             print(stderr, QStringLiteral("velmora: The machine %1 cannot be used:\n%2\n")
                               .arg(machineRoot(), there.reason()));
             return 1;
@@ -221,6 +224,15 @@ QString CommandLine::machineRoot() const
     if (m_parser.isSet(m_newMachine))
         return m_parser.value(m_newMachine);
     return m_parser.isSet(m_machine) ? m_parser.value(m_machine) : MachineFolder::defaultLocation();
+}
+
+Result<void> CommandLine::prepareMachine() const
+{
+    const MachineFolder machine(machineRoot());
+    // Opening a disk image puts back a save that was cut short; the user hears of it.
+    if (!machine.notice().isEmpty())
+        print(stderr, QStringLiteral("velmora: %1\n").arg(machine.notice()));
+    return machine.prepare(machineCreation());
 }
 
 MachineFolder::Creation CommandLine::machineCreation() const

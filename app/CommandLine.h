@@ -27,6 +27,8 @@ public:
     // Whether it may, or must, be made: only the default machine folder is seeded when it is
     // missing or empty, --machine names one that must be there, --new-machine one to make.
     MachineFolder::Creation machineCreation() const;
+    // Checks the machine as runInTerminal() needs it; the reason when it cannot be used.
+    Result<void> prepareMachine() const;
 
     // Why no window can be opened (no display and no platform chosen); empty when one can.
     QString displayProblem() const;

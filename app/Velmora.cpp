@@ -32,9 +32,12 @@ template <typename Form> void addForm(WindowRegistry& windows)
 
 } // namespace
 
-// A drive keeps HKEY_LOCAL_MACHINE in its binary SYSTEM.DAT, a machine folder in a REGEDIT4 file.
+// A drive (on a disk image too) keeps HKEY_LOCAL_MACHINE in its binary SYSTEM.DAT, a machine
+// folder in a REGEDIT4 file.
 std::unique_ptr<RegistryBackend> Velmora::registryOf(const MachineFolder& machine)
 {
+    if (machine.kind() == MachineFolder::Kind::Image)
+        return std::make_unique<HiveStore>(machine.registryFile(), machine.drive());
     if (machine.kind() == MachineFolder::Kind::Drive)
         return std::make_unique<HiveStore>(machine.registryFile(), machine.driveC());
     return std::make_unique<RegistryStore>(machine.registryFile());
@@ -72,22 +75,20 @@ private:
 } // namespace
 
 Velmora::Velmora(const QString& machineRoot, Edges edges, const QString& backupsFolder)
-    : m_machine(machineRoot), m_backups(backupsFolder, machineRoot), m_profiles(m_machine, &m_backups),
-      m_registry(registryOf(m_machine)), m_module2(m_registry),
-      m_programs(m_machine, edges.launcher, edges.wineSearchPaths, edges.winePrefix), m_context{
-                                                                                          m_machine,
-                                                                                          edges.messageBoxes,
-                                                                                          m_profiles,
-                                                                                          m_windows,
-                                                                                          m_module2,
-                                                                                          m_settings,
-                                                                                          edges.saveAs
-                                                                                              ? *edges.saveAs
-                                                                                              : m_noSaveAs,
-                                                                                          m_programs,
-                                                                                          m_registry}
+    : m_machine(machineRoot), m_backups(backupsFolder, machineRoot),
+      m_profiles(m_machine, backupsOf(m_machine, m_backups)), m_registry(registryOf(m_machine)),
+      m_module2(m_registry), m_programs(m_machine, edges.launcher, edges.wineSearchPaths, edges.winePrefix),
+      m_context{m_machine,
+                edges.messageBoxes,
+                m_profiles,
+                m_windows,
+                m_module2,
+                m_settings,
+                edges.saveAs ? *edges.saveAs : m_noSaveAs,
+                m_programs,
+                m_registry}
 {
-    m_registry.store().setBackups(&m_backups);
+    m_registry.store().setBackups(backupsOf(m_machine, m_backups));
     m_windows.setContext(m_context);
     registerArtwork();
     useProgramFont();

@@ -32,8 +32,11 @@ int main(int argc, char* argv[])
     const velmora::MachineFolder::Creation creation = commandLine.machineCreation();
     const QString displayProblem = commandLine.displayProblem();
     if (displayProblem.isEmpty() || creation == velmora::MachineFolder::Creation::MustExist) {
-        if (const velmora::Result<void> prepared = velmora::MachineFolder(root).prepare(creation);
-            !prepared) {
+        // Opening a disk image puts back a save that was cut short; the user hears of it.
+        const velmora::MachineFolder machine(root);
+        if (!machine.notice().isEmpty())
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(machine.notice()));
+        if (const velmora::Result<void> prepared = machine.prepare(creation); !prepared) {
             const QString text =
                 QStringLiteral("The machine %1 cannot be used:\n%2").arg(root, prepared.reason());
             std::fprintf(stderr, "velmora: %s\n", qPrintable(text));

@@ -5,9 +5,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace velmora {
+
+class Drive;
 
 // The Windows 98 machine that every read and write goes to, in one of two kinds:
 // - a machine folder: <root>/drive_c is drive C, <root>/system.reg holds HKEY_LOCAL_MACHINE
@@ -17,20 +20,28 @@ namespace velmora {
 //   WINDOWS), and HKEY_LOCAL_MACHINE is that folder's binary SYSTEM.DAT.
 // A root that holds drive_c/ is a machine folder; otherwise one that holds MSDOS.SYS, or a
 // WINDOWS folder with SYSTEM.DAT, is a drive (names matched case-insensitively, as on FAT);
-// anything else (a missing or empty folder too) is a machine folder. The kind is decided once,
-// when the object is made. Every file the program reads or writes lies inside the root.
+// a regular file is a virtual disk image holding such a drive (opened and held while the object
+// lives); anything else (a missing or empty folder too) is a machine folder. The kind is decided
+// once, when the object is made. Every file the program reads or writes lies inside the root.
 class MachineFolder {
 public:
-    enum class Kind { Folder, Drive };
+    enum class Kind { Folder, Drive, Image };
 
-    explicit MachineFolder(QString root);
+    // partition: on an image, the partition Windows is on, as fdisk numbers them (else found).
+    explicit MachineFolder(QString root, std::optional<int> partition = {});
+
+    // Where the machine's files are read and written. On an image, the paths hostPath gives
+    // are below the volume's root ("WINDOWS\WIN.INI").
+    Drive& drive() const { return *m_drive; }
+    // On an image, what opening it found of a save that was cut short; otherwise empty.
+    const QString& notice() const { return m_notice; }
 
     // <XDG data home>/velmora/machine
     static QString defaultLocation();
 
     const QString& root() const { return m_root; }
     Kind kind() const { return m_kind; }
-    QString driveC() const;        // <root>/drive_c, or <root> itself on a drive
+    QString driveC() const;        // <root>/drive_c, or <root> itself on a drive or an image (or an image)
     QString windowsFolder() const; // the host folder "c:\windows" stands for
     // <root>/system.reg (REGEDIT4), or <Windows folder>/SYSTEM.DAT on a drive.
     QString registryFile() const;
@@ -63,12 +74,17 @@ public:
 
 private:
     void recogniseDrive();
+    void openImage(std::optional<int> partition);
+    void findWindowsFolder(bool namedByMsdosSys, QString windowsDir);
     void mapWindowsFolder(QStringList& components) const;
+    Result<bool> registryPresent() const;
 
     QString m_root;
     Kind m_kind = Kind::Folder;
     QStringList m_windowsPath; // the Windows folder's names below the drive's root
     QString m_problem;         // why the drive cannot be used, when it cannot
+    QString m_notice;
+    std::shared_ptr<Drive> m_drive;
 };
 
 } // namespace velmora
