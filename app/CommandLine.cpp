@@ -108,16 +108,25 @@ CommandLine::CommandLine(const QStringList& arguments)
     : m_help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help and exits.")),
       m_version({QStringLiteral("v"), QStringLiteral("version")},
                 QStringLiteral("Shows the version and exits.")),
-      m_machine(QStringLiteral("machine"),
-                QStringLiteral(
-                    "The machine to work on (default: %1). Either a machine folder: DIR/drive_c is drive C, "
-                    "DIR/system.reg the registry; a missing or empty folder is created and seeded. Or the "
-                    "root of a Windows 95/98/Me drive C (a mounted disk image or a copy): a folder without "
-                    "drive_c that holds MSDOS.SYS, or WINDOWS/SYSTEM.DAT (names in any case). There the "
-                    "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
-                    "registry is its SYSTEM.DAT, and nothing is ever seeded. Shut Windows down first.")
-                    .arg(MachineFolder::defaultLocation()),
-                QStringLiteral("DIR")),
+      m_machine(
+          QStringLiteral("machine"),
+          QStringLiteral(
+              "The machine to work on (default: %1, made with a Windows 98 SE configuration on first "
+              "start). Either a machine folder: DIR/drive_c is drive C, DIR/system.reg the registry. Or "
+              "the root of a Windows 95/98/Me drive C (a mounted disk image or a copy): a folder without "
+              "drive_c that holds MSDOS.SYS, or WINDOWS/SYSTEM.DAT (names in any case). There the "
+              "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
+              "registry is its SYSTEM.DAT, and nothing is ever seeded. Or a virtual disk image file "
+              "holding such a drive (raw, VHD, VDI, VMDK, qcow2, VHDX): each save is one transaction in "
+              "the image, refused while another program has it open; not backed up. Shut Windows down "
+              "first. A DIR that does not exist or is empty is refused: --new-machine makes a new machine.")
+              .arg(MachineFolder::defaultLocation()),
+          QStringLiteral("DIR")),
+      m_newMachine(
+          QStringLiteral("new-machine"),
+          QStringLiteral("Makes a new machine folder DIR with a Windows 98 SE configuration and works on "
+                         "it; DIR must be missing or an empty folder."),
+          QStringLiteral("DIR")),
       m_restore(QStringLiteral("restore"),
                 QStringLiteral("Puts a backup back (BACKUP, else the newest of the --machine given, else the "
                                "newest): only over files that still hold what Velmora last wrote.")),
@@ -131,7 +140,7 @@ CommandLine::CommandLine(const QStringList& arguments)
             "Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine.\n"
             "Before a run first changes a file, the file as it was is kept in %1.\n\n%2")
             .arg(BackupSession::defaultLocation(), scriptCommandsHelp()));
-    m_parser.addOptions({m_help, m_version, m_machine, m_restore, m_force, m_listBackups});
+    m_parser.addOptions({m_help, m_version, m_machine, m_newMachine, m_restore, m_force, m_listBackups});
     m_parser.addPositionalArgument(QStringLiteral("BACKUP"),
                                    QStringLiteral("With --restore: the backup to put back (its name as "
                                                   "--list-backups shows it)."),
@@ -139,7 +148,7 @@ CommandLine::CommandLine(const QStringList& arguments)
 
     // A sub-command and what follows it are the script's own.
     QStringList ownArguments = arguments;
-    QStringList valueOptions = {QStringLiteral("--machine")};
+    QStringList valueOptions = {QStringLiteral("--machine"), QStringLiteral("--new-machine")};
     for (const QString& option : kQtOptionsWithValue)
         valueOptions.append(QLatin1Char('-') + option);
     if (const qsizetype at = scriptCommandAt(arguments, valueOptions); at > 0) {
@@ -163,6 +172,11 @@ CommandLine::CommandLine(const QStringList& arguments)
     else if (!m_scriptCommand.isEmpty() && (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
         m_mistake =
             QStringLiteral("%1 goes with neither --restore nor --list-backups.").arg(m_scriptCommand.first());
+    else if (m_parser.isSet(m_newMachine) && m_parser.isSet(m_machine))
+        m_mistake = QStringLiteral("--machine and --new-machine do not go together.");
+    else if (m_parser.isSet(m_newMachine) &&
+             (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || !m_scriptCommand.isEmpty()))
+        m_mistake = QStringLiteral("--new-machine goes only with opening the window.");
 }
 
 bool CommandLine::forTerminal() const
@@ -188,8 +202,16 @@ int CommandLine::runInTerminal()
         return 0;
     }
     const QString backups = BackupSession::defaultLocation();
-    if (!m_scriptCommand.isEmpty())
+    if (!m_scriptCommand.isEmpty()) {
+        // A machine named with --machine must be there: a mistyped path never becomes one. It is
+        // closed again before the command opens it (a disk image is held while open).
+        if (const Result<void> there = prepareMachine(); !there) {
+            print(stderr, QStringLiteral("velmora: The machine %1 cannot be used:\n%2\n")
+                              .arg(machineRoot(), there.reason()));
+            return 1;
+        }
         return runScriptCommand(m_scriptCommand, machineRoot(), backups, &Velmora::registryOf);
+    }
     if (m_parser.isSet(m_listBackups))
         return listBackupsOnTerminal(backups);
     const QStringList positional = m_parser.positionalArguments();
@@ -199,7 +221,26 @@ int CommandLine::runInTerminal()
 
 QString CommandLine::machineRoot() const
 {
+    if (m_parser.isSet(m_newMachine))
+        return m_parser.value(m_newMachine);
     return m_parser.isSet(m_machine) ? m_parser.value(m_machine) : MachineFolder::defaultLocation();
+}
+
+Result<void> CommandLine::prepareMachine() const
+{
+    const MachineFolder machine(machineRoot());
+    // Opening a disk image puts back a save that was cut short; the user hears of it.
+    if (!machine.notice().isEmpty())
+        print(stderr, QStringLiteral("velmora: %1\n").arg(machine.notice()));
+    return machine.prepare(machineCreation());
+}
+
+MachineFolder::Creation CommandLine::machineCreation() const
+{
+    if (m_parser.isSet(m_newMachine))
+        return MachineFolder::Creation::New;
+    return m_parser.isSet(m_machine) ? MachineFolder::Creation::MustExist
+                                     : MachineFolder::Creation::SeedWhenEmpty;
 }
 
 QString CommandLine::displayProblem() const

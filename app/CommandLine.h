@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MachineFolder.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QString>
@@ -20,8 +22,13 @@ public:
     bool forTerminal() const;
     int runInTerminal();
 
-    // The machine to open: --machine DIR, else the default machine folder.
+    // The machine to open: --machine DIR or --new-machine DIR, else the default machine folder.
     QString machineRoot() const;
+    // Whether it may, or must, be made: only the default machine folder is seeded when it is
+    // missing or empty, --machine names one that must be there, --new-machine one to make.
+    MachineFolder::Creation machineCreation() const;
+    // Checks the machine as runInTerminal() needs it; the reason when it cannot be used.
+    Result<void> prepareMachine() const;
 
     // Why no window can be opened (no display and no platform chosen); empty when one can.
     QString displayProblem() const;
@@ -31,6 +38,7 @@ private:
     QCommandLineOption m_help;
     QCommandLineOption m_version;
     QCommandLineOption m_machine;
+    QCommandLineOption m_newMachine;
     QCommandLineOption m_restore;
     QCommandLineOption m_force;
     QCommandLineOption m_listBackups;

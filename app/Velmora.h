@@ -41,7 +41,8 @@ public:
     const MachineFolder& machine() const { return m_machine; }
     const BackupSession& backups() const { return m_backups; }
 
-    // Loads the start-up window; it is shown at once unless the splash will show it.
+    // Loads the start-up window; it is shown at once unless the splash will show it. Once it
+    // is on screen, a registry file that cannot be read is reported.
     void start();
 
     // The registry store of the machine's kind; the sub-commands use it too.
@@ -49,6 +50,7 @@ public:
 
 private:
     void registerWindows();
+    void warnOfDamagedRegistry();
 
     // Stands in for a missing Save As dialog: the user cancelled.
     class NoSaveAs : public SaveAsDialog {

@@ -26,8 +26,29 @@ int main(int argc, char* argv[])
         QCoreApplication app(argc, argv);
         return commandLine.runInTerminal();
     }
-    if (const QString problem = commandLine.displayProblem(); !problem.isEmpty()) {
-        std::fprintf(stderr, "velmora: %s\n", qPrintable(problem));
+    // A machine named with --machine is only looked at, so it is checked before a display is
+    // needed: a mistyped path is answered in any terminal. Nothing is made without a window.
+    const QString root = commandLine.machineRoot();
+    const velmora::MachineFolder::Creation creation = commandLine.machineCreation();
+    const QString displayProblem = commandLine.displayProblem();
+    if (displayProblem.isEmpty() || creation == velmora::MachineFolder::Creation::MustExist) {
+        // Opening a disk image puts back a save that was cut short; the user hears of it.
+        const velmora::MachineFolder machine(root);
+        if (!machine.notice().isEmpty())
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(machine.notice()));
+        if (const velmora::Result<void> prepared = machine.prepare(creation); !prepared) {
+            const QString text =
+                QStringLiteral("The machine %1 cannot be used:\n%2").arg(root, prepared.reason());
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(text));
+            if (displayProblem.isEmpty()) {
+                QApplication app(argc, argv);
+                velmora::QtMessageBoxes().inform(text, velmora::MsgIcon::Critical);
+            }
+            return 1;
+        }
+    }
+    if (!displayProblem.isEmpty()) {
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(displayProblem));
         return 1;
     }
 
@@ -37,15 +58,6 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/velmora.png")));
 
     velmora::QtMessageBoxes messageBoxes;
-    const QString root = commandLine.machineRoot();
-    if (const velmora::Result<void> prepared = velmora::MachineFolder(root).prepare(); !prepared) {
-        const QString text =
-            QStringLiteral("The machine %1 cannot be used:\n%2").arg(root, prepared.reason());
-        std::fprintf(stderr, "velmora: %s\n", qPrintable(text));
-        messageBoxes.inform(text, velmora::MsgIcon::Critical);
-        return 1;
-    }
-
     velmora::QtSaveAsDialog saveAs;
     velmora::QProcessLauncher launcher;
     velmora::Velmora velmora(root, velmora::Edges{messageBoxes, &saveAs, &launcher});

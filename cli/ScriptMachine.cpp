@@ -44,10 +44,10 @@ std::optional<QByteArray> profileValue(const QByteArray& text, QByteArrayView se
 
 ScriptMachine::ScriptMachine(const QString& root, const QString& backupsFolder,
                              const RegistryStoreFor& storeFor)
-    : m_machine(root), m_backups(backupsFolder, root), m_profiles(m_machine, &m_backups),
+    : m_machine(root), m_backups(backupsFolder, root), m_profiles(m_machine, backupsOf(m_machine, m_backups)),
       m_registry(storeFor(m_machine)), m_module2(m_registry)
 {
-    m_registry.store().setBackups(&m_backups);
+    m_registry.store().setBackups(backupsOf(m_machine, m_backups));
 }
 
 QString ScriptMachine::readText(const QString& keyPath, const QString& valueName, const QString& defaultText)

@@ -507,6 +507,11 @@ QString BackupSession::insideMachine(const QString& hostPath) const
     return below(path, root);
 }
 
+BackupSession* backupsOf(const MachineFolder& machine, BackupSession& session)
+{
+    return machine.kind() == MachineFolder::Kind::Image ? nullptr : &session;
+}
+
 Result<void> BackupSession::beforeChange(const QString& hostPath)
 {
     const QString inside = insideMachine(hostPath);

@@ -10,6 +10,8 @@
 
 namespace velmora {
 
+class MachineFolder;
+
 // One file of a backup, as its manifest records it.
 struct BackedUpFile {
     QString path;             // the file's path inside the machine ("drive_c/WINDOWS/WIN.INI")
@@ -69,6 +71,11 @@ private:
     Backup m_backup;
     QHash<QString, qsizetype> m_index; // path inside the machine -> entry in m_backup.files
 };
+
+// The session a machine's writers back up through: none on a disk image, whose files lie in the
+// image rather than in host files a backup copies and restores. Each save to an image is still
+// one transaction (its undo journal), so a crash never leaves a torn file there.
+BackupSession* backupsOf(const MachineFolder& machine, BackupSession& session);
 
 // Every backup in the folder, oldest first, those whose manifest fails its check included
 // (with the reason in damage). Folders not named as Velmora names its backups are not listed.

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Backups.h"
+#include "platform/Drive.h"
 #include "platform/HostFile.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
@@ -19,13 +20,24 @@ HiveStore::HiveStore(QString filePath, const QString& within)
 {
 }
 
+HiveStore::HiveStore(QString filePath, Drive& drive)
+    : m_path(std::move(filePath)), m_drive(&drive), m_watch(QString())
+{
+}
+
 QString HiveStore::fileName() const
 {
-    return shownInMessage(QFileInfo(m_path).fileName());
+    return shownInMessage(m_drive ? m_path.mid(m_path.lastIndexOf(u'\\') + 1) : QFileInfo(m_path).fileName());
 }
 
 void HiveStore::refresh()
 {
+    if (m_drive) {
+        // Nobody else changes the file while the drive is held; the first call reads it.
+        if (m_image.bytes().isEmpty() && m_damage.isEmpty())
+            loadBytes(m_drive->readIfPresent(m_path, kMaxHiveSize));
+        return;
+    }
     if (m_watch.changedSince(m_loaded, [this] { return FileIdentity::of(m_path); }))
         load();
 }
@@ -43,7 +55,20 @@ void HiveStore::load()
         return;
     }
     m_loaded = read->identity;
-    auto parsed = HiveImage::parse(std::move(*read->bytes));
+    loadBytes(std::move(read->bytes));
+}
+
+void HiveStore::loadBytes(Result<std::optional<QByteArray>> read)
+{
+    m_image = HiveImage();
+    m_damage.clear();
+    if (read && !*read)
+        read = failure(QStringLiteral("the file does not exist"));
+    if (!read) {
+        m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), read.reason());
+        return;
+    }
+    auto parsed = HiveImage::parse(std::move(**read));
     if (!parsed) {
         m_damage = QStringLiteral("%1 is damaged: %2").arg(fileName(), parsed.reason());
         return;
@@ -55,6 +80,13 @@ void HiveStore::load()
 // program changed it meanwhile; only bytes that pass every check replace the file.
 long HiveStore::write(const Change& change, QString& reason)
 {
+    if (m_drive) {
+        if (const Result<void> written = writeOnDrive(change); !written) {
+            reason = written.reason();
+            return ERROR_ACCESS_DENIED;
+        }
+        return ERROR_SUCCESS;
+    }
     const Result<void> written =
         guardedWrite(m_path, WriteGuard{m_within}, [&](const QString& target) -> Result<Attempt> {
             refresh();
@@ -97,6 +129,34 @@ long HiveStore::write(const Change& change, QString& reason)
         return ERROR_ACCESS_DENIED;
     }
     return ERROR_SUCCESS;
+}
+
+// The drive reads the file as it is now: a change made since it was loaded here is kept, and
+// this change made again on it.
+Result<void> HiveStore::writeOnDrive(const Change& change)
+{
+    std::optional<HiveImage> written;
+    const Result<void> edited = m_drive->edit(
+        m_path, [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
+            if (!current || *current != m_image.bytes())
+                loadBytes(current);
+            if (isDamaged())
+                return failure(m_damage);
+            Result<std::optional<QByteArray>> bytes = change();
+            if (!bytes)
+                return failure(bytes.reason());
+            if (!bytes->has_value())
+                return std::optional<QByteArray>();
+            auto checked = HiveImage::parse(std::move(**bytes));
+            if (!checked)
+                return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
+                                   .arg(fileName(), checked.reason()));
+            written = std::move(checked).value();
+            return std::optional<QByteArray>(written->bytes());
+        });
+    if (edited && written)
+        m_image = std::move(*written);
+    return edited;
 }
 
 long HiveStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,

@@ -14,6 +14,8 @@
 
 namespace velmora {
 
+class Drive;
+
 // HKEY_LOCAL_MACHINE as kept in the binary SYSTEM.DAT of a Windows 95/98/Me drive, with the
 // same surface and meanings as RegistryStore. The file is read whole and checked; a change is
 // made surgically on its bytes (HiveImage), the result is read back and checked again, and only
@@ -30,6 +32,9 @@ public:
     // The file, and the folder it must lie in (the drive; its own folder when not given): a link
     // leading out of that folder is neither read nor written.
     explicit HiveStore(QString filePath, const QString& within = {});
+    // The file on a drive that only Velmora changes while it is open (a disk image it holds):
+    // read and written through the drive, which outlives the store.
+    HiveStore(QString filePath, Drive& drive);
     HiveStore(const HiveStore&) = delete;
     HiveStore& operator=(const HiveStore&) = delete;
 
@@ -63,10 +68,13 @@ private:
     using Change = std::function<Result<std::optional<QByteArray>>()>;
     void load();
     long write(const Change& change, QString& reason);
+    Result<void> writeOnDrive(const Change& change);
+    void loadBytes(Result<std::optional<QByteArray>> read);
     QString fileName() const;
 
     QString m_path;
     QString m_within;
+    Drive* m_drive = nullptr;
     FileChangeWatch m_watch;
     HiveImage m_image;
     FileIdentity m_loaded;

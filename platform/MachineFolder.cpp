@@ -2,7 +2,9 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/AtomicFile.h"
+#include "platform/Drive.h"
 #include "platform/HostFile.h"
+#include "platform/ImageDrive.h"
 #include "platform/MachineSeed.h"
 #include "platform/RegistrySeed.h"
 
@@ -128,40 +130,110 @@ std::optional<QByteArray> iniValue(QByteArrayView text, QByteArrayView section, 
     return std::nullopt;
 }
 
+// The Windows folder MSDOS.SYS names in [Paths] WinDir= ("C:\\WINDOWS" when it names none).
+QString windowsFolderNamedIn(QByteArrayView msdosSys)
+{
+    QString windowsDir = QStringLiteral("C:\\WINDOWS");
+    if (const std::optional<QByteArray> named = iniValue(msdosSys, "Paths", "WinDir");
+        named && !named->isEmpty())
+        windowsDir = fromAnsi(*named);
+    if (windowsDir.startsWith(u'\\')) // on the boot drive
+        windowsDir.prepend(QStringLiteral("C:"));
+    return windowsDir;
+}
+
+// Whether a volume of an image is a Windows drive C: its MSDOS.SYS names a Windows folder that
+// is there, or, without MSDOS.SYS, it has WINDOWS\SYSTEM.DAT.
+bool isWindowsDriveC(FatVolume& volume)
+{
+    if (!volume.stat(u"MSDOS.SYS"))
+        return bool(volume.stat(u"WINDOWS\\SYSTEM.DAT"));
+    const Result<QByteArray> text = volume.readFile(u"MSDOS.SYS");
+    if (!text || text->size() > kMaxMsdosSys)
+        return false;
+    const QString windowsDir = windowsFolderNamedIn(*text);
+    if (windowsDir.size() < 4 || windowsDir.first(3).compare(QLatin1String("C:\\"), Qt::CaseInsensitive) != 0)
+        return false;
+    const Result<FatFileInfo> folder = volume.stat(windowsDir.mid(3));
+    return folder && folder->isDirectory();
+}
+
+// The drive of an image that could not be opened: nothing can be read or written.
+class UnusableDrive final : public Drive {
+public:
+    explicit UnusableDrive(QString reason) : m_reason(std::move(reason)) {}
+    Result<std::optional<QByteArray>> readIfPresent(const QString&, qint64) override
+    {
+        return failure(m_reason);
+    }
+    bool isFolder(const QString&) override { return false; }
+    QString folderOf(const QString&) const override { return {}; }
+    Result<void> edit(const QString&, const FileEdit&) override { return failure(m_reason); }
+
+private:
+    QString m_reason;
+};
+
 } // namespace
 
-MachineFolder::MachineFolder(QString root) : m_root(std::move(root))
+MachineFolder::MachineFolder(QString root, std::optional<int> partition) : m_root(std::move(root))
 {
-    recogniseDrive();
+    if (QFileInfo(m_root).isFile())
+        openImage(partition);
+    else
+        recogniseDrive();
+}
+
+void MachineFolder::openImage(std::optional<int> partition)
+{
+    m_kind = Kind::Image;
+    Result<std::unique_ptr<ImageDrive>> image = ImageDrive::open(m_root, isWindowsDriveC, partition);
+    if (!image) {
+        m_problem = image.reason();
+        m_drive = std::make_shared<UnusableDrive>(m_problem);
+        return;
+    }
+    m_notice = (*image)->recoveryNotice();
+    m_drive = std::shared_ptr<Drive>(std::move(*image));
+    const Result<std::optional<QByteArray>> text =
+        m_drive->readIfPresent(QStringLiteral("MSDOS.SYS"), kMaxMsdosSys);
+    if (!text) {
+        m_problem = QStringLiteral("MSDOS.SYS cannot be read: %1").arg(text.reason());
+        return;
+    }
+    findWindowsFolder(text->has_value(),
+                      *text ? windowsFolderNamedIn(**text) : QStringLiteral("C:\\WINDOWS"));
 }
 
 void MachineFolder::recogniseDrive()
 {
+    m_drive = std::make_shared<HostDrive>(driveC());
     if (QFileInfo(m_root + QStringLiteral("/drive_c")).isDir())
         return;
-    QString windowsDir = QStringLiteral("C:\\WINDOWS");
     const QString msdosSys = matchEntry(m_root, QStringLiteral("MSDOS.SYS"));
-    if (!msdosSys.isNull()) {
-        m_kind = Kind::Drive;
-        const Result<QByteArray> text =
-            readHostFile(m_root + u'/' + msdosSys, HostFileRules{kMaxMsdosSys, m_root});
-        if (!text) {
-            m_problem = QStringLiteral("%1 cannot be read: %2")
-                            .arg(shownInMessage(QString(m_root + u'/' + msdosSys)), text.reason());
-            return;
-        }
-        if (const std::optional<QByteArray> named = iniValue(*text, "Paths", "WinDir");
-            named && !named->isEmpty())
-            windowsDir = fromAnsi(*named);
-        if (windowsDir.startsWith(u'\\')) // on the boot drive
-            windowsDir.prepend(QStringLiteral("C:"));
-    } else {
-        const QString windows = matchEntry(m_root, QStringLiteral("WINDOWS"));
-        if (windows.isNull() || matchEntry(m_root + u'/' + windows, QStringLiteral("SYSTEM.DAT")).isNull())
-            return;
-        m_kind = Kind::Drive;
+    const QString windows = matchEntry(m_root, QStringLiteral("WINDOWS"));
+    if (msdosSys.isNull() &&
+        (windows.isNull() || matchEntry(m_root + u'/' + windows, QStringLiteral("SYSTEM.DAT")).isNull()))
+        return;
+    m_kind = Kind::Drive;
+    m_drive = std::make_shared<HostDrive>(driveC());
+    if (msdosSys.isNull()) {
+        findWindowsFolder(false, QStringLiteral("C:\\WINDOWS"));
+        return;
     }
+    const Result<std::optional<QByteArray>> text =
+        m_drive->readIfPresent(m_root + u'/' + msdosSys, kMaxMsdosSys);
+    if (!text || !*text) {
+        m_problem = QStringLiteral("%1 cannot be read: %2")
+                        .arg(shownInMessage(QString(m_root + u'/' + msdosSys)),
+                             text ? QStringLiteral("the file does not exist") : text.reason());
+        return;
+    }
+    findWindowsFolder(true, windowsFolderNamedIn(**text));
+}
 
+void MachineFolder::findWindowsFolder(bool namedByMsdosSys, QString windowsDir)
+{
     // Worked out before the mapping of "c:\windows" exists, so the name is taken literally.
     const Result<QString> host = hostPath(windowsDir);
     windowsDir = shownInMessage(windowsDir); // from here on, only shown
@@ -169,15 +241,16 @@ void MachineFolder::recogniseDrive()
         m_problem = QStringLiteral("MSDOS.SYS names the Windows folder %1 ([Paths] WinDir=), which is not on "
                                    "this drive: %2")
                         .arg(windowsDir, host.reason());
-    } else if (!QFileInfo(*host).isDir()) {
+    } else if (!m_drive->isFolder(*host)) {
         m_problem =
-            msdosSys.isNull()
+            !namedByMsdosSys
                 ? QStringLiteral("the drive has no Windows folder %1").arg(windowsDir)
                 : QStringLiteral("MSDOS.SYS names the Windows folder %1 ([Paths] WinDir=), which does "
                                  "not exist on this drive")
                       .arg(windowsDir);
     } else {
-        m_windowsPath = host->mid(m_root.size() + 1).split(u'/', Qt::SkipEmptyParts);
+        m_windowsPath = m_kind == Kind::Image ? host->split(u'\\', Qt::SkipEmptyParts)
+                                              : host->mid(m_root.size() + 1).split(u'/', Qt::SkipEmptyParts);
         if (m_windowsPath.isEmpty())
             m_problem = QStringLiteral("MSDOS.SYS names the root of the drive as the Windows folder");
     }
@@ -191,7 +264,7 @@ QString MachineFolder::defaultLocation()
 
 QString MachineFolder::driveC() const
 {
-    return m_kind == Kind::Drive ? m_root : m_root + QStringLiteral("/drive_c");
+    return m_kind == Kind::Folder ? m_root + QStringLiteral("/drive_c") : m_root;
 }
 
 QString MachineFolder::windowsFolder() const
@@ -205,17 +278,35 @@ QString MachineFolder::registryFile() const
     if (m_kind == Kind::Folder)
         return m_root + QStringLiteral("/system.reg");
     const QString windows = windowsFolder();
+    if (m_kind == Kind::Image)
+        return windows + QStringLiteral("\\SYSTEM.DAT");
     const QString name = matchEntry(windows, QStringLiteral("SYSTEM.DAT"));
     return windows + u'/' + (name.isNull() ? QStringLiteral("SYSTEM.DAT") : name);
 }
 
-Result<void> MachineFolder::prepare() const
+Result<void> MachineFolder::prepare(Creation creation) const
 {
-    if (m_kind == Kind::Drive) {
+    const QFileInfo info(m_root);
+    const bool exists = info.exists() || info.isSymLink();
+    const bool empty =
+        !exists || (info.isDir() && QDir(m_root).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                         QDir::Hidden | QDir::System));
+    // A mistyped path, or an empty mount point, must not quietly become a new machine.
+    if (creation == Creation::MustExist && empty)
+        return failure(
+            exists
+                ? QStringLiteral("%1 is empty: it holds no machine folder and no Windows drive").arg(m_root)
+                : QStringLiteral("%1 does not exist").arg(m_root));
+    if (creation == Creation::New && !empty)
+        return failure(QStringLiteral("%1 already exists and is not an empty folder: a new machine is made "
+                                      "only where nothing is")
+                           .arg(m_root));
+
+    if (m_kind != Kind::Folder) {
         if (!m_problem.isEmpty())
             return failure(m_problem);
         const QString registry = registryFile();
-        const Result<bool> present = hostFileExists(registry, HostFileRules{.within = m_root});
+        const Result<bool> present = registryPresent();
         if (!present || !*present)
             return failure(QStringLiteral("%1 %2: without it this drive holds no Windows registry")
                                .arg(shownInMessage(registry),
@@ -223,11 +314,10 @@ Result<void> MachineFolder::prepare() const
                                             : QStringLiteral("cannot be read (%1)").arg(present.reason())));
         return {};
     }
-    const QFileInfo info(m_root);
     if (info.isDir()) {
-        if (!QDir(m_root).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        if (!empty)
             return {};
-    } else if (info.exists() || info.isSymLink()) {
+    } else if (exists) {
         return failure(QStringLiteral("the machine folder %1 is not a folder").arg(m_root));
     } else {
         if (const Result<void> made = makeFolder(m_root); !made)
@@ -247,6 +337,16 @@ Result<void> MachineFolder::prepare() const
         }
     }
     return {};
+}
+
+Result<bool> MachineFolder::registryPresent() const
+{
+    if (m_kind == Kind::Drive)
+        return hostFileExists(registryFile(), HostFileRules{.within = m_root});
+    const Result<std::optional<QByteArray>> read = m_drive->readIfPresent(registryFile(), kHostFileLimit);
+    if (!read)
+        return failure(read.reason());
+    return read->has_value();
 }
 
 Result<QString> MachineFolder::hostPath(QStringView windowsPath) const
@@ -269,8 +369,11 @@ Result<QString> MachineFolder::hostPath(QStringView windowsPath) const
     QStringList components = path.mid(2).split(u'\\', Qt::SkipEmptyParts);
     mapWindowsFolder(components);
 
-    QString host = driveC();
-    QString lastExisting = QFileInfo(host).exists() ? host : QString();
+    // On an image, the FAT volume matches names itself and holds no links.
+    const bool image = m_kind == Kind::Image;
+    const QChar separator = image ? u'\\' : u'/';
+    QString host = image ? QString() : driveC();
+    QString lastExisting = !image && QFileInfo(host).exists() ? host : QString();
     bool matching = !lastExisting.isNull();
     for (const QString& given : components) {
         QString component = given;
@@ -287,7 +390,7 @@ Result<QString> MachineFolder::hostPath(QStringView windowsPath) const
             return failure(QStringLiteral("\"%1\" is not a valid file name").arg(shownInMessage(given)));
 
         const QString existing = matching ? matchEntry(host, component) : QString();
-        host += u'/' + (existing.isNull() ? component : existing);
+        host += separator + (existing.isNull() ? component : existing);
         if (existing.isNull())
             matching = false; // nothing below a missing folder exists
         else
@@ -303,7 +406,7 @@ Result<QString> MachineFolder::hostPath(QStringView windowsPath) const
         if (!isInside(canonical, canonicalDrive))
             return failure(QStringLiteral("the path leaves drive C"));
     }
-    return host;
+    return image ? host.mid(1) : host;
 }
 
 void MachineFolder::mapWindowsFolder(QStringList& components) const

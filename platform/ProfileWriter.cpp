@@ -3,6 +3,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/AtomicFile.h"
 #include "platform/Backups.h"
+#include "platform/Drive.h"
 #include "platform/MachineFolder.h"
 
 #include <QFileInfo>
@@ -300,16 +301,15 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
     if (!host)
         return fail(host.reason());
 
-    const QFileInfo info(*host);
-    if (info.isDir())
+    Drive& drive = m_machine.drive();
+    if (drive.isFolder(*host))
         return fail(QStringLiteral("a folder stands in the file's place"));
-    if (!QFileInfo(info.absolutePath()).isDir())
+    if (!drive.isFolder(drive.folderOf(*host)))
         return fail(QStringLiteral("the folder %1 does not exist").arg(windowsFolderOf(windowsPath)));
 
     std::optional<QByteArray> installed; // what the write put in place, when it changed the file
-    const Result<void> written = editFileAtomically(
-        *host, m_machine.driveC(),
-        [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
+    const Result<void> written =
+        drive.edit(*host, [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
             QByteArray text = current.value_or(QByteArray());
             const std::optional<Splice> splice = planEdit(text, *args);
             if (current && !splice)

@@ -1,6 +1,7 @@
 #include "platform/SequentialInput.h"
 
 #include "platform/ByteSearch.h"
+#include "platform/Drive.h"
 #include "platform/HostFile.h"
 #include "platform/MachineFolder.h"
 
@@ -44,10 +45,12 @@ Result<SequentialInput> SequentialInput::open(const MachineFolder& machine, QStr
     const Result<QString> host = machine.hostPath(windowsPath);
     if (!host)
         return failure(host.reason());
-    Result<QByteArray> data = readHostFile(*host, HostFileRules{.within = machine.driveC()});
+    Result<std::optional<QByteArray>> data = machine.drive().readIfPresent(*host, kHostFileLimit);
     if (!data)
         return failure(data.reason());
-    return SequentialInput(std::move(*data));
+    if (!*data)
+        return failure(QStringLiteral("the file does not exist"));
+    return SequentialInput(std::move(**data));
 }
 
 bool SequentialInput::atEnd() const

@@ -42,24 +42,38 @@ void setBlackBackground(QWidget* window)
     window->setAutoFillBackground(true);
 }
 
+// A control that takes input has this colour while it is enabled, in active and inactive
+// windows alike; disabled, it has the platform's own colour for the role, so it looks disabled
+// (grey text) as the platform's controls do. Labels and frames take no input and keep theirs.
+void setColourWhileEnabled(QPalette& palette, QPalette::ColorRole role, const QColor& colour)
+{
+    palette.setColor(QPalette::Active, role, colour);
+    palette.setColor(QPalette::Inactive, role, colour);
+    palette.setColor(QPalette::Disabled, role, QGuiApplication::palette().color(QPalette::Disabled, role));
+}
+
 // Check boxes and option buttons: the caption in the window's colours, the indicator the
 // platform's white box with a black mark, so it stays visible on the black background.
 void setIndicatorColours(QWidget* widget)
 {
-    setColours(widget, colours::label, colours::background);
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::Base, Qt::white);
-    palette.setColor(QPalette::Text, Qt::black);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText})
+        setColourWhileEnabled(palette, role, colours::label);
+    setColourWhileEnabled(palette, QPalette::Base, Qt::white);
+    setColourWhileEnabled(palette, QPalette::Text, Qt::black);
+    palette.setColor(QPalette::Window, colours::background);
     widget->setPalette(palette);
 }
 
-// Buttons keep the platform's own colours, whatever window or frame they sit in.
+// Buttons keep the platform's own colours, whatever window or frame they sit in, in every
+// state: a disabled button is drawn as the platform draws one.
 void setStandardButtonColours(QWidget* button)
 {
     const QPalette standard = QGuiApplication::palette();
     QPalette palette = button->palette();
-    for (const QPalette::ColorRole role : {QPalette::Button, QPalette::ButtonText})
-        palette.setColor(role, standard.color(role));
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        for (const QPalette::ColorRole role : {QPalette::Button, QPalette::ButtonText})
+            palette.setColor(group, role, standard.color(group, role));
     button->setPalette(palette);
 }
 
@@ -326,9 +340,9 @@ void colourBox(QWidget* box, const QColor& text, const QColor& background)
 {
     QPalette palette = box->palette();
     for (const QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
-        palette.setColor(role, text);
+        setColourWhileEnabled(palette, role, text);
     for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Button})
-        palette.setColor(role, background);
+        setColourWhileEnabled(palette, role, background);
     box->setPalette(palette);
 }
 

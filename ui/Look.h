@@ -68,7 +68,8 @@ QLabel* makeWrappedLabel(QWidget* parent, const QString& name, const QString& te
 // A horizontal rule (the line control).
 QFrame* makeLine(QWidget* parent, const QString& name, QRect place, const QColor& colour = colours::label);
 
-// Text boxes and lists of the windows that draw their boxes yellow on grey.
+// Text boxes and lists of the windows that draw their boxes yellow on grey; disabled, they take
+// the platform's disabled colours as every control that takes input does.
 void colourBox(QWidget* box, const QColor& text = colours::label, const QColor& background = colours::box);
 
 // The program's font: a sans serif of 8 points with the letter widths the layouts were drawn

@@ -2,7 +2,24 @@
 
 #include "ui/VbForm.h"
 
+#include <QWindow>
+
 namespace velmora {
+namespace {
+
+// The window manager then keeps the window above the main window and with it: a click on the
+// main window, disabled while a settings window is open, can no longer hide the one window
+// that takes input. X11 window managers honour the relation only for a dialog's window type.
+void makeTransientFor(VbForm* window, QWidget* main)
+{
+    window->setWindowFlags((window->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+    window->winId(); // the platform window must exist to carry the relation
+    main->winId();
+    if (QWindow* handle = window->windowHandle())
+        handle->setTransientParent(main->windowHandle());
+}
+
+} // namespace
 
 void WindowRegistry::add(const QString& name, const Factory& factory)
 {
@@ -18,6 +35,10 @@ VbForm* WindowRegistry::load(const QString& name)
         return nullptr;
     VbForm* form = (*factory)(*m_context);
     form->setObjectName(name);
+    // A window opened from the main window belongs to it; the splash, shown before the main
+    // window is, stands alone.
+    if (VbForm* main = loaded(m_mainWindow); main && main->isVisible())
+        makeTransientFor(form, main);
     m_loaded.insert(name, form);
     form->Form_Load();
     return form;

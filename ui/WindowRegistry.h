@@ -13,7 +13,8 @@ class VbForm;
 
 // Knows every window class of the program by name and which of them are loaded. Opening a
 // window that is not loaded creates it and runs its Form_Load; a loaded window is only shown.
-// A window that closes is forgotten at once, so the next opening starts afresh.
+// A window that closes is forgotten at once, so the next opening starts afresh. A window opened
+// while the main window is on screen is transient for it.
 class WindowRegistry {
 public:
     using Factory = std::function<VbForm*(AppContext&)>;

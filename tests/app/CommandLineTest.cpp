@@ -2,6 +2,7 @@
 
 #include "support/FileFixtures.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -12,7 +13,7 @@ namespace {
 
 // The program itself, run as from a terminal without a display (over SSH, say): no DISPLAY, no
 // WAYLAND_DISPLAY, no platform chosen, and a data home of its own holding one backup of the
-// machine, of a file changed since by another program.
+// machine, of a file changed since by another program. NOWHERE is a path where nothing is.
 TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
 {
     const struct {
@@ -29,11 +30,20 @@ TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
          "missing, the file is gone (--force puts it back): MACHINE/drive_c/WINDOWS/WIN.INI", true},
         {"--force", 2, "", "--force goes only with --restore"},
         {"--machine MACHINE", 1, "", "velmora: cannot open a window: there is no display"},
+        {"--machine MACHINE --new-machine MACHINE", 2, "", "--machine and --new-machine do not go together"},
+        {"--new-machine NOWHERE --list-backups", 2, "", "--new-machine goes only with opening the window"},
+        // A mistyped path is refused before a display is needed; nothing is made without a window.
+        {"--machine NOWHERE", 1, "", "velmora: The machine NOWHERE cannot be used:\nNOWHERE does not exist"},
+        {"--new-machine NOWHERE", 1, "", "velmora: cannot open a window: there is no display"},
+        {"--machine NOWHERE show", 1, "",
+         "velmora: The machine NOWHERE cannot be used:\nNOWHERE does not exist"},
+        {"--new-machine NOWHERE show", 2, "", "--new-machine goes only with opening the window"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
         QTemporaryDir home;
-        const QString machine = home.path() + "/machine", winIni = machine + "/drive_c/WINDOWS/WIN.INI";
+        const QString machine = home.path() + "/machine", winIni = machine + "/drive_c/WINDOWS/WIN.INI",
+                      nowhere = home.path() + "/nowhere";
         ASSERT_TRUE(testing::writeBytes(winIni, "old"));
         BackupSession session(home.path() + "/data/velmora/backups", machine);
         ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
@@ -45,14 +55,19 @@ TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
         environment.insert("XDG_CONFIG_HOME", home.path() + "/config");
         QProcess run;
         run.setProcessEnvironment(environment);
-        run.start(VELMORA_BINARY, QString(c.arguments).split(' ').replaceInStrings("MACHINE", machine));
+        run.start(VELMORA_BINARY, QString(c.arguments)
+                                      .split(' ')
+                                      .replaceInStrings("MACHINE", machine)
+                                      .replaceInStrings("NOWHERE", nowhere));
         ASSERT_TRUE(run.waitForFinished(30000));
         const QString out = run.readAllStandardOutput(), err = run.readAllStandardError();
         EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(run.exitCode(), c.exitCode) << err.toStdString();
         EXPECT_TRUE(out.contains(QString(c.out).replace("MACHINE", machine))) << out.toStdString();
-        EXPECT_TRUE(err.contains(QString(c.err).replace("MACHINE", machine))) << err.toStdString();
+        EXPECT_TRUE(err.contains(QString(c.err).replace("MACHINE", machine).replace("NOWHERE", nowhere)))
+            << err.toStdString();
         EXPECT_EQ(testing::readBytes(winIni), QByteArray(c.gone ? "<unreadable>" : "changed by Windows"));
+        EXPECT_FALSE(QFileInfo::exists(nowhere));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "support/WindowTest.h"
 
+#include <QWindow>
+
 namespace velmora {
 namespace {
 
@@ -7,8 +9,8 @@ using Form1Test = testing::WindowTest;
 
 // Each button loads its window once (pressed again, it only shows it), the window holds the
 // main window off while open if it should (it cannot even be closed), and closing it leaves the
-// main window usable and closable. Opening is one mechanism, but each settings window holds the
-// main window off itself, hence a row for each.
+// main window usable and closable; each is transient for the main window. Opening is one
+// mechanism, but each settings window holds the main window off itself, hence a row for each.
 TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
 {
     const struct {
@@ -31,6 +33,10 @@ TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
         EXPECT_EQ(std::tuple(mainWindow()->windowTitle(), form->windowTitle()),
                   std::tuple(QStringLiteral("Velmora 1.2"), QString::fromLatin1(c.title)));
         EXPECT_EQ(mainWindow()->isEnabled(), !c.holdsMainWindowOff);
+        // The window manager keeps it above the main window, which cannot hide it then.
+        ASSERT_NE(form->windowHandle(), nullptr);
+        EXPECT_EQ(form->windowHandle()->transientParent(), mainWindow()->windowHandle());
+        EXPECT_EQ(form->windowType(), Qt::Dialog) << "X11 window managers ignore it for other types";
         if (c.holdsMainWindowOff) { // not even from its title bar
             EXPECT_FALSE(mainWindow()->close());
         }

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTimerEvent>
+#include <QWindow>
 
 namespace velmora {
 namespace {
@@ -49,6 +50,8 @@ TEST(SplashTest, ItGoesWhenItsTimeIsUpOrAtAClickOnThePicture)
         EXPECT_FALSE(splash->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull()) << "no picture";
         EXPECT_TRUE(splash->isVisible());
         EXPECT_FALSE(main->isVisible()) << "main window shown beside the splash";
+        EXPECT_TRUE(!splash->windowHandle() || !splash->windowHandle()->transientParent())
+            << "tied to a hidden window";
         const QPointer<QTimer> timer = splash->findChild<QTimer*>(QStringLiteral("Timer1"));
         ASSERT_TRUE(timer);
         ASSERT_TRUE(timer->isActive()) << "the timer runs from the moment the splash is created";

@@ -14,6 +14,8 @@ TEST(PortEntryTest, ReadsTheLastItemOfTheKeyWithFieldsFromItsOwnLine)
         PortEntry expected; // as stored: letters
     } cases[] = {
         {"[Ports]\r\nCOM1:=9600,n\r\nCOM2:=4800,e,7,2,p\r\n", "COM1:", {"9600", "n", "", "", ""}},
+        // A short entry's missing fields stay empty: the next line's text is never taken for them.
+        {"[Ports]\r\nCOM3:=9600\r\n4800,e,7,2,p\r\n", "COM3:", {"9600", "", "", "", ""}},
         {"[Ports]\r\nCOM1:=9600\r\n[Other]\r\nCOM1:=2400,o,7,2,p\r\n", "COM1:", {"2400", "o", "7", "2", "p"}},
         {"[Ports]\r\ncom1:=9600,n,8,1,x\r\n", "COM1:", {}},
         {"[Ports]\r\nCOM4:=9600,n,8,1, \r\n", "COM4:", {"9600", "n", "8", "1", ""}},

@@ -41,6 +41,8 @@ public:
 
     MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override
     {
+        if (whenShown)
+            whenShown(text);
         const std::string shown = '"' + text.toStdString() + '"';
         if (m_expected.isEmpty()) {
             ADD_FAILURE() << "unexpected message box: " << shown;
@@ -54,6 +56,9 @@ public:
         EXPECT_EQ(buttons == MsgButtons::YesNo, next.buttons == MsgButtons::YesNo) << "buttons of " << shown;
         return next.answer;
     }
+
+    // Runs as each box comes up, to look at what the user sees behind it.
+    std::function<void(const QString& text)> whenShown;
 
     // Fails the test when an expected box was not shown.
     void verifyAllShown()
