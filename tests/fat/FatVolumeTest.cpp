@@ -5,7 +5,7 @@
 namespace velmora {
 namespace {
 
-using namespace fattest;
+using namespace testing;
 
 class Fat : public ::testing::Test {
 protected:
@@ -16,7 +16,7 @@ protected:
     void put(const QString& path, const QByteArray& bytes)
     {
         const QString host = dir.path() + QStringLiteral("/host");
-        writeBytes(host, bytes);
+        ASSERT_TRUE(writeBytes(host, bytes));
         mtool(image, QStringLiteral("mcopy"), {QStringLiteral("-o"), host, QStringLiteral("::/") + path});
     }
     // Both outside readers agree the volume is sound and holds exactly these bytes there.
@@ -136,7 +136,7 @@ TEST_F(Fat, NewEntryKeepsTheFolderEnd)
     QByteArray bytes = readBytes(image);
     const qint64 slot2 = FatLayout::parse(bytes, bytes.size())->rootOffset() + 64;
     bytes.replace(slot2, 12, "GARBAGE TXT ");
-    writeBytes(image, bytes);
+    ASSERT_TRUE(writeBytes(image, bytes));
     FileDevice device(image);
     ASSERT_TRUE(FatVolume::open(device)->replaceFile(QStringLiteral("B.TXT"), "b").ok());
     expectJudged(QStringLiteral("B.TXT"), "b", "A");
