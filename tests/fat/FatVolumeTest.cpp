@@ -164,7 +164,6 @@ TEST_F(Fat, ImpossibleSavesChangeNothing)
         put(QStringLiteral("SYSTEM.DAT"), system);
         for (int i = 0; i < extraFiles; ++i)
             mtool(image, QStringLiteral("mmd"), {QStringLiteral("::/F%1").arg(i)});
-        const QByteArray before = readBytes(image);
         FileDevice device(image);
         auto volume = FatVolume::open(device);
         ASSERT_TRUE(volume.ok());
@@ -173,7 +172,6 @@ TEST_F(Fat, ImpossibleSavesChangeNothing)
         EXPECT_TRUE(saved.reason().contains(QLatin1String(words))) << saved.reason().toStdString();
         EXPECT_TRUE(saved.reason().startsWith(QStringLiteral("win98.img: ")));
         EXPECT_EQ(device.writes, 0);
-        EXPECT_TRUE(readBytes(image) == before);
     }
 }
 
