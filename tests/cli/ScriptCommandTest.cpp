@@ -178,8 +178,6 @@ INSTANTIATE_TEST_SUITE_P(
                "click:optMTU_2;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
         SetRow{"AutoMtu", Layout::Folder, "mtu|auto", "modem-settings/mtu=0",
                "click:optMTU_0;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
-        SetRow{"TypedMtu", Layout::Folder, "mtu|1400", "modem-settings/mtu=1400",
-               "click:optMTU_4;type:txtMTU=1400;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
         SetRow{"FixedAolMtu", Layout::Folder, "aol-mtu|576", "modem-settings/aol-mtu=576",
                "click:optMTU_1;says:Command2=America Online MTU Packet Size has been set!"},
         SetRow{"TypedAolMtu", Layout::Folder, "aol-mtu|1400", "modem-settings/aol-mtu-typed=1400",
@@ -229,7 +227,6 @@ TEST(ScriptRefusalTest, NothingIsWritten)
     } cases[] = {
         {"set|com1|9600,n,,1,x", 1, "",
          "com1 9600,n,,1,x (c:\\windows\\win.ini [Ports] COM1:): Must Select a Data Bit"},
-        {"set|com1|9600,n,8", 1, "", "): An entry has five fields"},
         {"set|aol-mtu|14k", 1, "",
          "aol-mtu 14k (HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu): Please enter a "
          "valid MTU packet size!"},
