@@ -1,8 +1,9 @@
 #pragma once
 
+#include "support/FileDevice.h"
+#include "support/FileFixtures.h"
+
 #include <QCryptographicHash>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -14,28 +15,9 @@ namespace velmora::testing {
 inline QByteArray run(const QString& commandLine, const QByteArray& input = {})
 {
     QStringList args = QProcess::splitCommand(commandLine);
-    QProcess tool;
-    tool.start(args.takeFirst(), args);
-    tool.write(input);
-    tool.closeWriteChannel();
-    tool.waitForFinished(60000);
-    EXPECT_EQ(tool.exitCode(), 0) << commandLine.toStdString() << ": "
-                                  << tool.readAllStandardError().toStdString();
-    return tool.readAllStandardOutput();
-}
-
-inline QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
-inline void writeFileBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
+    const ToolRun tool = runTool(args.takeFirst(), args, input);
+    EXPECT_EQ(tool.exitCode, 0) << commandLine.toStdString() << ": " << tool.err.toStdString();
+    return tool.out;
 }
 
 inline QByteArray sha256(const QByteArray& bytes)
@@ -65,7 +47,7 @@ public:
     QString rawDisk(int megabytes, const QByteArray& sfdiskScript) const
     {
         const QString file = path(QStringLiteral("disk.img"));
-        writeFileBytes(file, patterned(qint64(megabytes) << 20, 1));
+        EXPECT_TRUE(writeBytes(file, patterned(qint64(megabytes) << 20, 1)));
         run(QStringLiteral("sfdisk -q --wipe=never ") + file, sfdiskScript);
         return file;
     }
@@ -82,7 +64,7 @@ public:
     {
         run(QStringLiteral("qemu-img convert -f %1 -O raw %2 %3")
                 .arg(format, image, path(QStringLiteral("out.raw"))));
-        return fileBytes(path(QStringLiteral("out.raw")));
+        return readBytes(path(QStringLiteral("out.raw")));
     }
 
 private:

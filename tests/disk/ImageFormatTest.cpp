@@ -48,8 +48,8 @@ Maker made(const char* commands, const char* image, const char* from = "", const
         const QString folder = QFileInfo(s.path(QStringLiteral("x"))).absolutePath();
         for (const QString& command : QString::fromLatin1(commands).split(u'|'))
             run(QStringLiteral("qemu-img ") + QString(command).replace(u'@', folder));
-        writeFileBytes(s.path(QLatin1String(image)),
-                       fileBytes(s.path(QLatin1String(image))).replace(from, to));
+        EXPECT_TRUE(writeBytes(s.path(QLatin1String(image)),
+                               readBytes(s.path(QLatin1String(image))).replace(from, to)));
         return s.path(QLatin1String(image));
     };
 }
@@ -57,7 +57,7 @@ Maker made(const char* commands, const char* image, const char* from = "", const
 Maker bytes(QByteArray (*content)(QByteArray raw))
 {
     return [=](const Scratch& s, const QString& raw) {
-        writeFileBytes(s.path(QStringLiteral("made.image")), content(fileBytes(raw)));
+        EXPECT_TRUE(writeBytes(s.path(QStringLiteral("made.image")), content(readBytes(raw))));
         return s.path(QStringLiteral("made.image"));
     };
 }
@@ -123,7 +123,7 @@ TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
         }
         EXPECT_EQ(describeFormat(image->layout.format), QLatin1String(row.outcome));
         ASSERT_EQ(image->disk->size(), 4 << 20);
-        EXPECT_EQ(sha256(image->disk->read(0, 4 << 20).value()), sha256(fileBytes(raw)));
+        EXPECT_EQ(sha256(image->disk->read(0, 4 << 20).value()), sha256(readBytes(raw)));
     }
 }
 

@@ -19,7 +19,7 @@ QByteArray writeThrough(const QString& image, const QString& raw)
         EXPECT_TRUE(opened->disk->write(writeOffset, written).ok());
         EXPECT_TRUE(opened->disk->flush().ok());
     }
-    return fileBytes(raw).replace(writeOffset, written.size(), written);
+    return readBytes(raw).replace(writeOffset, written.size(), written);
 }
 
 // A write lands in the disk through every format, and nothing else about the image changes:
@@ -47,7 +47,7 @@ TEST(ImageWrite, LandsThroughEveryFormatAndKeepsTheRest)
         if (format == QLatin1String("qcow2"))
             run(QStringLiteral("qemu-img snapshot -c before ") + image);
         const QByteArray snapshots = run(QStringLiteral("qemu-img snapshot -l ") + image);
-        const QByteArray before = fileBytes(image);
+        const QByteArray before = readBytes(image);
 
         const QByteArray expected = writeThrough(image, raw);
         EXPECT_EQ(sha256(scratch.asRaw(image, format)), sha256(expected));
@@ -57,14 +57,14 @@ TEST(ImageWrite, LandsThroughEveryFormatAndKeepsTheRest)
         if (format == QLatin1String("qcow2")) {
             run(QStringLiteral("qemu-img convert -l snapshot.name=before -O raw %1 %2")
                     .arg(image, scratch.path("s")));
-            EXPECT_EQ(sha256(fileBytes(scratch.path("s"))), sha256(fileBytes(raw)));
+            EXPECT_EQ(sha256(readBytes(scratch.path("s"))), sha256(readBytes(raw)));
         }
         // The VDI's creation, modification, parent and parent-modification UUIDs.
         if (format == QLatin1String("vdi")) {
-            EXPECT_EQ(fileBytes(image).mid(0x188, 64).toHex(), before.mid(0x188, 64).toHex());
+            EXPECT_EQ(readBytes(image).mid(0x188, 64).toHex(), before.mid(0x188, 64).toHex());
         }
         if (QLatin1String(row.options).contains(QLatin1String("fixed"))) {
-            EXPECT_EQ(fileBytes(image).right(512), before.right(512));
+            EXPECT_EQ(readBytes(image).right(512), before.right(512));
         }
     }
 }
@@ -77,10 +77,10 @@ TEST(ImageWrite, LeavesTheBackingFileOfADifferencingImageAlone)
     const QString base = scratch.converted(raw, QStringLiteral("base.qcow2"), QStringLiteral("qcow2"));
     const QString top = scratch.path(QStringLiteral("top.qcow2"));
     run(QStringLiteral("qemu-img create -q -f qcow2 -b %1 -F qcow2 %2").arg(base, top));
-    const QByteArray baseBefore = sha256(fileBytes(base));
+    const QByteArray baseBefore = sha256(readBytes(base));
 
     const QByteArray expected = writeThrough(top, raw);
-    EXPECT_EQ(sha256(fileBytes(base)), baseBefore);
+    EXPECT_EQ(sha256(readBytes(base)), baseBefore);
     EXPECT_EQ(sha256(scratch.asRaw(top, QStringLiteral("qcow2"))), sha256(expected));
     run(QStringLiteral("qemu-img check -q ") + top);
 }

@@ -105,7 +105,7 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
             run(QStringLiteral("mkfs.fat -C %1 8192").arg(image));
         else
             image = scratch.rawDisk(8, row.sfdisk);
-        QByteArray bytes = fileBytes(image);
+        QByteArray bytes = readBytes(image);
         if (row.damage)
             row.damage(bytes);
         MemoryDevice disk(QStringLiteral("disk.img"), bytes);

@@ -31,34 +31,22 @@ TEST(WindowsPartition, PicksTheDriveCOrSaysWhyNot)
         const char* name;
         const char* partitions;
         const char* driveC; // what the file-system layer says of each partition: C, - (no), ! (fails)
-        std::optional<int> requested;
-        int chosen; // -1: refused
+        int requested;      // 0: none
+        int chosen;         // -1: refused
         const char* refusal;
     } rows[] = {
-        {"the one drive C beside others", "1:06 2:83 5:0c", "-?C", {}, 5, nullptr},
-        {"a bare FAT volume", "0:00", "C", {}, 0, nullptr},
-        {"two drive Cs, the active one", "1:06 5:0c*", "CC", {}, 5, nullptr},
-        {"an active partition that is no drive C", "1:06* 2:0b", "-C", {}, 2, nullptr},
-        {"two drive Cs, neither active",
-         "1:06 5:0c",
-         "CC",
-         {},
-         -1,
+        {"the one drive C beside others", "1:06 2:83 5:0c", "-?C", 0, 5, nullptr},
+        {"a bare FAT volume", "0:00", "C", 0, 0, nullptr},
+        {"two drive Cs, the active one", "1:06 5:0c*", "CC", 0, 5, nullptr},
+        {"an active partition that is no drive C", "1:06* 2:0b", "-C", 0, 2, nullptr},
+        {"two drive Cs, neither active", "1:06 5:0c", "CC", 0, -1,
          "Windows is on more than one partition, and not on one active partition alone (partition 1 (FAT16, "
          "1.0 MB); partition 5 (FAT32, 1.0 MB)); choose one with --partition N"},
-        {"two drive Cs, both active", "1:06* 5:0c*", "CC", {}, -1, "Windows is on more than one partition"},
-        {"no drive C, and one unreadable",
-         "1:01 2:83 3:0e",
-         "-?!",
-         {},
-         -1,
+        {"two drive Cs, both active", "1:06* 5:0c*", "CC", 0, -1, "Windows is on more than one partition"},
+        {"no drive C, and one unreadable", "1:01 2:83 3:0e", "-?!", 0, -1,
          "no partition holds Windows 95, 98 or Me (partition 1 (FAT12, 1.0 MB): no Windows on it; "
          "partition 3 (FAT16, 1.0 MB): the FAT is damaged)"},
-        {"no FAT partition",
-         "1:83 2:07",
-         "CC",
-         {},
-         -1,
+        {"no FAT partition", "1:83 2:07", "CC", 0, -1,
          "the disk holds no FAT12, FAT16 or FAT32 partition (it holds partition 1 (Linux, 1.0 MB); "
          "partition 2 (NTFS or exFAT, 1.0 MB))"},
         {"the partition asked for, drive C or not", "1:0c* 2:06", "C-", 2, 2, nullptr},
@@ -82,7 +70,8 @@ TEST(WindowsPartition, PicksTheDriveCOrSaysWhyNot)
             }
             return failure(QStringLiteral("the FAT is damaged"));
         };
-        const Result<ChosenPartition> chosen = chooseWindowsPartition(disk, listed, isDriveC, row.requested);
+        const Result<ChosenPartition> chosen = chooseWindowsPartition(
+            disk, listed, isDriveC, row.requested ? std::optional(row.requested) : std::nullopt);
         if (row.chosen < 0) {
             ASSERT_FALSE(chosen.ok());
             EXPECT_TRUE(chosen.reason().contains(QLatin1String(row.refusal)))

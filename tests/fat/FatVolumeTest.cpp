@@ -5,7 +5,7 @@
 namespace velmora {
 namespace {
 
-using namespace fattest;
+using namespace testing;
 
 class Fat : public ::testing::Test {
 protected:
@@ -16,7 +16,7 @@ protected:
     void put(const QString& path, const QByteArray& bytes)
     {
         const QString host = dir.path() + QStringLiteral("/host");
-        writeBytes(host, bytes);
+        ASSERT_TRUE(writeBytes(host, bytes));
         mtool(image, QStringLiteral("mcopy"), {QStringLiteral("-o"), host, QStringLiteral("::/") + path});
     }
     // Both outside readers agree the volume is sound and holds exactly these bytes there.
@@ -136,7 +136,7 @@ TEST_F(Fat, NewEntryKeepsTheFolderEnd)
     QByteArray bytes = readBytes(image);
     const qint64 slot2 = FatLayout::parse(bytes, bytes.size())->rootOffset() + 64;
     bytes.replace(slot2, 12, "GARBAGE TXT ");
-    writeBytes(image, bytes);
+    ASSERT_TRUE(writeBytes(image, bytes));
     FileDevice device(image);
     ASSERT_TRUE(FatVolume::open(device)->replaceFile(QStringLiteral("B.TXT"), "b").ok());
     expectJudged(QStringLiteral("B.TXT"), "b", "A");
@@ -164,7 +164,6 @@ TEST_F(Fat, ImpossibleSavesChangeNothing)
         put(QStringLiteral("SYSTEM.DAT"), system);
         for (int i = 0; i < extraFiles; ++i)
             mtool(image, QStringLiteral("mmd"), {QStringLiteral("::/F%1").arg(i)});
-        const QByteArray before = readBytes(image);
         FileDevice device(image);
         auto volume = FatVolume::open(device);
         ASSERT_TRUE(volume.ok());
@@ -173,7 +172,6 @@ TEST_F(Fat, ImpossibleSavesChangeNothing)
         EXPECT_TRUE(saved.reason().contains(QLatin1String(words))) << saved.reason().toStdString();
         EXPECT_TRUE(saved.reason().startsWith(QStringLiteral("win98.img: ")));
         EXPECT_EQ(device.writes, 0);
-        EXPECT_TRUE(readBytes(image) == before);
     }
 }
 

@@ -1,7 +1,8 @@
-#include "FileDevice.h"
-
 #include "journal/JournalRecovery.h"
 #include "journal/StagedDevice.h"
+
+#include "support/FileDevice.h"
+#include "support/FileFixtures.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -18,9 +19,7 @@
 namespace velmora {
 namespace {
 
-using test::FileDevice;
-using test::readWholeFile;
-using test::writeWholeFile;
+using namespace testing;
 
 int run(const QString& command)
 {
@@ -35,16 +34,6 @@ QByteArray noise(int length, int seed)
     for (char& c : bytes)
         c = char(random());
     return bytes;
-}
-
-QList<qint64> differingSectors(const QByteArray& a, const QByteArray& b)
-{
-    QList<qint64> sectors;
-    for (qint64 at = 0; at < a.size(); at += kSectorSize) {
-        if (QByteArrayView(a).sliced(at, kSectorSize) != QByteArrayView(b).sliced(at, kSectorSize))
-            sectors.append(at);
-    }
-    return sectors;
 }
 
 // One save: those sectors rewritten to the target's bytes, committed.
@@ -75,18 +64,21 @@ TEST(KillDuringSave, LeavesTheOldOrTheNewFileSystem)
                                        std::pair{"FAT32", "-F 32 -s 1 -C win98.img 40000"}}) {
         QTemporaryDir dir;
         const QString image = dir.filePath(QStringLiteral("win98.img"));
-        writeWholeFile(dir.filePath(QStringLiteral("SYSTEM.DAT")), noise(40000, 1));
-        writeWholeFile(dir.filePath(QStringLiteral("SYSTEM.NEW")), noise(70000, 2));
-        writeWholeFile(dir.filePath(QStringLiteral("WIN.INI")), "[windows]\r\nload=\r\n");
+        writeBytes(dir.filePath(QStringLiteral("SYSTEM.DAT")), noise(40000, 1));
+        writeBytes(dir.filePath(QStringLiteral("SYSTEM.NEW")), noise(70000, 2));
+        writeBytes(dir.filePath(QStringLiteral("WIN.INI")), "[windows]\r\nload=\r\n");
         ASSERT_EQ(run(QStringLiteral("cd '%1' && mkfs.fat %2 && mcopy -i win98.img SYSTEM.DAT WIN.INI :: && "
                                      "cp win98.img new.img && mcopy -o -i new.img SYSTEM.NEW ::SYSTEM.DAT && "
                                      "mcopy -o -i new.img WIN.INI ::WIN.INI && fsck.fat -n win98.img && "
                                      "fsck.fat -n new.img")
                           .arg(dir.path(), QLatin1String(format))),
                   0);
-        const QByteArray before = readWholeFile(image);
-        const QByteArray after = readWholeFile(dir.filePath(QStringLiteral("new.img")));
-        const QList<qint64> sectors = differingSectors(before, after);
+        const QByteArray before = readBytes(image);
+        const QByteArray after = readBytes(dir.filePath(QStringLiteral("new.img")));
+        QList<qint64> sectors; // those the change rewrites
+        for (qint64 at = 0; at < before.size(); at += kSectorSize)
+            if (before.mid(at, kSectorSize) != after.mid(at, kSectorSize))
+                sectors.append(at);
 
         // The kills are aimed within a little more than the time a save takes here, unloaded.
         qint64 window = std::numeric_limits<qint64>::max();
@@ -99,7 +91,7 @@ TEST(KillDuringSave, LeavesTheOldOrTheNewFileSystem)
 
         int finished = 0, putBack = 0, dropped = 0;
         for (int trial = 0; trial < trials; ++trial) {
-            const QByteArray& target = readWholeFile(image) == before ? after : before;
+            const QByteArray& target = readBytes(image) == before ? after : before;
             int ready[2];
             ASSERT_EQ(::pipe(ready), 0);
             const pid_t child = ::fork();
@@ -122,7 +114,7 @@ TEST(KillDuringSave, LeavesTheOldOrTheNewFileSystem)
             ASSERT_TRUE(recovered) << recovered.reason().toStdString();
             putBack += recovered->outcome == SaveRecovery::Outcome::PutBack;
             dropped += recovered->outcome == SaveRecovery::Outcome::UnfinishedDropped;
-            const QByteArray now = readWholeFile(image);
+            const QByteArray now = readBytes(image);
             ASSERT_TRUE(now == before || now == after) << name << " kill " << trial;
             ASSERT_TRUE(!WIFEXITED(status) || now == target) << "a finished save is kept";
             ASSERT_EQ(run(QStringLiteral("fsck.fat -n '%1'").arg(image)), 0) << name << " kill " << trial;

@@ -1,7 +1,8 @@
-#include "FileDevice.h"
-
-#include "journal/JournalRecovery.h"
 #include "journal/StagedDevice.h"
+#include "journal/JournalRecovery.h"
+
+#include "support/FileDevice.h"
+#include "support/FileFixtures.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -11,10 +12,30 @@
 namespace velmora {
 namespace {
 
-using test::DyingDevice;
-using test::FileDevice;
-using test::readWholeFile;
-using test::writeWholeFile;
+using namespace testing;
+
+// A device whose program is killed after a number of writes and flushes: from then on nothing
+// reaches the device below, as after a kill -9 or a power cut.
+class DyingDevice final : public BlockDevice {
+public:
+    DyingDevice(BlockDevice& below, int operationsLeft) : m_below(below), m_left(operationsLeft) {}
+    QString name() const override { return m_below.name(); }
+    qint64 size() const override { return m_below.size(); }
+    Result<QByteArray> read(qint64 offset, qint64 length) override { return m_below.read(offset, length); }
+    Result<void> write(qint64 offset, QByteArrayView bytes) override
+    {
+        return --m_left < 0 ? failure(QStringLiteral("killed")) : m_below.write(offset, bytes);
+    }
+    Result<void> flush() override
+    {
+        return --m_left < 0 ? failure(QStringLiteral("killed")) : m_below.flush();
+    }
+    bool died() const { return m_left < 0; }
+
+private:
+    BlockDevice& m_below;
+    int m_left;
+};
 
 // An odd-sized image (its last sector is short) and a save that changes part of one sector, a
 // run across a sector boundary and the device's last bytes.
@@ -30,7 +51,7 @@ struct Image {
     {
         for (int i = 0; i < 5000; ++i)
             old.append(char(i * 7 + i / 256));
-        writeWholeFile(path, old);
+        writeBytes(path, old);
         saved = old;
         for (const auto& [offset, bytes] : changes)
             saved.replace(offset, bytes.size(), bytes);
@@ -48,14 +69,14 @@ struct Image {
         StagedDevice staged(dead, journal);
         stage(staged);
         EXPECT_FALSE(staged.commit());
-        return readWholeFile(journal);
+        return readBytes(journal);
     }
     Result<SaveRecovery> reopen(BlockDevice* device = nullptr)
     {
         FileDevice file(path);
         return recoverInterruptedSave(device ? *device : file, journal);
     }
-    QByteArray bytes() const { return readWholeFile(path); }
+    QByteArray bytes() const { return readBytes(path); }
     bool journalExists() const { return QFileInfo::exists(journal); }
 };
 
@@ -126,7 +147,7 @@ TEST(StagedDevice, AJournalCutShortIsDroppedAndTheImageLeftAlone)
     Image image;
     const QByteArray whole = image.leaveJournal();
     for (const qsizetype length : {qsizetype(0), qsizetype(20), qsizetype(600), whole.size() - 1}) {
-        writeWholeFile(image.journal, whole.first(length));
+        writeBytes(image.journal, whole.first(length));
         const Result<SaveRecovery> recovered = image.reopen();
         ASSERT_TRUE(recovered) << length;
         EXPECT_EQ(recovered->outcome, SaveRecovery::Outcome::UnfinishedDropped);
@@ -152,12 +173,12 @@ TEST(StagedDevice, AJournalThatDoesNotFitIsRefusedAndKept)
          [](Image& image) {
              UndoJournal journal = *decodeUndoJournal(image.leaveJournal());
              journal.deviceSize = 4096;
-             writeWholeFile(image.journal, encodeUndoJournal(journal));
+             writeBytes(image.journal, encodeUndoJournal(journal));
          }},
         {"it is not a plain file", [](Image& image) { QDir().mkdir(image.journal); }},
         {"it is larger than any undo journal Velmora writes",
          [](Image& image) {
-             writeWholeFile(image.journal, {});
+             writeBytes(image.journal, {});
              QFile(image.journal).resize(kMaxUndoJournalBytes + 1);
          }},
     };
@@ -189,7 +210,7 @@ TEST(StagedDevice, NoJournalMeansNoChange)
         {"the undo journal of an earlier save (win98.img.velmora-undo) is still beside the image; nothing "
          "was changed",
          [](Image& image) {
-             writeWholeFile(image.journal, "left over");
+             writeBytes(image.journal, "left over");
              return image.journal;
          }},
     };

@@ -145,6 +145,14 @@ QString changedElsewhere(const QByteArray& before, const QByteArray& after, std:
                                                                         : QStringLiteral("a new block");
 }
 
+// The image with the binary value `name` of `size` bytes set in the key, read back.
+HiveImage withBinary(const HiveImage& image, const QByteArray& key, char name, int size)
+{
+    return HiveImage::parse(
+               image.withValue(image.findKey(key), QByteArray(1, name), 3, QByteArray(size, name)).value())
+        .value();
+}
+
 // A key whose block cannot grow below 64 KB still takes new and longer values: its record moves
 // to the last block with room, or to a new one, and its tree entry follows. The real Windows Me
 // file has two such blocks of 255 keys (a key's value was refused there, 201 of 640 times).
@@ -175,10 +183,7 @@ TEST(HiveImage, RecordsOfAFullBlockMoveToABlockWithRoom)
         SCOPED_TRACE(c.label);
         auto image = HiveImage::parse(t::hiveFile(c.file)).value();
         for (const auto& [key, fill] : c.filled)
-            image = HiveImage::parse(
-                        image.withValue(image.findKey(key), QByteArray(1, fill), 3, QByteArray(16000, fill))
-                            .value())
-                        .value();
+            image = withBinary(image, key, fill, 16000);
         const QByteArray original = t::dumpOf(image);
         std::vector<QByteArray> keys = c.keys;
         for (int k = 1; k < image.keyCount(); ++k)
@@ -230,11 +235,7 @@ TEST(HiveImage, AKeyRecordFitsInABlock)
         SCOPED_TRACE(label);
         auto image = HiveImage::parse(t::hiveFile(file)).value();
         for (const char name : {'a', 'b', 'c'})
-            image =
-                HiveImage::parse(
-                    image.withValue(image.findKey("class"), QByteArray(1, name), 3, QByteArray(16300, name))
-                        .value())
-                    .value();
+            image = withBinary(image, "class", name, 16300);
         int used = 20 + int(image.keyName(image.findKey("class")).size());
         for (const auto& v : image.values(image.findKey("class")))
             used += 12 + int(v.name.size() + v.data.size());

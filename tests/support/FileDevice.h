@@ -1,0 +1,68 @@
+#pragma once
+
+#include "disk/BlockDevice.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <unistd.h>
+
+// An image file as a block device, and the outside tools that make and judge images (dosfstools,
+// mtools, qemu-img, sfdisk): shared by the tests of the disk, file-system and journal layers.
+namespace velmora::testing {
+
+// Every byte of the file, read and written in place; each write reaches the system at once, so a
+// process killed after it leaves it in the file.
+class FileDevice final : public BlockDevice {
+public:
+    explicit FileDevice(const QString& path) : m_file(path) { m_file.open(QIODevice::ReadWrite); }
+    QString name() const override { return QFileInfo(m_file).fileName(); }
+    qint64 size() const override { return m_file.size(); }
+    Result<QByteArray> read(qint64 offset, qint64 length) override
+    {
+        if (offset < 0 || length < 0 || offset + length > size() || !m_file.seek(offset))
+            return failure(QStringLiteral("read outside the image"));
+        return m_file.read(length);
+    }
+    Result<void> write(qint64 offset, QByteArrayView bytes) override
+    {
+        ++writes;
+        if (offset < 0 || offset + bytes.size() > size() || !m_file.seek(offset) ||
+            m_file.write(bytes.data(), bytes.size()) != bytes.size() || !m_file.flush())
+            return failure(QStringLiteral("write outside the image"));
+        return {};
+    }
+    Result<void> flush() override
+    {
+        if (::fdatasync(m_file.handle()) != 0)
+            return failure(QStringLiteral("not synced"));
+        return {};
+    }
+    int writes = 0;
+
+private:
+    QFile m_file;
+};
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+// Runs an outside tool without a shell, `input` on its standard input.
+inline ToolRun runTool(const QString& program, const QStringList& args, const QByteArray& input = {})
+{
+    QProcess tool;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
+    tool.setProcessEnvironment(environment);
+    tool.start(program, args);
+    tool.write(input);
+    tool.closeWriteChannel();
+    tool.waitForFinished(60000);
+    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, tool.readAllStandardOutput(),
+            tool.readAllStandardError()};
+}
+
+} // namespace velmora::testing
