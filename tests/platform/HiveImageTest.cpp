@@ -16,12 +16,7 @@ namespace {
 
 namespace t = velmora::testing;
 
-QByteArray folded(QByteArrayView path)
-{
-    QByteArray display, fold;
-    regfile::normalisePath(path, display, fold);
-    return fold;
-}
+using t::folded;
 
 long peakRssBytes()
 {

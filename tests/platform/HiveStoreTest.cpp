@@ -20,12 +20,7 @@ namespace {
 
 namespace t = velmora::testing;
 
-QByteArray folded(QByteArrayView path)
-{
-    QByteArray display, fold;
-    regfile::normalisePath(path, display, fold);
-    return fold;
-}
+using t::folded;
 
 class Hive : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HiveImage.h"
+#include "platform/RegistryFile.h"
 #include "support/FileFixtures.h"
 #include "support/HiveBuilder.h"
 
@@ -17,6 +18,14 @@
 // Registry files, the invariants a writer must keep (checked on the raw bytes, sharing nothing
 // with the reader), and the keys and values as Velmora and the two independent readers list them.
 namespace velmora::testing {
+
+// A key path folded as the stores look it up.
+inline QByteArray folded(QByteArrayView path)
+{
+    QByteArray display, fold;
+    regfile::normalisePath(path, display, fold);
+    return fold;
+}
 
 inline QByteArray hiveFile(const char* name)
 {
