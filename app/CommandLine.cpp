@@ -135,11 +135,12 @@ CommandLine::CommandLine(const QStringList& arguments)
           QStringLiteral("Makes a new machine folder DIR with a Windows 98 SE configuration and works on "
                          "it; DIR must be missing or an empty folder."),
           QStringLiteral("DIR")),
-      m_partition(QStringLiteral("partition"),
-                  QStringLiteral("With --machine IMAGE: the partition Windows is on, numbered as fdisk numbers "
-                                 "them (1-4 primary, 5 on logical). Needed only when several partitions "
-                                 "hold a Windows drive C and none of them is the active one."),
-                  QStringLiteral("N")),
+      m_partition(
+          QStringLiteral("partition"),
+          QStringLiteral("With --machine IMAGE: the partition Windows is on, numbered as fdisk numbers "
+                         "them (1-4 primary, 5 on logical). Needed only when several partitions "
+                         "hold a Windows drive C and none of them is the active one."),
+          QStringLiteral("N")),
       m_restore(QStringLiteral("restore"),
                 QStringLiteral("Puts a backup back (BACKUP, else the newest of the --machine given, else the "
                                "newest): only over files that still hold what Velmora last wrote.")),
@@ -198,11 +199,12 @@ CommandLine::CommandLine(const QStringList& arguments)
              (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || !m_scriptCommand.isEmpty()))
         m_mistake = QStringLiteral("--new-machine goes only with opening the window.");
     else if (m_parser.isSet(m_partition) && (!(m_parser.isSet(m_machine) || !m_opened.isEmpty()) ||
-                                              m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
+                                             m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
         m_mistake = QStringLiteral("--partition goes only with --machine IMAGE.");
     else if (m_parser.isSet(m_partition) && !partitionNumber(m_parser.value(m_partition)))
-        m_mistake = QStringLiteral("--partition %1: not a partition number (1, 2, ... as fdisk numbers them).")
-                        .arg(m_parser.value(m_partition));
+        m_mistake =
+            QStringLiteral("--partition %1: not a partition number (1, 2, ... as fdisk numbers them).")
+                .arg(m_parser.value(m_partition));
 }
 
 bool CommandLine::forTerminal() const
@@ -273,7 +275,7 @@ MachineFolder::Creation CommandLine::machineCreation() const
     if (m_parser.isSet(m_newMachine))
         return MachineFolder::Creation::New;
     return m_parser.isSet(m_machine) || !m_opened.isEmpty() ? MachineFolder::Creation::MustExist
-                                     : MachineFolder::Creation::SeedWhenEmpty;
+                                                            : MachineFolder::Creation::SeedWhenEmpty;
 }
 
 QString CommandLine::displayProblem() const
