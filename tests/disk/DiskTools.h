@@ -15,8 +15,8 @@ namespace velmora::testing {
 inline QByteArray run(const QString& commandLine, const QByteArray& input = {})
 {
     QStringList args = QProcess::splitCommand(commandLine);
-    const ToolRun tool = runTool(args.takeFirst(), args, input);
-    EXPECT_EQ(tool.exitCode, 0) << commandLine.toStdString() << ": " << tool.err.toStdString();
+    const Ran tool = run(args.takeFirst(), args, input);
+    EXPECT_EQ(tool.code, 0) << commandLine.toStdString() << ": " << tool.err.toStdString();
     return tool.out;
 }
 

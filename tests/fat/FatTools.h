@@ -17,9 +17,9 @@ inline QByteArray mtool(const QString& image, const QString& tool, QStringList a
 {
     args.prepend(image);
     args.prepend(QStringLiteral("-i"));
-    const ToolRun r = runTool(tool, args);
-    EXPECT_EQ(r.exitCode, 0) << tool.toStdString() << " " << args.join(' ').toStdString() << ": "
-                             << r.err.toStdString();
+    const Ran r = run(tool, args);
+    EXPECT_EQ(r.code, 0) << tool.toStdString() << " " << args.join(' ').toStdString() << ": "
+                         << r.err.toStdString();
     return r.out;
 }
 
@@ -27,17 +27,17 @@ inline QByteArray mtool(const QString& image, const QString& tool, QStringList a
 inline void makeVolume(const QString& image, int bits, int kib, const QStringList& extra = {})
 {
     QFile::remove(image);
-    const ToolRun r = runTool(QStringLiteral("mkfs.fat"),
-                              QStringList{QStringLiteral("-C"), QStringLiteral("-F"), QString::number(bits),
-                                          QStringLiteral("-s"), QStringLiteral("1")} +
-                                  extra + QStringList{image, QString::number(kib)});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const Ran r = run(QStringLiteral("mkfs.fat"),
+                      QStringList{QStringLiteral("-C"), QStringLiteral("-F"), QString::number(bits),
+                                  QStringLiteral("-s"), QStringLiteral("1")} +
+                          extra + QStringList{image, QString::number(kib)});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
 }
 
 inline void expectFsckClean(const QString& image)
 {
-    const ToolRun r = runTool(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), image});
-    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    const Ran r = run(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), image});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
 }
 
 // What mtools reads of a file: its bytes and its attribute letters ("A  SHR").

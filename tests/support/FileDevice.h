@@ -45,22 +45,23 @@ private:
     QFile m_file;
 };
 
-struct ToolRun {
-    int exitCode = -1;
+struct Ran {
+    int code = -1;
     QByteArray out, err;
 };
 
 // Runs an outside tool without a shell, `input` on its standard input.
-inline ToolRun runTool(const QString& program, const QStringList& args, const QByteArray& input = {})
+inline Ran run(const QString& program, const QStringList& arguments, const QByteArray& input = {})
 {
     QProcess tool;
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
     tool.setProcessEnvironment(environment);
-    tool.start(program, args);
+    tool.start(program, arguments);
     tool.write(input);
     tool.closeWriteChannel();
-    tool.waitForFinished(60000);
+    if (!tool.waitForFinished(60000))
+        return {};
     return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, tool.readAllStandardOutput(),
             tool.readAllStandardError()};
 }
