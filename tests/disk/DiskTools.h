@@ -25,19 +25,6 @@ inline QByteArray sha256(const QByteArray& bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
-// Bytes no two places of which are alike, so a sector read from the wrong place shows.
-inline QByteArray patterned(qint64 size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = seed * 2654435761u + 1;
-    char* out = bytes.data();
-    for (qint64 i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        out[i] = char(state >> 24);
-    }
-    return bytes;
-}
-
 // A scratch folder for one test's images.
 class Scratch {
 public:
