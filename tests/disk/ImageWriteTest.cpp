@@ -2,6 +2,8 @@
 
 #include "DiskTools.h"
 
+#include <QFileInfo>
+
 namespace velmora::testing {
 namespace {
 
@@ -9,55 +11,67 @@ namespace {
 constexpr qint64 writeOffset = (1 << 20) - 512;
 const QByteArray written = patterned(8192, 7);
 
-// Writes through Velmora, after checking a write past the end is refused; the disk expected.
-QByteArray writeThrough(const QString& image, const QString& raw)
-{
-    const Result<DiskImage> opened = openDiskImage(image, ImageAccess::ReadWrite);
-    EXPECT_TRUE(opened.ok()) << opened.reason().toStdString();
-    if (opened) {
-        EXPECT_FALSE(opened->disk->write(opened->disk->size() - 512, QByteArray(1024, 'x')).ok());
-        EXPECT_TRUE(opened->disk->write(writeOffset, written).ok());
-        EXPECT_TRUE(opened->disk->flush().ok());
-    }
-    return readBytes(raw).replace(writeOffset, written.size(), written);
-}
-
 // A write lands in the disk through every format, and nothing else about the image changes:
 // its structure stays sound, a qcow2's snapshot keeps its list entry and its contents, a VDI
-// keeps its UUIDs (VirtualBox refuses a disk whose UUID changed), a fixed VHD its footer.
+// keeps its UUIDs (VirtualBox refuses a disk whose UUID changed), a fixed VHD its footer, a
+// differencing image its backing file. While Velmora has a container open, QEMU's lock refuses
+// it to a second user (a running virtual machine, or ourselves); raw images are held otherwise.
 TEST(ImageWrite, LandsThroughEveryFormatAndKeepsTheRest)
 {
     const struct {
         const char* format;
         const char* options;
-        bool checkable; // qemu-img check knows the format
+        bool backed; // the image written is a qcow2 over this one
     } rows[] = {
-        {"raw", "", false},  {"vpc", "-o subformat=fixed,force_size=on", false},
-        {"qcow2", "", true}, {"vdi", "", true},
-        {"vmdk", "", true},  {"vpc", "-o subformat=dynamic,force_size=on", false},
-        {"vhdx", "", true},
+        {"raw", "", false},   {"vpc", "-o subformat=fixed,force_size=on", false},
+        {"qcow2", "", false}, {"vdi", "", false},
+        {"vmdk", "", false},  {"vpc", "-o subformat=dynamic,force_size=on", false},
+        {"vhdx", "", false},  {"qcow2", "", true},
     };
     for (const auto& row : rows) {
-        const QString format = QLatin1String(row.format);
-        SCOPED_TRACE(row.format + std::string(" ") + row.options);
+        SCOPED_TRACE(row.format + std::string(" ") + row.options + (row.backed ? " backing" : ""));
         const Scratch scratch;
         const QString raw = scratch.rawDisk(4, "2048,,c,*\n");
-        const QString image =
-            scratch.converted(raw, QStringLiteral("disk.image"), format + u' ' + QLatin1String(row.options));
+        QString format = QLatin1String(row.format),
+                image = scratch.converted(raw, QStringLiteral("disk.image"),
+                                          format + u' ' + QLatin1String(row.options));
+        const QString base = image;
+        if (row.backed) {
+            image = scratch.path(QStringLiteral("top.qcow2"));
+            run(QStringLiteral("qemu-img create -q -f qcow2 -b %1 -F %2 %3").arg(base, format, image));
+            format = QStringLiteral("qcow2");
+        }
         if (format == QLatin1String("qcow2"))
             run(QStringLiteral("qemu-img snapshot -c before ") + image);
         const QByteArray snapshots = run(QStringLiteral("qemu-img snapshot -l ") + image);
-        const QByteArray before = readBytes(image);
+        const QByteArray before = readBytes(image), baseBefore = readBytes(base);
 
-        const QByteArray expected = writeThrough(image, raw);
+        {
+            const Result<DiskImage> opened = openDiskImage(image, ImageAccess::ReadWrite);
+            ASSERT_TRUE(opened.ok()) << opened.reason().toStdString();
+            if (!isRawFormat(opened->layout.format)) {
+                const Result<DiskImage> second = openDiskImage(image, ImageAccess::ReadWrite);
+                EXPECT_TRUE(
+                    second.reason().startsWith(QFileInfo(image).fileName() + QLatin1String(" is in use")))
+                    << second.reason().toStdString();
+            }
+            EXPECT_FALSE(opened->disk->write(opened->disk->size() - 512, QByteArray(1024, 'x')).ok());
+            EXPECT_TRUE(opened->disk->write(writeOffset, written).ok());
+            EXPECT_TRUE(opened->disk->flush().ok());
+        }
+        const QByteArray expected = readBytes(raw).replace(writeOffset, written.size(), written);
         EXPECT_EQ(sha256(scratch.asRaw(image, format)), sha256(expected));
-        if (row.checkable)
-            run(QStringLiteral("qemu-img check -q -f %1 %2").arg(format, image));
+        const Ran check =
+            run(QStringLiteral("qemu-img"), {QStringLiteral("check"), QStringLiteral("-f"), format, image});
+        EXPECT_TRUE(check.code == 0 || check.code == 63) << "63: a format qemu-img cannot check";
         EXPECT_EQ(run(QStringLiteral("qemu-img snapshot -l ") + image), snapshots);
         if (format == QLatin1String("qcow2")) {
             run(QStringLiteral("qemu-img convert -l snapshot.name=before -O raw %1 %2")
                     .arg(image, scratch.path("s")));
             EXPECT_EQ(sha256(readBytes(scratch.path("s"))), sha256(readBytes(raw)));
+        }
+        if (row.backed) {
+            EXPECT_EQ(sha256(readBytes(base)), sha256(baseBefore));
         }
         // The VDI's creation, modification, parent and parent-modification UUIDs.
         if (format == QLatin1String("vdi")) {
@@ -67,36 +81,6 @@ TEST(ImageWrite, LandsThroughEveryFormatAndKeepsTheRest)
             EXPECT_EQ(readBytes(image).right(512), before.right(512));
         }
     }
-}
-
-// A differencing image is changed as the virtual machine would change it: in the top image.
-TEST(ImageWrite, LeavesTheBackingFileOfADifferencingImageAlone)
-{
-    const Scratch scratch;
-    const QString raw = scratch.rawDisk(4, "2048,,c,*\n");
-    const QString base = scratch.converted(raw, QStringLiteral("base.qcow2"), QStringLiteral("qcow2"));
-    const QString top = scratch.path(QStringLiteral("top.qcow2"));
-    run(QStringLiteral("qemu-img create -q -f qcow2 -b %1 -F qcow2 %2").arg(base, top));
-    const QByteArray baseBefore = sha256(readBytes(base));
-
-    const QByteArray expected = writeThrough(top, raw);
-    EXPECT_EQ(sha256(readBytes(base)), baseBefore);
-    EXPECT_EQ(sha256(scratch.asRaw(top, QStringLiteral("qcow2"))), sha256(expected));
-    run(QStringLiteral("qemu-img check -q ") + top);
-}
-
-// An image QEMU holds (a running virtual machine, or ourselves) is refused, naming the image.
-TEST(ImageWrite, RefusesAnImageQemuHoldsLocked)
-{
-    const Scratch scratch;
-    const QString image = scratch.converted(scratch.rawDisk(4, "2048,,c,*\n"), QStringLiteral("win98.qcow2"),
-                                            QStringLiteral("qcow2"));
-    const Result<DiskImage> holder = openDiskImage(image, ImageAccess::ReadWrite);
-    ASSERT_TRUE(holder.ok()) << holder.reason().toStdString();
-    const Result<DiskImage> second = openDiskImage(image, ImageAccess::ReadWrite);
-    ASSERT_FALSE(second.ok());
-    EXPECT_TRUE(second.reason().startsWith(QLatin1String("win98.qcow2 is in use")))
-        << second.reason().toStdString();
 }
 
 } // namespace
