@@ -56,6 +56,7 @@ struct Image {
     bool journalExists() const { return QFileInfo::exists(journal); }
 };
 
+// (The commit itself is the last step of the kill test below.)
 TEST(StagedDevice, ReadsSeeHeldWritesAndNothingReachesTheImageBeforeCommit)
 {
     Image image;
@@ -67,14 +68,11 @@ TEST(StagedDevice, ReadsSeeHeldWritesAndNothingReachesTheImageBeforeCommit)
     EXPECT_FALSE(staged.write(4999, "xy")) << "past the end";
     EXPECT_TRUE(staged.flush());
     EXPECT_EQ(image.bytes(), image.old);
-    ASSERT_TRUE(staged.commit());
-    EXPECT_EQ(image.bytes(), image.saved);
-    EXPECT_FALSE(image.journalExists());
 
     // Bytes a sector already holds are no change: nothing is journalled or written.
     file.operationsLeft = 0;
     StagedDevice again(file, image.journal);
-    ASSERT_TRUE(again.write(0, image.saved));
+    ASSERT_TRUE(again.write(0, image.old));
     EXPECT_TRUE(again.commit());
     EXPECT_FALSE(file.died());
 }
