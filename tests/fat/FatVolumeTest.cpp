@@ -1,6 +1,6 @@
 #include "fat/FatVolume.h"
 
-#include "fat/FatTools.h"
+#include "disk/DiskTools.h"
 
 #include <QtEndian>
 
