@@ -51,12 +51,9 @@ TEST(ImageUse, WhoeverUsesTheImageIsNamed)
         {"python3",
          {"-c", "import ctypes, fcntl, os, struct, sys, time\n"
                 "fd = os.open(sys.argv[1], os.O_RDONLY)\n"
-                "fcntl.fcntl(fd, 37, struct.pack('hhqqi4x', 0, 0, 100, 2, 0))\n"
-                "libc = ctypes.CDLL(None)\n"
-                "libc.mmap.restype = ctypes.c_void_p\n"
-                "libc.mmap(None, 4096, 1, 1, fd, ctypes.c_long(0))\n"
-                "os.close(fd)\n"
-                "time.sleep(30)"},
+                "fcntl.fcntl(fd, 37, struct.pack('hhqqi4x', 0, 0, 100, 2, 0)) # F_OFD_SETLK, as QEMU locks\n"
+                "libc = ctypes.CDLL(None); libc.mmap.restype = ctypes.c_void_p\n"
+                "libc.mmap(None, 4096, 1, 1, fd, ctypes.c_long(0)); os.close(fd); time.sleep(30)"},
          "a program Velmora cannot see, which holds QEMU's lock on it"},
         {nullptr, {}, "VMware (the folder win98.img.lck is beside it)"},
     };
