@@ -147,8 +147,8 @@ TEST(MachineKinds, FollowTheDriveRule)
 TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
 {
     const QByteArray win98 = "[Paths]\r\nWinDir=C:\\WIN98\r\n";
-    // MSDOS.SYS (nullptr: a link out of the drive), what stands as SYSTEM.DAT (f: a file, p: a
-    // FIFO, d: a link to a device), the Windows folder found, and what prepare() says.
+    // MSDOS.SYS (nullptr: a link out of the drive), what stands as SYSTEM.DAT (f: a file, d: a link
+    // to a device), the Windows folder found, and what prepare() says.
     const std::tuple<const char*, QByteArray, char, const char*, const char*> cases[] = {
         {"CarriageReturnsOnly", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r", 'f', "WIN98", nullptr},
         {"MixedLineEnds", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98", 'f', "WIN98", nullptr},
@@ -157,10 +157,8 @@ TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
          "\"WIN<0x00>98\" is not a valid file name"},
         {"MsdosSysLinkedOut", nullptr, 'f', "WINDOWS",
          "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
-        {"SystemDatAFifo", win98, 'p', "WIN98",
-         "SYSTEM.DAT cannot be read (it is not an ordinary file but a FIFO): without it"},
         {"SystemDatLinkedToADevice", win98, 'd', "WIN98",
-         "SYSTEM.DAT cannot be read (the file is a link that leads out of the machine)"}};
+         "SYSTEM.DAT cannot be read (the file is a link that leads out of the machine): without it"}};
     for (const auto& [label, msdosSys, systemDat, windows, problem] : cases) {
         SCOPED_TRACE(label);
         QTemporaryDir dir;
@@ -169,9 +167,7 @@ TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
                     writeBytes(dir.path() + "/outside/MSDOS.SYS", win98));
         ASSERT_TRUE(msdosSys.isNull() ? QFile::link(dir.path() + "/outside/MSDOS.SYS", root + "/MSDOS.SYS")
                                       : writeBytes(root + "/MSDOS.SYS", msdosSys));
-        ASSERT_TRUE(systemDat == 'f'   ? writeBytes(registry, "h")
-                    : systemDat == 'p' ? ::mkfifo(QFile::encodeName(registry).constData(), 0600) == 0
-                                       : QFile::link("/dev/zero", registry));
+        ASSERT_TRUE(systemDat == 'f' ? writeBytes(registry, "h") : QFile::link("/dev/zero", registry));
         const MachineFolder machine(root);
         EXPECT_EQ(machine.kind(), MachineFolder::Kind::Drive);
         const Result<void> prepared = machine.prepare();
