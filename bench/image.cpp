@@ -14,7 +14,12 @@
 
 #include "app/Velmora.h"
 #include "config/Module2.h"
+#include "disk/DeviceWindow.h"
+#include "disk/DiskImage.h"
+#include "disk/ImageUse.h"
 #include "disk/NbdDevice.h"
+#include "disk/PartitionTable.h"
+#include "fat/FatVolume.h"
 #include "files/AtomicFile.h"
 #include "files/Drive.h"
 #include "files/HostFile.h"
@@ -433,6 +438,40 @@ void BM_MtoolsRoute(benchmark::State& state)
     record(state, "3", wall, wall);
 }
 
+// Where the time of (1) and (2) goes: the look for other programs holding the image (done on
+// opening and again before each save), and one check of the whole file system (every FAT copy
+// and every folder; a save makes five).
+void BM_InUseCheck(benchmark::State& state)
+{
+    const Clock clock;
+    for (auto _ : state)
+        if (!checkImageNotInUse(g_raw))
+            state.SkipWithError("the image is in use");
+    record(state, "in_use", clock.wallSince(), clock.cpuSince());
+}
+
+void BM_VolumeCheck(benchmark::State& state)
+{
+    Result<DiskImage> image = openDiskImage(g_raw, ImageAccess::ReadOnly);
+    Result<QList<Partition>> partitions = image ? readPartitions(*image->disk) : failure(image.reason());
+    if (!partitions || partitions->isEmpty()) {
+        state.SkipWithError("the raw image cannot be read");
+        return;
+    }
+    const Partition& partition = partitions->first();
+    DeviceWindow window(image->disk, QStringLiteral("C:"), partition.offset, partition.length);
+    Result<FatVolume> volume = FatVolume::open(window);
+    if (!volume) {
+        state.SkipWithError(qPrintable(volume.reason()));
+        return;
+    }
+    const Clock clock;
+    for (auto _ : state)
+        if (!volume->checkVolume())
+            state.SkipWithError("the file system is damaged");
+    record(state, "volume_check", clock.wallSince(), clock.cpuSince());
+}
+
 // Raw (0) and qcow2 (1). The machine is shared: each figure is the median of a few repetitions.
 BENCHMARK(BM_PreadClusters)->Unit(benchmark::kMillisecond)->Repetitions(3);
 BENCHMARK(BM_OpenAndRead)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Repetitions(3);
@@ -440,6 +479,8 @@ BENCHMARK(BM_QemuNbdStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Repe
 BENCHMARK(BM_SectorsTwiceSynced)->Unit(benchmark::kMillisecond)->Repetitions(3);
 BENCHMARK(BM_SaveValue)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(3);
 BENCHMARK(BM_MtoolsRoute)->Unit(benchmark::kMillisecond)->Repetitions(3);
+BENCHMARK(BM_InUseCheck)->Unit(benchmark::kMillisecond)->Repetitions(3);
+BENCHMARK(BM_VolumeCheck)->Unit(benchmark::kMillisecond)->Repetitions(3);
 
 } // namespace
 
@@ -484,5 +525,9 @@ int main(int argc, char** argv)
     bench::printRow("(2) qcow2: value saved vs sectors twice+fsync", f["2/qcow2"], f["floor_2"], "<= 2x", 1e3,
                     "ms");
     bench::printRow("(3) mtools out, edit, in vs (2) raw save", f["3"], f["2/raw"], "-", 1e3, "ms");
+    std::printf("\nWhere the time goes (raw)\n");
+    for (const auto& [what, name] : {std::pair{"in-use check (1 an open, 1 a save)", "in_use"},
+                                     std::pair{"file-system check (2 an open, 5 a save)", "volume_check"}})
+        std::printf("%-44s %8.3f / %8.3f ms\n", what, f[name].wall * 1e3, f[name].cpu * 1e3);
     return 0;
 }
