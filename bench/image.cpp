@@ -526,7 +526,7 @@ int main(int argc, char** argv)
                     "ms");
     bench::printRow("(3) mtools out, edit, in vs (2) raw save", f["3"], f["2/raw"], "-", 1e3, "ms");
     std::printf("\nWhere the time goes (raw)\n");
-    for (const auto& [what, name] : {std::pair{"in-use check (1 an open, 1 a save)", "in_use"},
+    for (const auto& [what, name] : {std::pair{"in-use check (2 an open, 1 a save)", "in_use"},
                                      std::pair{"file-system check (2 an open, 5 a save)", "volume_check"}})
         std::printf("%-44s %8.3f / %8.3f ms\n", what, f[name].wall * 1e3, f[name].cpu * 1e3);
     return 0;
