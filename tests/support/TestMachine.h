@@ -106,15 +106,17 @@ private:
 // only recorded. Nothing is seeded: a test writes exactly the files it needs.
 class TestMachine {
 public:
-    // A root laid out by layOut (a real drive, say) before the program looks at it.
-    explicit TestMachine(const std::function<void(const QString& root)>& layOut = [](const QString& root) {
-        QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS"));
-    })
+    // A root laid out by layOut (a real drive, say) before the program looks at it; the machine
+    // is the root itself, or the file of that name in it (a disk image).
+    explicit TestMachine(
+        const std::function<void(const QString& root)>& layOut =
+            [](const QString& root) { QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS")); },
+        const QString& imageName = {})
     {
         layOut(m_dir.path());
         m_app = std::make_unique<Velmora>(
-            m_dir.path(), Edges{boxes, &saveAs, &launcher, {wine.folder()}, wine.folder() + "/prefix"},
-            m_backups.path());
+            imageName.isEmpty() ? m_dir.path() : m_dir.filePath(imageName),
+            Edges{boxes, &saveAs, &launcher, {wine.folder()}, wine.folder() + "/prefix"}, m_backups.path());
     }
 
     QString root() const { return m_dir.path(); }

@@ -25,8 +25,11 @@ inline const QString kWinIni = QStringLiteral("WINDOWS/WIN.INI");
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest() = default;
-    // On a root laid out by layOut instead (a real drive, say).
-    explicit WindowTest(const std::function<void(const QString& root)>& layOut) : machine(layOut) {}
+    // On a root laid out by layOut instead (a real drive, or a disk image named imageName).
+    explicit WindowTest(const std::function<void(const QString& root)>& layOut, const QString& imageName = {})
+        : machine(layOut, imageName)
+    {
+    }
 
     // Shown, because clicks reach only visible controls.
     Form1* mainWindow()
