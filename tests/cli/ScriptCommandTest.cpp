@@ -173,6 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
                "Xoff;says:cmdApplyCom=Comm Settings have Been Changed!"},
         SetRow{"MaxInstances", Layout::Folder, "max-instances|12", "modem-settings/max-instances=12",
                "type:txtMaxInst=12;says:cmdSetMaxInst=Max Instance has been set!"},
+        SetRow{"FixedMtu", Layout::Folder, "mtu|1000", "modem-settings/mtu=1000",
+               "click:optMTU_2;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
         SetRow{"AutoMtu", Layout::Folder, "mtu|auto", "modem-settings/mtu=0",
                "click:optMTU_0;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
         SetRow{"FixedAolMtu", Layout::Folder, "aol-mtu|576", "modem-settings/aol-mtu=576",
