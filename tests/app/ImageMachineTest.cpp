@@ -71,8 +71,6 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
     const auto raw = [](const QString& dir) { return buildImage(dir, Format::Raw); };
     const Case cases[] = {
         {"shows", "show", raw, 0, "com2                    9600,n,8,1,x", "", nullptr},
-        {"sets", "set com1 19200,e,7,1,x", raw, 0, "new: 19200,e,7,1,x", "",
-         "[Ports]\r\nCOM2:=9600,n,8,1,x\r\nCOM1:=19200,e,7,1,x\r\n"},
         {"sets in a qcow2", "set com1 19200,e,7,1,x",
          [](const QString& dir) { return buildImage(dir, Format::Qcow2); }, 0, "new: 19200,e,7,1,x", "",
          "[Ports]\r\nCOM2:=9600,n,8,1,x\r\nCOM1:=19200,e,7,1,x\r\n"},

@@ -80,17 +80,14 @@ private:
 };
 
 // A Save As double: hands out the scripted answers in order (a path, or nothing for a
-// cancelled dialog) and remembers the last pattern asked with. Asking with no answer left fails
-// the running test.
+// cancelled dialog). Asking with no answer left fails the running test.
 class ScriptedSaveAs : public SaveAsDialog {
 public:
     void pick(const QString& hostPath) { m_answers.append(hostPath); }
     void cancel() { m_answers.append(std::nullopt); }
-    const QString& lastPattern() const { return m_lastPattern; }
 
     std::optional<QString> askForFile(const QString& pattern) override
     {
-        m_lastPattern = pattern;
         EXPECT_FALSE(m_answers.isEmpty())
             << "unexpected Save As dialog (pattern " << pattern.toStdString() << ")";
         return m_answers.isEmpty() ? std::nullopt : m_answers.takeFirst();
@@ -98,7 +95,6 @@ public:
 
 private:
     QList<std::optional<QString>> m_answers;
-    QString m_lastPattern;
 };
 
 // A throw-away machine folder with real files, and the program's services over it with

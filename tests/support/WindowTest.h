@@ -7,16 +7,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTest>
-#include <QtEndian>
 
 namespace velmora::testing {
-
-// A number value's four bytes as the registry keeps them (little-endian).
-inline QByteArray dword(quint32 number)
-{
-    const quint32 little = qToLittleEndian(number);
-    return QByteArray(reinterpret_cast<const char*>(&little), 4);
-}
 
 inline const QString kWinIni = QStringLiteral("WINDOWS/WIN.INI");
 
