@@ -268,8 +268,7 @@ TEST_P(ScriptReportTest, IsTheWindowsSavedReport)
     const QString scriptMachine = script.path() + "/machine", saved = script.path() + "/saved.txt";
     layOut(scriptMachine, GetParam());
     machine.saveAs.pick(saved);
-    click("cmdModemInfo", mainWindow());
-    window = machine.app().windows().find<Form2>();
+    ASSERT_NE(openFrom<Form2>("cmdModemInfo"), nullptr);
     clickExpecting("Command1", "Information has been saved to " + saved);
     const QByteArray report = t::readBytes(saved);
     EXPECT_EQ(report.startsWith("Manufacturer - Zoltrix M\xfcller\r\n"), GetParam() == Layout::Folder);
