@@ -132,7 +132,8 @@ protected:
 
 // The script's set writes exactly the bytes the windows write for the same choice, on a second
 // copy of the same machine, and show reads back what was set. The windows back up every file they
-// change, a drive's WIN.INI and SYSTEM.DAT included: restoring their backup puts the machine back.
+// change, a drive's WIN.INI and SYSTEM.DAT in one session included: restoring their backup puts the
+// machine back.
 TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
 {
     const SetRow& row = GetParam();
@@ -203,11 +204,10 @@ INSTANTIATE_TEST_SUITE_P(
                "buffer-settings/fifo-tx=16k;buffer-settings/fifo-rx=8MB",
                "open:cmdCustomBufferSet;pick:cmbRx=8MB;says:cmdSetFIFOBuff=Receive Buffer and Transmit "
                "Buffer have been set!"},
-        SetRow{"PortOnDrive", Layout::Drive, "com2|19200,e,7,1,x", "standard-com-settings/com2=19200,e,7,1,x",
-               "pick:cmbCommPorts=Com Port "
-               "2;type:comBps=19200;pick:comParity=Even;pick:comData=7;pick:comStop=1;pick:comFlow=Xon / "
-               "Xoff;says:cmdApplyCom=Comm Settings have Been Changed!"},
-        SetRow{"SlownetOnDrive", Layout::Drive, "slownet|on", "modem-tweaks/slownet=on",
+        SetRow{"OnDrive", Layout::Drive, "com2|19200,e,7,1,x|slownet|on",
+               "standard-com-settings/com2=19200,e,7,1,x;modem-tweaks/slownet=on",
+               "pick:cmbCommPorts=Com Port 2;type:comBps=19200;pick:comParity=Even;pick:comData=7;"
+               "pick:comStop=1;pick:comFlow=Xon / Xoff;says:cmdApplyCom=Comm Settings have Been Changed!;"
                "open:cmdCustomModemSet;click:Check1;says:Command3=Slownet was Turned ON"}),
     [](const ::testing::TestParamInfo<SetRow>& info) { return std::string(info.param.name); });
 
