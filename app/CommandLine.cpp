@@ -2,8 +2,8 @@
 
 #include "app/Velmora.h"
 #include "cli/ScriptCommand.h"
-#include "platform/Backups.h"
-#include "platform/MachineFolder.h"
+#include "machine/Backups.h"
+#include "machine/MachineFolder.h"
 
 #include <QCoreApplication>
 

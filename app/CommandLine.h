@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MachineFolder.h"
+#include "machine/MachineFolder.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

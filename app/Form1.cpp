@@ -1,10 +1,10 @@
 #include "app/Form1.h"
 
-#include "platform/MessageBoxes.h"
 #include "ports/StandardComFrame.h"
 #include "tweaks/ModemSettingsFrame.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/WindowRegistry.h"
 
 #include <QComboBox>

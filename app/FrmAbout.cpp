@@ -1,11 +1,11 @@
 #include "app/FrmAbout.h"
 
 #include "config/QueriedValue.h"
-#include "platform/AnsiCodePage.h"
-#include "platform/MessageBoxes.h"
-#include "platform/ProgramStarter.h"
+#include "core/AnsiCodePage.h"
+#include "machine/ProgramStarter.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Registry.h"
-#include "platform/Result.h"
+#include "core/Result.h"
+#include "registry/Registry.h"
 #include "ui/VbForm.h"
 
 namespace velmora {

@@ -7,12 +7,12 @@
 #include "bandwidth/Form6.h"
 #include "buffers/Form5.h"
 #include "modeminfo/Form2.h"
-#include "platform/HiveStore.h"
-#include "platform/MessageBoxes.h"
-#include "platform/RegistryStore.h"
 #include "ports/Form3.h"
+#include "registry/HiveStore.h"
+#include "registry/RegistryStore.h"
 #include "tweaks/Form4.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/VbForm.h"
 
 #include <QEvent>

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "config/Module2.h"
-#include "platform/Backups.h"
-#include "platform/MachineFolder.h"
-#include "platform/ProfileWriter.h"
-#include "platform/ProgramStarter.h"
-#include "platform/Registry.h"
-#include "platform/SaveAsDialog.h"
-#include "platform/SettingsStore.h"
+#include "machine/Backups.h"
+#include "machine/MachineFolder.h"
+#include "machine/ProgramStarter.h"
+#include "profile/ProfileWriter.h"
+#include "profile/SettingsStore.h"
+#include "registry/Registry.h"
 #include "ui/AppContext.h"
+#include "ui/SaveAsDialog.h"
 #include "ui/WindowRegistry.h"
 
 namespace velmora {

@@ -1,10 +1,10 @@
 #include "app/Artwork.h"
 #include "app/CommandLine.h"
 #include "app/Velmora.h"
-#include "platform/MachineFolder.h"
-#include "platform/QProcessLauncher.h"
-#include "platform/ui/QtMessageBoxes.h"
-#include "platform/ui/QtSaveAsDialog.h"
+#include "machine/MachineFolder.h"
+#include "machine/QProcessLauncher.h"
+#include "ui/QtMessageBoxes.h"
+#include "ui/QtSaveAsDialog.h"
 
 #include <QApplication>
 #include <QIcon>

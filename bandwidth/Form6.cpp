@@ -1,9 +1,9 @@
 #include "bandwidth/Form6.h"
 
-#include "platform/MessageBoxes.h"
-#include "platform/SettingsStore.h"
+#include "profile/SettingsStore.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/SaveFailure.h"
 
 #include <QCheckBox>

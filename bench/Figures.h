@@ -3,7 +3,7 @@
 // The house style of the benchmarks: each figure timed as wall and thread CPU time, the median of
 // the repetitions kept, and printed beside its reference in one table; figures taken at several
 // sizes are printed as a growth table as well.
-#include "platform/AtomicFile.h"
+#include "files/AtomicFile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -10,9 +10,9 @@
 // with the growth of (d) by key: a key's depth costs nothing.
 #include "Figures.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/HiveStore.h"
-#include "platform/RegistryFile.h"
+#include "files/AtomicFile.h"
+#include "regedit4/RegistryFile.h"
+#include "registry/HiveStore.h"
 #include "tests/support/HiveBuilder.h"
 
 #include <QFile>

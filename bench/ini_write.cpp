@@ -1,9 +1,9 @@
 // Writing one port entry into a WIN.INI of 10 KB to 10 MB ([Ports] last, so the whole file is
 // crossed), beside the floor of any atomic rewrite: reading the file's bytes and writing them
 // back with writeFileAtomically. Printed side by side at each size, and as a growth table.
-#include "platform/AtomicFile.h"
-#include "platform/MachineFolder.h"
-#include "platform/ProfileWriter.h"
+#include "files/AtomicFile.h"
+#include "machine/MachineFolder.h"
+#include "profile/ProfileWriter.h"
 
 #include <QDir>
 #include <QFile>

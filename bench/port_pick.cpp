@@ -3,8 +3,8 @@
 // writing an atomic copy of it. Goal: the pick takes at most 3x the floor's CPU time at every
 // size, so its cost grows as the file does.
 #include "app/Velmora.h"
-#include "platform/AtomicFile.h"
-#include "platform/MessageBoxes.h"
+#include "files/AtomicFile.h"
+#include "ui/MessageBoxes.h"
 #include "ui/VbForm.h"
 
 #include <QApplication>

@@ -6,10 +6,10 @@
 //   (c) one WriteKeyValue                                         vs an atomic rewrite of the bytes
 //   memory held by the store                                      vs the file size
 // and the growth of (a), (b) and (c) with the number of values.
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 #include "config/Module2.h"
-#include "platform/AtomicFile.h"
-#include "platform/RegistryStore.h"
+#include "files/AtomicFile.h"
+#include "registry/RegistryStore.h"
 
 #include <QFile>
 #include <QProcess>

@@ -3,10 +3,10 @@
 #include "buffers/FifoSizes.h"
 #include "buffers/PortBuffer.h"
 #include "config/IniHelpers.h"
-#include "platform/MessageBoxes.h"
-#include "platform/ProfileWriter.h"
+#include "profile/ProfileWriter.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/RegistryAccess.h"
 #include "ui/SaveFailure.h"
 

@@ -1,8 +1,8 @@
 #include "cli/ReportCommand.h"
 
 #include "cli/ScriptMachine.h"
+#include "files/AtomicFile.h"
 #include "modeminfo/ModemReport.h"
-#include "platform/AtomicFile.h"
 
 namespace velmora {
 

@@ -1,8 +1,8 @@
 #include "cli/ScriptMachine.h"
 
-#include "platform/AnsiCodePage.h"
-#include "platform/SequentialInput.h"
+#include "core/AnsiCodePage.h"
 #include "ports/PortEntry.h"
+#include "profile/SequentialInput.h"
 
 #include <QFile>
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "config/Module2.h"
-#include "platform/Backups.h"
-#include "platform/MachineFolder.h"
-#include "platform/ProfileWriter.h"
-#include "platform/Registry.h"
-#include "platform/RegistryBackend.h"
+#include "machine/Backups.h"
+#include "machine/MachineFolder.h"
+#include "profile/ProfileWriter.h"
+#include "registry/Registry.h"
+#include "registry/RegistryBackend.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,7 +5,7 @@
 #include "cli/ScriptMachine.h"
 #include "config/IniHelpers.h"
 #include "config/QueriedValue.h"
-#include "platform/AnsiCodePage.h"
+#include "core/AnsiCodePage.h"
 #include "ports/PortEntry.h"
 #include "tweaks/ModemTweaks.h"
 #include "tweaks/MtuChoice.h"

@@ -1,7 +1,7 @@
 #include "config/IniHelpers.h"
 
-#include "platform/AnsiCodePage.h"
-#include "platform/ProfileWriter.h"
+#include "core/AnsiCodePage.h"
+#include "profile/ProfileWriter.h"
 
 #include <QList>
 

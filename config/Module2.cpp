@@ -1,7 +1,7 @@
 #include "config/Module2.h"
 
 #include "config/QueriedValue.h"
-#include "platform/AnsiCodePage.h"
+#include "core/AnsiCodePage.h"
 
 #include <algorithm>
 

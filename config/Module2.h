@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,7 +1,7 @@
 #include "config/QueriedValue.h"
 
-#include "platform/AnsiCodePage.h"
-#include "platform/Registry.h"
+#include "core/AnsiCodePage.h"
+#include "registry/Registry.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // libFuzzer target: the binary registry reader over arbitrary bytes. Whatever it accepts must
 // stay acceptable after an edit: a changed value and a new key are read back at once.
-#include "platform/HiveImage.h"
+#include "creg/HiveImage.h"
 
 #include <cstddef>
 #include <cstdint>

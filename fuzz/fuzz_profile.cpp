@@ -1,9 +1,6 @@
 // libFuzzer target: the INI editor and the item reader over arbitrary bytes.
-// clang++ -std=c++20 -fsanitize=fuzzer,address -I. fuzz/fuzz_profile.cpp platform/ProfileWriter.cpp
-//   platform/SequentialInput.cpp platform/MachineFolder.cpp platform/MachineSeed.cpp platform/AtomicFile.cpp
-//   platform/AnsiCodePage.cpp $(pkg-config --cflags --libs Qt6Core) -fPIC
-#include "platform/ProfileWriter.h"
-#include "platform/SequentialInput.h"
+#include "profile/ProfileWriter.h"
+#include "profile/SequentialInput.h"
 
 #include <cstddef>
 #include <cstdint>

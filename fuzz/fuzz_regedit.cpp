@@ -1,6 +1,6 @@
 // libFuzzer target: REGEDIT4 text is parsed; every value it accepts is written back as a value
 // line and parsed again, and must come back with the same name, type and bytes.
-#include "platform/RegistryFile.h"
+#include "regedit4/RegistryFile.h"
 
 #include <cstddef>
 #include <cstdint>

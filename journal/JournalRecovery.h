@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
 #include "disk/BlockDevice.h"
-#include "platform/Result.h"
 
 #include <QString>
 

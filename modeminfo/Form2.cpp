@@ -1,11 +1,11 @@
 #include "modeminfo/Form2.h"
 
 #include "config/Module2.h"
-#include "platform/AtomicFile.h"
-#include "platform/MessageBoxes.h"
-#include "platform/SaveAsDialog.h"
+#include "files/AtomicFile.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
+#include "ui/SaveAsDialog.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "modeminfo/ModemReport.h"
 
 #include "config/Module2.h"
-#include "platform/AnsiCodePage.h"
+#include "core/AnsiCodePage.h"
 
 namespace velmora {
 

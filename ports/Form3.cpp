@@ -1,9 +1,9 @@
 #include "ports/Form3.h"
 
-#include "platform/MessageBoxes.h"
 #include "ports/StandardComFrame.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/WindowRegistry.h"
 
 #include <QComboBox>

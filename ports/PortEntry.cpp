@@ -1,7 +1,7 @@
 #include "ports/PortEntry.h"
 
-#include "platform/AnsiCodePage.h"
-#include "platform/SequentialInput.h"
+#include "core/AnsiCodePage.h"
+#include "profile/SequentialInput.h"
 
 #include <QStringList>
 

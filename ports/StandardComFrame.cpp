@@ -1,12 +1,12 @@
 #include "ports/StandardComFrame.h"
 
 #include "config/IniHelpers.h"
-#include "platform/MessageBoxes.h"
-#include "platform/ProfileWriter.h"
-#include "platform/SequentialInput.h"
 #include "ports/PortEntry.h"
+#include "profile/ProfileWriter.h"
+#include "profile/SequentialInput.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/SaveFailure.h"
 
 #include <QComboBox>

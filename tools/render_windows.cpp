@@ -5,8 +5,8 @@
 //                               3: rendered, but something is clipped (listed on stderr)
 #include "app/Artwork.h"
 #include "app/Velmora.h"
-#include "platform/MachineFolder.h"
-#include "platform/MessageBoxes.h"
+#include "machine/MachineFolder.h"
+#include "ui/MessageBoxes.h"
 #include "ui/VbForm.h"
 
 #include <QAbstractButton>

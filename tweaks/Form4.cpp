@@ -1,9 +1,9 @@
 #include "tweaks/Form4.h"
 
-#include "platform/MessageBoxes.h"
 #include "tweaks/ModemTweaks.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/RegistryAccess.h"
 
 #include <QCheckBox>

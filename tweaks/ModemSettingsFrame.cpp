@@ -1,10 +1,10 @@
 #include "tweaks/ModemSettingsFrame.h"
 
 #include "config/Module2.h"
-#include "platform/MessageBoxes.h"
 #include "tweaks/MtuChoice.h"
 #include "ui/AppContext.h"
 #include "ui/Look.h"
+#include "ui/MessageBoxes.h"
 #include "ui/RegistryAccess.h"
 
 #include <QLabel>

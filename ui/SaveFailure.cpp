@@ -1,6 +1,6 @@
 #include "ui/SaveFailure.h"
 
-#include "platform/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 
 namespace velmora {
 

@@ -6,8 +6,8 @@
 // temporary folder.
 #include "app/Artwork.h"
 #include "app/Velmora.h"
-#include "platform/MachineFolder.h"
-#include "platform/ui/QtMessageBoxes.h"
+#include "machine/MachineFolder.h"
+#include "ui/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/Backups.h"
+#include "machine/Backups.h"
 
 #include "support/FileFixtures.h"
 

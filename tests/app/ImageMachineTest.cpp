@@ -1,5 +1,5 @@
 #include "buffers/Form5.h"
-#include "platform/HiveImage.h"
+#include "creg/HiveImage.h"
 
 #include "support/DiskImageFixtures.h"
 #include "support/HiveFixtures.h"

@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "platform/MachineFolder.h"
+#include "machine/MachineFolder.h"
 
 #include "support/FileFixtures.h"
 

@@ -1,6 +1,6 @@
-#include "platform/SequentialInput.h"
 #include "ports/Form3.h"
 #include "ports/PortEntry.h"
+#include "profile/SequentialInput.h"
 #include "support/WindowTest.h"
 
 namespace velmora {

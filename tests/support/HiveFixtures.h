@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/HiveImage.h"
-#include "platform/RegistryFile.h"
+#include "creg/HiveImage.h"
+#include "regedit4/RegistryFile.h"
 #include "support/FileFixtures.h"
 #include "support/HiveBuilder.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ProcessLauncher.h"
+#include "machine/ProcessLauncher.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 
 // Values read and written through the registry calls alone, as a program over them would.
 namespace velmora::testing {

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "app/Velmora.h"
-#include "platform/AnsiCodePage.h"
-#include "platform/HiveStore.h"
-#include "platform/MessageBoxes.h"
-#include "platform/RegistryStore.h"
+#include "core/AnsiCodePage.h"
+#include "registry/HiveStore.h"
+#include "registry/RegistryStore.h"
 #include "support/FileFixtures.h"
 #include "support/RecordingLauncher.h"
 #include "support/RegistryValues.h"
 #include "support/WineStandIn.h"
+#include "ui/MessageBoxes.h"
 
 #include <QList>
 #include <QTemporaryDir>

@@ -1,0 +1,32 @@
+#include "files/Drive.h"
+
+#include "files/HostFile.h"
+
+#include <QFileInfo>
+
+namespace velmora {
+
+Result<std::optional<QByteArray>> HostDrive::readIfPresent(const QString& path, qint64 limit)
+{
+    Result<HostFileContents> read = readHostFileIfPresent(path, HostFileRules{limit, m_root});
+    if (!read)
+        return failure(read.reason());
+    return std::move(read->bytes);
+}
+
+bool HostDrive::isFolder(const QString& path)
+{
+    return QFileInfo(path).isDir();
+}
+
+QString HostDrive::folderOf(const QString& path) const
+{
+    return QFileInfo(path).absolutePath();
+}
+
+Result<void> HostDrive::edit(const QString& path, const FileEdit& edit)
+{
+    return editFileAtomically(path, m_root, edit);
+}
+
+} // namespace velmora

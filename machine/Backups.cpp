@@ -1,0 +1,620 @@
+#include "machine/Backups.h"
+
+#include "files/AtomicFile.h"
+#include "files/FileLock.h"
+#include "files/HostFile.h"
+#include "machine/MachineFolder.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+const QString kManifest = QStringLiteral("manifest.json");
+// A manifest lists a few files; anything near this size is not one of ours.
+constexpr qint64 kMaxManifestSize = qint64(1) << 20;
+// As large as the largest registry Velmora reads.
+constexpr qint64 kMaxCopySize = qint64(256) << 20;
+constexpr qsizetype kMaxPathLength = 4096;
+const QByteArray kTemporaryMark = ".velmora-";
+constexpr qsizetype kTemporaryUniquePart = 6;
+
+QString systemReason(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray sha256(QByteArrayView bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+QString absolute(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// Whether path lies below folder (both absolute and clean).
+bool within(const QString& path, const QString& folder)
+{
+    return folder.endsWith(u'/') ? path.size() > folder.size() && path.startsWith(folder)
+                                 : path.startsWith(folder + u'/');
+}
+
+QString below(const QString& path, const QString& folder)
+{
+    return path.mid(folder.endsWith(u'/') ? folder.size() : folder.size() + 1);
+}
+
+// Whether path names a file below a folder: relative, '/' between names, and no name empty,
+// "." or ".." or holding a control character.
+bool isPathBelow(const QString& path)
+{
+    if (path.isEmpty() || path.size() > kMaxPathLength)
+        return false;
+    for (const QStringView name : QStringView(path).split(u'/')) {
+        if (name.isEmpty() || name == u"." || name == u"..")
+            return false;
+        if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20 || c == u'\x7f'; }))
+            return false;
+    }
+    return true;
+}
+
+bool isDigest(const QString& text)
+{
+    static const QRegularExpression digest(QStringLiteral("\\A[0-9a-f]{64}\\z"));
+    return digest.match(text).hasMatch();
+}
+
+// The names Velmora gives its backup folders; anything else in the folder is not ours.
+bool isBackupName(const QString& name)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("\\A\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.\\d{3}(-\\d\\d)?\\z"));
+    return stamp.match(name).hasMatch();
+}
+
+// The whole content of the ordinary file at path, opened without following a link and without
+// blocking; a failure when anything else stands there or it holds more than cap bytes.
+Result<QByteArray> readOwnFile(const QString& path, qint64 cap)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            return failure(QStringLiteral("it is a link"));
+        return failure(errno == ENOENT ? QStringLiteral("the file does not exist") : systemReason());
+    }
+    QString problem;
+    QByteArray bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        problem = systemReason();
+    } else if (!S_ISREG(st.st_mode)) {
+        problem = QStringLiteral("it is not an ordinary file");
+    } else if (st.st_size > cap) {
+        problem = QStringLiteral("it is larger than %1 bytes").arg(cap);
+    } else {
+        // One byte more than its size, to notice a file that grows while it is read.
+        bytes.resize(qsizetype(st.st_size) + 1);
+        qsizetype filled = 0;
+        while (problem.isEmpty()) {
+            if (filled == bytes.size()) {
+                if (filled > cap) {
+                    problem = QStringLiteral("it grew beyond %1 bytes while being read").arg(cap);
+                    break;
+                }
+                bytes.resize(std::min<qsizetype>(filled * 2, cap + 1));
+            }
+            const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+            if (n < 0 && errno != EINTR)
+                problem = systemReason();
+            else if (n == 0)
+                break;
+            else if (n > 0)
+                filled += n;
+        }
+        bytes.truncate(filled);
+    }
+    ::close(fd);
+    if (!problem.isEmpty())
+        return failure(problem);
+    return bytes;
+}
+
+// Writes a file only its owner may read (whatever the umask): a new file is made 0644 by the
+// atomic write, within a folder that is 0700, and narrowed at once.
+Result<void> writePrivately(const QString& path, QByteArrayView bytes)
+{
+    if (const Result<void> written = writeFileAtomically(path, bytes); !written)
+        return written;
+    if (::chmod(QFile::encodeName(path).constData(), 0600) != 0)
+        return failure(systemReason());
+    return {};
+}
+
+QByteArray manifestBytes(const Backup& backup)
+{
+    QJsonArray files;
+    for (const BackedUpFile& file : backup.files) {
+        files.append(QJsonObject{{QStringLiteral("path"), file.path},
+                                 {QStringLiteral("copy"), file.copy},
+                                 {QStringLiteral("sha256"), QString::fromLatin1(file.copySha256)},
+                                 {QStringLiteral("written_sha256"), QString::fromLatin1(file.writtenSha256)},
+                                 {QStringLiteral("permissions"), file.permissions}});
+    }
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("machine"), backup.machine}, {QStringLiteral("files"), files}})
+        .toJson();
+}
+
+// A text member that may be left out (then empty); nothing when it is there but not a text.
+std::optional<QString> textOf(const QJsonObject& object, const QString& key)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined())
+        return QString();
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+// Why one entry of the list of files cannot be used; empty when it can (then file holds it).
+QString readEntry(const QJsonValue& value, const QString& machine, BackedUpFile& file)
+{
+    if (!value.isObject())
+        return QStringLiteral("it is not an object");
+    const QJsonObject entry = value.toObject();
+    const std::optional<QString> path = textOf(entry, QStringLiteral("path"));
+    const std::optional<QString> copy = textOf(entry, QStringLiteral("copy"));
+    const std::optional<QString> copySha256 = textOf(entry, QStringLiteral("sha256"));
+    const std::optional<QString> writtenSha256 = textOf(entry, QStringLiteral("written_sha256"));
+    const qint64 permissions = entry.value(QStringLiteral("permissions")).toInteger(-1);
+    if (!path || !copy || !copySha256 || !writtenSha256)
+        return QStringLiteral("a member that should be a text is not");
+    // Recorded below the machine's root; earlier versions recorded the host path, which must
+    // then lie inside the machine too.
+    file.path = path->startsWith(u'/') && within(*path, machine) ? below(*path, machine) : *path;
+    if (!isPathBelow(file.path))
+        return QStringLiteral("its path \"%1\" does not name a file inside the machine").arg(*path);
+    if (!copy->isEmpty() && (!isPathBelow(*copy) || copy->contains(u'/') || *copy == kManifest))
+        return QStringLiteral("its copy \"%1\" is not a file of the backup's folder").arg(*copy);
+    if (copy->isEmpty() ? !copySha256->isEmpty() : !isDigest(*copySha256))
+        return QStringLiteral("the SHA-256 of its copy is not one");
+    if (!writtenSha256->isEmpty() && !isDigest(*writtenSha256))
+        return QStringLiteral("the SHA-256 of what was written is not one");
+    if (permissions < 0 || permissions > 0x7777)
+        return QStringLiteral("its permissions are not a file's");
+    file.copy = *copy;
+    file.copySha256 = copySha256->toLatin1();
+    file.writtenSha256 = writtenSha256->toLatin1();
+    file.permissions = int(permissions);
+    return {};
+}
+
+// Fills backup from its manifest, checked whole: why it cannot be used, or empty.
+QString readManifest(QByteArrayView bytes, Backup& backup)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError)
+        return QStringLiteral("it is not JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset);
+    const QJsonObject root = document.object();
+    const std::optional<QString> machine = textOf(root, QStringLiteral("machine"));
+    if (!document.isObject() || !machine || !root.value(QStringLiteral("files")).isArray())
+        return QStringLiteral("it is not an object with a machine and a list of files");
+    if (!machine->startsWith(u'/') || QDir::cleanPath(*machine) != *machine ||
+        machine->size() > kMaxPathLength ||
+        std::any_of(machine->begin(), machine->end(), [](QChar c) { return c.unicode() < 0x20; }))
+        return QStringLiteral("the machine \"%1\" is not an absolute path").arg(*machine);
+    backup.machine = *machine;
+    QStringList seen;
+    const QJsonArray files = root.value(QStringLiteral("files")).toArray();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        BackedUpFile file;
+        if (const QString why = readEntry(files[i], backup.machine, file); !why.isEmpty())
+            return QStringLiteral("file %1 of its list: %2").arg(i + 1).arg(why);
+        if (seen.contains(file.path))
+            return QStringLiteral("file %1 of its list: %2 is listed twice").arg(i + 1).arg(file.path);
+        seen.append(file.path);
+        backup.files.append(file);
+    }
+    return {};
+}
+
+Backup readBackup(const QString& folder)
+{
+    Backup backup{QFileInfo(folder).fileName(), folder, {}, {}, {}};
+    const Result<QByteArray> bytes = readOwnFile(folder + u'/' + kManifest, kMaxManifestSize);
+    if (!bytes)
+        backup.damage = QStringLiteral("its %1 cannot be read: %2").arg(kManifest, bytes.reason());
+    else if (const QString why = readManifest(*bytes, backup); !why.isEmpty())
+        backup.damage = QStringLiteral("its %1 is damaged: %2").arg(kManifest, why);
+    if (!backup.damage.isEmpty()) {
+        backup.machine.clear();
+        backup.files.clear();
+    }
+    return backup;
+}
+
+// Removes the temporary files interrupted writes left in a backup folder, as every writer of
+// the folder's files would, under the lock they take; and closes a folder an earlier version
+// left open to everyone.
+void tidyUp(const QString& folder)
+{
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    QStringList targets;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const qsizetype mark = name.size() - kTemporaryUniquePart - kTemporaryMark.size();
+        if (mark > 0 &&
+            QStringView(name).sliced(mark, kTemporaryMark.size()) == QLatin1String(kTemporaryMark))
+            targets.append(folder + u'/' + name.left(mark));
+    }
+    if (targets.isEmpty())
+        return;
+    FileLock lock(folder, FileLock::On::Folder);
+    if (!lock.lock())
+        return;
+    for (const QString& target : targets)
+        removeStaleTemporaries(target);
+}
+
+enum class Verdict { Restored, Unchanged, LeftAlone, Missing };
+
+void note(RestoreOutcome& outcome, Verdict verdict, const QString& path)
+{
+    switch (verdict) {
+    case Verdict::Restored:
+        outcome.restored.append(path);
+        break;
+    case Verdict::Unchanged:
+        outcome.unchanged.append(path);
+        break;
+    case Verdict::LeftAlone:
+        outcome.leftAlone.append(path);
+        break;
+    case Verdict::Missing:
+        outcome.missing.append(path);
+        break;
+    }
+}
+
+// Puts the copy back over the file at host (whose folder is `folder`, as it really is, or empty
+// when it does not exist), through the write protocol every writer uses.
+Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, const QString& host,
+                        const QString& folder, const QString& machine, bool force)
+{
+    const QString copyPath = backup.folder + u'/' + file.copy;
+    const Result<QByteArray> copy = readOwnFile(copyPath, kMaxCopySize);
+    if (!copy)
+        return failure(
+            QStringLiteral("the backup's copy %1 cannot be read: %2").arg(copyPath, copy.reason()));
+    if (sha256(*copy) != file.copySha256)
+        return failure(
+            QStringLiteral("the backup's copy %1 is damaged (its SHA-256 does not match the manifest)")
+                .arg(copyPath));
+    if (folder.isEmpty()) {
+        if (!force)
+            return Verdict::Missing;
+        return failure(QStringLiteral("its folder does not exist"));
+    }
+    Verdict verdict = Verdict::Unchanged;
+    bool recreated = false;
+    const Result<void> written = editFileAtomically(
+        host, machine, [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
+            const QByteArray now = current ? sha256(*current) : QByteArray();
+            verdict = Verdict::Unchanged;
+            recreated = false;
+            if (now == file.copySha256)
+                return std::optional<QByteArray>();
+            if (!force && !current) {
+                verdict = Verdict::Missing;
+                return std::optional<QByteArray>();
+            }
+            if (!force && (file.writtenSha256.isEmpty() || now != file.writtenSha256)) {
+                verdict = Verdict::LeftAlone;
+                return std::optional<QByteArray>();
+            }
+            verdict = Verdict::Restored;
+            recreated = !current;
+            return std::optional<QByteArray>(*copy);
+        });
+    if (!written)
+        return failure(written.reason());
+    // An existing file kept its own permissions; a recreated one gets those it had.
+    if (recreated && file.permissions != 0) {
+        if (const Result<QString> target = writeTarget(host, machine))
+            QFile::setPermissions(*target, QFile::Permissions(file.permissions));
+    }
+    return verdict;
+}
+
+// Removes again the file at host, which did not exist before the run: only an ordinary file
+// (a link is never followed, nor removed), and only while it holds what Velmora wrote.
+Result<Verdict> removeAgain(const BackedUpFile& file, const QString& host, const QString& folder, bool force)
+{
+    if (folder.isEmpty())
+        return Verdict::Unchanged;
+    FileLock lock(folder, FileLock::On::Folder);
+    if (const Result<void> locked = lock.lock(); !locked)
+        return failure(locked.reason());
+    const QString path = folder + u'/' + QFileInfo(host).fileName();
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return Verdict::Unchanged;
+        return failure(systemReason());
+    }
+    if (!S_ISREG(st.st_mode))
+        return failure(QStringLiteral("it is not an ordinary file now; it was left alone"));
+    const Result<QByteArray> bytes = readOwnFile(path, kMaxCopySize);
+    if (!bytes)
+        return failure(bytes.reason());
+    if (!force && (file.writtenSha256.isEmpty() || sha256(*bytes) != file.writtenSha256))
+        return Verdict::LeftAlone;
+    if (::unlink(name.constData()) != 0)
+        return failure(QStringLiteral("it could not be removed: %1").arg(systemReason()));
+    return Verdict::Restored;
+}
+
+void restoreFile(const Backup& backup, const MachineFolder& layout, const BackedUpFile& file,
+                 const QString& machine, bool force, RestoreOutcome& outcome)
+{
+    const QString host = backup.hostPath(file);
+    // The file's folder as it really is: a folder that is a link leading out of the machine is
+    // never written through.
+    const QString folder = QFileInfo(QFileInfo(host).absolutePath()).canonicalFilePath();
+    Result<Verdict> verdict = failure(QStringLiteral("its folder is a link that leads out of the machine"));
+    if (host != layout.registryFile() && !within(host, layout.driveC())) {
+        verdict =
+            failure(QStringLiteral("it is none of the machine's files (its registry or on its drive C)"));
+    } else if (folder.isEmpty() || folder == machine || within(folder, machine)) {
+        verdict = file.copy.isEmpty() ? removeAgain(file, host, folder, force)
+                                      : putBack(backup, file, host, folder, machine, force);
+    }
+    if (verdict)
+        note(outcome, *verdict, host);
+    else
+        outcome.failed.append(QStringLiteral("%1: %2").arg(host, verdict.reason()));
+}
+
+// The backup a restore puts back: the named one, else the newest of machine (of all when
+// machine is empty). Refused when it is damaged or, for the newest, a newer one is.
+Result<const Backup*> chooseBackup(const QList<Backup>& all, const QString& backupsFolder,
+                                   const QString& name, const QString& machine)
+{
+    if (!name.isEmpty()) {
+        const auto named =
+            std::find_if(all.cbegin(), all.cend(), [&](const Backup& backup) { return backup.name == name; });
+        if (named == all.cend())
+            return failure(QStringLiteral("there is no backup %1 in %2").arg(name, backupsFolder));
+        if (!named->damage.isEmpty())
+            return failure(QStringLiteral("the backup %1 in %2 cannot be used: %3; nothing was restored")
+                               .arg(name, backupsFolder, named->damage));
+        if (!machine.isEmpty() && named->machine != machine)
+            return failure(
+                QStringLiteral("the backup %1 is of the machine %2, not of %3; nothing was restored")
+                    .arg(name, named->machine, machine));
+        return &*named;
+    }
+    for (auto backup = all.crbegin(); backup != all.crend(); ++backup) {
+        if (!backup->damage.isEmpty())
+            return failure(
+                QStringLiteral("the backup %1 in %2 cannot be used: %3. It may be the newest backup of "
+                               "the machine, so nothing was restored; to put back an older one, name "
+                               "it (velmora --list-backups lists them)")
+                    .arg(backup->name, backupsFolder, backup->damage));
+        if (machine.isEmpty() || backup->machine == machine)
+            return &*backup;
+    }
+    return failure(machine.isEmpty()
+                       ? QStringLiteral("there is no backup in %1").arg(backupsFolder)
+                       : QStringLiteral("there is no backup of %1 in %2").arg(machine, backupsFolder));
+}
+
+} // namespace
+
+BackupSession::BackupSession(QString backupsFolder, const QString& machineRoot)
+    : m_backupsFolder(std::move(backupsFolder))
+{
+    m_backup.machine = absolute(machineRoot);
+}
+
+QString BackupSession::defaultLocation()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/velmora/backups");
+}
+
+Result<void> BackupSession::makeFolder()
+{
+    std::error_code error;
+    if (std::filesystem::create_directories(QFile::encodeName(m_backupsFolder).toStdString(), error))
+        ::chmod(QFile::encodeName(m_backupsFolder).constData(), 0700);
+    if (error)
+        return failure(QStringLiteral("the backup folder %1 cannot be made: %2")
+                           .arg(m_backupsFolder, QString::fromLocal8Bit(error.message())));
+    // One folder per run, named by the time it was made; mkdir refuses a name already taken.
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz"));
+    int reason = EEXIST;
+    for (int attempt = 0; attempt < 100 && reason == EEXIST; ++attempt) {
+        const QString name =
+            attempt == 0 ? stamp : stamp + QStringLiteral("-%1").arg(attempt, 2, 10, QChar(u'0'));
+        const QString folder = m_backupsFolder + u'/' + name;
+        const QByteArray path = QFile::encodeName(folder);
+        if (::mkdir(path.constData(), 0700) == 0) {
+            // Only the owner may see what the machine's files held, whatever the umask.
+            if (::chmod(path.constData(), 0700) != 0) {
+                reason = errno;
+                ::rmdir(path.constData());
+                break;
+            }
+            m_backup.name = name;
+            m_backup.folder = folder;
+            return {};
+        }
+        reason = errno; // another name helps only when this one was taken
+    }
+    return failure(QStringLiteral("the backup folder %1 cannot be made: %2")
+                       .arg(m_backupsFolder + u'/' + stamp,
+                            reason == EEXIST ? QStringLiteral("the name is taken") : systemReason(reason)));
+}
+
+Result<void> BackupSession::saveManifest()
+{
+    const QString path = m_backup.folder + u'/' + kManifest;
+    if (const Result<void> written = writePrivately(path, manifestBytes(m_backup)); !written)
+        return failure(
+            QStringLiteral("the backup manifest %1 cannot be written: %2").arg(path, written.reason()));
+    return {};
+}
+
+QString BackupSession::insideMachine(const QString& hostPath) const
+{
+    QString path = absolute(hostPath);
+    QString root = m_backup.machine;
+    if (!within(path, root)) {
+        // Reached through a link (the machine's root may be one): compared as they really are.
+        const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+        root = QFileInfo(root).canonicalFilePath();
+        if (folder.isEmpty() || root.isEmpty())
+            return {};
+        path = folder + u'/' + QFileInfo(path).fileName();
+    }
+    if (!within(path, root) || !isPathBelow(below(path, root)))
+        return {};
+    return below(path, root);
+}
+
+BackupSession* backupsOf(const MachineFolder& machine, BackupSession& session)
+{
+    return machine.kind() == MachineFolder::Kind::Image ? nullptr : &session;
+}
+
+Result<void> BackupSession::beforeChange(const QString& hostPath)
+{
+    const QString inside = insideMachine(hostPath);
+    if (inside.isEmpty())
+        return failure(QStringLiteral("%1 lies outside the machine %2, so it is not backed up nor changed")
+                           .arg(hostPath, m_backup.machine));
+    if (m_index.contains(inside))
+        return {};
+    if (m_backup.folder.isEmpty()) {
+        if (Result<void> made = makeFolder(); !made)
+            return made;
+    }
+
+    const QString path = absolute(hostPath);
+    BackedUpFile entry{inside, {}, {}, {}, int(QFileInfo(path).permissions())};
+    if (QFileInfo::exists(path)) {
+        const Result<QByteArray> bytes = readHostFile(path);
+        if (!bytes)
+            return failure(QStringLiteral("%1 cannot be backed up: %2").arg(path, bytes.reason()));
+        entry.copy = QStringLiteral("%1-%2").arg(m_backup.files.size() + 1).arg(QFileInfo(path).fileName());
+        entry.copySha256 = sha256(*bytes);
+        const QString copy = m_backup.folder + u'/' + entry.copy;
+        if (const Result<void> written = writePrivately(copy, *bytes); !written)
+            return failure(QStringLiteral("the backup of %1 cannot be written to %2: %3")
+                               .arg(path, copy, written.reason()));
+    }
+    m_backup.files.append(entry);
+    if (Result<void> saved = saveManifest(); !saved) {
+        m_backup.files.removeLast();
+        if (!entry.copy.isEmpty())
+            QFile::remove(m_backup.folder + u'/' + entry.copy);
+        return saved;
+    }
+    m_index.insert(inside, m_backup.files.size() - 1);
+    if (m_backup.files.size() == 1) // the run's backup now counts among the machine's
+        pruneBackups(m_backupsFolder, m_backup.machine, kBackupsKept, m_backup.folder);
+    return {};
+}
+
+Result<void> BackupSession::afterChange(const QString& hostPath, QByteArrayView written)
+{
+    const auto found = m_index.constFind(insideMachine(hostPath));
+    if (found == m_index.constEnd())
+        return failure(QStringLiteral("%1 was changed without a backup").arg(hostPath));
+    m_backup.files[*found].writtenSha256 = sha256(written);
+    return saveManifest();
+}
+
+Result<QList<Backup>> listBackups(const QString& backupsFolder)
+{
+    QList<Backup> backups;
+    const QDir dir(backupsFolder);
+    if (!dir.exists())
+        return backups;
+    for (const QString& name :
+         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name)) {
+        if (isBackupName(name))
+            backups.append(readBackup(dir.filePath(name)));
+    }
+    return backups;
+}
+
+void pruneBackups(const QString& backupsFolder, const QString& machineRoot, int keep, const QString& spare)
+{
+    const Result<QList<Backup>> all = listBackups(backupsFolder);
+    if (!all)
+        return;
+    const QString machine = absolute(machineRoot);
+    int kept = 0;
+    for (auto backup = all->crbegin(); backup != all->crend(); ++backup) {
+        // A backup that cannot be read may be anyone's: it stays.
+        if (backup->damage.isEmpty() && backup->machine == machine && ++kept > keep &&
+            backup->folder != spare)
+            QDir(backup->folder).removeRecursively(); // removes links, never follows them
+        else
+            tidyUp(backup->folder);
+    }
+}
+
+Result<RestoreOutcome> restoreBackup(const QString& backupsFolder, const QString& name,
+                                     const QString& machineRoot, bool force)
+{
+    const Result<QList<Backup>> all = listBackups(backupsFolder);
+    if (!all)
+        return failure(all.reason());
+    const QString machine = machineRoot.isEmpty() ? QString() : absolute(machineRoot);
+    const Result<const Backup*> chosen = chooseBackup(*all, backupsFolder, name, machine);
+    if (!chosen)
+        return failure(chosen.reason());
+    const Backup& backup = **chosen;
+    // Every file is mapped below the machine's root as it really is.
+    const QString root = QFileInfo(backup.machine).canonicalFilePath();
+    if (root.isEmpty() || !QFileInfo(root).isDir())
+        return failure(QStringLiteral("the machine %1 of the backup %2 does not exist; nothing was restored")
+                           .arg(backup.machine, backup.name));
+
+    RestoreOutcome outcome;
+    outcome.backup = backup.name;
+    // Only the machine's own files: its registry and what lies on its drive C.
+    const MachineFolder layout(backup.machine);
+    for (const BackedUpFile& file : backup.files)
+        restoreFile(backup, layout, file, root, force, outcome);
+    return outcome;
+}
+
+} // namespace velmora

@@ -1,0 +1,213 @@
+#include "machine/ImageDrive.h"
+
+#include "disk/DeviceWindow.h"
+#include "disk/DiskImage.h"
+#include "disk/WindowsPartition.h"
+#include "files/HostFile.h"
+#include "journal/JournalRecovery.h"
+#include "journal/StagedDevice.h"
+#include "journal/UndoJournal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+constexpr quint8 kReadOnly = 0x01;
+
+// The qemu-nbd serving a container image is our child; its hold on the image is ours.
+QList<qint64> ourChildren()
+{
+    QList<qint64> children;
+    const QString ours = QString::number(::getpid());
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (comm) state ppid ...": the name may hold spaces and parentheses, so read after the last ')'.
+        const QByteArray line = stat.read(4096);
+        const qsizetype close = line.lastIndexOf(')');
+        if (close < 0)
+            continue;
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (fields.size() > 1 && fields[1] == ours.toLatin1())
+            children.append(pid);
+    }
+    return children;
+}
+
+// "WINDOWS\WIN.INI" -> "WINDOWS", "MSDOS.SYS" -> ""
+QString folderHolding(const QString& path)
+{
+    const qsizetype cut = path.lastIndexOf(u'\\');
+    return cut < 0 ? QString() : path.left(cut);
+}
+
+QString nameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(u'\\') + 1);
+}
+
+// Whether the folder holds an entry by that name, matched as FAT matches names.
+Result<std::optional<FatFileInfo>> entryOf(const FatVolume& volume, const QString& path)
+{
+    const Result<std::vector<FatFileInfo>> entries = volume.list(folderHolding(path));
+    if (!entries)
+        return failure(entries.reason());
+    const QString name = nameOf(path);
+    for (const FatFileInfo& entry : *entries) {
+        if (name.compare(entry.shortName, Qt::CaseInsensitive) == 0 ||
+            (!entry.longName.isEmpty() && name.compare(entry.longName, Qt::CaseInsensitive) == 0))
+            return std::optional<FatFileInfo>(entry);
+    }
+    return std::optional<FatFileInfo>();
+}
+
+} // namespace
+
+ImageDrive::~ImageDrive() = default;
+
+Result<std::unique_ptr<ImageDrive>> ImageDrive::open(const QString& imagePath, const DriveCTest& isDriveC,
+                                                     std::optional<int> requestedPartition)
+{
+    std::unique_ptr<ImageDrive> drive(new ImageDrive());
+    drive->m_path = imagePath;
+    const QString name = shownInMessage(QFileInfo(imagePath).fileName());
+
+    // A virtual machine running on the image must not see its disk change under it; neither may
+    // the undo journal of an interrupted save be played back while it runs.
+    if (const Result<void> free = checkImageNotInUse(imagePath); !free)
+        return failure(free.reason());
+    Result<DiskImage> image = openDiskImage(imagePath, ImageAccess::ReadWrite);
+    if (!image)
+        return failure(image.reason());
+    drive->m_disk = image->disk;
+    if (isRawFormat(image->layout.format)) {
+        Result<ImageHold> hold = ImageHold::take(imagePath);
+        if (!hold)
+            return failure(hold.reason());
+        drive->m_hold = std::move(*hold);
+    }
+
+    const Result<SaveRecovery> recovered = recoverInterruptedSave(*drive->m_disk, undoJournalPath(imagePath));
+    if (!recovered)
+        return failure(QStringLiteral("%1: %2").arg(name, recovered.reason()));
+    drive->m_recoveryNotice = recovered->notice;
+
+    const Result<QList<Partition>> partitions = readPartitions(*drive->m_disk);
+    if (!partitions)
+        return failure(QStringLiteral("%1: %2").arg(name, partitions.reason()));
+    const DriveCTest test = isDriveC;
+    Result<ChosenPartition> chosen = chooseWindowsPartition(
+        drive->m_disk, *partitions,
+        [&test](BlockDevice& volume) -> Result<bool> {
+            Result<FatVolume> fat = FatVolume::open(volume);
+            if (!fat)
+                return failure(fat.reason());
+            return test(*fat);
+        },
+        requestedPartition);
+    if (!chosen)
+        return failure(QStringLiteral("%1: %2").arg(name, chosen.reason()));
+    drive->m_partition = chosen->partition;
+    drive->m_window = chosen->volume;
+    Result<FatVolume> volume = FatVolume::open(*drive->m_window);
+    if (!volume)
+        return failure(volume.reason());
+    drive->m_volume.emplace(std::move(*volume));
+    return drive;
+}
+
+QString ImageDrive::named(const QString& path) const
+{
+    return shownInMessage(path.isEmpty() ? QFileInfo(m_path).fileName() : nameOf(path));
+}
+
+Result<std::optional<QByteArray>> ImageDrive::readIfPresent(const QString& path, qint64 limit)
+{
+    const Result<std::optional<FatFileInfo>> entry = entryOf(*m_volume, path);
+    if (!entry)
+        return failure(entry.reason());
+    if (!entry->has_value())
+        return std::optional<QByteArray>();
+    if ((*entry)->isDirectory())
+        return failure(QStringLiteral("a folder stands in the file's place"));
+    if ((*entry)->size > limit)
+        return failure(QStringLiteral("the file is larger than %1 bytes").arg(limit));
+    Result<QByteArray> bytes = m_volume->readFile(path);
+    if (!bytes)
+        return failure(bytes.reason());
+    return std::optional<QByteArray>(std::move(*bytes));
+}
+
+bool ImageDrive::isFolder(const QString& path)
+{
+    if (path.isEmpty())
+        return true;
+    const Result<FatFileInfo> info = m_volume->stat(path);
+    return info && info->isDirectory();
+}
+
+QString ImageDrive::folderOf(const QString& path) const
+{
+    return folderHolding(path);
+}
+
+Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
+{
+    auto about = [&](const QString& why) {
+        return failure(QStringLiteral("%1 could not be written: %2").arg(named(path), why));
+    };
+    // Only our own processes hold the image, so the file read here is the one the save replaces.
+    const Result<void> free =
+        m_hold.held() ? m_hold.checkNotInUse() : checkImageNotInUse(m_path, ourChildren());
+    if (!free)
+        return about(free.reason());
+    if (const Result<void> sound = m_volume->checkVolume(); !sound)
+        return about(sound.reason());
+    const Result<std::optional<FatFileInfo>> entry = entryOf(*m_volume, path);
+    if (!entry)
+        return about(entry.reason());
+    if (entry->has_value() && ((*entry)->attributes & kReadOnly))
+        return about(QStringLiteral("the file is read-only"));
+    const Result<std::optional<QByteArray>> current = readIfPresent(path, kHostFileLimit);
+    if (!current)
+        return about(current.reason());
+    const Result<std::optional<QByteArray>> edited = edit(*current);
+    if (!edited)
+        return failure(edited.reason());
+    if (!edited->has_value())
+        return {};
+    return replace(path, **edited);
+}
+
+// One transaction on the whole disk: the journal records disk offsets and the disk's size.
+Result<void> ImageDrive::replace(const QString& path, const QByteArray& bytes)
+{
+    auto staged = std::make_shared<StagedDevice>(*m_disk, undoJournalPath(m_path));
+    DeviceWindow window(staged, m_window->name(), m_partition.offset, m_window->size());
+    Result<FatVolume> volume = FatVolume::open(window);
+    Result<void> written = volume ? volume->replaceFile(path, bytes) : Result<void>(failure(volume.reason()));
+    if (written)
+        written = staged->commit();
+    else
+        staged->discard();
+    // What the image holds now, whichever way the save went.
+    const Result<void> reread = m_volume->checkVolume();
+    if (!written)
+        return failure(QStringLiteral("%1 could not be written: %2").arg(named(path), written.reason()));
+    if (!reread)
+        return failure(reread.reason());
+    return {};
+}
+
+} // namespace velmora

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "disk/BlockDevice.h"
+#include "disk/ImageUse.h"
+#include "disk/PartitionTable.h"
+#include "fat/FatVolume.h"
+#include "files/Drive.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+
+// Drive C inside a virtual disk image: the FAT volume of the partition Windows is on. Paths are
+// below the volume's root ("WINDOWS\WIN.INI"), matched as FAT matches them. The image is held
+// while the drive is open, so no virtual machine starts on it meanwhile; each change is one
+// transaction on the whole disk (an undo journal beside the image), made only while no other
+// program has the image open.
+class ImageDrive final : public Drive {
+public:
+    // Whether a FAT volume is the Windows drive C.
+    using DriveCTest = std::function<bool(FatVolume& volume)>;
+
+    // Puts back a save that was cut short, checks that nobody else uses the image, finds the
+    // partition (the one requested, else the one isDriveC accepts) and reads its file system.
+    // Every failure names the image and what is wrong.
+    static Result<std::unique_ptr<ImageDrive>> open(const QString& imagePath, const DriveCTest& isDriveC,
+                                                    std::optional<int> requestedPartition);
+    ~ImageDrive() override;
+
+    // What opening found of an interrupted save, for the user; empty when the last save ended.
+    const QString& recoveryNotice() const { return m_recoveryNotice; }
+    const QString& imagePath() const { return m_path; }
+    const Partition& partition() const { return m_partition; }
+
+    Result<std::optional<QByteArray>> readIfPresent(const QString& path, qint64 limit) override;
+    bool isFolder(const QString& path) override;
+    QString folderOf(const QString& path) const override;
+    // Refused with nothing written when another program opened the image since, when the file
+    // has the read-only attribute, or when the file system is damaged.
+    Result<void> edit(const QString& path, const FileEdit& edit) override;
+
+private:
+    ImageDrive() = default;
+    Result<void> replace(const QString& path, const QByteArray& bytes);
+    QString named(const QString& path) const;
+
+    QString m_path;
+    QString m_recoveryNotice;
+    Partition m_partition;
+    std::shared_ptr<BlockDevice> m_disk;
+    std::shared_ptr<BlockDevice> m_window; // the partition, for reading
+    std::optional<FatVolume> m_volume;
+    ImageHold m_hold; // raw kinds only: a container is held by our own qemu-nbd
+};
+
+} // namespace velmora

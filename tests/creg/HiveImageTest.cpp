@@ -1,0 +1,254 @@
+#include "creg/HiveImage.h"
+#include "regedit4/RegistryFile.h"
+
+#include "support/FileFixtures.h"
+#include "support/HiveFixtures.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sys/resource.h>
+
+namespace velmora {
+namespace {
+
+namespace t = velmora::testing;
+
+using t::folded;
+
+long peakRssBytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss * 1024L;
+}
+
+// A key is found by its parent and its own name, whatever its depth: memory and time follow the
+// file's size (a 20,000-level chain cost 463 MB when every key kept its whole path). Every key
+// found takes a value and a subkey, read back at once.
+TEST(HiveImage, KeysAreFoundByParentAndNameAtAnyDepth)
+{
+    constexpr int kLevels = 20000;
+    const QByteArray small = t::buildHive({{},
+                                           {0, "Ports", {{"Which", 1, "first"}}},
+                                           {1, "Caf\xC9", {{"Which", 1, "first"}}},
+                                           {0, "PORTS", {{"Which", 1, "second"}}}});
+    const QByteArray deep = t::buildHive(t::keyChain(kLevels));
+    // File, folded path, whether it is found and as what.
+    const std::tuple<const char*, const QByteArray*, QByteArray, bool, QByteArray> cases[] = {
+        {"CaseFoldedInWindows1252", &small, "ports\\caf\xE9", true, "Ports\\Caf\xC9"},
+        {"FirstOfTwoEqualNamesAsWindowsFindsIt", &small, "ports", true, "Ports"},
+        {"Root", &small, "", true, ""},
+        {"MissingLeaf", &small, "ports\\other", false, {}},
+        {"TrailingBackslash", &small, "ports\\", false, {}},
+        {"EmptyName", &small, "ports\\\\caf\xE9", false, {}},
+        {"ChainOfTwentyThousandLevels", &deep, t::keyChainPath(kLevels, true), true,
+         t::keyChainPath(kLevels)},
+        {"BelowTheDeepestKey", &deep, t::keyChainPath(kLevels, true) + "\\k1", false, {}}};
+    for (const auto& [label, file, path, found, spelled] : cases) {
+        SCOPED_TRACE(label);
+        ASSERT_EQ(t::hiveFaults(*file), QString());
+        const long before = peakRssBytes();
+        auto image = HiveImage::parse(*file);
+        ASSERT_TRUE(image.ok()) << image.reason().toStdString();
+        const int key = image->findKey(path);
+        ASSERT_EQ(key >= 0, found);
+        if (!found)
+            continue;
+        EXPECT_EQ(image->keyPath(key), spelled);
+        quint32 type = 0;
+        QByteArray data;
+        if (file == &deep) {
+            EXPECT_EQ(image->keyCount(), kLevels + 1);
+            EXPECT_TRUE(image->readValue(key, "depth", type, data) && data == QByteArray::number(kLevels));
+        } else if (key != HiveImage::kRootKey) {
+            EXPECT_TRUE(image->readValue(key, "which", type, data) && data == "first");
+        }
+        if (key != HiveImage::kRootKey) {
+            auto valued =
+                HiveImage::parse(image->withValue(key, "Added", 4, QByteArray("\1\0\0\0", 4)).value());
+            ASSERT_TRUE(valued.ok()) << valued.reason().toStdString();
+            EXPECT_TRUE(valued->readValue(valued->findKey(path), "ADDED", type, data) && type == 4);
+        }
+        auto grown = HiveImage::parse(image->withSubkey(key, "New").value());
+        ASSERT_TRUE(grown.ok()) << grown.reason().toStdString();
+        EXPECT_EQ(grown->keyPath(grown->findKey(path.isEmpty() ? "new" : path + "\\new")),
+                  spelled.isEmpty() ? "New" : spelled + "\\New");
+        // Two copies of the file and a few of its size in indexes; not hundreds of MB.
+        EXPECT_LT(peakRssBytes() - before, 64L << 20);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("BUILT.DAT"));
+    ASSERT_TRUE(t::writeBytes(path, small));
+    t::expectReadersAgree(path, HiveImage::parse(small).value());
+}
+
+// Windows keeps text (REG_SZ) without its terminator; a caller that counts it in the size
+// (RegSetValueExA(REG_SZ, "abc\0", 4)) must not store it. Other types keep every byte: the
+// expandable text of a Windows Me file ends with its NUL.
+TEST(HiveImage, TextIsStoredWithoutItsTerminator)
+{
+    // Value name, type, data given, data stored.
+    const std::tuple<const char*, QByteArray, quint32, QByteArray, QByteArray> cases[] = {
+        {"ExistingTextWithItsNul", "COM1", 1, QByteArray("2400,n,8,1\0", 11), "2400,n,8,1"},
+        {"NewTextWithItsNul", "New", 1, QByteArray("abc\0", 4), "abc"},
+        {"TextOfANulAlone", "", 1, QByteArray("\0", 1), ""},
+        {"TextWithoutNul", "New", 1, "abc", "abc"},
+        {"ExpandableTextKeepsItsNul", "Path", 2, QByteArray("%windir%\0", 9), QByteArray("%windir%\0", 9)},
+        {"BinaryKeepsItsNul", "Bin", 3, QByteArray("ab\0", 3), QByteArray("ab\0", 3)},
+        {"MultipleTextsKeepTheirNuls", "List", 7, QByteArray("a\0\0", 3), QByteArray("a\0\0", 3)}};
+    const auto image = HiveImage::parse(t::hiveFile("SMALL98.DAT")).value();
+    for (const auto& [label, name, type, given, stored] : cases) {
+        SCOPED_TRACE(label);
+        auto changed = HiveImage::parse(image.withValue(image.findKey("ports"), name, type, given).value());
+        ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
+        quint32 readType = 0;
+        QByteArray data;
+        ASSERT_TRUE(changed->readValue(changed->findKey("ports"), name, readType, data));
+        EXPECT_EQ(std::pair(readType, data), std::pair(type, stored));
+        EXPECT_EQ(t::hiveFaults(changed->bytes()), QString());
+    }
+}
+
+// The parts of a file an edit changed, beyond those it may change: the key's old and new data
+// blocks, its tree entry (with the tree's checksum) and, for a new block, the header's count and
+// checksum. Empty when nothing else changed.
+QString changedElsewhere(const QByteArray& before, const QByteArray& after, std::set<int> blocks)
+{
+    const quint32 tree = t::le32(before, 0x24), afterTree = t::le32(after, 0x24);
+    if (tree != afterTree)
+        return QStringLiteral("the key tree's size");
+    for (qsizetype i = 0; i < 32; ++i)
+        if (before[i] != after[i] && (i < 0xC || i >= 0x12))
+            return QStringLiteral("the header at %1").arg(i);
+    qsizetype first = -1, last = -1;
+    for (qsizetype i = 0x20; i < 0x20 + qsizetype(tree); ++i)
+        if (before[i] != after[i] && (i < 0x34 || i >= 0x38))
+            last = i, first = first < 0 ? i : first;
+    if (last - first >= 28)
+        return QStringLiteral("the key tree from %1 to %2").arg(first).arg(last);
+    qsizetype a = 0x20 + tree, b = a;
+    for (int block = 0; a < before.size(); ++block) {
+        const quint32 size = t::le32(before, a + 4), afterSize = t::le32(after, b + 4);
+        if (!blocks.count(block) && (size != afterSize || before.mid(a, size) != after.mid(b, afterSize)))
+            return QStringLiteral("data block %1").arg(block);
+        a += size, b += afterSize;
+    }
+    return after.size() - b == 0 || blocks.count(t::le16(before, 0x10)) ? QString()
+                                                                        : QStringLiteral("a new block");
+}
+
+// The image with the binary value `name` of `size` bytes set in the key, read back.
+HiveImage withBinary(const HiveImage& image, const QByteArray& key, char name, int size)
+{
+    return HiveImage::parse(
+               image.withValue(image.findKey(key), QByteArray(1, name), 3, QByteArray(size, name)).value())
+        .value();
+}
+
+// A key whose block cannot grow below 64 KB still takes new and longer values: its record moves
+// to the last block with room, or to a new one, and its tree entry follows. The real Windows Me
+// file has two such blocks of 255 keys (a key's value was refused there, 201 of 640 times).
+TEST(HiveImage, RecordsOfAFullBlockMoveToABlockWithRoom)
+{
+    const std::vector<std::pair<QByteArray, char>> ports = {{"ports", 'a'}, {"ports", 'b'}, {"ports", 'c'}};
+    std::vector<std::pair<QByteArray, char>> portsAndNet = ports;
+    portsAndNet.emplace_back("class\\net", 'd');
+    // File, the values of 16,000 bytes set first, the keys edited (by path, or all of some
+    // blocks), the size of the value each takes, and whether a new block is needed.
+    struct Case {
+        const char* label;
+        const char* file;
+        std::vector<std::pair<QByteArray, char>> filled;
+        std::vector<QByteArray> keys;
+        std::set<int> ofBlocks;
+        int size;
+        bool newBlock;
+    };
+    const Case cases[] = {
+        {"EveryKeyOfTheFullMeBlocks", "SYSTEM.DAT", {}, {}, {12, 13}, 40, false},
+        // The second key goes to the block the first one opened.
+        {"NoOtherBlockHasRoom", "SMALL98.DAT", ports, {"class", "class\\net"}, {}, 16000, true},
+        {"NoOtherBlockHasRoomWin95Checksums", "SMALL95.DAT", portsAndNet, {"class"}, {}, 16000, true}};
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("SYSTEM.DAT"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto image = HiveImage::parse(t::hiveFile(c.file)).value();
+        for (const auto& [key, fill] : c.filled)
+            image = withBinary(image, key, fill, 16000);
+        const QByteArray original = t::dumpOf(image);
+        std::vector<QByteArray> keys = c.keys;
+        for (int k = 1; k < image.keyCount(); ++k)
+            if (c.ofBlocks.count(image.keyBlock(k)))
+                keys.push_back(folded(image.keyPath(k)));
+        ASSERT_FALSE(keys.empty());
+        const int blocks = t::le16(image.bytes(), 0x10);
+        int moved = 0, edits = 0;
+        const QByteArray data(c.size, 'v');
+        for (const QByteArray& key : keys) {
+            SCOPED_TRACE(key.constData());
+            const int from = image.keyBlock(image.findKey(key));
+            const auto changed = image.withValue(image.findKey(key), "Velmora", 1, data);
+            ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
+            auto next = HiveImage::parse(changed.value());
+            ASSERT_TRUE(next.ok()) << next.reason().toStdString();
+            const int to = next->keyBlock(next->findKey(key));
+            moved += from != to;
+            EXPECT_EQ(changedElsewhere(image.bytes(), next->bytes(), {from, to}), QString());
+            image = std::move(next).value();
+            if (++edits % 64 == 0) { // the whole check is slow on the large file: now and then
+                ASSERT_EQ(t::hiveFaults(image.bytes()), QString());
+            }
+        }
+        EXPECT_GT(moved, 0);
+        EXPECT_EQ(t::le16(image.bytes(), 0x10) > blocks, c.newBlock);
+        // Nothing but the new values came or went.
+        QByteArray without;
+        for (const QByteArray& line : t::dumpOf(image).split('\n'))
+            if (!line.startsWith("V ") || line.split(' ').value(2) != QByteArray("Velmora").toHex())
+                without += line + '\n';
+        EXPECT_EQ(t::firstDifference(without.chopped(1), original), QByteArray());
+        ASSERT_TRUE(t::writeBytes(path, image.bytes()));
+        t::expectReadersAgree(path, image);
+    }
+}
+
+// A key's record may take 60 KB, and no more than a block below 64 KB holds: a 98/Me block is
+// a multiple of 4 KiB, so there 61,408 bytes (a block of 0xF000 less its header).
+TEST(HiveImage, AKeyRecordFitsInABlock)
+{
+    // File, the record's size with a fourth value, whether it is taken.
+    const std::tuple<const char*, const char*, int, bool> cases[] = {
+        {"Win98LargestRecord", "SMALL98.DAT", 61408, true},
+        {"Win98OneByteMore", "SMALL98.DAT", 61409, false},
+        {"Win95SixtyKB", "SMALL95.DAT", 61440, true},
+        {"Win95OneByteMore", "SMALL95.DAT", 61441, false}};
+    for (const auto& [label, file, size, taken] : cases) {
+        SCOPED_TRACE(label);
+        auto image = HiveImage::parse(t::hiveFile(file)).value();
+        for (const char name : {'a', 'b', 'c'})
+            image = withBinary(image, "class", name, 16300);
+        int used = 20 + int(image.keyName(image.findKey("class")).size());
+        for (const auto& v : image.values(image.findKey("class")))
+            used += 12 + int(v.name.size() + v.data.size());
+        const QByteArray data(size - used - 13, 'd');
+        const auto changed = image.withValue(image.findKey("class"), "d", 3, data);
+        ASSERT_EQ(changed.ok(), taken) << (changed.ok() ? "" : changed.reason().toStdString());
+        if (!taken) {
+            EXPECT_TRUE(changed.reason().contains(QLatin1String("60 KB"))) << changed.reason().toStdString();
+            continue;
+        }
+        auto next = HiveImage::parse(changed.value());
+        ASSERT_TRUE(next.ok()) << next.reason().toStdString();
+        quint32 type = 0;
+        QByteArray read;
+        EXPECT_TRUE(next->readValue(next->findKey("class"), "D", type, read) && read == data);
+        EXPECT_EQ(t::hiveFaults(next->bytes()), QString());
+    }
+}
+
+} // namespace
+} // namespace velmora

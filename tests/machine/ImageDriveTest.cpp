@@ -1,0 +1,99 @@
+#include "files/Drive.h"
+#include "machine/MachineFolder.h"
+
+#include "support/DiskImageFixtures.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace velmora {
+namespace {
+
+using namespace velmora::testing;
+
+const QByteArray kWinIni = "[Ports]\r\nCOM2:=9600,n,8,1,x\r\n";
+
+// Drive C inside a raw disk, seen through the machine as every writer sees it.
+TEST(ImageDriveTest, ReadsFilesAsFatNamesThem)
+{
+    QTemporaryDir dir;
+    const QString image = buildImage(dir.path(), Format::Raw);
+    const MachineFolder machine(image);
+    ASSERT_EQ(machine.kind(), MachineFolder::Kind::Image);
+    ASSERT_TRUE(machine.prepare(MachineFolder::Creation::MustExist));
+    EXPECT_EQ(machine.registryFile(), QStringLiteral("WIN98\\SYSTEM.DAT"));
+    struct Case {
+        const char* name;
+        const char* windowsPath;
+        std::optional<QByteArray> bytes; // nothing: no file there
+        const char* refusal;             // the read is refused, saying this
+    };
+    const Case cases[] = {
+        {"the Windows folder named by MSDOS.SYS", "c:\\windows\\win.ini", kWinIni, nullptr},
+        {"names in any case", "C:\\Win98\\Win.Ini", kWinIni, nullptr},
+        {"a missing file", "c:\\windows\\modem.inf", std::nullopt, nullptr},
+        {"a folder", "c:\\windows", std::nullopt, "a folder stands in the file's place"},
+        {"a missing folder", "c:\\nowhere\\file.txt", std::nullopt, "does not exist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result<QString> path = machine.hostPath(QString::fromLatin1(c.windowsPath));
+        ASSERT_TRUE(path) << path.reason().toStdString();
+        const Result<std::optional<QByteArray>> read = machine.drive().readIfPresent(*path, 1 << 20);
+        if (c.refusal) {
+            ASSERT_FALSE(read);
+            EXPECT_TRUE(read.reason().contains(c.refusal)) << read.reason().toStdString();
+        } else {
+            ASSERT_TRUE(read) << read.reason().toStdString();
+            EXPECT_EQ(*read, c.bytes);
+        }
+    }
+}
+
+// A save is refused, writing nothing, when it must not happen: the file is read-only, or a
+// program opened the image after Velmora did (a virtual machine started on it meanwhile).
+TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
+{
+    struct Case {
+        const char* name;
+        const char* attributes; // of SYSTEM.DAT
+        const char* file;
+        bool holderStarts;
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {"read-only file", "+r", "WIN98\\SYSTEM.DAT", false,
+         "SYSTEM.DAT could not be written: the file is read-only"},
+        {"image opened since", "+h +s", "WIN98\\WIN.INI", true, "sleep"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString image = buildImage(dir.path(), Format::Raw, c.attributes);
+        const MachineFolder machine(image);
+        ASSERT_TRUE(machine.prepare(MachineFolder::Creation::MustExist));
+        QProcess holder;
+        if (c.holderStarts) {
+            holder.start("sh", {"-c", "exec sleep 60 < \"$0\"", image});
+            ASSERT_TRUE(holder.waitForStarted());
+            QTest::qWait(200); // until sleep has the file open
+        }
+        const QByteArray before = readBytes(image);
+        bool edited = false;
+        const Result<void> saved = machine.drive().edit(
+            c.file, [&](const std::optional<QByteArray>&) -> Result<std::optional<QByteArray>> {
+                edited = true;
+                return std::optional<QByteArray>("changed");
+            });
+        holder.kill();
+        holder.waitForFinished();
+        ASSERT_FALSE(saved);
+        EXPECT_TRUE(saved.reason().contains(c.refusal)) << saved.reason().toStdString();
+        EXPECT_FALSE(edited);
+        EXPECT_TRUE(readBytes(image) == before) << "the image was changed";
+    }
+}
+
+} // namespace
+} // namespace velmora

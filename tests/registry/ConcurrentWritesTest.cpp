@@ -1,0 +1,179 @@
+#include "creg/HiveImage.h"
+#include "machine/MachineFolder.h"
+#include "profile/ProfileWriter.h"
+#include "registry/HiveStore.h"
+#include "registry/Registry.h"
+
+#include "support/FileFixtures.h"
+#include "support/HiveFixtures.h"
+#include "support/RegistryValues.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+namespace velmora {
+namespace {
+
+using namespace testing;
+
+enum class Store { IniFile, RegistryText, Hive };
+enum class Rival { SecondVelmora, ProgramSavingByRename, ProgramWritingInPlace };
+
+// Velmora writes the same file as a rival process does: a second Velmora, another program that
+// saves by writing a file of its own and renaming it over the old one, or one that writes a
+// counter into the file where it stands and puts the file's time back, so that only the file's
+// status time tells. Nothing the rival wrote may be lost.
+class ConcurrentWrites : public ::testing::TestWithParam<std::tuple<Store, Rival>> {
+protected:
+    const Store store = std::get<0>(GetParam());
+    QTemporaryDir dir;
+    MachineFolder machine{dir.path()};
+    const QString file = store == Store::Hive ? dir.path() + "/WINDOWS/SYSTEM.DAT"
+                         : store == Store::RegistryText
+                             ? machine.registryFile()
+                             : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
+    // Where the in-place rival's four-digit counter follows.
+    const QByteArray counter = store == Store::Hive           ? "counter"
+                               : store == Store::RegistryText ? "\"c\"=\""
+                                                              : "\r\nc=";
+
+    QByteArray initial() const
+    {
+        if (store == Store::IniFile)
+            return "[Ports]\r\nCOM1:=9600,n,8,1\r\n\r\n[Outside]\r\nc=0000\r\n";
+        if (store == Store::RegistryText)
+            return crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Velmora]\n\"a\"=\"1\"\n\"c\"=\"0000\"\n");
+        const HiveImage image = HiveImage::parse(hiveFile("SMALL98.DAT")).value();
+        return image.withValue(image.findKey("ports"), "counter", 1, "0000").value();
+    }
+    // What write i of a Velmora (writer 0 or 1) or of the renaming program (writer 2) leaves.
+    QByteArray proof(int writer, int i) const
+    {
+        const QByteArray n = QByteArray::number(i), name = "w" + QByteArray::number(writer) + "k" + n;
+        if (writer == 2)
+            return store == Store::Hive           ? "o" + n + "!"
+                   : store == Store::RegistryText ? "\r\n[HKEY_LOCAL_MACHINE\\Outside\\O" + n + "]\r\n"
+                                                  : "o" + n + "=1\r\n";
+        return store == Store::Hive           ? name + "v"
+               : store == Store::RegistryText ? "\"" + name + "\"=\"v\""
+                                              : "\r\n" + name + "=v\r\n";
+    }
+    // One write through Velmora, in whichever process calls it.
+    bool velmoraWrite(int writer, int i) const
+    {
+        const QByteArray name = "w" + QByteArray::number(writer) + "k" + QByteArray::number(i);
+        if (store == Store::IniFile)
+            return ProfileWriter(machine).WritePrivateProfileStringA("Ports", name, "v",
+                                                                     "c:\\windows\\win.ini") != 0;
+        QString reason;
+        if (store == Store::Hive)
+            return HiveStore(file, dir.path()).setValue("ports", name, REG_SZ, "v", reason) == ERROR_SUCCESS;
+        RegistryApi api(file);
+        return putValue(api, "Velmora", name, REG_SZ, "v") == ERROR_SUCCESS;
+    }
+    // The renaming program's save i: read, change, write a file of its own, rename it over the old one.
+    void saveByRename(int i) const
+    {
+        QByteArray text = readBytes(file);
+        if (store == Store::Hive) {
+            const HiveImage image = HiveImage::parse(text).value();
+            text = image.withValue(image.findKey("ports"), "o" + QByteArray::number(i), REG_SZ, "!").value();
+        } else {
+            text += proof(2, i);
+        }
+        ::usleep(300);
+        writeBytes(file + ".editor", text);
+        ::rename(QFile::encodeName(file + ".editor").constData(), QFile::encodeName(file).constData());
+    }
+    // The in-place program's write i of its counter: whether its write i - 1 was still there.
+    // A write that went to a file Velmora had already replaced is made again.
+    bool writeInPlace(int i) const
+    {
+        const QByteArray before = QByteArray::number(i - 1).rightJustified(4, '0'),
+                         after = QByteArray::number(i).rightJustified(4, '0');
+        for (;;) {
+            const int fd = ::open(QFile::encodeName(file).constData(), O_RDWR);
+            struct stat opened {
+            }, now{};
+            QByteArray text(1 << 20, '\0');
+            const ssize_t n = ::pread(fd, text.data(), size_t(text.size()), 0);
+            text.truncate(std::max<ssize_t>(n, 0));
+            const qsizetype at = text.indexOf(counter) + counter.size();
+            const bool kept = text.mid(at, 4) == before;
+            ::fstat(fd, &opened);
+            ::pwrite(fd, after.constData(), 4, at);
+            const timespec times[2] = {{0, UTIME_OMIT}, opened.st_mtim};
+            ::futimens(fd, times);
+            ::close(fd);
+            if (::stat(QFile::encodeName(file).constData(), &now) == 0 && now.st_ino == opened.st_ino)
+                return kept;
+        }
+    }
+};
+
+TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
+{
+    constexpr int kVelmoraWrites = 150, kOutsideEdits = 40;
+    const Rival rival = std::get<1>(GetParam());
+    ASSERT_TRUE(writeBytes(file, initial()));
+    const int rivalWrites = rival == Rival::SecondVelmora ? kVelmoraWrites : kOutsideEdits;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int failures = 0;
+        for (int i = 1; i <= rivalWrites; ++i) {
+            if (rival == Rival::SecondVelmora) {
+                failures += !velmoraWrite(1, i);
+                continue;
+            }
+            if (rival == Rival::ProgramSavingByRename)
+                saveByRename(i);
+            else
+                failures += !writeInPlace(i);
+            ::usleep(1000);
+        }
+        ::_exit(failures);
+    }
+    ASSERT_GT(child, 0);
+    // Back to back while the rival works; against another program, for as long as it works.
+    int status = 0, written = 0;
+    const bool program = rival != Rival::SecondVelmora;
+    for (int i = 1; program ? ::waitpid(child, &status, WNOHANG) != child : i <= kVelmoraWrites; ++i)
+        written += velmoraWrite(0, i);
+    if (!program)
+        ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+
+    // Another program does not lock, so only what it wrote must survive; two Velmoras keep both.
+    const QByteArray text = readBytes(file);
+    int lost = 0;
+    if (rival == Rival::ProgramWritingInPlace)
+        lost += !text.contains(counter + QByteArray::number(kOutsideEdits).rightJustified(4, '0'));
+    for (int i = 1; i <= rivalWrites && rival != Rival::ProgramWritingInPlace; ++i)
+        lost += !text.contains(proof(program ? 2 : 1, i)) + (!program && !text.contains(proof(0, i)));
+    EXPECT_EQ(lost, 0);
+    EXPECT_TRUE(program || written == kVelmoraWrites);
+    if (store == Store::Hive) {
+        EXPECT_EQ(hiveFaults(text), QString());
+    }
+}
+
+std::string caseName(const ::testing::TestParamInfo<std::tuple<Store, Rival>>& info)
+{
+    static const char* const stores[] = {"IniFile", "Registry", "Hive"};
+    static const char* const rivals[] = {"AndASecondVelmora", "AndAProgramSavingByRename",
+                                         "AndAProgramWritingInPlace"};
+    return std::string(stores[int(std::get<0>(info.param))]) + rivals[int(std::get<1>(info.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConcurrentWrites,
+    ::testing::Combine(::testing::Values(Store::IniFile, Store::RegistryText, Store::Hive),
+                       ::testing::Values(Rival::SecondVelmora, Rival::ProgramSavingByRename,
+                                         Rival::ProgramWritingInPlace)),
+    caseName);
+
+} // namespace
+} // namespace velmora

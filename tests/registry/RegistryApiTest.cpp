@@ -1,0 +1,129 @@
+#include "registry/Registry.h"
+
+#include "support/FileFixtures.h"
+#include "support/RegistryValues.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+using namespace testing;
+
+class RegistryCalls : public ::testing::Test {
+protected:
+    QString file() const { return dir.path() + QStringLiteral("/system.reg"); }
+
+    QTemporaryDir dir;
+    RegistryApi api{file()};
+};
+
+// A key is created (unless none is given), then opened by a reader of the file alone. Names with
+// the characters a key line gives a meaning to must read back as they were written.
+TEST_F(RegistryCalls, KeyPaths)
+{
+    // The key created (none when empty), the key opened, and the result of the create when it
+    // fails, else of the open. First, while there is no file.
+    const std::tuple<const char*, QByteArray, QByteArray, long> cases[] = {
+        {"CarriageReturn", "a\rb", "", ERROR_INVALID_PARAMETER},
+        {"LineFeed", "a\nb", "", ERROR_INVALID_PARAMETER},
+        {"Nul", QByteArray("a\0b", 3), "", ERROR_INVALID_PARAMETER},
+        {"NoFileAtAll", "", "System", ERROR_FILE_NOT_FOUND},
+        {"RootItself", "", "", 0},
+        {"ParentsWereCreated", "Software\\T\\A\\B\\C", "Software\\T\\A", 0},
+        {"TrailingBackslashes", "Software\\T\\A\\B\\C", "Software\\T\\A\\B\\C\\\\", 0},
+        {"OtherCase", "MiXeD", "mixed", 0},
+        {"DoubledBackslashCollapsed", "bad\\\\double", "bad\\double", 0},
+        {"LeadingBackslash", "Software\\T", "\\Software\\T", ERROR_BAD_PATHNAME},
+        {"MissingParent", "Software\\T", "Software\\T\\Missing\\Deeper", ERROR_FILE_NOT_FOUND},
+        {"Brackets", "Software\\[x]", "Software\\[x]", 0},
+        {"LeadingAndTrailingBlanks", "Software\\ lt ", "Software\\ lt ", 0},
+    };
+    for (const auto& [label, created, opened, result] : cases) {
+        SCOPED_TRACE(label);
+        HKEY key = 0xdead;
+        if (!created.isEmpty()) {
+            const long made = api.RegCreateKeyA(HKEY_LOCAL_MACHINE, created, &key);
+            if (made != ERROR_SUCCESS) {
+                EXPECT_EQ(made, result);
+                EXPECT_FALSE(QFile::exists(file())) << "nothing written";
+                continue;
+            }
+            api.RegCloseKey(key);
+        }
+        RegistryApi reader(file());
+        const long r = reader.RegOpenKeyExA(HKEY_LOCAL_MACHINE, opened, 0, KEY_ALL_ACCESS_9X, &key);
+        EXPECT_EQ(r, result) << reader.lastError().toStdString();
+        EXPECT_TRUE(r == ERROR_SUCCESS || key == 0) << "a failed open leaves no handle";
+    }
+}
+
+// Value names keep their first spelling, and the default value is "@". A buffer too small is left
+// alone and told the size needed (the stored byte count, no terminator added); an empty value
+// leaves it alone too.
+TEST_F(RegistryCalls, ValueNamesAndQuerySizes)
+{
+    HKEY key = 0;
+    ASSERT_EQ(api.RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\T", &key), ERROR_SUCCESS);
+    EXPECT_EQ(valueOf(api, "Software\\T", ""), QByteArray("<2>"))
+        << "a key has no default value until one is set";
+    ASSERT_EQ(putValue(api, "Software\\T", "MiXedCase", REG_SZ, "one"), ERROR_SUCCESS);
+    ASSERT_EQ(putValue(api, "Software\\T", "MIXEDCASE", REG_SZ, "two"), ERROR_SUCCESS);
+    ASSERT_EQ(putValue(api, "Software\\T", "", REG_SZ, "Modem"), ERROR_SUCCESS);
+    EXPECT_EQ(putValue(api, "Software\\T", "line\nbreak", REG_SZ, "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(valueOf(api, "Software\\T", QByteArray()), QByteArray("Modem"));
+    EXPECT_EQ(readBytes(file()),
+              crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n"
+                   "[HKEY_LOCAL_MACHINE\\Software\\T]\n\"MiXedCase\"=\"two\"\n@=\"Modem\"\n\n"));
+
+    ASSERT_EQ(putValue(api, "Software\\T", "Str", REG_SZ, "abc"), ERROR_SUCCESS);
+    ASSERT_EQ(putValue(api, "Software\\T", "Zero", REG_SZ, ""), ERROR_SUCCESS);
+    quint8 buffer[4] = {'x', 'x', 'x', 'x'};
+    // Name, buffer size before and after, result, buffer after.
+    const std::tuple<const char*, quint32, quint32, long, QByteArray> cases[] = {
+        {"Str", 2, 3, ERROR_MORE_DATA, "xxxx"},
+        {"Str", 3, 3, ERROR_SUCCESS, "abcx"},
+        {"Zero", 4, 0, ERROR_SUCCESS, "abcx"},
+        {"Missing", 4, 0, ERROR_FILE_NOT_FOUND, "abcx"}};
+    for (const auto& [name, sizeBefore, sizeAfter, result, after] : cases) {
+        quint32 size = sizeBefore;
+        EXPECT_EQ(api.RegQueryValueExA(key, name, nullptr, buffer, &size), result) << name << sizeBefore;
+        EXPECT_EQ(std::pair(size, QByteArray(reinterpret_cast<char*>(buffer), 4)),
+                  std::pair(sizeAfter, after))
+            << name << sizeBefore;
+    }
+}
+
+// Another program's changes are reloaded and merged rather than overwritten (how a change is
+// noticed is the file watch's concern); a key it deleted is reported.
+TEST_F(RegistryCalls, AnotherProgramsChangesAreReloaded)
+{
+    const QByteArray a1 = crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n");
+    ASSERT_TRUE(writeBytes(file(), a1));
+    EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("1"));
+    HKEY key = 0;
+    ASSERT_EQ(api.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_ALL_ACCESS_9X, &key), ERROR_SUCCESS);
+    RegistryApi other(file()); // another program's registry, writing atomically
+    ASSERT_EQ(putValue(other, "A", "b", REG_SZ, "3"), ERROR_SUCCESS);
+    EXPECT_EQ(valueOf(api, "A", "b"), QByteArray("3"));
+    ASSERT_EQ(putValue(api, "A", "c", REG_SZ, "4"), ERROR_SUCCESS);
+    EXPECT_EQ(readBytes(file()), a1 + "\"b\"=\"3\"\r\n\"c\"=\"4\"\r\n");
+
+    ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Other]\n")));
+    EXPECT_EQ(api.RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const quint8*>("2"), 1),
+              ERROR_KEY_DELETED);
+    quint32 size = 0;
+    EXPECT_EQ(api.RegQueryValueExA(key, "v", nullptr, nullptr, &size), ERROR_KEY_DELETED);
+    EXPECT_FALSE(readBytes(file()).contains("[HKEY_LOCAL_MACHINE\\A]"));
+    EXPECT_EQ(api.RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(api.RegCloseKey(key), ERROR_INVALID_HANDLE) << "closed twice";
+    EXPECT_EQ(api.RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const quint8*>("x"), 1),
+              ERROR_INVALID_HANDLE);
+    ASSERT_TRUE(QFile::remove(file()));
+    EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("<2>"));
+}
+
+} // namespace
+} // namespace velmora
