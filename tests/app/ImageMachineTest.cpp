@@ -75,6 +75,10 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
         {"sets in a qcow2", "set com1 19200,e,7,1,x",
          [](const QString& dir) { return buildImage(dir, Format::Qcow2); }, 0, "new: 19200,e,7,1,x", "",
          "[Ports]\r\nCOM2:=9600,n,8,1,x\r\nCOM1:=19200,e,7,1,x\r\n"},
+        {"the partition chosen", "--partition 1 show", raw, 0, "com2                    9600,n,8,1,x", "",
+         nullptr},
+        {"a partition the disk lacks", "--partition 2 show", raw, 1, "", "the disk has no partition 2",
+         nullptr},
         {"no Windows on the disk", "show",
          [](const QString& dir) {
              buildRawDisk(dir + "/disk.img", {}, false);
