@@ -65,20 +65,25 @@ private:
 constexpr qint64 kMaxVolume = 48 * 1024 * 1024;
 
 // On a sound volume every entry is found again by its path and every file reads; a file that is
-// served, on any volume, is served whole.
-void readAll(velmora::FatVolume& volume, const QString& folder, int depth)
+// served, on any volume, is served whole. A damaged name may lead a path back to a folder above
+// it, so the walk visits at most as many entries as the input can hold (every entry of a sound
+// volume is 32 bytes of its own): without that bound two such names make it exponential.
+void readAll(velmora::FatVolume& volume, const QString& folder, int depth, qsizetype& budget)
 {
     const bool sound = volume.damage().isEmpty();
     auto entries = volume.list(folder);
     check(entries.ok() || !sound);
-    // A damaged name may lead a path back to a folder above it.
     check(depth <= velmora::FatVolume::kMaxDepth + 1 || !sound);
     if (!entries || depth > velmora::FatVolume::kMaxDepth + 1)
         return;
     for (const auto& e : *entries) {
+        if (--budget < 0) {
+            check(!sound);
+            return;
+        }
         check(volume.stat(e.path).ok() || !sound);
         if (e.isDirectory())
-            readAll(volume, e.path, depth + 1);
+            readAll(volume, e.path, depth + 1, budget);
         else if (auto bytes = volume.readFile(e.path))
             check(bytes->size() == qsizetype(e.size));
         else
@@ -102,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto volume = FatVolume::open(device);
     if (!volume)
         return 0;
-    readAll(*volume, QString(), 0);
+    qsizetype budget = qsizetype(size) / 32 + 1;
+    readAll(*volume, QString(), 0, budget);
     if (!volume->damage().isEmpty())
         return 0;
     // Replace the first file found in the root, or create one; an accepted save is read back.
