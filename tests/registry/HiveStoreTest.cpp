@@ -47,10 +47,10 @@ TEST_F(Hive, EditsKeepEveryOtherByteAndTheInvariants)
         HiveStore store(file);
         store.refresh();
         const qsizetype lines = t::dumpOf(store.image()).count('\n');
-        QString reason;
-        ASSERT_EQ(store.createKey(key, reason), ERROR_SUCCESS) << reason.toStdString();
-        ASSERT_EQ(store.setValue(folded(key), name, type, data, reason), ERROR_SUCCESS)
-            << reason.toStdString();
+        const Result<void> created = store.createKey(key);
+        ASSERT_TRUE(created) << created.reason().toStdString();
+        const Result<Written> set = store.setValue(folded(key), name, type, data);
+        ASSERT_TRUE(set && *set == Written::Done) << set.reason().toStdString();
 
         HiveStore reread(file);
         reread.refresh();
@@ -112,22 +112,21 @@ TEST_F(Hive, DamagedFilesAreRefusedAndOddButSoundOnesServed)
         HiveStore store(file);
         store.refresh();
         ASSERT_TRUE(t::writeBytes(leftover, "x"));
-        QString reason;
-        const long result = store.setValue("ports", "COM1", 1, "2400,n,8,1", reason);
+        const Result<Written> result = store.setValue("ports", "COM1", 1, "2400,n,8,1");
         if (!why) {
-            EXPECT_EQ(result, ERROR_SUCCESS) << reason.toStdString();
+            EXPECT_TRUE(result && *result == Written::Done) << result.reason().toStdString();
             EXPECT_EQ(t::readBytes(file).left(kPortsRecord), bytes.left(kPortsRecord));
             EXPECT_EQ(t::readBytes(file).mid(kPortsRecord + 107), bytes.mid(kPortsRecord + 107));
             EXPECT_GE(store.findKey("class\\net"), 0);
             EXPECT_FALSE(QFileInfo::exists(leftover));
             continue;
         }
-        EXPECT_EQ(result, ERROR_ACCESS_DENIED);
+        EXPECT_FALSE(result);
         EXPECT_TRUE(store.damage().startsWith(QStringLiteral("SYSTEM.DAT")) &&
                     store.damage().contains(QLatin1String(why)))
             << store.damage().toStdString();
         EXPECT_EQ(store.image().keyCount(), 1);
-        EXPECT_EQ(reason, store.damage());
+        EXPECT_EQ(result.reason(), store.damage());
         EXPECT_EQ(t::readBytes(file), bytes);
     }
 }
@@ -180,10 +179,9 @@ TEST(HiveOnADrive, OnlyAnOrdinaryFileInsideTheDriveIsReadOrWritten)
         ASSERT_TRUE(QFile::remove(file) && make(file));
         HiveStore starting(file, drive);
         for (HiveStore* store : {&running, &starting}) {
-            QString reason;
-            const long result = store->setValue("ports", "COM1", 1, "2400,n,8,1", reason);
-            EXPECT_EQ(result, why ? ERROR_ACCESS_DENIED : ERROR_SUCCESS) << reason.toStdString();
-            EXPECT_TRUE(reason.contains(QLatin1String(why))) << reason.toStdString();
+            const Result<Written> result = store->setValue("ports", "COM1", 1, "2400,n,8,1");
+            EXPECT_EQ(!result, bool(why)) << result.reason().toStdString();
+            EXPECT_TRUE(result.reason().contains(QLatin1String(why))) << result.reason().toStdString();
             store->refresh(); // as every read does
             EXPECT_EQ(store->findKey("ports") >= 0, !why);
         }
@@ -203,28 +201,28 @@ TEST_F(Hive, WritesOverTheLimitsOrToAReadOnlyFileAreRefused)
     ASSERT_TRUE(t::writeBytes(file, t::hiveFile("SMALL98.DAT")));
     HiveStore store(file);
     store.refresh();
-    QString reason;
-    EXPECT_EQ(store.setValue("ports", "Big", 3, QByteArray(16301, 'b'), reason), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(reason.contains(QLatin1String("16,300"))) << reason.toStdString();
+    const Result<Written> big = store.setValue("ports", "Big", 3, QByteArray(16301, 'b'));
+    EXPECT_FALSE(big);
+    EXPECT_TRUE(big.reason().contains(QLatin1String("16,300"))) << big.reason().toStdString();
     EXPECT_EQ(t::readBytes(file), t::hiveFile("SMALL98.DAT"));
     for (const char n : {'a', 'b', 'c'})
-        ASSERT_EQ(store.setValue("ports", QByteArray(1, n), 3, QByteArray(16000, n), reason), ERROR_SUCCESS);
+        ASSERT_TRUE(store.setValue("ports", QByteArray(1, n), 3, QByteArray(16000, n)));
     const QByteArray full = t::readBytes(file);
-    EXPECT_EQ(store.setValue("ports", "d", 3, QByteArray(16000, 'd'), reason), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(reason.contains(QLatin1String("60 KB"))) << reason.toStdString();
+    const Result<Written> beyond = store.setValue("ports", "d", 3, QByteArray(16000, 'd'));
+    EXPECT_FALSE(beyond);
+    EXPECT_TRUE(beyond.reason().contains(QLatin1String("60 KB"))) << beyond.reason().toStdString();
     QFile::setPermissions(file, QFile::ReadOwner);
-    EXPECT_EQ(store.setValue("ports", "COM1", 1, "2400,n,8,1", reason), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(reason.contains(QLatin1String("SYSTEM.DAT is read-only"))) << reason.toStdString();
+    const Result<Written> readOnly = store.setValue("ports", "COM1", 1, "2400,n,8,1");
+    EXPECT_FALSE(readOnly);
+    EXPECT_TRUE(readOnly.reason().contains(QLatin1String("SYSTEM.DAT is read-only")))
+        << readOnly.reason().toStdString();
     EXPECT_EQ(t::readBytes(file), full);
     // A full disk (here a file-size limit) names the file.
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
     const int code = t::exitCodeUnderFileSizeLimit(rlim_t(full.size() - 1), [&] {
         HiveStore limited(file);
-        QString why;
-        return limited.setValue("ports", "COM1", 1, "2400,n,8,1", why) == ERROR_ACCESS_DENIED &&
-                       why == "SYSTEM.DAT could not be written: File too large"
-                   ? 0
-                   : 1;
+        const Result<Written> written = limited.setValue("ports", "COM1", 1, "2400,n,8,1");
+        return !written && written.reason() == "SYSTEM.DAT could not be written: File too large" ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(t::readBytes(file), full);
