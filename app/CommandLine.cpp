@@ -102,6 +102,14 @@ int restoreOnTerminal(const QString& folder, const QString& name, const QString&
     return outcome->leftAlone.isEmpty() && outcome->missing.isEmpty() && outcome->failed.isEmpty() ? 0 : 1;
 }
 
+// What --partition names: a number from 1 (fdisk's numbering); none for anything else.
+std::optional<int> partitionNumber(const QString& text)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    return ok && number >= 1 ? std::optional<int>(number) : std::nullopt;
+}
+
 } // namespace
 
 CommandLine::CommandLine(const QStringList& arguments)
@@ -127,6 +135,12 @@ CommandLine::CommandLine(const QStringList& arguments)
           QStringLiteral("Makes a new machine folder DIR with a Windows 98 SE configuration and works on "
                          "it; DIR must be missing or an empty folder."),
           QStringLiteral("DIR")),
+      m_partition(
+          QStringLiteral("partition"),
+          QStringLiteral("With --machine IMAGE: the partition Windows is on, numbered as fdisk numbers "
+                         "them (1-4 primary, 5 on logical). Needed only when several partitions "
+                         "hold a Windows drive C and none of them is the active one."),
+          QStringLiteral("N")),
       m_restore(QStringLiteral("restore"),
                 QStringLiteral("Puts a backup back (BACKUP, else the newest of the --machine given, else the "
                                "newest): only over files that still hold what Velmora last wrote.")),
@@ -140,7 +154,8 @@ CommandLine::CommandLine(const QStringList& arguments)
             "Shows and tunes the serial port, modem and dial-up settings of a Windows 95/98 machine.\n"
             "Before a run first changes a file, the file as it was is kept in %1.\n\n%2")
             .arg(BackupSession::defaultLocation(), scriptCommandsHelp()));
-    m_parser.addOptions({m_help, m_version, m_machine, m_newMachine, m_restore, m_force, m_listBackups});
+    m_parser.addOptions(
+        {m_help, m_version, m_machine, m_newMachine, m_partition, m_restore, m_force, m_listBackups});
     m_parser.addPositionalArgument(QStringLiteral("BACKUP"),
                                    QStringLiteral("With --restore: the backup to put back (its name as "
                                                   "--list-backups shows it)."),
@@ -148,7 +163,8 @@ CommandLine::CommandLine(const QStringList& arguments)
 
     // A sub-command and what follows it are the script's own.
     QStringList ownArguments = arguments;
-    QStringList valueOptions = {QStringLiteral("--machine"), QStringLiteral("--new-machine")};
+    QStringList valueOptions = {QStringLiteral("--machine"), QStringLiteral("--new-machine"),
+                                QStringLiteral("--partition")};
     for (const QString& option : kQtOptionsWithValue)
         valueOptions.append(QLatin1Char('-') + option);
     if (const qsizetype at = scriptCommandAt(arguments, valueOptions); at > 0) {
@@ -163,7 +179,12 @@ CommandLine::CommandLine(const QStringList& arguments)
         return;
     }
     const QStringList positional = m_parser.positionalArguments();
-    if (positional.size() > (m_parser.isSet(m_restore) ? 1 : 0))
+    // A file manager opens a disk image with its path as the one argument (the desktop entry).
+    if (positional.size() == 1 && m_scriptCommand.isEmpty() &&
+        !(m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || m_parser.isSet(m_machine) ||
+          m_parser.isSet(m_newMachine)))
+        m_opened = positional.first();
+    if (positional.size() > (m_parser.isSet(m_restore) || !m_opened.isEmpty() ? 1 : 0))
         m_mistake = QStringLiteral("Unexpected argument '%1'.").arg(positional.last());
     else if (m_parser.isSet(m_force) && !m_parser.isSet(m_restore))
         m_mistake = QStringLiteral("--force goes only with --restore.");
@@ -177,6 +198,13 @@ CommandLine::CommandLine(const QStringList& arguments)
     else if (m_parser.isSet(m_newMachine) &&
              (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || !m_scriptCommand.isEmpty()))
         m_mistake = QStringLiteral("--new-machine goes only with opening the window.");
+    else if (m_parser.isSet(m_partition) && (!(m_parser.isSet(m_machine) || !m_opened.isEmpty()) ||
+                                             m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
+        m_mistake = QStringLiteral("--partition goes only with --machine IMAGE.");
+    else if (m_parser.isSet(m_partition) && !partitionNumber(m_parser.value(m_partition)))
+        m_mistake =
+            QStringLiteral("--partition %1: not a partition number (1, 2, ... as fdisk numbers them).")
+                .arg(m_parser.value(m_partition));
 }
 
 bool CommandLine::forTerminal() const
@@ -210,7 +238,7 @@ int CommandLine::runInTerminal()
                               .arg(machineRoot(), there.reason()));
             return 1;
         }
-        return runScriptCommand(m_scriptCommand, machineRoot(), backups, &Velmora::registryOf);
+        return runScriptCommand(m_scriptCommand, machine(), backups, &Velmora::registryOf);
     }
     if (m_parser.isSet(m_listBackups))
         return listBackupsOnTerminal(backups);
@@ -219,16 +247,23 @@ int CommandLine::runInTerminal()
                              m_parser.isSet(m_force));
 }
 
+MachineName CommandLine::machine() const
+{
+    return {machineRoot(), partitionNumber(m_parser.value(m_partition))};
+}
+
 QString CommandLine::machineRoot() const
 {
     if (m_parser.isSet(m_newMachine))
         return m_parser.value(m_newMachine);
+    if (!m_opened.isEmpty())
+        return m_opened;
     return m_parser.isSet(m_machine) ? m_parser.value(m_machine) : MachineFolder::defaultLocation();
 }
 
 Result<void> CommandLine::prepareMachine() const
 {
-    const MachineFolder machine(machineRoot());
+    const MachineFolder machine(this->machine());
     // Opening a disk image puts back a save that was cut short; the user hears of it.
     if (!machine.notice().isEmpty())
         print(stderr, QStringLiteral("velmora: %1\n").arg(machine.notice()));
@@ -239,8 +274,8 @@ MachineFolder::Creation CommandLine::machineCreation() const
 {
     if (m_parser.isSet(m_newMachine))
         return MachineFolder::Creation::New;
-    return m_parser.isSet(m_machine) ? MachineFolder::Creation::MustExist
-                                     : MachineFolder::Creation::SeedWhenEmpty;
+    return m_parser.isSet(m_machine) || !m_opened.isEmpty() ? MachineFolder::Creation::MustExist
+                                                            : MachineFolder::Creation::SeedWhenEmpty;
 }
 
 QString CommandLine::displayProblem() const

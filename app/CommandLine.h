@@ -22,7 +22,10 @@ public:
     bool forTerminal() const;
     int runInTerminal();
 
-    // The machine to open: --machine DIR or --new-machine DIR, else the default machine folder.
+    // The machine to open: --machine DIR (or DIR alone) or --new-machine DIR, else the default
+    // machine folder;
+    // on a disk image, the --partition chosen.
+    MachineName machine() const;
     QString machineRoot() const;
     // Whether it may, or must, be made: only the default machine folder is seeded when it is
     // missing or empty, --machine names one that must be there, --new-machine one to make.
@@ -39,10 +42,12 @@ private:
     QCommandLineOption m_version;
     QCommandLineOption m_machine;
     QCommandLineOption m_newMachine;
+    QCommandLineOption m_partition;
     QCommandLineOption m_restore;
     QCommandLineOption m_force;
     QCommandLineOption m_listBackups;
     QStringList m_scriptCommand; // show, set or report and what follows it
+    QString m_opened;            // a machine given as the one argument, as --machine
     QString m_mistake;           // what is wrong with the arguments
     bool m_platformForced = false;
 };

@@ -74,8 +74,8 @@ private:
 
 } // namespace
 
-Velmora::Velmora(const QString& machineRoot, Edges edges, const QString& backupsFolder)
-    : m_machine(machineRoot), m_backups(backupsFolder, machineRoot),
+Velmora::Velmora(const MachineName& machine, Edges edges, const QString& backupsFolder)
+    : m_machine(machine), m_backups(backupsFolder, machine.root),
       m_profiles(m_machine, backupsOf(m_machine, m_backups)), m_registry(registryOf(m_machine)),
       m_module2(m_registry), m_programs(m_machine, edges.launcher, edges.wineSearchPaths, edges.winePrefix),
       m_context{m_machine,

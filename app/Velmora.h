@@ -32,7 +32,7 @@ struct Edges {
 class Velmora {
 public:
     // Backups of the files a run changes go to backupsFolder.
-    Velmora(const QString& machineRoot, Edges edges,
+    Velmora(const MachineName& machine, Edges edges,
             const QString& backupsFolder = BackupSession::defaultLocation());
     ~Velmora();
 

@@ -28,12 +28,13 @@ int main(int argc, char* argv[])
     }
     // A machine named with --machine is only looked at, so it is checked before a display is
     // needed: a mistyped path is answered in any terminal. Nothing is made without a window.
-    const QString root = commandLine.machineRoot();
+    const velmora::MachineName name = commandLine.machine();
+    const QString& root = name.root;
     const velmora::MachineFolder::Creation creation = commandLine.machineCreation();
     const QString displayProblem = commandLine.displayProblem();
     if (displayProblem.isEmpty() || creation == velmora::MachineFolder::Creation::MustExist) {
         // Opening a disk image puts back a save that was cut short; the user hears of it.
-        const velmora::MachineFolder machine(root);
+        const velmora::MachineFolder machine(name);
         if (!machine.notice().isEmpty())
             std::fprintf(stderr, "velmora: %s\n", qPrintable(machine.notice()));
         if (const velmora::Result<void> prepared = machine.prepare(creation); !prepared) {
@@ -60,7 +61,7 @@ int main(int argc, char* argv[])
     velmora::QtMessageBoxes messageBoxes;
     velmora::QtSaveAsDialog saveAs;
     velmora::QProcessLauncher launcher;
-    velmora::Velmora velmora(root, velmora::Edges{messageBoxes, &saveAs, &launcher});
+    velmora::Velmora velmora(name, velmora::Edges{messageBoxes, &saveAs, &launcher});
     velmora.start();
     return QApplication::exec();
 }

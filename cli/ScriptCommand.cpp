@@ -103,7 +103,7 @@ QString scriptCommandsHelp()
         .arg(settings);
 }
 
-int runScriptCommand(const QStringList& words, const QString& machineRoot, const QString& backupsFolder,
+int runScriptCommand(const QStringList& words, const MachineName& name, const QString& backupsFolder,
                      const RegistryStoreFor& storeFor)
 {
     const Result<Request> request = parse(words);
@@ -112,12 +112,12 @@ int runScriptCommand(const QStringList& words, const QString& machineRoot, const
                      qPrintable(request.reason()));
         return 2;
     }
-    if (const Result<void> prepared = MachineFolder(machineRoot).prepare(); !prepared) {
-        std::fprintf(stderr, "velmora: The machine %s cannot be used:\n%s\n", qPrintable(machineRoot),
+    if (const Result<void> prepared = MachineFolder(name).prepare(); !prepared) {
+        std::fprintf(stderr, "velmora: The machine %s cannot be used:\n%s\n", qPrintable(name.root),
                      qPrintable(prepared.reason()));
         return 1;
     }
-    ScriptMachine machine(machineRoot, backupsFolder, storeFor);
+    ScriptMachine machine(name, backupsFolder, storeFor);
     if (request->command == QLatin1String("report"))
         return runReport(
             machine, request->reportFile.isEmpty() ? QString() : QDir().absoluteFilePath(request->reportFile),

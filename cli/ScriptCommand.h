@@ -16,10 +16,10 @@ qsizetype scriptCommandAt(const QStringList& arguments, const QStringList& value
 // The sub-commands and setting names, for --help.
 QString scriptCommandsHelp();
 
-// Runs the sub-command (words[0]) and its arguments on the machine at machineRoot, prepared as
-// for the windows. The exit code: 0 everything asked was done, 1 something was refused or
+// Runs the sub-command (words[0]) and its arguments on the machine named, prepared as for the
+// windows. The exit code: 0 everything asked was done, 1 something was refused or
 // failed, 2 the arguments are wrong.
-int runScriptCommand(const QStringList& words, const QString& machineRoot, const QString& backupsFolder,
+int runScriptCommand(const QStringList& words, const MachineName& machine, const QString& backupsFolder,
                      const RegistryStoreFor& storeFor);
 
 } // namespace velmora

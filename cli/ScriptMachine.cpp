@@ -42,10 +42,11 @@ std::optional<QByteArray> profileValue(const QByteArray& text, QByteArrayView se
 
 } // namespace
 
-ScriptMachine::ScriptMachine(const QString& root, const QString& backupsFolder,
+ScriptMachine::ScriptMachine(const MachineName& machine, const QString& backupsFolder,
                              const RegistryStoreFor& storeFor)
-    : m_machine(root), m_backups(backupsFolder, root), m_profiles(m_machine, backupsOf(m_machine, m_backups)),
-      m_registry(storeFor(m_machine)), m_module2(m_registry)
+    : m_machine(machine), m_backups(backupsFolder, machine.root),
+      m_profiles(m_machine, backupsOf(m_machine, m_backups)), m_registry(storeFor(m_machine)),
+      m_module2(m_registry)
 {
     m_registry.store().setBackups(backupsOf(m_machine, m_backups));
 }

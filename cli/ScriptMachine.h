@@ -32,7 +32,7 @@ struct StoredValue {
 // is backed up exactly as a click's is.
 class ScriptMachine {
 public:
-    ScriptMachine(const QString& root, const QString& backupsFolder, const RegistryStoreFor& storeFor);
+    ScriptMachine(const MachineName& machine, const QString& backupsFolder, const RegistryStoreFor& storeFor);
 
     const MachineFolder& machine() const { return m_machine; }
     const BackupSession& backups() const { return m_backups; }

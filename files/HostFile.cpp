@@ -40,6 +40,11 @@ QString tooLarge(qint64 size, qint64 limit)
         .arg(limit);
 }
 
+QString isALink()
+{
+    return QStringLiteral("it is a link");
+}
+
 std::optional<QByteArray> realPath(const QByteArray& path)
 {
     char* real = ::realpath(path.constData(), nullptr);
@@ -73,6 +78,8 @@ Result<Located> locate(const QString& hostPath, const HostFileRules& rules)
         return failure(systemReason(errno));
     }
     const bool isLink = S_ISLNK(own.st_mode);
+    if (isLink && rules.noLink)
+        return failure(isALink());
     const std::optional<QByteArray> real = realPath(name);
     if (!real) {
         if (isLink && (errno == ENOENT || errno == ELOOP))
@@ -145,11 +152,15 @@ Result<HostFileContents> readHostFileIfPresent(const QString& hostPath, const Ho
     if (located->path.isEmpty())
         return contents;
     // Never blocking, never through a link put in place since: a FIFO or a device swapped in
-    // after the look above is seen below, unopened for reading.
-    const int fd =
-        ::open(located->path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? Result<HostFileContents>(contents) : failure(systemReason(errno));
+    // after the look above is seen below, unopened for reading. A file that must not be a link is
+    // opened by its own name, so that such a link is refused rather than followed.
+    const QByteArray opened = rules.noLink ? QFile::encodeName(hostPath) : located->path;
+    const int fd = ::open(opened.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return contents;
+        return failure(errno == ELOOP && rules.noLink ? isALink() : systemReason(errno));
+    }
     struct stat status {};
     Result<QByteArray> bytes = failure(QString());
     if (::fstat(fd, &status) != 0)

@@ -21,6 +21,7 @@ struct HostFileRules {
     // folder: a link leading out of it is refused, and nothing outside is opened at all.
     QString within = {};
     qsizetype spare = 0; // room kept free after the bytes, for a caller that edits them in place
+    bool noLink = false; // the file itself must not be a link ("it is a link"); its folders may be
 };
 
 // A file as read: its bytes (missing when no file is there) and the identity of the file they

@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <sys/stat.h>
@@ -32,8 +31,9 @@ namespace {
 const QString kManifest = QStringLiteral("manifest.json");
 // A manifest lists a few files; anything near this size is not one of ours.
 constexpr qint64 kMaxManifestSize = qint64(1) << 20;
-// As large as the largest registry Velmora reads.
-constexpr qint64 kMaxCopySize = qint64(256) << 20;
+// The manifest and the copies are read as they lie in the backup's folder, never through a link.
+const HostFileRules kManifestRules{.limit = kMaxManifestSize, .noLink = true};
+const HostFileRules kCopyRules{.noLink = true};
 constexpr qsizetype kMaxPathLength = 4096;
 const QByteArray kTemporaryMark = ".velmora-";
 constexpr qsizetype kTemporaryUniquePart = 6;
@@ -92,54 +92,6 @@ bool isBackupName(const QString& name)
     static const QRegularExpression stamp(
         QStringLiteral("\\A\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.\\d{3}(-\\d\\d)?\\z"));
     return stamp.match(name).hasMatch();
-}
-
-// The whole content of the ordinary file at path, opened without following a link and without
-// blocking; a failure when anything else stands there or it holds more than cap bytes.
-Result<QByteArray> readOwnFile(const QString& path, qint64 cap)
-{
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ELOOP)
-            return failure(QStringLiteral("it is a link"));
-        return failure(errno == ENOENT ? QStringLiteral("the file does not exist") : systemReason());
-    }
-    QString problem;
-    QByteArray bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        problem = systemReason();
-    } else if (!S_ISREG(st.st_mode)) {
-        problem = QStringLiteral("it is not an ordinary file");
-    } else if (st.st_size > cap) {
-        problem = QStringLiteral("it is larger than %1 bytes").arg(cap);
-    } else {
-        // One byte more than its size, to notice a file that grows while it is read.
-        bytes.resize(qsizetype(st.st_size) + 1);
-        qsizetype filled = 0;
-        while (problem.isEmpty()) {
-            if (filled == bytes.size()) {
-                if (filled > cap) {
-                    problem = QStringLiteral("it grew beyond %1 bytes while being read").arg(cap);
-                    break;
-                }
-                bytes.resize(std::min<qsizetype>(filled * 2, cap + 1));
-            }
-            const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
-            if (n < 0 && errno != EINTR)
-                problem = systemReason();
-            else if (n == 0)
-                break;
-            else if (n > 0)
-                filled += n;
-        }
-        bytes.truncate(filled);
-    }
-    ::close(fd);
-    if (!problem.isEmpty())
-        return failure(problem);
-    return bytes;
 }
 
 // Writes a file only its owner may read (whatever the umask): a new file is made 0644 by the
@@ -245,7 +197,7 @@ QString readManifest(QByteArrayView bytes, Backup& backup)
 Backup readBackup(const QString& folder)
 {
     Backup backup{QFileInfo(folder).fileName(), folder, {}, {}, {}};
-    const Result<QByteArray> bytes = readOwnFile(folder + u'/' + kManifest, kMaxManifestSize);
+    const Result<QByteArray> bytes = readHostFile(folder + u'/' + kManifest, kManifestRules);
     if (!bytes)
         backup.damage = QStringLiteral("its %1 cannot be read: %2").arg(kManifest, bytes.reason());
     else if (const QString why = readManifest(*bytes, backup); !why.isEmpty())
@@ -305,7 +257,7 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, const QS
                         const QString& folder, const QString& machine, bool force)
 {
     const QString copyPath = backup.folder + u'/' + file.copy;
-    const Result<QByteArray> copy = readOwnFile(copyPath, kMaxCopySize);
+    const Result<QByteArray> copy = readHostFile(copyPath, kCopyRules);
     if (!copy)
         return failure(
             QStringLiteral("the backup's copy %1 cannot be read: %2").arg(copyPath, copy.reason()));
@@ -368,7 +320,7 @@ Result<Verdict> removeAgain(const BackedUpFile& file, const QString& host, const
     }
     if (!S_ISREG(st.st_mode))
         return failure(QStringLiteral("it is not an ordinary file now; it was left alone"));
-    const Result<QByteArray> bytes = readOwnFile(path, kMaxCopySize);
+    const Result<QByteArray> bytes = readHostFile(path, kCopyRules);
     if (!bytes)
         return failure(bytes.reason());
     if (!force && (file.writtenSha256.isEmpty() || sha256(*bytes) != file.writtenSha256))

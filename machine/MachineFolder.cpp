@@ -173,12 +173,14 @@ private:
 
 } // namespace
 
-MachineFolder::MachineFolder(QString root, std::optional<int> partition) : m_root(std::move(root))
+MachineFolder::MachineFolder(const MachineName& name) : m_root(name.root)
 {
     if (QFileInfo(m_root).isFile())
-        openImage(partition);
+        openImage(name.partition);
     else
         recogniseDrive();
+    if (name.partition && m_kind != Kind::Image)
+        m_problem = QStringLiteral("%1 is not a disk image: a partition is chosen only on one").arg(m_root);
 }
 
 void MachineFolder::openImage(std::optional<int> partition)
@@ -297,9 +299,9 @@ Result<void> MachineFolder::prepare(Creation creation) const
                                       "only where nothing is")
                            .arg(m_root));
 
+    if (!m_problem.isEmpty())
+        return failure(m_problem);
     if (m_kind != Kind::Folder) {
-        if (!m_problem.isEmpty())
-            return failure(m_problem);
         const QString registry = registryFile();
         const Result<bool> present = registryPresent();
         if (!present || !*present)

@@ -12,6 +12,17 @@ namespace velmora {
 
 class Drive;
 
+// A machine as the user names it: its root and, for a disk image, the partition Windows is on
+// (numbered as fdisk numbers them; none: found on the disk).
+struct MachineName {
+    MachineName(QString root, std::optional<int> partition = {}) // NOLINT: a root alone names one
+        : root(std::move(root)), partition(partition)
+    {
+    }
+    QString root;
+    std::optional<int> partition;
+};
+
 // The Windows 98 machine that every read and write goes to, in one of two kinds:
 // - a machine folder: <root>/drive_c is drive C, <root>/system.reg holds HKEY_LOCAL_MACHINE
 //   as REGEDIT4 text;
@@ -27,8 +38,9 @@ class MachineFolder {
 public:
     enum class Kind { Folder, Drive, Image };
 
-    // partition: on an image, the partition Windows is on, as fdisk numbers them (else found).
-    explicit MachineFolder(QString root, std::optional<int> partition = {});
+    // A partition named for anything but a disk image makes the machine unusable (prepare() says
+    // why): it cannot have meant this one.
+    explicit MachineFolder(const MachineName& name);
 
     // Where the machine's files are read and written. On an image, the paths hostPath gives
     // are below the volume's root ("WINDOWS\WIN.INI").

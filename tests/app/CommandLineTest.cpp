@@ -38,6 +38,12 @@ TEST(CommandLineWithoutDisplay, AnswersOnTheTerminal)
         {"--machine NOWHERE show", 1, "",
          "velmora: The machine NOWHERE cannot be used:\nNOWHERE does not exist"},
         {"--new-machine NOWHERE show", 2, "", "--new-machine goes only with opening the window"},
+        {"--partition 1 show", 2, "", "--partition goes only with --machine IMAGE"},
+        {"--machine MACHINE --partition 0 show", 2, "", "--partition 0: not a partition number"},
+        {"--machine MACHINE --partition 1 show", 1, "", "MACHINE is not a disk image: a partition is chosen"},
+        // A file manager opens a machine as the one argument (the desktop entry's %f).
+        {"MACHINE --partition 1", 1, "", "MACHINE is not a disk image: a partition is chosen"},
+        {"MACHINE NOWHERE", 2, "", "Unexpected argument"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);

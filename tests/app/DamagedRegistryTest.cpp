@@ -19,49 +19,34 @@ namespace t = velmora::testing;
 // ordinary file in its place, keeps the start quiet: each write says what is wrong.
 TEST(DamagedRegistryTest, IsReportedOnceTheMainWindowIsUp)
 {
-    using LayOut = std::function<void(const QString& root)>;
-    const LayOut machineFolder = [](const QString& root) {
-        QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS"));
-    };
-    const auto withRegistry = [machineFolder](const QByteArray& text) {
-        return LayOut([machineFolder, text](const QString& root) {
-            machineFolder(root);
-            ASSERT_TRUE(t::writeBytes(root + "/system.reg", text));
-        });
-    };
-    const auto drive = [](const QByteArray& systemDat) {
-        return LayOut([systemDat](const QString& root) {
-            ASSERT_TRUE(t::writeBytes(root + "/MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WINDOWS\r\n"));
-            ASSERT_TRUE(t::writeBytes(root + "/WINDOWS/SYSTEM.DAT", systemDat));
-        });
+    using Put = std::function<void(const QString& path)>;
+    const auto file = [](const QByteArray& bytes) {
+        return Put([bytes](const QString& path) { ASSERT_TRUE(t::writeBytes(path, bytes)); });
     };
     const struct {
         const char* name;
-        LayOut layOut;
-        const char* registry; // relative to the root; null: no warning
+        const char* registry; // relative to the root: a machine folder's, or a drive's
+        Put put;              // what is put in its place
+        bool warned;
     } cases[] = {
-        {"damaged system.reg", withRegistry("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=dword:zz\r\n"),
-         "system.reg"},
-        {"truncated SYSTEM.DAT", drive(t::hiveFile("SYSTEM.DAT").left(4096)), "WINDOWS/SYSTEM.DAT"},
-        {"sound system.reg",
-         withRegistry("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=dword:00000001\r\n"), nullptr},
-        {"no system.reg", machineFolder, nullptr},
-        {"folder for system.reg",
-         [machineFolder](const QString& root) {
-             machineFolder(root);
-             QDir(root).mkdir(QStringLiteral("system.reg"));
-         },
-         nullptr},
-        {"FIFO for system.reg",
-         [machineFolder](const QString& root) {
-             machineFolder(root);
-             ASSERT_EQ(::mkfifo(QFile::encodeName(root + "/system.reg").constData(), 0600), 0);
-         },
-         nullptr},
+        {"damaged system.reg", "system.reg",
+         file("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=dword:zz\r\n"), true},
+        {"truncated SYSTEM.DAT", "WINDOWS/SYSTEM.DAT", file(t::hiveFile("SYSTEM.DAT").left(4096)), true},
+        {"sound system.reg", "system.reg",
+         file("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=dword:00000001\r\n"), false},
+        {"no system.reg", "system.reg", [](const QString&) {}, false},
+        {"folder for system.reg", "system.reg", [](const QString& path) { QDir().mkdir(path); }, false},
+        {"FIFO for system.reg", "system.reg",
+         [](const QString& path) { ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        t::TestMachine machine(c.layOut);
+        t::TestMachine machine([&c](const QString& root) {
+            if (c.registry == std::string("system.reg"))
+                QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS"));
+            c.put(root + '/' + c.registry);
+        });
         machine.app().context().splashMilliseconds = 1;
         WindowRegistry& windows = machine.app().windows();
         const auto mainOnScreen = [&windows] {
@@ -74,7 +59,7 @@ TEST(DamagedRegistryTest, IsReportedOnceTheMainWindowIsUp)
             mainVisibleBehindBox = mainOnScreen();
             shownText = text;
         };
-        if (c.registry)
+        if (c.warned)
             machine.boxes.expectStartingWith(
                 QStringLiteral("The registry %1/%2 cannot be read:\n").arg(machine.root(), c.registry),
                 MsgIcon::Exclamation);
@@ -84,7 +69,7 @@ TEST(DamagedRegistryTest, IsReportedOnceTheMainWindowIsUp)
         ASSERT_TRUE(mainOnScreen());
         QTest::qWait(20); // the warning is queued behind the showing
         machine.boxes.verifyAllShown();
-        if (!c.registry) {
+        if (!c.warned) {
             EXPECT_FALSE(mainVisibleBehindBox.has_value()) << shownText.toStdString();
             continue;
         }

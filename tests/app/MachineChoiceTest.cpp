@@ -40,44 +40,32 @@ TEST(MachineChoiceTest, TheCommandLineSaysWhichMachineAndWhetherItMayBeMade)
 // where nothing is and only when allowed; a refusal names the root and leaves it as it was.
 TEST(MachineChoiceTest, AMachineIsMadeOnlyWhereNothingIsAndOnlyWhenAllowed)
 {
-    enum class There { Nothing, EmptyFolder, MachineFolder, Drive, FileInItsPlace };
     const struct {
         const char* name;
-        There there;
+        const char* there; // null: nothing; "/": an empty folder; else a file, "" the root itself
         Creation creation;
         const char* refusal; // a part of the reason, after the root; null: usable
         bool seeded;
     } cases[] = {
-        {"default, nothing there", There::Nothing, Creation::SeedWhenEmpty, nullptr, true},
-        {"named, nothing there", There::Nothing, Creation::MustExist, " does not exist", false},
-        {"named, empty folder", There::EmptyFolder, Creation::MustExist, " is empty", false},
-        {"named machine folder", There::MachineFolder, Creation::MustExist, nullptr, false},
-        {"named drive", There::Drive, Creation::MustExist, nullptr, false},
-        {"new, nothing there", There::Nothing, Creation::New, nullptr, true},
-        {"new, empty folder", There::EmptyFolder, Creation::New, nullptr, true},
-        {"new over a machine", There::MachineFolder, Creation::New, " already exists", false},
-        {"new over a drive", There::Drive, Creation::New, " already exists", false},
-        {"new over a file", There::FileInItsPlace, Creation::New, " already exists", false},
+        {"default, nothing there", nullptr, Creation::SeedWhenEmpty, nullptr, true},
+        {"named, nothing there", nullptr, Creation::MustExist, " does not exist", false},
+        {"named, empty folder", "/", Creation::MustExist, " is empty", false},
+        {"named machine folder", "/system.reg", Creation::MustExist, nullptr, false},
+        {"named drive", "/WINDOWS/SYSTEM.DAT", Creation::MustExist, nullptr, false},
+        {"new, nothing there", nullptr, Creation::New, nullptr, true},
+        {"new, empty folder", "/", Creation::New, nullptr, true},
+        {"new over a machine", "/system.reg", Creation::New, " already exists", false},
+        {"new over a drive", "/WINDOWS/SYSTEM.DAT", Creation::New, " already exists", false},
+        {"new over a file", "", Creation::New, " already exists", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         const QString root = dir.path() + "/machine";
-        switch (c.there) {
-        case There::Nothing:
-            break;
-        case There::EmptyFolder:
-            ASSERT_TRUE(QDir().mkpath(root));
-            break;
-        case There::MachineFolder:
-            ASSERT_TRUE(testing::writeBytes(root + "/system.reg", "REGEDIT4\r\n\r\n"));
-            break;
-        case There::Drive:
-            ASSERT_TRUE(testing::writeBytes(root + "/WINDOWS/SYSTEM.DAT", "CREG"));
-            break;
-        case There::FileInItsPlace:
-            ASSERT_TRUE(testing::writeBytes(root, "not a folder"));
-            break;
+        if (c.there) {
+            ASSERT_TRUE(c.there == std::string("/")
+                            ? QDir().mkpath(root)
+                            : testing::writeBytes(root + c.there, "REGEDIT4\r\n\r\n"));
         }
         const auto listing = [&root] {
             return QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
@@ -85,16 +73,14 @@ TEST(MachineChoiceTest, AMachineIsMadeOnlyWhereNothingIsAndOnlyWhenAllowed)
         };
         const QStringList before = listing();
         const Result<void> prepared = MachineFolder(root).prepare(c.creation);
-        EXPECT_EQ(bool(prepared), c.refusal == nullptr);
-        if (!prepared) {
-            EXPECT_TRUE(prepared.reason().contains(root + c.refusal)) << prepared.reason().toStdString();
-        }
+        EXPECT_TRUE(c.refusal ? !prepared && prepared.reason().contains(root + c.refusal) : prepared.ok())
+            << prepared.reason().toStdString();
         EXPECT_EQ(QFileInfo::exists(root + "/drive_c/WINDOWS/WIN.INI") &&
                       QFileInfo::exists(root + "/system.reg"),
                   c.seeded);
         if (!c.seeded) {
             EXPECT_EQ(listing(), before);
-            EXPECT_EQ(QFileInfo::exists(root), c.there != There::Nothing);
+            EXPECT_EQ(QFileInfo::exists(root), c.there != nullptr);
         }
     }
 }

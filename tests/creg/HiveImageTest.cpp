@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <sys/resource.h>
 
@@ -99,16 +100,20 @@ TEST(HiveImage, TextIsStoredWithoutItsTerminator)
         {"ExpandableTextKeepsItsNul", "Path", 2, QByteArray("%windir%\0", 9), QByteArray("%windir%\0", 9)},
         {"BinaryKeepsItsNul", "Bin", 3, QByteArray("ab\0", 3), QByteArray("ab\0", 3)},
         {"MultipleTextsKeepTheirNuls", "List", 7, QByteArray("a\0\0", 3), QByteArray("a\0\0", 3)}};
-    const auto image = HiveImage::parse(t::hiveFile("SMALL98.DAT")).value();
+    // On either form: the 95 one keeps a block checksum, here updated for a change in place.
     for (const auto& [label, name, type, given, stored] : cases) {
-        SCOPED_TRACE(label);
-        auto changed = HiveImage::parse(image.withValue(image.findKey("ports"), name, type, given).value());
-        ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
-        quint32 readType = 0;
-        QByteArray data;
-        ASSERT_TRUE(changed->readValue(changed->findKey("ports"), name, readType, data));
-        EXPECT_EQ(std::pair(readType, data), std::pair(type, stored));
-        EXPECT_EQ(t::hiveFaults(changed->bytes()), QString());
+        for (const char* file : {"SMALL98.DAT", "SMALL95.DAT"}) {
+            SCOPED_TRACE(std::string(label) + " in " + file);
+            const auto image = HiveImage::parse(t::hiveFile(file)).value();
+            auto changed =
+                HiveImage::parse(image.withValue(image.findKey("ports"), name, type, given).value());
+            ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
+            quint32 readType = 0;
+            QByteArray data;
+            ASSERT_TRUE(changed->readValue(changed->findKey("ports"), name, readType, data));
+            EXPECT_EQ(std::pair(readType, data), std::pair(type, stored));
+            EXPECT_EQ(t::hiveFaults(changed->bytes()), QString());
+        }
     }
 }
 
@@ -248,6 +253,133 @@ TEST(HiveImage, AKeyRecordFitsInABlock)
         EXPECT_TRUE(next->readValue(next->findKey("class"), "D", type, read) && read == data);
         EXPECT_EQ(t::hiveFaults(next->bytes()), QString());
     }
+}
+
+// Places in SMALL98.DAT: its one data block, and in it the records of Ports (107 bytes), Class
+// (no values) and the free space up to the block's end; the tree entry of Class\Net.
+constexpr qsizetype kBlock = 0x2020, kPortsRecord = kBlock + 32, kClassRecord = 0x20AB, kFreeRecord = 0x20F4,
+                    kBlockEnd = 0x3020, kNetEntry = 0x20 + 0x20 + 3 * 28;
+
+// Damage is refused with its reason, one row per check of the reader. Odd but sound files (no
+// reason) are read, and an edit changes only the record it must.
+TEST(HiveImage, DamageIsRefusedAndOddButSoundFilesAreEdited)
+{
+    // Pokes (offset, width in bytes, value), and words of the reason.
+    const std::tuple<const char*, std::vector<std::tuple<qsizetype, int, quint32>>, const char*> cases[] = {
+        {"WrongSignature", {{0, 1, 'X'}}, "no CREG signature"},
+        {"BlocksPastTheEnd", {{8, 4, 0x9000}}, "not after the key tree"},
+        {"BlockCount", {{0x10, 2, 2}}, "counts 2 data blocks"},
+        {"BlockClaimsMoreThanFits", {{kBlock + 4, 4, 0x2000}}, "data block 0 at 0x2020 claims"},
+        {"RecordClaimsMoreThanFits", {{kPortsRecord, 4, 0x2000}}, "more than fit"},
+        {"RecordsOverlap", {{kPortsRecord, 4, 107 - 8}}, "data block 0"},
+        // The last record stops one byte short of a record header before the block's end.
+        {"GapAtTheBlockEnd", {{kFreeRecord, 4, kBlockEnd - kFreeRecord - 19}}, "leave a gap"},
+        {"UsedSize", {{kPortsRecord + 8, 4, 30}}, "do not add up"},
+        {"IdOutOfRange", {{kPortsRecord + 4, 2, 300}}, "out of range"},
+        {"TreeCycle", {{kNetEntry + 0x10, 4, 0x20 + 2 * 28}}, "reached twice"},
+        {"EntryShared", {{0x20 + 0x20 + 28 + 0x10, 4, 0x20 + 3 * 28}}, "does not name its parent"},
+        {"LinkOutsideTheTree", {{kNetEntry + 0x14, 4, 0x7000}}, "outside the tree"},
+        {"RecordOfAMissingBlock", {{kNetEntry + 0x1A, 2, 7}}, "which does not exist"},
+        {"KeyWithoutARecord", {{kNetEntry + 0x18, 4, 0xFFFFFFFF}}, "has no record"},
+        {"KeyNameWithBackslash", {{kClassRecord + 20 + 2, 1, '\\'}}, "holding a backslash"},
+        {"EmptyKeyName", {{kClassRecord + 0xC, 2, 0}, {kClassRecord + 8, 4, 20}}, "an empty name"},
+        // A real Windows 95 file has a stored hash that does not match the name.
+        {"HashNotMatchingTheName", {{kNetEntry + 4, 4, 0x1234}}, nullptr},
+        {"BareRecordHeaderAtTheBlockEnd",
+         {{kFreeRecord, 4, kBlockEnd - 20 - kFreeRecord},
+          {kBlockEnd - 20, 4, 20},
+          {kBlockEnd - 16, 4, 0xFFFFFFFF}},
+         nullptr}};
+    for (const auto& [label, pokes, why] : cases) {
+        SCOPED_TRACE(label);
+        QByteArray bytes = t::hiveFile("SMALL98.DAT");
+        for (const auto& [at, width, value] : pokes)
+            for (int i = 0; i < width; ++i)
+                bytes[at + i] = char(value >> 8 * i);
+        const auto image = HiveImage::parse(bytes);
+        if (why) {
+            EXPECT_TRUE(!image && image.reason().contains(QLatin1String(why)))
+                << image.reason().toStdString();
+            continue;
+        }
+        ASSERT_TRUE(image.ok()) << image.reason().toStdString();
+        EXPECT_GE(image->findKey("class\\net"), 0);
+        const QByteArray edited = image->withValue(image->findKey("ports"), "COM1", 1, "2400,n,8,1").value();
+        EXPECT_TRUE(HiveImage::parse(edited).ok());
+        EXPECT_EQ(edited.left(kPortsRecord), bytes.left(kPortsRecord));
+        EXPECT_EQ(edited.mid(kPortsRecord + 107), bytes.mid(kPortsRecord + 107));
+    }
+}
+
+// Random value changes and new keys on a small file, each step checked against a model and
+// the invariants; the run fills a block to 255 records, grows a block past 4 KiB and the key
+// tree by a page, and uses empty value names and empty text.
+TEST(HiveImage, RandomEditsKeepTheModelAndTheInvariants)
+{
+    struct Key {
+        QByteArray path;
+        std::vector<std::tuple<QByteArray, quint32, QByteArray>> values;
+    };
+    std::vector<Key> keys = {{"", {}}, // in the file's order
+                             {"Ports",
+                              {{"", 1, "ports"},
+                               {"COM1", 1, "9600,n,8,1"},
+                               {"Flags", 4, QByteArray("\x01\0\0\0", 4)},
+                               {"Bin", 3, QByteArray("\xE9\0\x81", 3)}}},
+                             {"Class", {}},
+                             {"Class\\Net", {{"Path", 2, QByteArray("%windir%\0", 9)}}}};
+    auto image = HiveImage::parse(t::hiveFile("SMALL98.DAT")).value();
+    std::mt19937 random(20240611);
+    for (int step = 0; step < 700; ++step) {
+        const size_t picked = random() % keys.size();
+        QByteArray bytes;
+        if (step % 2 == 0 && step < 640) { // new keys, most below Ports so its block fills
+            const size_t parent = step % 8 ? 1 : picked;
+            const QByteArray name = "Key" + QByteArray::number(step) + (step % 5 ? "" : "\xC9");
+            const QByteArray& path = keys[parent].path;
+            bytes = image.withSubkey(image.findKey(folded(path)), name).value();
+            size_t end = parent + 1; // after the parent's last descendant
+            while (end < keys.size() && (parent == 0 || keys[end].path.startsWith(path + '\\')))
+                ++end;
+            keys.insert(keys.begin() + end, Key{path.isEmpty() ? name : path + '\\' + name, {}});
+        } else {
+            static const QByteArray names[] = {"", "Value", "VALUE", "caf\xE9", "CAF\xC9", "Other"};
+            const QByteArray name = names[random() % 6];
+            const quint32 type = random() % 4 + 1;
+            const QByteArray data(random() % 3 == 0 ? 0 : qsizetype(random() % (step % 50 ? 120 : 3000)),
+                                  char('a' + step % 26));
+            auto result = image.withValue(image.findKey(folded(keys[picked].path)), name, type, data);
+            if (!result.ok()) { // only the root of a 98/Me file holds no values
+                ASSERT_EQ(picked, 0u) << result.reason().toStdString();
+                continue;
+            }
+            bytes = std::move(result).value();
+            auto& values = keys[picked].values;
+            auto same = std::find_if(values.begin(), values.end(), [&](const auto& v) {
+                return regfile::namesEqual(std::get<0>(v), name);
+            });
+            if (same == values.end())
+                values.emplace_back(name, type, data);
+            else
+                *same = {std::get<0>(*same), type, data};
+        }
+        auto next = HiveImage::parse(bytes);
+        ASSERT_TRUE(next.ok()) << step << ": " << next.reason().toStdString();
+        image = std::move(next).value();
+        ASSERT_EQ(t::hiveFaults(image.bytes()), QString()) << step;
+        QByteArray expected;
+        for (const Key& k : keys) {
+            expected += "K " + k.path.toHex() + '\n';
+            for (const auto& [n, type, data] : k.values)
+                expected += "V " + k.path.toHex() + ' ' + n.toHex() + ' ' + QByteArray::number(type) + ' ' +
+                            data.toHex() + '\n';
+        }
+        ASSERT_EQ(t::firstDifference(t::dumpOf(image), expected), QByteArray()) << step;
+    }
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("SYSTEM.DAT"));
+    ASSERT_TRUE(t::writeBytes(file, image.bytes()));
+    t::expectReadersAgree(file, image);
 }
 
 } // namespace

@@ -8,34 +8,22 @@
 
 #include <gtest/gtest.h>
 
-// Images made and judged by tools that share no code with Velmora (qemu-img, sfdisk, mkfs.fat).
+// Images and volumes made and judged by tools that share no code with Velmora (qemu-img, sfdisk,
+// dosfstools, mtools): shared by the tests of the disk and file-system layers.
 namespace velmora::testing {
 
 // Runs a command line (split as a shell would, without one) that must succeed; its output.
 inline QByteArray run(const QString& commandLine, const QByteArray& input = {})
 {
     QStringList args = QProcess::splitCommand(commandLine);
-    const ToolRun tool = runTool(args.takeFirst(), args, input);
-    EXPECT_EQ(tool.exitCode, 0) << commandLine.toStdString() << ": " << tool.err.toStdString();
+    const Ran tool = run(args.takeFirst(), args, input);
+    EXPECT_EQ(tool.code, 0) << commandLine.toStdString() << ": " << tool.err.toStdString();
     return tool.out;
 }
 
 inline QByteArray sha256(const QByteArray& bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-}
-
-// Bytes no two places of which are alike, so a sector read from the wrong place shows.
-inline QByteArray patterned(qint64 size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = seed * 2654435761u + 1;
-    char* out = bytes.data();
-    for (qint64 i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        out[i] = char(state >> 24);
-    }
-    return bytes;
 }
 
 // A scratch folder for one test's images.
@@ -70,5 +58,46 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+inline const QString kSystemDat = QStringLiteral(VELMORA_TEST_DATA "/SYSTEM.DAT");
+
+// An mtools command on the image, which must succeed: mcopy, mmd, mdel, mattrib...
+inline QByteArray mtool(const QString& image, const QString& tool, QStringList args)
+{
+    args.prepend(image);
+    args.prepend(QStringLiteral("-i"));
+    const Ran r = run(tool, args);
+    EXPECT_EQ(r.code, 0) << tool.toStdString() << " " << args.join(' ').toStdString() << ": "
+                         << r.err.toStdString();
+    return r.out;
+}
+
+// A new volume of kib KiB: mkfs.fat -F bits, one sector per cluster unless told.
+inline void makeVolume(const QString& image, int bits, int kib, const QStringList& extra = {})
+{
+    QFile::remove(image);
+    const Ran r = run(QStringLiteral("mkfs.fat"),
+                      QStringList{QStringLiteral("-C"), QStringLiteral("-F"), QString::number(bits),
+                                  QStringLiteral("-s"), QStringLiteral("1")} +
+                          extra + QStringList{image, QString::number(kib)});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+}
+
+inline void expectFsckClean(const QString& image)
+{
+    const Ran r = run(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), image});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+}
+
+// What mtools reads of a file: its bytes and its attribute letters ("A  SHR").
+inline QByteArray mtype(const QString& image, const QString& path)
+{
+    return mtool(image, QStringLiteral("mtype"), {QStringLiteral("::/") + path});
+}
+inline QByteArray mattrib(const QString& image, const QString& path)
+{
+    const QByteArray out = mtool(image, QStringLiteral("mattrib"), {QStringLiteral("::/") + path});
+    return out.left(out.indexOf("::")).trimmed();
+}
 
 } // namespace velmora::testing

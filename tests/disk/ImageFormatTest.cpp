@@ -62,25 +62,89 @@ Maker bytes(QByteArray (*content)(QByteArray raw))
     };
 }
 
-// Every format opens as the disk it holds, byte for byte; what is not a disk is named.
-TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
+// qemu-img's name for the disk written through Velmora and judged, and the bytes that must stay:
+// of the image file itself, or of the file named (its whole, when `keptBytes` is -1).
+struct Written {
+    const char* format;
+    qint64 keptAt = 0; // from the end when negative
+    int keptBytes = 0;
+    const char* keptFile = nullptr;
+};
+
+// A write that straddles a cluster boundary of every format, so two clusters change, lands in
+// the disk, and nothing else about the image changes: its structure stays sound, a qcow2's
+// snapshot keeps its list entry and contents, a VDI its UUIDs (VirtualBox refuses a disk whose
+// UUID changed), a fixed VHD its footer, a differencing image its backing file. While Velmora
+// has a container open, QEMU's lock refuses it to a second user (a virtual machine, or
+// ourselves); raw images are held otherwise.
+void expectWriteLandsAlone(const Scratch& scratch, const QString& raw, const QString& image,
+                           const Written& how)
 {
+    const QString format = QLatin1String(how.format), snapshotsList = QStringLiteral("qemu-img snapshot -l ");
+    if (format == QLatin1String("qcow2"))
+        run(QStringLiteral("qemu-img snapshot -c before ") + image);
+    const QByteArray snapshots = run(snapshotsList + image);
+    const QString keptFile = how.keptFile ? scratch.path(QLatin1String(how.keptFile)) : image;
+    const QByteArray keptBefore = readBytes(keptFile);
+    const qint64 keptAt = how.keptAt < 0 ? keptBefore.size() + how.keptAt : how.keptAt;
+    const QByteArray written = patterned(8192, 7);
+    {
+        const Result<DiskImage> opened = openDiskImage(image, ImageAccess::ReadWrite);
+        ASSERT_TRUE(opened.ok()) << opened.reason().toStdString();
+        if (!isRawFormat(opened->layout.format)) {
+            const Result<DiskImage> second = openDiskImage(image, ImageAccess::ReadWrite);
+            EXPECT_TRUE(second.reason().startsWith(QFileInfo(image).fileName() + QLatin1String(" is in use")))
+                << second.reason().toStdString();
+        }
+        EXPECT_FALSE(opened->disk->write(opened->disk->size() - 512, QByteArray(1024, 'x')).ok());
+        EXPECT_TRUE(opened->disk->write((1 << 20) - 512, written).ok());
+        EXPECT_TRUE(opened->disk->flush().ok());
+    }
+    const QByteArray expected = readBytes(raw).replace((1 << 20) - 512, written.size(), written);
+    EXPECT_EQ(sha256(scratch.asRaw(image, format)), sha256(expected));
+    const Ran check =
+        run(QStringLiteral("qemu-img"), {QStringLiteral("check"), QStringLiteral("-f"), format, image});
+    EXPECT_TRUE(check.code == 0 || check.code == 63) << "63: a format qemu-img cannot check";
+    EXPECT_EQ(run(snapshotsList + image), snapshots);
+    if (format == QLatin1String("qcow2")) {
+        run(QStringLiteral("qemu-img convert -l snapshot.name=before -O raw %1 %2")
+                .arg(image, scratch.path("s")));
+        EXPECT_EQ(sha256(readBytes(scratch.path("s"))), sha256(readBytes(raw)));
+    }
+    EXPECT_EQ(sha256(readBytes(keptFile).mid(keptAt, how.keptBytes)),
+              sha256(keptBefore.mid(keptAt, how.keptBytes)));
+}
+
+// Every format opens as the disk it holds, byte for byte, and is written as above; what is not
+// a disk is named.
+TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
+{
+    const auto backed = [](const Scratch& s, const QString& raw) {
+        const QString base = s.converted(raw, QStringLiteral("base.qcow2"), QStringLiteral("qcow2"));
+        run(QStringLiteral("qemu-img create -q -f qcow2 -b %1 -F qcow2 %2").arg(base, s.path("top.qcow2")));
+        return s.path(QStringLiteral("top.qcow2"));
+    };
     const struct {
         const char* name;
         Maker make;
         const char* outcome; // the format as Velmora names it, or what the refusal says
+        Written written{nullptr};
     } rows[] = {
-        {"raw", bytes([](QByteArray r) { return r; }), "a raw disk image"},
-        {"fixed VHD", qemu("vpc -o subformat=fixed,force_size=on"), "a fixed-size VHD"},
+        {"raw", bytes([](QByteArray r) { return r; }), "a raw disk image", {"raw"}},
+        {"fixed VHD", qemu("vpc -o subformat=fixed,force_size=on"), "a fixed-size VHD", {"vpc", -512, 512}},
         {"HDI", bytes([](QByteArray r) { return hdiHeader(r.size()) + r; }), "an HDI image"},
         {"HDX", bytes([](QByteArray r) { return hdxHeader(r.size()) + r; }), "an HDX image"},
-        {"qcow2", qemu("qcow2"), "a qcow2 image"},
-        {"qcow2 version 2", qemu("qcow2 -o compat=0.10"), "a qcow2 image"},
-        {"VDI", qemu("vdi"), "a VDI image"},
-        {"VMDK monolithic sparse", qemu("vmdk -o subformat=monolithicSparse"), "a monolithic sparse VMDK"},
-        {"VMDK descriptor", qemu("vmdk -o subformat=monolithicFlat"), "a VMDK descriptor"},
-        {"dynamic VHD", qemu("vpc -o subformat=dynamic,force_size=on"), "a dynamic VHD"},
-        {"VHDX", qemu("vhdx"), "a VHDX image"},
+        {"qcow2", qemu("qcow2"), "a qcow2 image", {"qcow2"}},
+        {"qcow2 version 2", qemu("qcow2 -o compat=0.10"), "a qcow2 image", {"qcow2"}},
+        {"qcow2 over a backing file", backed, "a qcow2 image", {"qcow2", 0, -1, "base.qcow2"}},
+        {"VDI", qemu("vdi"), "a VDI image", {"vdi", 0x188, 64}}, // its four UUIDs
+        {"VMDK monolithic sparse",
+         qemu("vmdk -o subformat=monolithicSparse"),
+         "a monolithic sparse VMDK",
+         {"vmdk"}},
+        {"VMDK descriptor", qemu("vmdk -o subformat=monolithicFlat"), "a VMDK descriptor", {"vmdk"}},
+        {"dynamic VHD", qemu("vpc -o subformat=dynamic,force_size=on"), "a dynamic VHD", {"vpc"}},
+        {"VHDX", qemu("vhdx"), "a VHDX image", {"vhdx"}},
 
         {"empty file", bytes([](QByteArray) { return QByteArray(); }),
          "not a hard disk image: an empty file"},
@@ -115,15 +179,20 @@ TEST(ImageFormat, RecognisesByContentAndReadsTheDisk)
         const Scratch scratch;
         const QString raw = scratch.rawDisk(4, "2048,,c,*\n");
         const QString made = row.make(scratch, raw);
-        const Result<DiskImage> image = openDiskImage(made, ImageAccess::ReadOnly);
-        if (!image) {
-            EXPECT_TRUE(image.reason().contains(QLatin1String(row.outcome))) << image.reason().toStdString();
-            EXPECT_TRUE(image.reason().startsWith(QFileInfo(made).fileName() + QLatin1String(": ")));
-            continue;
+        {
+            const Result<DiskImage> image = openDiskImage(made, ImageAccess::ReadOnly);
+            if (!image) {
+                EXPECT_TRUE(image.reason().contains(QLatin1String(row.outcome)))
+                    << image.reason().toStdString();
+                EXPECT_TRUE(image.reason().startsWith(QFileInfo(made).fileName() + QLatin1String(": ")));
+                continue;
+            }
+            EXPECT_EQ(describeFormat(image->layout.format), QLatin1String(row.outcome));
+            ASSERT_EQ(image->disk->size(), 4 << 20);
+            EXPECT_EQ(sha256(image->disk->read(0, 4 << 20).value()), sha256(readBytes(raw)));
         }
-        EXPECT_EQ(describeFormat(image->layout.format), QLatin1String(row.outcome));
-        ASSERT_EQ(image->disk->size(), 4 << 20);
-        EXPECT_EQ(sha256(image->disk->read(0, 4 << 20).value()), sha256(readBytes(raw)));
+        if (row.written.format)
+            expectWriteLandsAlone(scratch, raw, made, row.written);
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace velmora {
@@ -15,7 +17,7 @@ namespace {
 struct Image {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("win98.img"));
-    Image() { EXPECT_TRUE(QFile(path).open(QIODevice::WriteOnly)); }
+    Image() { EXPECT_TRUE(QFile(path).open(QIODevice::WriteOnly) && QFile(path).resize(4096)); }
 };
 
 struct Program {
@@ -33,71 +35,59 @@ struct Program {
     }
 };
 
-// Programs that have the image open, with QEMU's lock or without, are named with their process
-// id, once they have opened it; Velmora's own helper (by its process id) does not count.
-TEST(ImageUse, AProgramUsingTheImageIsNamed)
+// Whoever uses the image is named, once it has opened it: a program with the file open (here on
+// its standard input), with QEMU's lock, with a lock whose holder no /proc/PID/fd link shows (the
+// file closed but still mapped, as for another user's QEMU), and VMware by its lock folder,
+// seen through a link too. Velmora's own helper (by its process id) does not count.
+TEST(ImageUse, WhoeverUsesTheImageIsNamed)
 {
-    for (const bool qemu : {false, true}) {
+    const struct {
+        const char* program;   // nullptr: VMware's lock folder
+        QStringList arguments; // the image follows them, or is the standard input when there are none
+        const char* user;      // as the refusal names it, %1 its process id
+    } rows[] = {
+        {"sleep", {}, "sleep (process %1)"},
+        {"qemu-io", {"-f", "raw", "-c", "sleep 30000"}, "qemu-io (process %1)"},
+        {"python3",
+         {"-c", "import ctypes, fcntl, os, struct, sys, time\n"
+                "fd = os.open(sys.argv[1], os.O_RDONLY)\n"
+                "fcntl.fcntl(fd, 37, struct.pack('hhqqi4x', 0, 0, 100, 2, 0)) # F_OFD_SETLK, as QEMU locks\n"
+                "libc = ctypes.CDLL(None); libc.mmap.restype = ctypes.c_void_p\n"
+                "libc.mmap(None, 4096, 1, 1, fd, ctypes.c_long(0)); os.close(fd); time.sleep(30)"},
+         "a program Velmora cannot see, which holds QEMU's lock on it"},
+        {nullptr, {}, "VMware (the folder win98.img.lck is beside it)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.user);
         Image image;
         ASSERT_TRUE(checkImageNotInUse(image.path));
-        Program holder = qemu ? Program(QStringLiteral("qemu-io"),
-                                        {QStringLiteral("-f"), QStringLiteral("raw"), QStringLiteral("-c"),
-                                         QStringLiteral("sleep 30000"), image.path})
-                              : Program(QStringLiteral("sleep"), {QStringLiteral("30")}, image.path);
-        ASSERT_TRUE(holder.process.waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
-        const qint64 pid = holder.process.processId();
+        std::optional<Program> user;
+        if (row.program)
+            user.emplace(QLatin1String(row.program),
+                         row.arguments.isEmpty() ? QStringList{QStringLiteral("30")}
+                                                 : row.arguments + QStringList{image.path},
+                         row.arguments.isEmpty() ? image.path : QString());
+        else
+            QDir(image.dir.path()).mkdir(QStringLiteral("win98.img.lck"));
+        ASSERT_TRUE(!user || user->process.waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
+        const qint64 pid = user ? user->process.processId() : 0;
+        const QString named = QString::fromUtf8(row.user).replace(QStringLiteral("%1"), QString::number(pid)),
+                      refusal =
+                          QStringLiteral("win98.img is in use by %1: shut that down before changing the disk")
+                              .arg(named);
         QElapsedTimer timer;
         timer.start();
-        while (checkImageNotInUse(image.path) && timer.elapsed() < 10000)
+        while (checkImageNotInUse(image.path).reason() != refusal && timer.elapsed() < 10000)
             QThread::msleep(20);
-        const QString name = qemu ? QStringLiteral("qemu-io") : QStringLiteral("sleep");
-        EXPECT_EQ(
-            checkImageNotInUse(image.path).reason(),
-            QStringLiteral("win98.img is in use by %1 (process %2): shut that down before changing the disk")
-                .arg(name)
-                .arg(pid));
-        EXPECT_EQ(processesHoldingFile(image.path), (QList<ImageHolder>{{pid, name}}));
-        EXPECT_TRUE(checkImageNotInUse(image.path, {pid})) << "our own helper";
+        EXPECT_EQ(checkImageNotInUse(image.path).reason(), refusal);
+        const QString link = image.dir.filePath(QStringLiteral("c.img"));
+        ASSERT_TRUE(QFile::link(image.path, link));
+        EXPECT_TRUE(checkImageNotInUse(link).reason().contains(named)) << "seen through a link";
+        const bool seen = named.contains(u"process");
+        const QList<ImageHolder> holders{{pid, QLatin1String(row.program)}};
+        EXPECT_EQ(processesHoldingFile(image.path), seen ? holders : QList<ImageHolder>{});
+        EXPECT_TRUE(!seen || checkImageNotInUse(image.path, {pid})) << "our own helper";
     }
-}
-
-// A lock outlives the holder's open file while the file stays mapped: no /proc/PID/fd link then
-// leads to the image, as for another user's QEMU.
-TEST(ImageUse, ALockWhoseHolderCannotBeSeenRefusesTheImage)
-{
-    Image image;
-    ASSERT_TRUE(QFile(image.path).resize(4096));
-    Program holder(QStringLiteral("python3"),
-                   {QStringLiteral("-c"),
-                    QStringLiteral("import ctypes, fcntl, os, struct, sys, time\n"
-                                   "fd = os.open(sys.argv[1], os.O_RDONLY)\n"
-                                   "fcntl.fcntl(fd, 37, struct.pack('hhqqi4x', 0, 0, 100, 2, 0))\n"
-                                   "libc = ctypes.CDLL(None)\n"
-                                   "libc.mmap.restype = ctypes.c_void_p\n"
-                                   "libc.mmap(None, 4096, 1, 1, fd, ctypes.c_long(0))\n"
-                                   "os.close(fd)\n"
-                                   "print('held', flush=True)\n"
-                                   "time.sleep(30)"),
-                    image.path});
-    ASSERT_TRUE(holder.process.waitForReadyRead(10000));
-    EXPECT_TRUE(processesHoldingFile(image.path).isEmpty());
-    EXPECT_EQ(
-        checkImageNotInUse(image.path).reason(),
-        QStringLiteral("win98.img is in use by a program Velmora cannot see, which holds QEMU's lock on it: "
-                       "shut that down before changing the disk"));
-}
-
-TEST(ImageUse, AVmwareLockFolderBesideTheImageRefusesIt)
-{
-    Image image;
-    QDir(image.dir.path()).mkdir(QStringLiteral("win98.img.lck"));
-    EXPECT_EQ(
-        checkImageNotInUse(image.path).reason(),
-        QStringLiteral("win98.img is in use by VMware (the folder win98.img.lck is beside it): shut that "
-                       "down before changing the disk"));
-    const QString link = image.dir.filePath(QStringLiteral("c.img"));
-    ASSERT_TRUE(QFile::link(image.path, link));
-    EXPECT_TRUE(checkImageNotInUse(link).reason().contains(u"win98.img.lck")) << "seen through a link";
 }
 
 // While held, QEMU's writers (here qemu-io) refuse the image (QEMU lets readers of a raw image look); the

@@ -68,7 +68,7 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
 {
     const struct {
         const char* name;
-        const char* sfdisk; // nullptr: a bare FAT volume made by mkfs.fat
+        const char* sfdisk; // or "mkfs.fat OPTIONS": a bare FAT volume
         void (*damage)(QByteArray&);
         const char* refusal; // nullptr: the listing must agree with sfdisk's
     } rows[] = {
@@ -78,7 +78,8 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
         {"an extended partition with three logicals", threeLogicals, nullptr, nullptr},
         {"an extended partition, then a primary", "2048,8192,f\n10240,,c\n,2048,6\n,2048,b,*\n", nullptr,
          nullptr},
-        {"a bare FAT volume", nullptr, nullptr, nullptr},
+        {"a bare FAT volume", "mkfs.fat", nullptr, nullptr},
+        {"a bare FAT volume of the largest sectors", "mkfs.fat -S 4096", nullptr, nullptr},
         {"GPT", "label: gpt\n,,U\n", nullptr, "a GPT disk"},
         {"blank", "2048,,c\n", [](QByteArray& b) { b.fill('\0'); }, "the disk is blank"},
         {"no boot signature", "2048,,c\n", [](QByteArray& b) { b[511] = 0; },
@@ -100,9 +101,10 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const Scratch scratch;
+        const bool bare = QLatin1String(row.sfdisk).startsWith(QLatin1String("mkfs.fat"));
         QString image = scratch.path(QStringLiteral("disk.img"));
-        if (row.sfdisk == nullptr)
-            run(QStringLiteral("mkfs.fat -C %1 8192").arg(image));
+        if (bare)
+            run(QStringLiteral("%1 -C %2 8192").arg(QLatin1String(row.sfdisk), image));
         else
             image = scratch.rawDisk(8, row.sfdisk);
         QByteArray bytes = readBytes(image);
@@ -117,9 +119,8 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
             continue;
         }
         ASSERT_TRUE(partitions.ok()) << partitions.reason().toStdString();
-        EXPECT_EQ(velmoraListing(*partitions), row.sfdisk == nullptr
-                                                   ? QStringList{QStringLiteral("0:0:16384:0:0")}
-                                                   : sfdiskListing(image));
+        EXPECT_EQ(velmoraListing(*partitions),
+                  bare ? QStringList{QStringLiteral("0:0:16384:0:0")} : sfdiskListing(image));
     }
 }
 

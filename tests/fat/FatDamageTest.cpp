@@ -1,7 +1,7 @@
 #include "fat/FatNames.h"
 #include "fat/FatVolume.h"
 
-#include "fat/FatTools.h"
+#include "disk/DiskTools.h"
 
 namespace velmora {
 namespace {

@@ -22,11 +22,14 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
     const QString machine = dir.path() + "/machine", file = machine + "/f.ini";
     ASSERT_TRUE(writeBytes(machine + "/real/r.ini", "inside") &&
                 writeBytes(dir.path() + "/outside/o.ini", "out"));
-    // How the path is made, the limit, and the bytes read or the reason.
+    // How the path is made, the limit, and the bytes read or the reason; a row named "...NoLink"
+    // refuses the file itself being a link.
     const std::tuple<const char*, std::function<bool()>, qint64, const char*, const char*> cases[] = {
-        {"OrdinaryFile", [&] { return writeBytes(file, "abc"); }, 3, "abc", nullptr},
+        {"OrdinaryFileNoLink", [&] { return writeBytes(file, "abc"); }, 3, "abc", nullptr},
         {"LinkInside", [&] { return QFile::link(machine + "/real/r.ini", file); }, 100, "inside", nullptr},
-        {"FolderLinkInside", [&] { return QFile::link(machine + "/real", machine + "/f.ini"); }, 100,
+        {"LinkInsideNoLink", [&] { return QFile::link(machine + "/real/r.ini", file); }, 100, nullptr,
+         "it is a link"},
+        {"FolderLinkInsideNoLink", [&] { return QFile::link(machine + "/real", machine + "/f.ini"); }, 100,
          "inside", nullptr},
         {"Missing", [] { return true; }, 100, nullptr, "the file does not exist"},
         {"Folder", [&] { return QDir().mkpath(file); }, 100, nullptr, "a folder stands in the file's place"},
@@ -50,9 +53,10 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
         const QString path = QFileInfo(file).isSymLink() && QFileInfo(file).isDir()
                                  ? file + (QByteArrayView(label) == "FolderLinkOut" ? "/o.ini" : "/r.ini")
                                  : file;
-        const Result<QByteArray> read = readHostFile(path, HostFileRules{limit, machine});
+        const HostFileRules rules{limit, machine, 0, QByteArrayView(label).endsWith("NoLink")};
+        const Result<QByteArray> read = readHostFile(path, rules);
         EXPECT_EQ(read ? *read : read.reason(), bytes ? QString(bytes) : QString(why));
-        const Result<bool> exists = hostFileExists(path, HostFileRules{limit, machine});
+        const Result<bool> exists = hostFileExists(path, rules);
         EXPECT_EQ(exists ? QString::number(*exists) : exists.reason(), bytes ? "1"
                                                                        : QByteArrayView(label) == "Missing"
                                                                            ? "0"

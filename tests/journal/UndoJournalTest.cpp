@@ -71,7 +71,6 @@ TEST(UndoJournal, LivesBesideTheImageFileItself)
     QDir(dir.path()).mkdir(QStringLiteral("links"));
     ASSERT_TRUE(QFile::link(image, dir.filePath(QStringLiteral("links/c.img"))));
     EXPECT_EQ(undoJournalPath(dir.filePath(QStringLiteral("links/c.img"))), undoJournalPath(image));
-    EXPECT_TRUE(undoJournalPath(image).endsWith(u"/win98.img.velmora-undo"));
 }
 
 } // namespace

@@ -100,86 +100,69 @@ QByteArray msdosSys(const QByteArray& paths)
            "BootGUI=1\r\nWinDir=C:\\WRONG\r\n;\r\n" + (";" + QByteArray(69, 'x') + "\r\n").repeated(18);
 }
 
-// A root with MSDOS.SYS holding these [Paths] lines (nullptr: no MSDOS.SYS) and other files
-// (separated by blanks), its Windows folder and registry file below the root (drive_c/WINDOWS and
-// system.reg for a machine folder), and what prepare() says (nullptr when the machine can be used).
+// A root with MSDOS.SYS (none when empty) and other files, separated by blanks ("name>target": a
+// link), its Windows folder and registry file below the root (drive_c/WINDOWS and system.reg for
+// a machine folder), and what prepare() says (nullptr when the machine can be used). MSDOS.SYS is
+// read whatever its line ends, a control character in WinDir= is shown (never cutting the message
+// short), and something other than a file inside the drive in the place of MSDOS.SYS or
+// SYSTEM.DAT is named for what it is.
 TEST(MachineKinds, FollowTheDriveRule)
 {
-    // Name, [Paths] lines, files, Windows folder, registry file, and what prepare() says.
-    const std::tuple<const char*, const char*, const char*, const char*, const char*, const char*> cases[] = {
-        {"DriveCWins", "", "drive_c/WINDOWS/X WINDOWS/SYSTEM.DAT", "drive_c/WINDOWS", "system.reg", nullptr},
-        {"AnyCase", " windir = c:\\win98 \r\n", "Win98/system.dat WINDOWS/X", "Win98", "Win98/system.dat",
+    const QByteArray noWinDir = msdosSys(""), win98 = "[Paths]\r\nWinDir=C:\\WIN98\r\n";
+    const std::tuple<const char*, QByteArray, const char*, const char*, const char*, const char*> cases[] = {
+        {"DriveCWins", noWinDir, "drive_c/WINDOWS/X WINDOWS/SYSTEM.DAT", "drive_c/WINDOWS", "system.reg",
          nullptr},
-        {"NoWinDirMeansWindows", "", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT", nullptr},
-        {"NoMsdosSysButSystemDat", nullptr, "windows/System.Dat", "windows", "windows/System.Dat", nullptr},
-        {"WinDirNamesNoFolder", "WinDir=C:\\WIN98\r\n", "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT",
-         "names the Windows folder C:\\WIN98 ([Paths] WinDir=), which does not"},
-        {"DriveWithoutSystemDat", "", "WINDOWS/X", "WINDOWS", "WINDOWS/SYSTEM.DAT",
+        {"AnyCase", msdosSys(" windir = c:\\win98 \r\n"), "Win98/system.dat WINDOWS/X", "Win98",
+         "Win98/system.dat", nullptr},
+        {"NoWinDirMeansWindows", noWinDir, "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT", nullptr},
+        {"NoMsdosSysButSystemDat", {}, "windows/System.Dat", "windows", "windows/System.Dat", nullptr},
+        {"WinDirNamesNoFolder", msdosSys("WinDir=C:\\WIN98\r\n"), "WINDOWS/SYSTEM.DAT", "WINDOWS",
+         "WINDOWS/SYSTEM.DAT", "names the Windows folder C:\\WIN98 ([Paths] WinDir=), which does not"},
+        {"DriveWithoutSystemDat", noWinDir, "WINDOWS/X", "WINDOWS", "WINDOWS/SYSTEM.DAT",
          "SYSTEM.DAT does not exist"},
-        {"NoSystemDatIsAFolder", nullptr, "WINDOWS/WIN.INI", "drive_c/WINDOWS", "system.reg", nullptr},
-    };
-    for (const auto& [name, paths, files, windows, registry, problem] : cases) {
+        {"NoSystemDatIsAFolder", {}, "WINDOWS/WIN.INI", "drive_c/WINDOWS", "system.reg", nullptr},
+        {"CarriageReturnsOnly", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r", "WIN98/SYSTEM.DAT", "WIN98",
+         "WIN98/SYSTEM.DAT", nullptr},
+        {"MixedLineEnds", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98", "WIN98/SYSTEM.DAT", "WIN98",
+         "WIN98/SYSTEM.DAT", nullptr},
+        {"NulInWinDir", QByteArray("[Paths]\r\nWinDir=C:\\WIN") + '\0' + "98\r\n", "WINDOWS/SYSTEM.DAT",
+         "WINDOWS", "WINDOWS/SYSTEM.DAT",
+         "the Windows folder C:\\WIN<0x00>98 ([Paths] WinDir=), which is not on this drive: "
+         "\"WIN<0x00>98\" is not a valid file name"},
+        {"MsdosSysLinkedOut",
+         {},
+         "MSDOS.SYS>../outside/MSDOS.SYS WINDOWS/SYSTEM.DAT",
+         "WINDOWS",
+         "WINDOWS/SYSTEM.DAT",
+         "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
+        {"SystemDatLinkedToADevice", win98, "WIN98/SYSTEM.DAT>/dev/zero", "WIN98", "WIN98/SYSTEM.DAT",
+         "SYSTEM.DAT cannot be read (the file is a link that leads out of the machine): without it"}};
+    for (const auto& [name, msdos, files, windows, registry, problem] : cases) {
         SCOPED_TRACE(name);
         QTemporaryDir dir;
-        ASSERT_TRUE(!paths || writeBytes(dir.path() + "/MSDOS.SYS", msdosSys(paths)));
-        for (const QString& path : QString::fromLatin1(files).split(' '))
-            ASSERT_TRUE(writeBytes(dir.path() + '/' + path, "h"));
-        const QStringList before = folderEntries(dir.path());
+        const QString root = dir.path() + "/root";
+        ASSERT_TRUE(writeBytes(dir.path() + "/outside/MSDOS.SYS", win98) && QDir().mkpath(root));
+        ASSERT_TRUE(msdos.isEmpty() || writeBytes(root + "/MSDOS.SYS", msdos));
+        for (const QString& file : QString::fromLatin1(files).split(' ')) {
+            const QStringList link = file.split('>');
+            ASSERT_TRUE(link.size() == 2 ? QDir().mkpath(QFileInfo(root + '/' + link[0]).absolutePath()) &&
+                                               QFile::link(link[1], root + '/' + link[0])
+                                         : writeBytes(root + '/' + file, "h"));
+        }
+        const QStringList before = folderEntries(root);
 
-        const MachineFolder machine(dir.path());
+        const MachineFolder machine(root);
         EXPECT_EQ(machine.kind(), QByteArrayView(registry) == "system.reg" ? MachineFolder::Kind::Folder
                                                                            : MachineFolder::Kind::Drive);
-        EXPECT_EQ(machine.windowsFolder(), dir.path() + '/' + windows);
-        EXPECT_EQ(machine.registryFile(), dir.path() + '/' + registry);
+        EXPECT_EQ(machine.windowsFolder(), root + '/' + windows);
+        EXPECT_EQ(machine.registryFile(), root + '/' + registry);
         const Result<void> prepared = machine.prepare();
         EXPECT_TRUE(problem ? !prepared && prepared.reason().contains(problem) : prepared.ok())
             << prepared.reason().toStdString();
-        EXPECT_EQ(folderEntries(dir.path()), before) << "nothing is seeded on a drive";
+        EXPECT_EQ(folderEntries(root), before) << "nothing is seeded on a drive";
         // On a drive, "c:\windows\..." is its Windows folder, and nothing else is.
         const Result<QString> other = machine.hostPath(u"c:\\windowsx\\win.ini");
         EXPECT_EQ(other ? *other : other.reason(), machine.driveC() + "/windowsx/win.ini");
-    }
-}
-
-// A drive's own files as they may be found: MSDOS.SYS with any line ending, a control character
-// in WinDir= (shown, never cutting the message short), and something other than a file, or a
-// link out of the drive, in the place of MSDOS.SYS or SYSTEM.DAT (named for what it is).
-TEST(MachineKinds, DriveFilesAreReadWhateverTheirLineEndsAndOnlyInsideTheDrive)
-{
-    const QByteArray win98 = "[Paths]\r\nWinDir=C:\\WIN98\r\n";
-    // MSDOS.SYS (nullptr: a link out of the drive), what stands as SYSTEM.DAT (f: a file, p: a
-    // FIFO, d: a link to a device), the Windows folder found, and what prepare() says.
-    const std::tuple<const char*, QByteArray, char, const char*, const char*> cases[] = {
-        {"CarriageReturnsOnly", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r", 'f', "WIN98", nullptr},
-        {"MixedLineEnds", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98", 'f', "WIN98", nullptr},
-        {"NulInWinDir", QByteArray("[Paths]\r\nWinDir=C:\\WIN") + '\0' + "98\r\n", 'f', "WINDOWS",
-         "the Windows folder C:\\WIN<0x00>98 ([Paths] WinDir=), which is not on this drive: "
-         "\"WIN<0x00>98\" is not a valid file name"},
-        {"MsdosSysLinkedOut", nullptr, 'f', "WINDOWS",
-         "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
-        {"SystemDatAFifo", win98, 'p', "WIN98",
-         "SYSTEM.DAT cannot be read (it is not an ordinary file but a FIFO): without it"},
-        {"SystemDatLinkedToADevice", win98, 'd', "WIN98",
-         "SYSTEM.DAT cannot be read (the file is a link that leads out of the machine)"}};
-    for (const auto& [label, msdosSys, systemDat, windows, problem] : cases) {
-        SCOPED_TRACE(label);
-        QTemporaryDir dir;
-        const QString root = dir.path() + "/drive", registry = root + "/WIN98/SYSTEM.DAT";
-        ASSERT_TRUE(writeBytes(root + "/WINDOWS/SYSTEM.DAT", "h") && QDir().mkpath(root + "/WIN98") &&
-                    writeBytes(dir.path() + "/outside/MSDOS.SYS", win98));
-        ASSERT_TRUE(msdosSys.isNull() ? QFile::link(dir.path() + "/outside/MSDOS.SYS", root + "/MSDOS.SYS")
-                                      : writeBytes(root + "/MSDOS.SYS", msdosSys));
-        ASSERT_TRUE(systemDat == 'f'   ? writeBytes(registry, "h")
-                    : systemDat == 'p' ? ::mkfifo(QFile::encodeName(registry).constData(), 0600) == 0
-                                       : QFile::link("/dev/zero", registry));
-        const MachineFolder machine(root);
-        EXPECT_EQ(machine.kind(), MachineFolder::Kind::Drive);
-        const Result<void> prepared = machine.prepare();
-        EXPECT_TRUE(problem ? !prepared && prepared.reason().contains(problem) : prepared.ok())
-            << prepared.reason().toStdString();
-        if (!problem || QByteArrayView(label).startsWith("SystemDat")) {
-            EXPECT_EQ(machine.windowsFolder(), root + '/' + windows);
-        }
     }
 }
 

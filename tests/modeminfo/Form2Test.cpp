@@ -38,7 +38,6 @@ TEST_F(Form2Test, ShowsAndSavesEveryRowAsReadWhenOpening)
     ASSERT_TRUE(testing::writeBytes(path, QByteArray(5000, 'x')));
     machine.saveAs.pick(path);
     clickExpecting("Command1", QStringLiteral("Information has been saved to ") + path);
-    EXPECT_EQ(machine.saveAs.lastPattern(), QStringLiteral("*.txt"));
     EXPECT_EQ(testing::readBytes(path), (captions.join("\r\n") + "\r\n").toLatin1()); // Windows-1252
 
     window->close();

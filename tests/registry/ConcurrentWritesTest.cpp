@@ -139,10 +139,10 @@ TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
     }
     ASSERT_GT(child, 0);
     // Back to back while the rival works; against another program, for as long as it works.
-    int status = 0, written = 0;
+    int status = 0;
     const bool program = rival != Rival::SecondVelmora;
     for (int i = 1; program ? ::waitpid(child, &status, WNOHANG) != child : i <= kVelmoraWrites; ++i)
-        written += velmoraWrite(0, i);
+        velmoraWrite(0, i); // a write that fails loses its proof below
     if (!program)
         ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
@@ -155,7 +155,6 @@ TEST_P(ConcurrentWrites, NoWriterLosesTheOthersChanges)
     for (int i = 1; i <= rivalWrites && rival != Rival::ProgramWritingInPlace; ++i)
         lost += !text.contains(proof(program ? 2 : 1, i)) + (!program && !text.contains(proof(0, i)));
     EXPECT_EQ(lost, 0);
-    EXPECT_TRUE(program || written == kVelmoraWrites);
     if (store == Store::Hive) {
         EXPECT_EQ(hiveFaults(text), QString());
     }

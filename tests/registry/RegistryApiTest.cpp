@@ -96,8 +96,8 @@ TEST_F(RegistryCalls, ValueNamesAndQuerySizes)
     }
 }
 
-// Another program's changes are reloaded and merged rather than overwritten (how a change is
-// noticed is the file watch's concern); a key it deleted is reported.
+// Another program's changes are reloaded (how a change is noticed is the file watch's concern;
+// that a write keeps them, the concurrent writes show); a key it deleted is reported.
 TEST_F(RegistryCalls, AnotherProgramsChangesAreReloaded)
 {
     const QByteArray a1 = crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n");
@@ -108,8 +108,6 @@ TEST_F(RegistryCalls, AnotherProgramsChangesAreReloaded)
     RegistryApi other(file()); // another program's registry, writing atomically
     ASSERT_EQ(putValue(other, "A", "b", REG_SZ, "3"), ERROR_SUCCESS);
     EXPECT_EQ(valueOf(api, "A", "b"), QByteArray("3"));
-    ASSERT_EQ(putValue(api, "A", "c", REG_SZ, "4"), ERROR_SUCCESS);
-    EXPECT_EQ(readBytes(file()), a1 + "\"b\"=\"3\"\r\n\"c\"=\"4\"\r\n");
 
     ASSERT_TRUE(writeBytes(file(), crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Other]\n")));
     EXPECT_EQ(api.RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const quint8*>("2"), 1),

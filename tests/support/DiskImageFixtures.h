@@ -3,12 +3,12 @@
 // Disk images made and judged by outside tools (sfdisk, mkfs.fat, mtools, fsck.fat, qemu-img),
 // which share no code with Velmora.
 
+#include "support/FileDevice.h"
 #include "support/FileFixtures.h"
 #include "support/HiveFixtures.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -16,24 +16,6 @@ namespace velmora::testing {
 
 // The partition starts at sector 63, where DOS put the first one.
 constexpr qint64 kPartitionOffset = 63 * 512;
-
-struct Ran {
-    int code = -1;
-    QByteArray out, err;
-};
-
-inline Ran run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("MTOOLS_SKIP_CHECK", "1");
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000))
-        return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
 
 inline void expectRan(const Ran& ran, const char* what)
 {
@@ -50,15 +32,8 @@ inline QString partitionOf(const QString& raw)
 // the real SYSTEM.DAT (attributes as given to mattrib) and the drive's INI files.
 inline void buildRawDisk(const QString& raw, const QString& systemDatAttributes, bool withWindows = true)
 {
-    QFile file(raw);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(40 << 20));
-    file.close();
-    QProcess sfdisk;
-    sfdisk.start("sfdisk", {"-q", raw});
-    sfdisk.write("start=63, type=6, bootable\n");
-    sfdisk.closeWriteChannel();
-    ASSERT_TRUE(sfdisk.waitForFinished(60000) && sfdisk.exitCode() == 0)
-        << sfdisk.readAllStandardError().constData();
+    ASSERT_TRUE(writeBytes(raw, {}) && QFile::resize(raw, 40 << 20)); // sparse
+    expectRan(run("sfdisk", {"-q", raw}, "start=63, type=6, bootable\n"), "sfdisk");
     expectRan(run("mkfs.fat", {"-F", "16", "--offset", "63", raw}), "mkfs.fat");
     if (!withWindows)
         return;
@@ -69,9 +44,9 @@ inline void buildRawDisk(const QString& raw, const QString& systemDatAttributes,
     ASSERT_TRUE(writeBytes(dir + "/SYSTEM.DAT", hiveFile("SYSTEM.DAT")));
     expectRan(run("mmd", {"-i", part, "::WIN98"}), "mmd");
     expectRan(run("mcopy", {"-o", "-i", part, dir + "/MSDOS.SYS", "::MSDOS.SYS"}), "mcopy");
-    for (const char* name : {"WIN.INI", "SYSTEM.INI", "SYSTEM.DAT"})
-        expectRan(run("mcopy", {"-o", "-i", part, dir + '/' + name, QStringLiteral("::WIN98/") + name}),
-                  name);
+    expectRan(run("mcopy",
+                  {"-o", "-i", part, dir + "/WIN.INI", dir + "/SYSTEM.INI", dir + "/SYSTEM.DAT", "::WIN98/"}),
+              "mcopy");
     QStringList mattrib{"-i", part};
     mattrib += systemDatAttributes.split(' ', Qt::SkipEmptyParts);
     expectRan(run("mattrib", mattrib << "::WIN98/SYSTEM.DAT"), "mattrib");

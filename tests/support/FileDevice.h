@@ -8,12 +8,15 @@
 
 #include <unistd.h>
 
+#include <limits>
+
 // An image file as a block device, and the outside tools that make and judge images (dosfstools,
 // mtools, qemu-img, sfdisk): shared by the tests of the disk, file-system and journal layers.
 namespace velmora::testing {
 
 // Every byte of the file, read and written in place; each write reaches the system at once, so a
-// process killed after it leaves it in the file.
+// process killed after it leaves it in the file. After `operationsLeft` writes and flushes the
+// program is taken as killed: nothing more reaches the file, as after a kill -9 or a power cut.
 class FileDevice final : public BlockDevice {
 public:
     explicit FileDevice(const QString& path) : m_file(path) { m_file.open(QIODevice::ReadWrite); }
@@ -27,6 +30,8 @@ public:
     }
     Result<void> write(qint64 offset, QByteArrayView bytes) override
     {
+        if (--operationsLeft < 0)
+            return failure(QStringLiteral("killed"));
         ++writes;
         if (offset < 0 || offset + bytes.size() > size() || !m_file.seek(offset) ||
             m_file.write(bytes.data(), bytes.size()) != bytes.size() || !m_file.flush())
@@ -35,32 +40,47 @@ public:
     }
     Result<void> flush() override
     {
-        if (::fdatasync(m_file.handle()) != 0)
+        if (--operationsLeft < 0 || ::fdatasync(m_file.handle()) != 0)
             return failure(QStringLiteral("not synced"));
         return {};
     }
+    bool died() const { return operationsLeft < 0; }
     int writes = 0;
+    int operationsLeft = std::numeric_limits<int>::max();
 
 private:
     QFile m_file;
 };
 
-struct ToolRun {
-    int exitCode = -1;
+// Bytes no two places of which are alike, so a sector read from or written to the wrong place shows.
+inline QByteArray patterned(qint64 size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = seed * 2654435761u + 1;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = char(state >> 24);
+    }
+    return bytes;
+}
+
+struct Ran {
+    int code = -1;
     QByteArray out, err;
 };
 
 // Runs an outside tool without a shell, `input` on its standard input.
-inline ToolRun runTool(const QString& program, const QStringList& args, const QByteArray& input = {})
+inline Ran run(const QString& program, const QStringList& arguments, const QByteArray& input = {})
 {
     QProcess tool;
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
     tool.setProcessEnvironment(environment);
-    tool.start(program, args);
+    tool.start(program, arguments);
     tool.write(input);
     tool.closeWriteChannel();
-    tool.waitForFinished(60000);
+    if (!tool.waitForFinished(60000))
+        return {};
     return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, tool.readAllStandardOutput(),
             tool.readAllStandardError()};
 }

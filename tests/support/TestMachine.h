@@ -80,17 +80,14 @@ private:
 };
 
 // A Save As double: hands out the scripted answers in order (a path, or nothing for a
-// cancelled dialog) and remembers the last pattern asked with. Asking with no answer left fails
-// the running test.
+// cancelled dialog). Asking with no answer left fails the running test.
 class ScriptedSaveAs : public SaveAsDialog {
 public:
     void pick(const QString& hostPath) { m_answers.append(hostPath); }
     void cancel() { m_answers.append(std::nullopt); }
-    const QString& lastPattern() const { return m_lastPattern; }
 
     std::optional<QString> askForFile(const QString& pattern) override
     {
-        m_lastPattern = pattern;
         EXPECT_FALSE(m_answers.isEmpty())
             << "unexpected Save As dialog (pattern " << pattern.toStdString() << ")";
         return m_answers.isEmpty() ? std::nullopt : m_answers.takeFirst();
@@ -98,7 +95,6 @@ public:
 
 private:
     QList<std::optional<QString>> m_answers;
-    QString m_lastPattern;
 };
 
 // A throw-away machine folder with real files, and the program's services over it with
@@ -106,15 +102,17 @@ private:
 // only recorded. Nothing is seeded: a test writes exactly the files it needs.
 class TestMachine {
 public:
-    // A root laid out by layOut (a real drive, say) before the program looks at it.
-    explicit TestMachine(const std::function<void(const QString& root)>& layOut = [](const QString& root) {
-        QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS"));
-    })
+    // A root laid out by layOut (a real drive, say) before the program looks at it; the machine
+    // is the root itself, or the file of that name in it (a disk image).
+    explicit TestMachine(
+        const std::function<void(const QString& root)>& layOut =
+            [](const QString& root) { QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS")); },
+        const QString& imageName = {})
     {
         layOut(m_dir.path());
         m_app = std::make_unique<Velmora>(
-            m_dir.path(), Edges{boxes, &saveAs, &launcher, {wine.folder()}, wine.folder() + "/prefix"},
-            m_backups.path());
+            imageName.isEmpty() ? m_dir.path() : m_dir.filePath(imageName),
+            Edges{boxes, &saveAs, &launcher, {wine.folder()}, wine.folder() + "/prefix"}, m_backups.path());
     }
 
     QString root() const { return m_dir.path(); }

@@ -7,16 +7,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTest>
-#include <QtEndian>
 
 namespace velmora::testing {
-
-// A number value's four bytes as the registry keeps them (little-endian).
-inline QByteArray dword(quint32 number)
-{
-    const quint32 little = qToLittleEndian(number);
-    return QByteArray(reinterpret_cast<const char*>(&little), 4);
-}
 
 inline const QString kWinIni = QStringLiteral("WINDOWS/WIN.INI");
 
@@ -25,8 +17,11 @@ inline const QString kWinIni = QStringLiteral("WINDOWS/WIN.INI");
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest() = default;
-    // On a root laid out by layOut instead (a real drive, say).
-    explicit WindowTest(const std::function<void(const QString& root)>& layOut) : machine(layOut) {}
+    // On a root laid out by layOut instead (a real drive, or a disk image named imageName).
+    explicit WindowTest(const std::function<void(const QString& root)>& layOut, const QString& imageName = {})
+        : machine(layOut, imageName)
+    {
+    }
 
     // Shown, because clicks reach only visible controls.
     Form1* mainWindow()
