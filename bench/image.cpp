@@ -324,7 +324,7 @@ void BM_OpenAndRead(benchmark::State& state)
                 read = read && path && machine.drive().readIfPresent(*path, kHostFileLimit).ok();
             }
             const auto hive = machine.drive().readIfPresent(machine.registryFile(), HiveStore::kMaxHiveSize);
-            if (!read || !hive || !hive->has_value())
+            if (!read || !hive || !hive->isPresent())
                 state.SkipWithError("the machine's files cannot be read");
             const double took = clock.wallSince();
             wall += took;

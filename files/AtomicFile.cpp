@@ -166,8 +166,8 @@ void removeStaleTemporaries(const QString& target)
     ::closedir(folder);
 }
 
-Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView bytes,
-                                                           const FileIdentity& basedOn)
+Result<Replacement> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView bytes,
+                                           const FileIdentity& basedOn)
 {
     const QFileInfo info(targetPath);
     const QString name = fileNameOf(targetPath);
@@ -191,7 +191,7 @@ Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return failed(systemReason());
-    auto abandon = [&](const QString& why) -> Result<std::optional<FileIdentity>> {
+    auto abandon = [&](const QString& why) -> Result<Replacement> {
         ::close(fd);
         ::unlink(temp.constData());
         return failed(why);
@@ -213,9 +213,9 @@ Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target
     if (!installed)
         return failed(installed.reason());
     if (!*installed)
-        return std::optional<FileIdentity>();
+        return Replacement{Attempt::FileChanged};
     syncFolder(QFile::encodeName(info.absolutePath()));
-    return std::optional<FileIdentity>(known ? FileIdentity::of(written) : FileIdentity{});
+    return Replacement{Attempt::Done, known ? FileIdentity::of(written) : FileIdentity{}};
 }
 
 Result<void> guardedWrite(const QString& hostPath, const WriteGuard& guard, const WriteAttempt& attempt)
@@ -267,8 +267,7 @@ Result<void> guardedWrite(const QString& hostPath, const WriteGuard& guard, cons
 Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes)
 {
     return guardedWrite(hostPath, WriteGuard{}, [&](const QString& target) -> Result<Attempt> {
-        const Result<std::optional<FileIdentity>> written =
-            replaceFileIfUnchanged(target, bytes, FileIdentity{});
+        const Result<Replacement> written = replaceFileIfUnchanged(target, bytes, FileIdentity{});
         if (!written)
             return failure(written.reason());
         return Attempt::Done;
@@ -286,18 +285,17 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
             readHostFileIfPresent(target, HostFileRules{.within = within});
         if (!current)
             return failure(QStringLiteral("%1 cannot be read: %2").arg(fileNameOf(target), current.reason()));
-        const Result<std::optional<QByteArray>> edited = edit(current->bytes);
+        const Result<FileChange> edited = edit(current->bytes);
         if (!edited)
             return failure(edited.reason());
-        if (!edited->has_value())
+        if (edited->kind == FileChange::Kind::Keep)
             return Attempt::Done;
         if (watch.look() == FileChangeWatch::Seen::Change)
             return Attempt::FileChanged;
-        const Result<std::optional<FileIdentity>> written =
-            replaceFileIfUnchanged(target, **edited, current->identity);
+        const Result<Replacement> written = replaceFileIfUnchanged(target, edited->bytes, current->identity);
         if (!written)
             return failure(written.reason());
-        return written->has_value() ? Attempt::Done : Attempt::FileChanged;
+        return written->outcome;
     });
 }
 

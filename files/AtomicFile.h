@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Found.h"
 #include "core/Result.h"
 #include "files/FileIdentity.h"
 #include "files/FileLock.h"
@@ -9,7 +10,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 namespace velmora {
 
@@ -24,9 +24,18 @@ namespace velmora {
 // behind, and the reason says what went wrong. Writers through Velmora take turns.
 Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes);
 
-// The edit of a file's contents (nothing when the file does not exist): its new contents, or
-// nothing when the file stays as it is.
-using FileEdit = std::function<Result<std::optional<QByteArray>>(const std::optional<QByteArray>& current)>;
+// What an edit makes of a file: keeps it as it is, or replaces its contents with bytes.
+struct FileChange {
+    enum class Kind { Keep, Replace };
+    Kind kind = Kind::Keep;
+    QByteArray bytes = {}; // the new contents; only for Replace
+
+    static FileChange keep() { return {}; }
+    static FileChange replaceWith(QByteArray bytes) { return {Kind::Replace, std::move(bytes)}; }
+};
+
+// The edit of a file's contents (missing when the file does not exist).
+using FileEdit = std::function<Result<FileChange>(const Found<QByteArray>& current)>;
 
 // Reads the file (as readHostFile does), edits it and writes the result as guardedWrite does.
 // A link is written through only when its target lies inside the folder `within`.
@@ -64,13 +73,19 @@ Result<QString> writeTarget(const QString& hostPath, const QString& within = {})
 // while holding the lock every writer of target takes, so no live write loses its file.
 void removeStaleTemporaries(const QString& target);
 
+// How a replacement of a file ended: done, with the new file's identity, or nothing written
+// because the file had changed.
+struct Replacement {
+    Attempt outcome = Attempt::Done;
+    FileIdentity identity = {}; // only when Done
+};
+
 // Puts bytes in the place of target (no link) only while the file there is still the one
 // basedOn describes, its status time included (a missing file when basedOn says so; anything
-// when basedOn was never looked at). The new file's identity when written; nothing, with
-// nothing written, when the file had changed. A failure names the file ("SYSTEM.DAT could not
-// be written: No space left on device").
-Result<std::optional<FileIdentity>> replaceFileIfUnchanged(const QString& target, QByteArrayView bytes,
-                                                           const FileIdentity& basedOn);
+// when basedOn was never looked at). A failure names the file ("SYSTEM.DAT could not be
+// written: No space left on device").
+Result<Replacement> replaceFileIfUnchanged(const QString& target, QByteArrayView bytes,
+                                           const FileIdentity& basedOn);
 
 // How often an edit is made again on a file another program keeps changing.
 constexpr int kEditAttempts = 8;

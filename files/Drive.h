@@ -1,12 +1,11 @@
 #pragma once
 
+#include "core/Found.h"
 #include "core/Result.h"
 #include "files/AtomicFile.h"
 
 #include <QByteArray>
 #include <QString>
-
-#include <optional>
 
 namespace velmora {
 
@@ -17,8 +16,8 @@ class Drive {
 public:
     virtual ~Drive() = default;
 
-    // Reads an ordinary file whole, refusing one beyond limit; nothing when no file is there.
-    virtual Result<std::optional<QByteArray>> readIfPresent(const QString& path, qint64 limit) = 0;
+    // Reads an ordinary file whole, refusing one beyond limit; missing when no file is there.
+    virtual Result<Found<QByteArray>> readIfPresent(const QString& path, qint64 limit) = 0;
     // Whether a folder stands at path.
     virtual bool isFolder(const QString& path) = 0;
     // The folder that holds path.
@@ -34,7 +33,7 @@ class HostDrive final : public Drive {
 public:
     explicit HostDrive(QString root) : m_root(std::move(root)) {}
 
-    Result<std::optional<QByteArray>> readIfPresent(const QString& path, qint64 limit) override;
+    Result<Found<QByteArray>> readIfPresent(const QString& path, qint64 limit) override;
     bool isFolder(const QString& path) override;
     QString folderOf(const QString& path) const override;
     Result<void> edit(const QString& path, const FileEdit& edit) override;

@@ -6,7 +6,7 @@
 
 namespace velmora {
 
-Result<std::optional<QByteArray>> HostDrive::readIfPresent(const QString& path, qint64 limit)
+Result<Found<QByteArray>> HostDrive::readIfPresent(const QString& path, qint64 limit)
 {
     Result<HostFileContents> read = readHostFileIfPresent(path, HostFileRules{limit, m_root});
     if (!read)

@@ -176,7 +176,7 @@ Result<HostFileContents> readHostFileIfPresent(const QString& hostPath, const Ho
     ::close(fd);
     if (!bytes)
         return failure(bytes.reason());
-    contents.bytes = std::move(*bytes);
+    contents.bytes = found(std::move(*bytes));
     contents.identity = FileIdentity::of(status);
     return contents;
 }
@@ -186,9 +186,9 @@ Result<QByteArray> readHostFile(const QString& hostPath, const HostFileRules& ru
     Result<HostFileContents> contents = readHostFileIfPresent(hostPath, rules);
     if (!contents)
         return failure(contents.reason());
-    if (!contents->bytes)
+    if (!contents->bytes.isPresent())
         return failure(QStringLiteral("the file does not exist"));
-    return std::move(*contents->bytes);
+    return std::move(contents->bytes.value);
 }
 
 Result<bool> hostFileExists(const QString& hostPath, const HostFileRules& rules)

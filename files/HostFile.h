@@ -1,13 +1,12 @@
 #pragma once
 
+#include "core/Found.h"
 #include "core/Result.h"
 #include "files/FileIdentity.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
-
-#include <optional>
 
 namespace velmora {
 
@@ -25,10 +24,10 @@ struct HostFileRules {
     bool noLink = false; // the file itself must not be a link ("it is a link"); its folders may be
 };
 
-// A file as read: its bytes (nothing when no file is there) and the identity of the file they
+// A file as read: its bytes (missing when no file is there) and the identity of the file they
 // came from, taken before reading, so a change while it is read is seen later.
 struct HostFileContents {
-    std::optional<QByteArray> bytes;
+    Found<QByteArray> bytes;
     FileIdentity identity;
 };
 

@@ -16,9 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QByteArray section = bytes.first(sectionEnd);
         const QByteArray key = bytes.sliced(sectionEnd + 1, keyEnd - sectionEnd - 1);
         const QByteArray file = bytes.sliced(keyEnd + 1);
-        if (const auto edited = velmora::editProfileText(file, section, key, "v")) {
+        if (const velmora::Result<QByteArray> edited = velmora::editProfileText(file, section, key, "v")) {
             // Writing the same value again must change nothing.
-            if (velmora::editProfileText(*edited, section, key, "v") != edited)
+            const velmora::Result<QByteArray> again = velmora::editProfileText(*edited, section, key, "v");
+            if (!again || *again != *edited)
                 __builtin_trap();
         }
     }

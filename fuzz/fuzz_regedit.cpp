@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
     Layout layout;
-    if (parseText(text, layout))
+    if (!parseText(text, layout))
         return 0;
     for (const Block& block : layout.blocks) {
         const QByteArrayView blockText = QByteArrayView(text).sliced(block.start, block.length);
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             written += prefix + formatData(type, bytes, prefix.size(), "\r\n") + "\r\n";
 
             Layout again;
-            if (parseText(written, again) || again.values.size() != 1)
+            if (!parseText(written, again) || again.values.size() != 1)
                 __builtin_trap(); // what Velmora writes, it must read
             const Block& back = again.blocks.front();
             const QByteArrayView backText = QByteArrayView(written).sliced(back.start, back.length);

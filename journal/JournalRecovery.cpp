@@ -15,13 +15,13 @@ Result<SaveRecovery> recoverInterruptedSave(BlockDevice& image, const QString& j
                                       "back (%3); move it away only if the image is known to be sound")
                            .arg(image.name(), journalName, why));
     };
-    const Result<std::optional<QByteArray>> bytes = readUndoJournal(journalPath);
+    const Result<Found<QByteArray>> bytes = readUndoJournal(journalPath);
     if (!bytes)
         return refuse(bytes.reason());
-    if (!bytes->has_value())
+    if (!bytes->isPresent())
         return SaveRecovery{};
 
-    const Result<UndoJournal> journal = decodeUndoJournal(**bytes);
+    const Result<UndoJournal> journal = decodeUndoJournal(bytes->value);
     if (!journal) {
         // Not whole means the crash came while it was written: the image was not touched yet.
         if (const Result<void> removed = removeUndoJournal(journalPath); !removed)

@@ -221,13 +221,13 @@ Result<void> writeUndoJournal(const QString& path, QByteArrayView encoded)
     return {};
 }
 
-Result<std::optional<QByteArray>> readUndoJournal(const QString& path)
+Result<Found<QByteArray>> readUndoJournal(const QString& path)
 {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
-            return std::optional<QByteArray>();
+            return Found<QByteArray>::missing();
         return failure(systemReason());
     }
     struct stat st {};
@@ -259,7 +259,7 @@ Result<std::optional<QByteArray>> readUndoJournal(const QString& path)
     ::close(fd);
     if (!refused.isEmpty())
         return failure(refused);
-    return std::optional<QByteArray>(std::move(bytes));
+    return found(std::move(bytes));
 }
 
 Result<void> removeUndoJournal(const QString& path)

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "core/Found.h"
 #include "core/Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
-
-#include <optional>
 
 namespace velmora {
 
@@ -52,9 +51,9 @@ Result<void> checkJournalFits(const UndoJournal& journal, qint64 deviceSize);
 // it and then its folder, so it is on disk before the first sector is overwritten. On failure
 // nothing is left behind.
 Result<void> writeUndoJournal(const QString& path, QByteArrayView encoded);
-// The file's bytes, nothing when there is none; a failure when it is not a plain file, larger
+// The file's bytes, missing when there is none; a failure when it is not a plain file, larger
 // than any journal, or unreadable.
-Result<std::optional<QByteArray>> readUndoJournal(const QString& path);
+Result<Found<QByteArray>> readUndoJournal(const QString& path);
 // Removes the journal and syncs its folder, so the removal is durable where the folder can be synced.
 Result<void> removeUndoJournal(const QString& path);
 

@@ -272,24 +272,24 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, const QS
     }
     Verdict verdict = Verdict::Unchanged;
     bool recreated = false;
-    const Result<void> written = editFileAtomically(
-        host, machine, [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
-            const QByteArray now = current ? sha256(*current) : QByteArray();
+    const Result<void> written =
+        editFileAtomically(host, machine, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+            const QByteArray now = current.isPresent() ? sha256(current.value) : QByteArray();
             verdict = Verdict::Unchanged;
             recreated = false;
             if (now == file.copySha256)
-                return std::optional<QByteArray>();
-            if (!force && !current) {
+                return FileChange::keep();
+            if (!force && !current.isPresent()) {
                 verdict = Verdict::Missing;
-                return std::optional<QByteArray>();
+                return FileChange::keep();
             }
             if (!force && (file.writtenSha256.isEmpty() || now != file.writtenSha256)) {
                 verdict = Verdict::LeftAlone;
-                return std::optional<QByteArray>();
+                return FileChange::keep();
             }
             verdict = Verdict::Restored;
-            recreated = !current;
-            return std::optional<QByteArray>(*copy);
+            recreated = !current.isPresent();
+            return FileChange::replaceWith(*copy);
         });
     if (!written)
         return failure(written.reason());

@@ -58,7 +58,7 @@ QString nameOf(const QString& path)
 }
 
 // Whether the folder holds an entry by that name, matched as FAT matches names.
-Result<std::optional<FatFileInfo>> entryOf(const FatVolume& volume, const QString& path)
+Result<Found<FatFileInfo>> entryOf(const FatVolume& volume, const QString& path)
 {
     const Result<std::vector<FatFileInfo>> entries = volume.list(folderHolding(path));
     if (!entries)
@@ -67,9 +67,9 @@ Result<std::optional<FatFileInfo>> entryOf(const FatVolume& volume, const QStrin
     for (const FatFileInfo& entry : *entries) {
         if (name.compare(entry.shortName, Qt::CaseInsensitive) == 0 ||
             (!entry.longName.isEmpty() && name.compare(entry.longName, Qt::CaseInsensitive) == 0))
-            return std::optional<FatFileInfo>(entry);
+            return found(entry);
     }
-    return std::optional<FatFileInfo>();
+    return Found<FatFileInfo>::missing();
 }
 
 } // namespace
@@ -132,21 +132,21 @@ QString ImageDrive::named(const QString& path) const
     return shownInMessage(path.isEmpty() ? QFileInfo(m_path).fileName() : nameOf(path));
 }
 
-Result<std::optional<QByteArray>> ImageDrive::readIfPresent(const QString& path, qint64 limit)
+Result<Found<QByteArray>> ImageDrive::readIfPresent(const QString& path, qint64 limit)
 {
-    const Result<std::optional<FatFileInfo>> entry = entryOf(*m_volume, path);
+    const Result<Found<FatFileInfo>> entry = entryOf(*m_volume, path);
     if (!entry)
         return failure(entry.reason());
-    if (!entry->has_value())
-        return std::optional<QByteArray>();
-    if ((*entry)->isDirectory())
+    if (!entry->isPresent())
+        return Found<QByteArray>::missing();
+    if (entry->value.isDirectory())
         return failure(QStringLiteral("a folder stands in the file's place"));
-    if ((*entry)->size > limit)
+    if (entry->value.size > limit)
         return failure(QStringLiteral("the file is larger than %1 bytes").arg(limit));
     Result<QByteArray> bytes = m_volume->readFile(path);
     if (!bytes)
         return failure(bytes.reason());
-    return std::optional<QByteArray>(std::move(*bytes));
+    return found(std::move(*bytes));
 }
 
 bool ImageDrive::isFolder(const QString& path)
@@ -174,20 +174,20 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
         return about(free.reason());
     if (const Result<void> sound = m_volume->checkVolume(); !sound)
         return about(sound.reason());
-    const Result<std::optional<FatFileInfo>> entry = entryOf(*m_volume, path);
+    const Result<Found<FatFileInfo>> entry = entryOf(*m_volume, path);
     if (!entry)
         return about(entry.reason());
-    if (entry->has_value() && ((*entry)->attributes & kReadOnly))
+    if (entry->isPresent() && (entry->value.attributes & kReadOnly))
         return about(QStringLiteral("the file is read-only"));
-    const Result<std::optional<QByteArray>> current = readIfPresent(path, kHostFileLimit);
+    const Result<Found<QByteArray>> current = readIfPresent(path, kHostFileLimit);
     if (!current)
         return about(current.reason());
-    const Result<std::optional<QByteArray>> edited = edit(*current);
+    const Result<FileChange> edited = edit(*current);
     if (!edited)
         return failure(edited.reason());
-    if (!edited->has_value())
+    if (edited->kind == FileChange::Kind::Keep)
         return {};
-    return replace(path, **edited);
+    return replace(path, edited->bytes);
 }
 
 // One transaction on the whole disk: the journal records disk offsets and the disk's size.

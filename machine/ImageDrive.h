@@ -36,7 +36,7 @@ public:
     const QString& imagePath() const { return m_path; }
     const Partition& partition() const { return m_partition; }
 
-    Result<std::optional<QByteArray>> readIfPresent(const QString& path, qint64 limit) override;
+    Result<Found<QByteArray>> readIfPresent(const QString& path, qint64 limit) override;
     bool isFolder(const QString& path) override;
     QString folderOf(const QString& path) const override;
     // Refused with nothing written when another program opened the image since, when the file

@@ -162,10 +162,7 @@ bool isWindowsDriveC(FatVolume& volume)
 class UnusableDrive final : public Drive {
 public:
     explicit UnusableDrive(QString reason) : m_reason(std::move(reason)) {}
-    Result<std::optional<QByteArray>> readIfPresent(const QString&, qint64) override
-    {
-        return failure(m_reason);
-    }
+    Result<Found<QByteArray>> readIfPresent(const QString&, qint64) override { return failure(m_reason); }
     bool isFolder(const QString&) override { return false; }
     QString folderOf(const QString&) const override { return {}; }
     Result<void> edit(const QString&, const FileEdit&) override { return failure(m_reason); }
@@ -197,14 +194,13 @@ void MachineFolder::openImage(std::optional<int> partition)
     }
     m_notice = (*image)->recoveryNotice();
     m_drive = std::shared_ptr<Drive>(std::move(*image));
-    const Result<std::optional<QByteArray>> text =
-        m_drive->readIfPresent(QStringLiteral("MSDOS.SYS"), kMaxMsdosSys);
+    const Result<Found<QByteArray>> text = m_drive->readIfPresent(QStringLiteral("MSDOS.SYS"), kMaxMsdosSys);
     if (!text) {
         m_problem = QStringLiteral("MSDOS.SYS cannot be read: %1").arg(text.reason());
         return;
     }
-    findWindowsFolder(text->has_value(),
-                      *text ? windowsFolderNamedIn(**text) : QStringLiteral("C:\\WINDOWS"));
+    findWindowsFolder(text->isPresent(),
+                      text->isPresent() ? windowsFolderNamedIn(text->value) : QStringLiteral("C:\\WINDOWS"));
 }
 
 void MachineFolder::recogniseDrive()
@@ -223,15 +219,14 @@ void MachineFolder::recogniseDrive()
         findWindowsFolder(false, QStringLiteral("C:\\WINDOWS"));
         return;
     }
-    const Result<std::optional<QByteArray>> text =
-        m_drive->readIfPresent(m_root + u'/' + msdosSys, kMaxMsdosSys);
-    if (!text || !*text) {
+    const Result<Found<QByteArray>> text = m_drive->readIfPresent(m_root + u'/' + msdosSys, kMaxMsdosSys);
+    if (!text || !text->isPresent()) {
         m_problem = QStringLiteral("%1 cannot be read: %2")
                         .arg(shownInMessage(QString(m_root + u'/' + msdosSys)),
                              text ? QStringLiteral("the file does not exist") : text.reason());
         return;
     }
-    findWindowsFolder(true, windowsFolderNamedIn(**text));
+    findWindowsFolder(true, windowsFolderNamedIn(text->value));
 }
 
 void MachineFolder::findWindowsFolder(bool namedByMsdosSys, QString windowsDir)
@@ -345,10 +340,10 @@ Result<bool> MachineFolder::registryPresent() const
 {
     if (m_kind == Kind::Drive)
         return hostFileExists(registryFile(), HostFileRules{.within = m_root});
-    const Result<std::optional<QByteArray>> read = m_drive->readIfPresent(registryFile(), kHostFileLimit);
+    const Result<Found<QByteArray>> read = m_drive->readIfPresent(registryFile(), kHostFileLimit);
     if (!read)
         return failure(read.reason());
-    return read->has_value();
+    return read->isPresent();
 }
 
 Result<QString> MachineFolder::hostPath(QStringView windowsPath) const

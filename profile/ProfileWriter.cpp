@@ -70,14 +70,9 @@ bool holdsForbiddenByte(QByteArrayView text)
     return false;
 }
 
-std::optional<Arguments> checkArguments(QByteArrayView section, QByteArrayView key, QByteArrayView value,
-                                        QString* reason)
+Result<Arguments> checkArguments(QByteArrayView section, QByteArrayView key, QByteArrayView value)
 {
-    auto refuse = [&](const char* why) -> std::optional<Arguments> {
-        if (reason)
-            *reason = QString::fromLatin1(why);
-        return std::nullopt;
-    };
+    auto refuse = [](const char* why) -> Result<Arguments> { return failure(QString::fromLatin1(why)); };
     // Blanks around a name are not part of it: the file's own names are read without them.
     const Arguments args{trimmedBlanks(section), trimmedBlanks(key), value};
     if (holdsForbiddenByte(args.section))
@@ -267,12 +262,12 @@ QString windowsFolderOf(const QString& windowsPath)
 
 } // namespace
 
-std::optional<QByteArray> editProfileText(const QByteArray& file, const QByteArray& section,
-                                          const QByteArray& key, const QByteArray& value, QString* reason)
+Result<QByteArray> editProfileText(const QByteArray& file, const QByteArray& section, const QByteArray& key,
+                                   const QByteArray& value)
 {
-    const std::optional<Arguments> args = checkArguments(section, key, value, reason);
+    const Result<Arguments> args = checkArguments(section, key, value);
     if (!args)
-        return std::nullopt;
+        return failure(args.reason());
     const std::optional<Splice> splice = planEdit(file, *args);
     if (!splice)
         return file;
@@ -291,10 +286,9 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
         m_lastError = why;
         return 0;
     };
-    QString why;
-    const std::optional<Arguments> args = checkArguments(appName, keyName, string, &why);
+    const Result<Arguments> args = checkArguments(appName, keyName, string);
     if (!args)
-        return fail(why);
+        return fail(args.reason());
 
     const QString windowsPath = fromAnsi(fileName);
     const Result<QString> host = m_machine.hostPath(windowsPath);
@@ -309,11 +303,11 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
 
     std::optional<QByteArray> installed; // what the write put in place, when it changed the file
     const Result<void> written =
-        drive.edit(*host, [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
-            QByteArray text = current.value_or(QByteArray());
+        drive.edit(*host, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+            QByteArray text = current.value;
             const std::optional<Splice> splice = planEdit(text, *args);
-            if (current && !splice)
-                return std::optional<QByteArray>();
+            if (current.isPresent() && !splice)
+                return FileChange::keep();
             if (splice) // in place: a large file is neither copied nor, with [Ports] near its end, moved
                 text.replace(splice->from, splice->to - splice->from, splice->text);
             if (m_backups) {
@@ -321,7 +315,7 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
                     return failure(kept.reason());
             }
             installed = text;
-            return std::optional<QByteArray>(std::move(text));
+            return FileChange::replaceWith(std::move(text));
         });
     if (!written)
         return fail(written.reason());

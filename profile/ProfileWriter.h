@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QString>
-
-#include <optional>
 
 namespace velmora {
 
@@ -22,13 +22,12 @@ class MachineFolder;
 // - every other byte, line ending and blank line stays exactly as it was; writing the value a
 //   key already has (byte for byte) gives the file back unchanged;
 // - Ctrl-Z marks at the very end of the file stay last.
-// Refuses (nothing, with the reason) what would corrupt the file: CR, LF, NUL or Ctrl-Z in any
+// Refuses (a failure with the reason) what would corrupt the file: CR, LF, NUL or Ctrl-Z in any
 // argument, "=" in the key, "]" in the section, an empty section or key, and a key starting
 // with ";" or "[" (it would read back as a comment or a section header). Blanks (spaces and
 // tabs) around the section and key are dropped; the value is written as given.
-std::optional<QByteArray> editProfileText(const QByteArray& file, const QByteArray& section,
-                                          const QByteArray& key, const QByteArray& value,
-                                          QString* reason = nullptr);
+Result<QByteArray> editProfileText(const QByteArray& file, const QByteArray& section, const QByteArray& key,
+                                   const QByteArray& value);
 
 // WritePrivateProfileStringA of the stand-in: arguments are ANSI bytes, the file name a
 // Windows path on the machine's drive C. The file is created when missing (its folder must

@@ -45,12 +45,12 @@ Result<SequentialInput> SequentialInput::open(const MachineFolder& machine, QStr
     const Result<QString> host = machine.hostPath(windowsPath);
     if (!host)
         return failure(host.reason());
-    Result<std::optional<QByteArray>> data = machine.drive().readIfPresent(*host, kHostFileLimit);
+    Result<Found<QByteArray>> data = machine.drive().readIfPresent(*host, kHostFileLimit);
     if (!data)
         return failure(data.reason());
-    if (!*data)
+    if (!data->isPresent())
         return failure(QStringLiteral("the file does not exist"));
-    return SequentialInput(std::move(**data));
+    return SequentialInput(std::move(data->value));
 }
 
 bool SequentialInput::atEnd() const

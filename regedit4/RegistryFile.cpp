@@ -300,14 +300,14 @@ int lineNumberAt(QByteArrayView text, qsizetype offset)
     return 1 + int(QByteArrayView(text).first(offset).count('\n'));
 }
 
-// The error for a text that could not be read at offset. A NUL anywhere makes it binary rather
-// than text, whatever else is wrong with it: that is the error, on the NUL's line.
-ParseError failure(QByteArrayView text, qsizetype offset, const QString& what)
+// The failure of a text that could not be read at offset, on its line. A NUL anywhere makes it
+// binary rather than text, whatever else is wrong with it: that is the failure, on the NUL's line.
+Failure failureAt(QByteArrayView text, qsizetype offset, const QString& what)
 {
     if (const auto* nul = static_cast<const char*>(std::memchr(text.data(), '\0', size_t(text.size()))))
-        return ParseError{lineNumberAt(text, nul - text.data()),
-                          QStringLiteral("binary data where text was expected")};
-    return ParseError{lineNumberAt(text, offset), what};
+        return failure(QStringLiteral("binary data where text was expected"),
+                       lineNumberAt(text, nul - text.data()));
+    return failure(what, lineNumberAt(text, offset));
 }
 
 // The bytes that end a value's name in the quick scan: its closing quote, an escape, the end of
@@ -410,15 +410,14 @@ QByteArrayView Block::localPath(QByteArrayView text) const
     return p;
 }
 
-std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to,
-                                      std::vector<Block>& blocks, std::vector<ValueLine>& values,
-                                      const BlockSeen& seen)
+Result<void> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to, std::vector<Block>& blocks,
+                         std::vector<ValueLine>& values, const BlockSeen& seen)
 {
     const char* base = text.data();
     const char* end = base + to;
     const char* p = base + from;
     Block* block = nullptr;
-    auto fail = [&](const char* at, const QString& what) { return failure(text, at - base, what); };
+    auto fail = [&](const char* at, const QString& what) { return failureAt(text, at - base, what); };
 
     // Each line is read once: a value line up to where its data ends, any other line by the
     // search for its end.
@@ -510,14 +509,14 @@ std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsize
     }
     if (block)
         block->length = to - block->start;
-    return std::nullopt;
+    return {};
 }
 
-std::optional<ParseError> parseText(QByteArrayView text, Layout& layout, const BlockSeen& seen)
+Result<void> parseText(QByteArrayView text, Layout& layout, const BlockSeen& seen)
 {
     layout = Layout{};
     if (text.isEmpty())
-        return std::nullopt;
+        return {};
     const char* base = text.data();
     const char* end = base + text.size();
     const auto header = lineEndFrom(base, end);
@@ -525,7 +524,7 @@ std::optional<ParseError> parseText(QByteArrayView text, Layout& layout, const B
     while (headerEnd > base && isBlank(headerEnd[-1]))
         --headerEnd;
     if (!header || QByteArrayView(base, headerEnd - base) != kHeader)
-        return failure(text, 0, QStringLiteral("not a REGEDIT4 file (the first line must be REGEDIT4)"));
+        return failureAt(text, 0, QStringLiteral("not a REGEDIT4 file (the first line must be REGEDIT4)"));
     if (header.next - header.contentEnd == 1)
         layout.lineBreak = "\n";
 

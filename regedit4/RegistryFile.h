@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -69,11 +71,6 @@ struct Block {
     QByteArrayView localPath(QByteArrayView text) const;
 };
 
-struct ParseError {
-    int line = 0; // 1-based
-    QString what;
-};
-
 struct Layout {
     qsizetype preambleEnd = 0; // the header and whatever precedes the first key line
     std::vector<Block> blocks;
@@ -90,14 +87,14 @@ struct Layout {
 // in the cache), before its values are.
 using BlockSeen = std::function<void(size_t)>;
 
-// Reads a whole REGEDIT4 text. An empty text is an empty registry.
-std::optional<ParseError> parseText(QByteArrayView text, Layout& layout, const BlockSeen& seen = {});
+// Reads a whole REGEDIT4 text. An empty text is an empty registry. A text that cannot be read
+// fails with what is wrong, on the line (of the whole text) where it is.
+Result<void> parseText(QByteArrayView text, Layout& layout, const BlockSeen& seen = {});
 
 // Reads the blocks of text[from, to); from must be the start of a key line. Blocks and their
-// value lines are appended.
-std::optional<ParseError> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to,
-                                      std::vector<Block>& blocks, std::vector<ValueLine>& values,
-                                      const BlockSeen& seen = {});
+// value lines are appended. Fails as parseText does.
+Result<void> parseBlocks(QByteArrayView text, qsizetype from, qsizetype to, std::vector<Block>& blocks,
+                         std::vector<ValueLine>& values, const BlockSeen& seen = {});
 
 // The value's name with its escapes undone (empty for the default value "@").
 QByteArray valueName(QByteArrayView blockText, const ValueLine& line);

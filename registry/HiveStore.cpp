@@ -5,7 +5,6 @@
 #include "files/HostFile.h"
 #include "machine/Backups.h"
 #include "regedit4/RegistryFile.h"
-#include "registry/Registry.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -47,7 +46,7 @@ void HiveStore::load()
     m_image = HiveImage();
     m_damage.clear();
     Result<HostFileContents> read = readHostFileIfPresent(m_path, HostFileRules{kMaxHiveSize, m_within});
-    if (read && !read->bytes)
+    if (read && !read->bytes.isPresent())
         read = failure(QStringLiteral("the file does not exist"));
     if (!read) {
         m_loaded = FileIdentity::of(m_path);
@@ -58,17 +57,17 @@ void HiveStore::load()
     loadBytes(std::move(read->bytes));
 }
 
-void HiveStore::loadBytes(Result<std::optional<QByteArray>> read)
+void HiveStore::loadBytes(Result<Found<QByteArray>> read)
 {
     m_image = HiveImage();
     m_damage.clear();
-    if (read && !*read)
+    if (read && !read->isPresent())
         read = failure(QStringLiteral("the file does not exist"));
     if (!read) {
         m_damage = QStringLiteral("%1 cannot be read: %2").arg(fileName(), read.reason());
         return;
     }
-    auto parsed = HiveImage::parse(std::move(**read));
+    auto parsed = HiveImage::parse(std::move(read->value));
     if (!parsed) {
         m_damage = QStringLiteral("%1 is damaged: %2").arg(fileName(), parsed.reason());
         return;
@@ -78,57 +77,45 @@ void HiveStore::loadBytes(Result<std::optional<QByteArray>> read)
 
 // Makes the change on the file as it is now, and again on another program's version when that
 // program changed it meanwhile; only bytes that pass every check replace the file.
-long HiveStore::write(const Change& change, QString& reason)
+Result<void> HiveStore::write(const Change& change)
 {
-    if (m_drive) {
-        if (const Result<void> written = writeOnDrive(change); !written) {
-            reason = written.reason();
-            return ERROR_ACCESS_DENIED;
-        }
-        return ERROR_SUCCESS;
-    }
-    const Result<void> written =
-        guardedWrite(m_path, WriteGuard{m_within}, [&](const QString& target) -> Result<Attempt> {
-            refresh();
-            if (isDamaged())
-                return failure(m_damage);
-            Result<std::optional<QByteArray>> bytes = change();
-            if (!bytes)
-                return failure(bytes.reason());
-            if (!bytes->has_value())
-                return Attempt::Done;
-            auto checked = HiveImage::parse(std::move(**bytes));
-            if (!checked)
-                return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
-                                   .arg(fileName(), checked.reason()));
-            if (m_backups) {
-                if (const Result<void> kept = m_backups->beforeChange(target); !kept)
-                    return failure(kept.reason());
-            }
-            // The watch also sees a write in place within one tick of the clock, which the file's
-            // identity may not show.
-            const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
-            const Result<std::optional<FileIdentity>> put =
-                seen ? std::optional<FileIdentity>()
-                     : replaceFileIfUnchanged(target, checked->bytes(), m_loaded);
-            if (!put)
-                return failure(put.reason());
-            if (!put->has_value()) {
-                load();
-                return Attempt::FileChanged;
-            }
-            m_loaded = **put;
-            m_watch.ownWrite();
-            if (m_backups) // the change stands; only its digest is missing should this fail
-                (void)m_backups->afterChange(target, checked->bytes());
-            m_image = std::move(checked).value();
+    if (m_drive)
+        return writeOnDrive(change);
+    return guardedWrite(m_path, WriteGuard{m_within}, [&](const QString& target) -> Result<Attempt> {
+        refresh();
+        if (isDamaged())
+            return failure(m_damage);
+        Result<FileChange> bytes = change();
+        if (!bytes)
+            return failure(bytes.reason());
+        if (bytes->kind == FileChange::Kind::Keep)
             return Attempt::Done;
-        });
-    if (!written) {
-        reason = written.reason();
-        return ERROR_ACCESS_DENIED;
-    }
-    return ERROR_SUCCESS;
+        auto checked = HiveImage::parse(std::move(bytes->bytes));
+        if (!checked)
+            return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
+                               .arg(fileName(), checked.reason()));
+        if (m_backups) {
+            if (const Result<void> kept = m_backups->beforeChange(target); !kept)
+                return failure(kept.reason());
+        }
+        // The watch also sees a write in place within one tick of the clock, which the file's
+        // identity may not show.
+        const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
+        const Result<Replacement> put = seen ? Replacement{Attempt::FileChanged}
+                                             : replaceFileIfUnchanged(target, checked->bytes(), m_loaded);
+        if (!put)
+            return failure(put.reason());
+        if (put->outcome == Attempt::FileChanged) {
+            load();
+            return Attempt::FileChanged;
+        }
+        m_loaded = put->identity;
+        m_watch.ownWrite();
+        if (m_backups) // the change stands; only its digest is missing should this fail
+            (void)m_backups->afterChange(target, checked->bytes());
+        m_image = std::move(checked).value();
+        return Attempt::Done;
+    });
 }
 
 // The drive reads the file as it is now: a change made since it was loaded here is kept, and
@@ -136,92 +123,86 @@ long HiveStore::write(const Change& change, QString& reason)
 Result<void> HiveStore::writeOnDrive(const Change& change)
 {
     std::optional<HiveImage> written;
-    const Result<void> edited = m_drive->edit(
-        m_path, [&](const std::optional<QByteArray>& current) -> Result<std::optional<QByteArray>> {
-            if (!current || *current != m_image.bytes())
+    const Result<void> edited =
+        m_drive->edit(m_path, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+            if (!current.isPresent() || current.value != m_image.bytes())
                 loadBytes(current);
             if (isDamaged())
                 return failure(m_damage);
-            Result<std::optional<QByteArray>> bytes = change();
+            Result<FileChange> bytes = change();
             if (!bytes)
                 return failure(bytes.reason());
-            if (!bytes->has_value())
-                return std::optional<QByteArray>();
-            auto checked = HiveImage::parse(std::move(**bytes));
+            if (bytes->kind == FileChange::Kind::Keep)
+                return FileChange::keep();
+            auto checked = HiveImage::parse(std::move(bytes->bytes));
             if (!checked)
                 return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
                                    .arg(fileName(), checked.reason()));
             written = std::move(checked).value();
-            return std::optional<QByteArray>(written->bytes());
+            return FileChange::replaceWith(written->bytes());
         });
     if (edited && written)
         m_image = std::move(*written);
     return edited;
 }
 
-long HiveStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
-                         QString& reason)
+Result<Written> HiveStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                                    QByteArrayView data)
 {
     bool keyGone = false;
-    const long result = write(
-        [&]() -> Result<std::optional<QByteArray>> {
-            const int key = findKey(foldedKeyPath);
-            keyGone = key < 0;
-            quint32 oldType = 0;
-            QByteArray oldData;
-            if (keyGone || (readValue(key, name, oldType, oldData) && oldType == type && oldData == data))
-                return std::optional<QByteArray>();
-            auto changed = m_image.withValue(key, name, type, data);
-            if (!changed)
-                return failure(QStringLiteral("%1: %2").arg(fileName(), changed.reason()));
-            return std::optional<QByteArray>(std::move(changed).value());
-        },
-        reason);
-    if (result == ERROR_SUCCESS && keyGone) {
-        reason = QStringLiteral("the key has been deleted");
-        return ERROR_KEY_DELETED;
-    }
-    return result;
+    const Result<void> written = write([&]() -> Result<FileChange> {
+        const int key = findKey(foldedKeyPath);
+        keyGone = key < 0;
+        quint32 oldType = 0;
+        QByteArray oldData;
+        if (keyGone || (readValue(key, name, oldType, oldData) && oldType == type && oldData == data))
+            return FileChange::keep();
+        auto changed = m_image.withValue(key, name, type, data);
+        if (!changed)
+            return failure(QStringLiteral("%1: %2").arg(fileName(), changed.reason()));
+        return FileChange::replaceWith(std::move(changed).value());
+    });
+    if (!written)
+        return failure(written.reason());
+    return keyGone ? Written::KeyGone : Written::Done;
 }
 
-long HiveStore::createKey(QByteArrayView path, QString& reason)
+Result<void> HiveStore::createKey(QByteArrayView path)
 {
     QByteArray display, folded;
     regfile::normalisePath(path, display, folded);
-    return write(
-        [&]() -> Result<std::optional<QByteArray>> {
-            if (findKey(folded) >= 0)
-                return std::optional<QByteArray>();
-            // Each missing key is added to the image the one before it gave; the file is written once.
-            std::optional<HiveImage> next;
-            const HiveImage* image = &m_image;
-            int parent = kRootKey;
-            qsizetype from = 0;
-            while (from < display.size()) {
-                qsizetype to = display.indexOf('\\', from);
-                if (to < 0)
-                    to = display.size();
-                const int existing = image->findKey(QByteArrayView(folded).first(to));
-                if (existing >= 0) {
-                    parent = existing;
-                } else {
-                    auto bytes = image->withSubkey(parent, QByteArrayView(display).sliced(from, to - from));
-                    if (!bytes)
-                        return failure(QStringLiteral("%1: %2").arg(fileName(), bytes.reason()));
-                    auto parsed = HiveImage::parse(std::move(bytes).value());
-                    if (!parsed)
-                        return failure(
-                            QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
-                                .arg(fileName(), parsed.reason()));
-                    next = std::move(parsed).value();
-                    image = &*next;
-                    parent = image->findKey(QByteArrayView(folded).first(to));
-                }
-                from = to + 1;
+    return write([&]() -> Result<FileChange> {
+        if (findKey(folded) >= 0)
+            return FileChange::keep();
+        // Each missing key is added to the image the one before it gave; the file is written once.
+        std::optional<HiveImage> next;
+        const HiveImage* image = &m_image;
+        int parent = kRootKey;
+        qsizetype from = 0;
+        while (from < display.size()) {
+            qsizetype to = display.indexOf('\\', from);
+            if (to < 0)
+                to = display.size();
+            const int existing = image->findKey(QByteArrayView(folded).first(to));
+            if (existing >= 0) {
+                parent = existing;
+            } else {
+                auto bytes = image->withSubkey(parent, QByteArrayView(display).sliced(from, to - from));
+                if (!bytes)
+                    return failure(QStringLiteral("%1: %2").arg(fileName(), bytes.reason()));
+                auto parsed = HiveImage::parse(std::move(bytes).value());
+                if (!parsed)
+                    return failure(
+                        QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
+                            .arg(fileName(), parsed.reason()));
+                next = std::move(parsed).value();
+                image = &*next;
+                parent = image->findKey(QByteArrayView(folded).first(to));
             }
-            return std::optional<QByteArray>(image->bytes());
-        },
-        reason);
+            from = to + 1;
+        }
+        return FileChange::replaceWith(image->bytes());
+    });
 }
 
 } // namespace velmora

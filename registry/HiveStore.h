@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/Found.h"
 #include "core/Result.h"
 #include "creg/HiveImage.h"
+#include "files/AtomicFile.h"
 #include "files/FileChangeWatch.h"
 #include "files/FileIdentity.h"
 #include "registry/RegistryBackend.h"
@@ -10,7 +12,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 namespace velmora {
 
@@ -55,21 +56,21 @@ public:
     }
 
     // Creates the key and every missing key above it; the keys that exist keep their spelling.
-    long createKey(QByteArrayView path, QString& reason) override;
-    // Sets a value of an existing key. ERROR_KEY_DELETED when the key is gone.
-    long setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
-                  QString& reason) override;
+    Result<void> createKey(QByteArrayView path) override;
+    // Sets a value of an existing key. KeyGone when the key is gone.
+    Result<Written> setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                             QByteArrayView data) override;
 
     // The keys and values as last read or written, for enumeration.
     const HiveImage& image() const { return m_image; }
 
 private:
-    // The bytes of the changed file (nothing when nothing changes), made on the image as it is.
-    using Change = std::function<Result<std::optional<QByteArray>>()>;
+    // The bytes of the changed file (or keep it when nothing changes), made on the image as it is.
+    using Change = std::function<Result<FileChange>()>;
     void load();
-    long write(const Change& change, QString& reason);
+    Result<void> write(const Change& change);
     Result<void> writeOnDrive(const Change& change);
-    void loadBytes(Result<std::optional<QByteArray>> read);
+    void loadBytes(Result<Found<QByteArray>> read);
     QString fileName() const;
 
     QString m_path;

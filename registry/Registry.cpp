@@ -133,9 +133,8 @@ long RegistryApi::RegCreateKeyA(HKEY hKey, const QByteArray& subKey, HKEY* phkRe
     if (const long r = locate(hKey, subKey, path); r != ERROR_SUCCESS)
         return r;
     if (m_store->findKey(path.full) < 0) {
-        QString reason;
-        if (const long code = m_store->createKey(spelling(subKey, path), reason); code != ERROR_SUCCESS)
-            return fail(code, reason);
+        if (const Result<void> created = m_store->createKey(spelling(subKey, path)); !created)
+            return fail(ERROR_ACCESS_DENIED, created.reason());
     }
     *phkResult =
         path.full.isEmpty() && hKey == HKEY_LOCAL_MACHINE ? HKEY_LOCAL_MACHINE : newHandle(path.full);
@@ -194,10 +193,12 @@ long RegistryApi::RegSetValueExA(HKEY hKey, const QByteArray& valueName, quint32
     if (hasUnwritableByte(valueName))
         return fail(ERROR_INVALID_PARAMETER,
                     QStringLiteral("a value name cannot hold a line break or a NUL"));
-    QString reason;
     const QByteArrayView data(reinterpret_cast<const char*>(lpData), cbData);
-    if (const long code = m_store->setValue(folded, valueName, dwType, data, reason); code != ERROR_SUCCESS)
-        return fail(code, reason);
+    const Result<Written> written = m_store->setValue(folded, valueName, dwType, data);
+    if (!written)
+        return fail(ERROR_ACCESS_DENIED, written.reason());
+    if (*written == Written::KeyGone)
+        return fail(ERROR_KEY_DELETED, QStringLiteral("the key has been deleted"));
     return ERROR_SUCCESS;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -7,6 +9,10 @@
 namespace velmora {
 
 class BackupSession;
+
+// How a write of a value ended when it did not fail: done (written, or the value was already so),
+// or nothing written because the key is gone.
+enum class Written { Done, KeyGone };
 
 // Where HKEY_LOCAL_MACHINE is kept: a REGEDIT4 file on a machine folder (RegistryStore) or the
 // binary SYSTEM.DAT of a real drive (HiveStore). The registry calls work the same over both.
@@ -34,11 +40,10 @@ public:
     // The value of that name (case-insensitive; the empty name is the default value).
     virtual bool readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const = 0;
     // Creates the key and every missing key above it; the parts that exist keep their spelling.
-    // A registry result code; reason says why it failed.
-    virtual long createKey(QByteArrayView path, QString& reason) = 0;
-    // Sets a value of an existing key; ERROR_KEY_DELETED when the key is gone.
-    virtual long setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
-                          QByteArrayView data, QString& reason) = 0;
+    virtual Result<void> createKey(QByteArrayView path) = 0;
+    // Sets a value of an existing key; KeyGone when the key is gone.
+    virtual Result<Written> setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                                     QByteArrayView data) = 0;
 };
 
 } // namespace velmora

@@ -3,7 +3,6 @@
 #include "files/AtomicFile.h"
 #include "files/HostFile.h"
 #include "machine/Backups.h"
-#include "registry/Registry.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -185,17 +184,18 @@ void RegistryStore::load()
         return;
     }
     m_loaded = read->identity;
-    if (!read->bytes) // a missing file is an empty registry
+    if (!read->bytes.isPresent()) // a missing file is an empty registry
         return;
-    m_text = std::move(*read->bytes);
+    m_text = std::move(read->bytes.value);
     // Room for the keys of a regedit export of this size, so the index seldom grows.
     m_keys.reserve(size_t(m_text.size() / 400) + 16);
     m_index.reserve(qsizetype(m_keys.capacity()));
-    if (const auto problem =
-            regfile::parseText(m_text, m_layout, [this](size_t block) { indexBlock(int(block)); })) {
+    if (const Result<void> parsed =
+            regfile::parseText(m_text, m_layout, [this](size_t block) { indexBlock(int(block)); });
+        !parsed) {
         // Served as empty: the keys met before the damage are dropped too.
         const QString damage =
-            QStringLiteral("%1 line %2: %3").arg(fileName()).arg(problem->line).arg(problem->what);
+            QStringLiteral("%1 line %2: %3").arg(fileName()).arg(parsed.line()).arg(parsed.reason());
         clear();
         m_damage = damage;
         return;
@@ -393,24 +393,13 @@ Result<void> RegistryStore::prepareWrite()
     return {};
 }
 
-// The registry's result code for the outcome of a write.
-long RegistryStore::resultCode(const Result<Edited>& edited, QString& reason)
+Result<Written> RegistryStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                                        QByteArrayView data)
 {
-    if (!edited) {
-        reason = edited.reason();
-        return ERROR_ACCESS_DENIED;
-    }
-    if (*edited == Edited::KeyGone) {
-        reason = QStringLiteral("the key has been deleted");
-        return ERROR_KEY_DELETED;
-    }
-    return ERROR_SUCCESS;
-}
-
-long RegistryStore::setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
-                             QByteArrayView data, QString& reason)
-{
-    return resultCode(write([&] { return setValueInText(foldedKeyPath, name, type, data); }), reason);
+    const Result<Edited> edited = write([&] { return setValueInText(foldedKeyPath, name, type, data); });
+    if (!edited)
+        return failure(edited.reason());
+    return *edited == Edited::KeyGone ? Written::KeyGone : Written::Done;
 }
 
 Result<RegistryStore::Edited> RegistryStore::setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name,
@@ -462,11 +451,14 @@ Result<RegistryStore::Edited> RegistryStore::setValueInText(QByteArrayView folde
     return commit(edit);
 }
 
-long RegistryStore::createKey(QByteArrayView path, QString& reason)
+Result<void> RegistryStore::createKey(QByteArrayView path)
 {
     QByteArray display, folded;
     regfile::normalisePath(path, display, folded);
-    return resultCode(write([&] { return createKeyInText(display, folded); }), reason);
+    const Result<Edited> edited = write([&] { return createKeyInText(display, folded); });
+    if (!edited)
+        return failure(edited.reason());
+    return {};
 }
 
 Result<RegistryStore::Edited> RegistryStore::createKeyInText(const QByteArray& display,
@@ -570,11 +562,12 @@ Result<RegistryStore::Edited> RegistryStore::commit(const Edit& edit)
                                        : edit.end;
     std::vector<Block> fresh;
     std::vector<ValueLine> freshValues;
-    if (const auto problem =
-            regfile::parseBlocks(m_text, edit.parseFrom, oldRegionEnd + delta, fresh, freshValues)) {
+    if (const Result<void> parsed =
+            regfile::parseBlocks(m_text, edit.parseFrom, oldRegionEnd + delta, fresh, freshValues);
+        !parsed) {
         undo();
         return failure(
-            QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), problem->what));
+            QStringLiteral("the change to %1 could not be formed (%2)").arg(fileName(), parsed.reason()));
     }
     if (const Result<void> kept = m_backups ? m_backups->beforeChange(m_target) : Result<void>(); !kept) {
         undo();
@@ -583,9 +576,9 @@ Result<RegistryStore::Edited> RegistryStore::commit(const Edit& edit)
     // The watch also sees a write in place within one tick of the clock, which the file's identity
     // may not show.
     const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
-    const Result<std::optional<FileIdentity>> written =
-        seen ? std::optional<FileIdentity>() : replaceFileIfUnchanged(m_target, m_text, m_loaded);
-    if (!written || !written->has_value()) {
+    const Result<Replacement> written =
+        seen ? Replacement{Attempt::FileChanged} : replaceFileIfUnchanged(m_target, m_text, m_loaded);
+    if (!written || written->outcome == Attempt::FileChanged) {
         undo();
         if (!written)
             return failure(written.reason());
@@ -594,7 +587,7 @@ Result<RegistryStore::Edited> RegistryStore::commit(const Edit& edit)
     if (m_backups)
         (void)m_backups->afterChange(m_target, m_text); // the change stands; only its digest is missing
 
-    m_loaded = **written;
+    m_loaded = written->identity;
     m_watch.ownWrite();
 
     // The changed blocks and their value lines are replaced by their new reading; the blocks

@@ -64,12 +64,12 @@ public:
     bool readValue(int key, QByteArrayView name, quint32& type, QByteArray& data) const override;
 
     // Creates the key and every missing key above it. The path is normalised; the parts that
-    // exist keep their spelling. A registry result code; reason says why it failed.
-    long createKey(QByteArrayView path, QString& reason) override;
+    // exist keep their spelling.
+    Result<void> createKey(QByteArrayView path) override;
     // Sets a value of an existing key. An existing value keeps the spelling of its name; a new
-    // value goes after the last value of its key. ERROR_KEY_DELETED when the key is gone.
-    long setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type, QByteArrayView data,
-                  QString& reason) override;
+    // value goes after the last value of its key. KeyGone when the key is gone.
+    Result<Written> setValue(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
+                             QByteArrayView data) override;
 
     // The text as it was last read or written (empty for a missing or damaged file).
     const QByteArray& text() const { return m_text; }
@@ -117,7 +117,6 @@ private:
     enum class Edited { Done, FileChanged, KeyGone };
     Result<Edited> write(const std::function<Result<Edited>()>& edit);
     Result<void> prepareWrite();
-    static long resultCode(const Result<Edited>& edited, QString& reason);
     Result<Edited> setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
                                   QByteArrayView data);
     Result<Edited> createKeyInText(const QByteArray& display, const QByteArray& folded);

@@ -56,8 +56,8 @@ TEST_F(AtomicFile, WritesThroughALinkOnlyWhereAllowed)
                 QFile::link(path("outside/real.ini"), path("inside/out.ini")) &&
                 QFile::link(path("inside/none.ini"), path("inside/broken.ini")) &&
                 QFile::link(path("inside"), path("folder")));
-    const FileEdit addPlus = [](const std::optional<QByteArray>& current) {
-        return Result<std::optional<QByteArray>>(current.value_or("") + "+");
+    const FileEdit addPlus = [](const Found<QByteArray>& current) {
+        return Result<FileChange>(FileChange::replaceWith(current.value + "+"));
     };
     // The reason a write through the link is refused; nullptr: written.
     const std::pair<const char*, const char*> cases[] = {{"inside/in.ini", nullptr},
@@ -114,8 +114,8 @@ TEST_F(AtomicFile, ReplacesOnlyTheFileItWasBasedOn)
     const timespec times[2] = {{0, UTIME_OMIT}, {looked.modified / 1000000000, looked.modified % 1000000000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, name.constData(), times, 0), 0);
     ASSERT_TRUE(FileIdentity::of(file).sameContents(looked));
-    const Result<std::optional<FileIdentity>> written = replaceFileIfUnchanged(file, "ours!!", looked);
-    EXPECT_TRUE(written && !written->has_value());
+    const Result<Replacement> written = replaceFileIfUnchanged(file, "ours!!", looked);
+    EXPECT_TRUE(written && written->outcome == Attempt::FileChanged);
     EXPECT_EQ(readBytes(file), QByteArray("theirs"));
     EXPECT_EQ(folderEntries(dir.path()), QStringList{"SYSTEM.DAT"});
 }

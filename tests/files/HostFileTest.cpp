@@ -65,7 +65,7 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
     // Without a folder to stay in, a device is named as one, and not opened.
     EXPECT_EQ(readHostFile("/dev/zero").reason(), "it is not an ordinary file but a device");
     const Result<HostFileContents> missing = readHostFileIfPresent(machine + "/none.ini");
-    EXPECT_TRUE(missing && !missing->bytes && missing->identity.error == ENOENT);
+    EXPECT_TRUE(missing && !missing->bytes.isPresent() && missing->identity.error == ENOENT);
 }
 
 TEST(HostFile, MessagesShowControlCharactersEscaped)

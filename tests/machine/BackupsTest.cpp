@@ -41,7 +41,7 @@ protected:
         QFile::setPermissions(machine.registryFile(), QFile::ReadOwner | QFile::WriteOwner);
         registry.setBackups(&session);
     }
-    long setMaxMtu() { return registry.setValue("net", "MaxMTU", REG_SZ, "1500", reason); }
+    Result<Written> setMaxMtu() { return registry.setValue("net", "MaxMTU", REG_SZ, "1500"); }
 
     QTemporaryDir dir;
     QString backups = dir.path() + "/backups";
@@ -51,7 +51,6 @@ protected:
     BackupSession session{backups, machine.root()};
     ProfileWriter writer{machine, &session};
     RegistryStore registry{machine.registryFile()};
-    QString reason;
 };
 
 TEST_F(Backups, KeepEachFileAsItWasBeforeTheRunsFirstChangeToRestoreIt)
@@ -61,7 +60,8 @@ TEST_F(Backups, KeepEachFileAsItWasBeforeTheRunsFirstChangeToRestoreIt)
     for (const char* speed : {"19200", "38400"})
         ASSERT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", speed, "c:\\windows\\win.ini"), 0);
     ASSERT_NE(writer.WritePrivateProfileStringA("386Enh", "x", "1", "c:\\windows\\system.ini"), 0);
-    ASSERT_EQ(setMaxMtu(), ERROR_SUCCESS) << reason.toStdString();
+    const Result<Written> set = setMaxMtu();
+    ASSERT_TRUE(set) << set.reason().toStdString();
     const Result<QList<Backup>> all = listBackups(backups);
     ASSERT_TRUE(all && all->size() == 1) << "one backup per run";
     const Backup& backup = all->front();
@@ -123,12 +123,14 @@ TEST_F(Backups, ABackupThatCannotBeMadeStopsTheChangeHalfDoneNowhere)
     EXPECT_TRUE(session.folder().endsWith("-01")) << session.folder().toStdString();
     const QByteArray manifest = QFile::encodeName(session.folder() + "/manifest.json");
     ASSERT_EQ(::chmod(manifest.constData(), 0444), 0);
-    EXPECT_EQ(setMaxMtu(), ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(reason.contains("manifest")) << reason.toStdString();
+    const Result<Written> refused = setMaxMtu();
+    EXPECT_FALSE(refused);
+    EXPECT_TRUE(refused.reason().contains("manifest")) << refused.reason().toStdString();
     EXPECT_EQ(readBytes(machine.registryFile()), kSystemReg);
     EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-WIN.INI", "manifest.json"}));
     ASSERT_EQ(::chmod(manifest.constData(), 0644), 0);
-    EXPECT_EQ(setMaxMtu(), ERROR_SUCCESS) << reason.toStdString();
+    const Result<Written> set = setMaxMtu();
+    EXPECT_TRUE(set) << set.reason().toStdString();
     EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-WIN.INI", "2-system.reg", "manifest.json"}));
 }
 

@@ -40,13 +40,13 @@ TEST(ImageDriveTest, ReadsFilesAsFatNamesThem)
         SCOPED_TRACE(c.name);
         const Result<QString> path = machine.hostPath(QString::fromLatin1(c.windowsPath));
         ASSERT_TRUE(path) << path.reason().toStdString();
-        const Result<std::optional<QByteArray>> read = machine.drive().readIfPresent(*path, 1 << 20);
+        const Result<Found<QByteArray>> read = machine.drive().readIfPresent(*path, 1 << 20);
         if (c.refusal) {
             ASSERT_FALSE(read);
             EXPECT_TRUE(read.reason().contains(c.refusal)) << read.reason().toStdString();
         } else {
             ASSERT_TRUE(read) << read.reason().toStdString();
-            EXPECT_EQ(*read, c.bytes);
+            EXPECT_EQ(read->isPresent() ? std::optional(read->value) : std::nullopt, c.bytes);
         }
     }
 }
@@ -81,10 +81,10 @@ TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
         }
         const QByteArray before = readBytes(image);
         bool edited = false;
-        const Result<void> saved = machine.drive().edit(
-            c.file, [&](const std::optional<QByteArray>&) -> Result<std::optional<QByteArray>> {
+        const Result<void> saved =
+            machine.drive().edit(c.file, [&](const Found<QByteArray>&) -> Result<FileChange> {
                 edited = true;
-                return std::optional<QByteArray>("changed");
+                return FileChange::replaceWith("changed");
             });
         holder.kill();
         holder.waitForFinished();

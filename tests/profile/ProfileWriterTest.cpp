@@ -48,8 +48,10 @@ const std::tuple<const char*, QByteArray, QByteArray, QByteArray, QByteArray, QB
 
 TEST(ProfileEdit, ChangesOnlyWhatItWasAskedTo)
 {
-    for (const auto& [name, before, section, key, value, after] : kEdits)
-        EXPECT_EQ(editProfileText(before, section, key, value), after) << name;
+    for (const auto& [name, before, section, key, value, after] : kEdits) {
+        const Result<QByteArray> edited = editProfileText(before, section, key, value);
+        EXPECT_EQ(edited ? *edited : edited.reason().toUtf8(), after) << name;
+    }
 }
 
 // The Windows call over a real machine folder whose Windows folder holds WIN.INI, a folder and a

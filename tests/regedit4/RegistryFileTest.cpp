@@ -19,8 +19,8 @@ struct Decoded {
 std::vector<Decoded> decodeAll(const QByteArray& text)
 {
     Layout layout;
-    const auto error = parseText(text, layout);
-    EXPECT_FALSE(error) << (error ? error->what.toStdString() : "");
+    const Result<void> parsed = parseText(text, layout);
+    EXPECT_TRUE(parsed) << parsed.reason().toStdString();
     std::vector<Decoded> values;
     for (const Block& block : layout.blocks) {
         const QByteArrayView blockText = QByteArrayView(text).sliced(block.start, block.length);
@@ -101,10 +101,10 @@ TEST(RegistryFile, DamagedTextIsRefusedWithItsLine)
     for (const auto& [label, text, line, reason] : cases) {
         SCOPED_TRACE(label);
         Layout layout;
-        const auto error = parseText(text, layout);
-        EXPECT_EQ(error ? error->line : 0, line);
-        EXPECT_TRUE(!error || error->what.contains(QLatin1String(reason)))
-            << (error ? error->what.toStdString() : "");
+        const Result<void> parsed = parseText(text, layout);
+        EXPECT_EQ(parsed.line(), line);
+        EXPECT_TRUE(parsed || parsed.reason().contains(QLatin1String(reason)))
+            << parsed.reason().toStdString();
     }
 }
 

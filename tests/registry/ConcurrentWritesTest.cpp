@@ -68,9 +68,10 @@ protected:
         if (store == Store::IniFile)
             return ProfileWriter(machine).WritePrivateProfileStringA("Ports", name, "v",
                                                                      "c:\\windows\\win.ini") != 0;
-        QString reason;
-        if (store == Store::Hive)
-            return HiveStore(file, dir.path()).setValue("ports", name, REG_SZ, "v", reason) == ERROR_SUCCESS;
+        if (store == Store::Hive) {
+            const Result<Written> written = HiveStore(file, dir.path()).setValue("ports", name, REG_SZ, "v");
+            return written && *written == Written::Done;
+        }
         RegistryApi api(file);
         return putValue(api, "Velmora", name, REG_SZ, "v") == ERROR_SUCCESS;
     }

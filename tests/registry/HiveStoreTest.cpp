@@ -47,16 +47,16 @@ TEST_F(Hive, KeysAndValuesAreWrittenToTheFileOrRefusedLeavingIt)
         HiveStore store(file);
         store.refresh();
         const qsizetype lines = t::dumpOf(store.image()).count('\n');
-        QString reason;
-        ASSERT_EQ(store.createKey(key, reason), ERROR_SUCCESS) << reason.toStdString();
-        const long result = store.setValue(folded(key), name, type, data, reason);
+        const Result<void> created = store.createKey(key);
+        ASSERT_TRUE(created) << created.reason().toStdString();
+        const Result<Written> result = store.setValue(folded(key), name, type, data);
         if (refused) {
-            EXPECT_TRUE(result == ERROR_ACCESS_DENIED && reason.contains(QLatin1String(refused)))
-                << reason.toStdString();
+            EXPECT_TRUE(!result && result.reason().contains(QLatin1String(refused)))
+                << result.reason().toStdString();
             EXPECT_EQ(t::readBytes(file), before);
             continue;
         }
-        ASSERT_EQ(result, ERROR_SUCCESS) << reason.toStdString();
+        ASSERT_TRUE(result && *result == Written::Done) << result.reason().toStdString();
         HiveStore reread(file);
         reread.refresh();
         quint32 readType = 0;
@@ -115,10 +115,9 @@ TEST(HiveOnADrive, OnlyAnOrdinaryFileInsideTheDriveIsReadOrWritten)
         ASSERT_TRUE(!changed || t::writeBytes(drive + '/' + changed + ".velmora-Ab12Cd", "x"));
         HiveStore starting(file, drive);
         for (HiveStore* store : {&running, &starting}) {
-            QString reason;
-            const long result = store->setValue("ports", "COM1", 1, "2400,n,8,1", reason);
-            EXPECT_EQ(result, why ? ERROR_ACCESS_DENIED : ERROR_SUCCESS) << reason.toStdString();
-            EXPECT_TRUE(reason.contains(QLatin1String(why))) << reason.toStdString();
+            const Result<Written> result = store->setValue("ports", "COM1", 1, "2400,n,8,1");
+            EXPECT_EQ(!result, bool(why)) << result.reason().toStdString();
+            EXPECT_TRUE(result.reason().contains(QLatin1String(why))) << result.reason().toStdString();
             store->refresh(); // as every read does
             EXPECT_EQ(store->findKey("ports") >= 0, !why);
         }
