@@ -31,6 +31,22 @@ inline QByteArray hiveFile(const char* name)
 {
     return readBytes(QStringLiteral(VELMORA_TEST_DATA "/") + QLatin1String(name));
 }
+// The image of bytes that must parse: an empty one, the failure recorded, when they do not.
+inline HiveImage imageOf(const Result<QByteArray>& bytes)
+{
+    Result<HiveImage> image = bytes ? HiveImage::parse(*bytes) : failure(bytes.reason());
+    if (!image)
+        ADD_FAILURE() << image.reason().toStdString();
+    return image ? std::move(image).value() : HiveImage();
+}
+// A value's type and bytes, or {0, "<missing>"}.
+template <typename Keys>
+std::pair<quint32, QByteArray> valueIn(const Keys& keys, int key, QByteArrayView name)
+{
+    std::pair<quint32, QByteArray> value;
+    return keys.readValue(key, name, value.first, value.second) ? value
+                                                                : std::pair(0u, QByteArray("<missing>"));
+}
 inline quint32 le32(const QByteArray& b, qsizetype at)
 {
     return qFromLittleEndian<quint32>(b.constData() + at);
