@@ -29,17 +29,15 @@ protected:
 };
 
 // The same data again leaves the file alone; a value changed and changed back leaves a real
-// regedit export exactly as it was; while it is changed, only its own line differs.
+// regedit export exactly as it was; while it is changed, only its own lines differ (that every
+// form regedit writes comes back line for line, the format's tests show).
 TEST_F(StoredRegistry, ChangingAValueOfARealExportAndBackRestoresTheFile)
 {
-    const QByteArray original = win98Excerpt(),
-                     volumeCache = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\explorer\\VolumeCaches\\"
-                                   "Temporary files";
+    const QByteArray original = win98Excerpt();
     const std::pair<QByteArray, QByteArray> cases[] = {
         // key, name
         {"System\\CurrentControlSet\\Services\\Class\\Net\\0001", "IPMTU"},
-        {"SOFTWARE\\Microsoft\\WBEM\\TRANSPORTS\\Network Transport Modules", "Stack Order"}, // wrapped hex
-        {volumeCache, "display"}}; // beside text over lines
+        {"SOFTWARE\\Microsoft\\WBEM\\TRANSPORTS\\Network Transport Modules", "Stack Order"}}; // wrapped hex
     ASSERT_TRUE(writeBytes(file(), original));
     for (const auto& [key, name] : cases) {
         SCOPED_TRACE(name.constData());
@@ -103,17 +101,16 @@ TEST_F(StoredRegistry, Placement)
 // mended by hand, it is served again.
 TEST_F(StoredRegistry, RefusedFilesAreServedEmptyAndNeverWritten)
 {
-    // How the file is made, words of the reason (which names the file first), and whether it is
-    // a damaged file.
+    // How the file is made, the start of the reason, and whether it is a damaged file.
     const std::tuple<const char*, std::function<bool(const QString&)>, const char*, bool> cases[] = {
         {"TruncatedInContinuation",
          [](const QString& f) { return writeBytes(f, kA1 + "\"P\"=hex:80,01,\\\r\n"); },
          "system.reg line 5:", true},
         {"LinkToEndlessDevice", [](const QString& f) { return QFile::link("/dev/zero", f); },
-         "a link that leads out of the machine", false},
+         "system.reg: the file is a link that leads out of the machine", false},
         {"Oversized", // sparse: no disk space taken
          [](const QString& f) { return writeBytes(f, "") && QFile::resize(f, (qint64(256) << 20) + 1); },
-         "at 268435457 bytes it is too large", false}};
+         "system.reg cannot be read: at 268435457 bytes it is too large", false}};
     for (const auto& [label, make, why, damaged] : cases) {
         SCOPED_TRACE(label);
         QTemporaryDir dir;
@@ -124,9 +121,7 @@ TEST_F(StoredRegistry, RefusedFilesAreServedEmptyAndNeverWritten)
         RegistryApi api(file);
         EXPECT_EQ(valueOf(api, "Modem", "Model"), QByteArray("<2>"));
         EXPECT_EQ(putValue(api, "Modem", "Model", REG_SZ, "x"), ERROR_ACCESS_DENIED);
-        EXPECT_TRUE(api.lastError().startsWith(QLatin1String("system.reg")) &&
-                    api.lastError().contains(QLatin1String(why)))
-            << api.lastError().toStdString();
+        EXPECT_TRUE(api.lastError().startsWith(QLatin1String(why))) << api.lastError().toStdString();
         EXPECT_EQ(inodeOf(file), inode);
         if (damaged) {
             EXPECT_EQ(readBytes(file), bytes);
