@@ -101,43 +101,37 @@ QByteArray msdosSys(const QByteArray& paths)
 }
 
 // A root with MSDOS.SYS (none when empty) and other files, separated by blanks ("name>target": a
-// link), its Windows folder and registry file below the root (drive_c/WINDOWS and system.reg for
-// a machine folder), and what prepare() says (nullptr when the machine can be used). MSDOS.SYS is
-// read whatever its line ends, a control character in WinDir= is shown (never cutting the message
-// short), and something other than a file inside the drive in the place of MSDOS.SYS or
-// SYSTEM.DAT is named for what it is.
+// link), its registry file below the root (system.reg for a machine folder, whose Windows folder
+// is drive_c/WINDOWS; else SYSTEM.DAT in the Windows folder), and what prepare() says (nullptr
+// when the machine can be used). MSDOS.SYS is read whatever its line ends, a control character in
+// WinDir= is shown (never cutting the message short), and something other than a file inside the
+// drive in the place of MSDOS.SYS or SYSTEM.DAT is named for what it is.
 TEST(MachineKinds, FollowTheDriveRule)
 {
-    const QByteArray noWinDir = msdosSys(""), win98 = "[Paths]\r\nWinDir=C:\\WIN98\r\n";
-    const std::tuple<const char*, QByteArray, const char*, const char*, const char*, const char*> cases[] = {
-        {"DriveCWins", noWinDir, "drive_c/WINDOWS/X WINDOWS/SYSTEM.DAT", "drive_c/WINDOWS", "system.reg",
+    const QByteArray noWinDir = msdosSys(""), win98 = "[Paths]\r\nWinDir=C:\\WIN98\r\n", none;
+    const std::tuple<const char*, QByteArray, const char*, QString, const char*> cases[] = {
+        {"DriveCWins", noWinDir, "drive_c/WINDOWS/X WINDOWS/SYSTEM.DAT", "system.reg", nullptr},
+        {"AnyCase", msdosSys(" windir = c:\\win98 \r\n"), "Win98/system.dat WINDOWS/X", "Win98/system.dat",
          nullptr},
-        {"AnyCase", msdosSys(" windir = c:\\win98 \r\n"), "Win98/system.dat WINDOWS/X", "Win98",
-         "Win98/system.dat", nullptr},
-        {"NoWinDirMeansWindows", noWinDir, "WINDOWS/SYSTEM.DAT", "WINDOWS", "WINDOWS/SYSTEM.DAT", nullptr},
-        {"NoMsdosSysButSystemDat", {}, "windows/System.Dat", "windows", "windows/System.Dat", nullptr},
-        {"WinDirNamesNoFolder", msdosSys("WinDir=C:\\WIN98\r\n"), "WINDOWS/SYSTEM.DAT", "WINDOWS",
-         "WINDOWS/SYSTEM.DAT", "names the Windows folder C:\\WIN98 ([Paths] WinDir=), which does not"},
-        {"DriveWithoutSystemDat", noWinDir, "WINDOWS/X", "WINDOWS", "WINDOWS/SYSTEM.DAT",
-         "SYSTEM.DAT does not exist"},
-        {"NoSystemDatIsAFolder", {}, "WINDOWS/WIN.INI", "drive_c/WINDOWS", "system.reg", nullptr},
-        {"CarriageReturnsOnly", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r", "WIN98/SYSTEM.DAT", "WIN98",
+        {"NoWinDirMeansWindows", noWinDir, "WINDOWS/SYSTEM.DAT", "WINDOWS/SYSTEM.DAT", nullptr},
+        {"NoMsdosSysButSystemDat", none, "windows/System.Dat", "windows/System.Dat", nullptr},
+        {"WinDirNamesNoFolder", msdosSys("WinDir=C:\\WIN98\r\n"), "WINDOWS/SYSTEM.DAT", "WINDOWS/SYSTEM.DAT",
+         "names the Windows folder C:\\WIN98 ([Paths] WinDir=), which does not"},
+        {"DriveWithoutSystemDat", noWinDir, "WINDOWS/X", "WINDOWS/SYSTEM.DAT", "SYSTEM.DAT does not exist"},
+        {"NoSystemDatIsAFolder", none, "WINDOWS/WIN.INI", "system.reg", nullptr},
+        {"CarriageReturnsOnly", "[Paths]\rWinDir=C:\\WIN98\r[Options]\r", "WIN98/SYSTEM.DAT",
          "WIN98/SYSTEM.DAT", nullptr},
-        {"MixedLineEnds", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98", "WIN98/SYSTEM.DAT", "WIN98",
+        {"MixedLineEnds", ";\n[Options]\rX=1\r\n[Paths]\nWinDir=C:\\WIN98", "WIN98/SYSTEM.DAT",
          "WIN98/SYSTEM.DAT", nullptr},
         {"NulInWinDir", QByteArray("[Paths]\r\nWinDir=C:\\WIN") + '\0' + "98\r\n", "WINDOWS/SYSTEM.DAT",
-         "WINDOWS", "WINDOWS/SYSTEM.DAT",
+         "WINDOWS/SYSTEM.DAT",
          "the Windows folder C:\\WIN<0x00>98 ([Paths] WinDir=), which is not on this drive: "
          "\"WIN<0x00>98\" is not a valid file name"},
-        {"MsdosSysLinkedOut",
-         {},
-         "MSDOS.SYS>../outside/MSDOS.SYS WINDOWS/SYSTEM.DAT",
-         "WINDOWS",
-         "WINDOWS/SYSTEM.DAT",
+        {"MsdosSysLinkedOut", none, "MSDOS.SYS>../outside/MSDOS.SYS WINDOWS/SYSTEM.DAT", "WINDOWS/SYSTEM.DAT",
          "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
-        {"SystemDatLinkedToADevice", win98, "WIN98/SYSTEM.DAT>/dev/zero", "WIN98", "WIN98/SYSTEM.DAT",
+        {"SystemDatLinkedToADevice", win98, "WIN98/SYSTEM.DAT>/dev/zero", "WIN98/SYSTEM.DAT",
          "SYSTEM.DAT cannot be read (the file is a link that leads out of the machine): without it"}};
-    for (const auto& [name, msdos, files, windows, registry, problem] : cases) {
+    for (const auto& [name, msdos, files, registry, problem] : cases) {
         SCOPED_TRACE(name);
         QTemporaryDir dir;
         const QString root = dir.path() + "/root";
@@ -152,9 +146,10 @@ TEST(MachineKinds, FollowTheDriveRule)
         const QStringList before = folderEntries(root);
 
         const MachineFolder machine(root);
-        EXPECT_EQ(machine.kind(), QByteArrayView(registry) == "system.reg" ? MachineFolder::Kind::Folder
-                                                                           : MachineFolder::Kind::Drive);
-        EXPECT_EQ(machine.windowsFolder(), root + '/' + windows);
+        const bool folder = registry == "system.reg";
+        EXPECT_EQ(machine.kind(), folder ? MachineFolder::Kind::Folder : MachineFolder::Kind::Drive);
+        EXPECT_EQ(machine.windowsFolder(),
+                  root + '/' + (folder ? "drive_c/WINDOWS" : QFileInfo(registry).path()));
         EXPECT_EQ(machine.registryFile(), root + '/' + registry);
         const Result<void> prepared = machine.prepare();
         EXPECT_TRUE(problem ? !prepared && prepared.reason().contains(problem) : prepared.ok())
