@@ -57,10 +57,8 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
         const Result<QByteArray> read = readHostFile(path, rules);
         EXPECT_EQ(read ? *read : read.reason(), bytes ? QString(bytes) : QString(why));
         const Result<bool> exists = hostFileExists(path, rules);
-        EXPECT_EQ(exists ? QString::number(*exists) : exists.reason(), bytes ? "1"
-                                                                       : QByteArrayView(label) == "Missing"
-                                                                           ? "0"
-                                                                           : QString(why));
+        const QString existence = bytes ? "1" : QByteArrayView(label) == "Missing" ? "0" : why;
+        EXPECT_EQ(exists ? QString::number(*exists) : exists.reason(), existence);
     }
     // Without a folder to stay in, a device is named as one, and not opened.
     EXPECT_EQ(readHostFile("/dev/zero").reason(), "it is not an ordinary file but a device");

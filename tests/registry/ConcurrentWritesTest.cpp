@@ -30,16 +30,17 @@ class ConcurrentWrites : public ::testing::TestWithParam<std::tuple<int, int>> {
 protected:
     const Store store = Store(std::get<0>(GetParam()));
     const Rival rival = Rival(std::get<1>(GetParam()));
+    // The one of three things that belongs to the store under test.
+    template <typename T> T byStore(T iniFile, T registryText, T hive) const
+    {
+        return store == Store::IniFile ? iniFile : store == Store::RegistryText ? registryText : hive;
+    }
     QTemporaryDir dir;
     MachineFolder machine{dir.path()};
-    const QString file = store == Store::Hive ? dir.path() + "/WINDOWS/SYSTEM.DAT"
-                         : store == Store::RegistryText
-                             ? machine.registryFile()
-                             : machine.driveC() + QStringLiteral("/WINDOWS/WIN.INI");
+    const QString file = byStore(machine.driveC() + "/WINDOWS/WIN.INI", machine.registryFile(),
+                                 dir.path() + "/WINDOWS/SYSTEM.DAT");
     // Where the in-place rival's four-digit counter follows.
-    const QByteArray counter = store == Store::Hive           ? "counter"
-                               : store == Store::RegistryText ? "\"c\"=\""
-                                                              : "\r\nc=";
+    const QByteArray counter = byStore<QByteArray>("\r\nc=", "\"c\"=\"", "counter");
 
     QByteArray initial() const
     {
@@ -55,12 +56,9 @@ protected:
     {
         const QByteArray n = QByteArray::number(i), name = "w" + QByteArray::number(writer) + "k" + n;
         if (writer == 2)
-            return store == Store::Hive           ? "o" + n + "!"
-                   : store == Store::RegistryText ? "\r\n[HKEY_LOCAL_MACHINE\\Outside\\O" + n + "]\r\n"
-                                                  : "o" + n + "=1\r\n";
-        return store == Store::Hive           ? name + "v"
-               : store == Store::RegistryText ? "\"" + name + "\"=\"v\""
-                                              : "\r\n" + name + "=v\r\n";
+            return byStore("o" + n + "=1\r\n", "\r\n[HKEY_LOCAL_MACHINE\\Outside\\O" + n + "]\r\n",
+                           "o" + n + "!");
+        return byStore("\r\n" + name + "=v\r\n", "\"" + name + "\"=\"v\"", name + "v");
     }
     // One write through Velmora, in whichever process calls it.
     bool velmoraWrite(int writer, int i) const
