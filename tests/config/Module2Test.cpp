@@ -43,13 +43,12 @@ TEST_F(RegistryValues, ReadingGivesTheTextOfTheValue)
         {REG_SZ, QByteArray(1025, 'a'), false, "Unknown"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.data.toHex().toStdString());
         ASSERT_EQ(testing::putValue(api, kNet.toLatin1(), "V", c.type, c.data), ERROR_SUCCESS);
         strRegValue = QStringLiteral("left over");
         QString text = QStringLiteral("Unknown");
-        EXPECT_EQ(module.ReadKeyValue(root, kNet, QStringLiteral("V"), text), c.result)
-            << c.data.toHex().toStdString();
-        EXPECT_EQ(text, c.text) << c.data.toHex().toStdString();
-        EXPECT_EQ(strRegValue, c.text);
+        EXPECT_EQ(module.ReadKeyValue(root, kNet, QStringLiteral("V"), text), c.result);
+        EXPECT_EQ(std::pair(text, strRegValue), std::pair(c.text, c.text));
     }
     // A missing key or value gives the default, which replaces what the previous read left.
     for (const QString& key : {QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\"), kNet}) {
