@@ -23,40 +23,30 @@ struct BuiltKey {
     std::vector<BuiltValue> values;
 };
 
-namespace built {
-inline void put16(QByteArray& b, qsizetype at, quint32 v)
-{
-    qToLittleEndian<quint16>(quint16(v), b.data() + at);
-}
-inline void put32(QByteArray& b, qsizetype at, quint32 v)
-{
-    qToLittleEndian<quint32>(v, b.data() + at);
-}
-// Where the key tree's k-th entry lies: 291 in its first 8 KiB, then 146 at the start of each page.
-inline quint32 slot(quint32 k)
-{
-    return k < 291 ? 0x20 + 28 * k : (2 + (k - 291) / 146) * 0x1000 + 28 * ((k - 291) % 146);
-}
-inline quint32 nameHash(const QByteArray& name)
-{
-    quint32 sum = 0;
-    for (const char c : name)
-        if (uchar(c) < 0x80)
-            sum += (c >= 'a' && c <= 'z') ? uchar(c) - 0x20 : uchar(c);
-    return sum;
-}
-} // namespace built
-
 // The file of those keys: key i has the tree entry slot(i) and, but for the root, a record.
 inline QByteArray buildHive(const std::vector<BuiltKey>& keys)
 {
-    using built::put16;
-    using built::put32;
     constexpr quint32 kNone = 0xFFFFFFFF;
     const auto n = quint32(keys.size());
+    const auto put16 = [](QByteArray& b, qsizetype at, quint32 v) {
+        qToLittleEndian<quint16>(quint16(v), b.data() + at);
+    };
+    const auto put32 = [](QByteArray& b, qsizetype at, quint32 v) {
+        qToLittleEndian<quint32>(v, b.data() + at);
+    };
+    // Where the key tree's k-th entry lies: 291 in its first 8 KiB, then 146 at the start of each page.
+    const auto slot = [](quint32 k) {
+        return k < 291 ? 0x20 + 28 * k : (2 + (k - 291) / 146) * 0x1000 + 28 * ((k - 291) % 146);
+    };
+    const auto nameHash = [](const QByteArray& name) {
+        quint32 sum = 0;
+        for (const char c : name)
+            sum += uchar(c) >= 0x80 ? 0 : (c >= 'a' && c <= 'z') ? uchar(c) - 0x20 : uchar(c);
+        return sum;
+    };
 
     // The key tree: the entries, then one free run from the next slot to its page's end.
-    const quint32 freeAt = built::slot(n);
+    const quint32 freeAt = slot(n);
     const quint32 treeSize = freeAt < 0x2000 ? 0x2000 : (freeAt / 0x1000 + 1) * 0x1000;
     QByteArray tree(qsizetype(treeSize), '\0');
     tree.replace(0, 4, "RGKN");
@@ -69,16 +59,15 @@ inline QByteArray buildHive(const std::vector<BuiltKey>& keys)
     put32(tree, freeAt + 8, kNone);
     std::vector<quint32> lastChild(n, kNone);
     for (quint32 k = 0; k < n; ++k) {
-        const quint32 e = built::slot(k);
-        put32(tree, e + 4, k ? built::nameHash(keys[k].name) : 0);
-        put32(tree, e + 0xC, k ? built::slot(quint32(keys[k].parent)) : kNone);
+        const quint32 e = slot(k);
+        put32(tree, e + 4, k ? nameHash(keys[k].name) : 0);
+        put32(tree, e + 0xC, k ? slot(quint32(keys[k].parent)) : kNone);
         put32(tree, e + 0x10, kNone);
         put32(tree, e + 0x14, kNone);
         put32(tree, e + 0x18, kNone); // the root has no record; the others get theirs below
         if (k) {
             const auto parent = quint32(keys[k].parent);
-            put32(tree, lastChild[parent] == kNone ? built::slot(parent) + 0x10 : lastChild[parent] + 0x14,
-                  e);
+            put32(tree, lastChild[parent] == kNone ? slot(parent) + 0x10 : lastChild[parent] + 0x14, e);
             lastChild[parent] = e;
         }
     }
@@ -87,6 +76,7 @@ inline QByteArray buildHive(const std::vector<BuiltKey>& keys)
     QByteArray blocks;
     QByteArray block;
     int blockCount = 0, ids = 0;
+    qsizetype lastRecord = 0;
     const auto closeBlock = [&] {
         const auto filled = quint32(block.size());
         const quint32 size = (filled + 0xFFF) / 0x1000 * 0x1000;
@@ -99,10 +89,7 @@ inline QByteArray buildHive(const std::vector<BuiltKey>& keys)
             put32(block, filled + 4, kNone);
             put32(block, filled + 8, kNone);
         } else if (spare > 0) { // slack of the last record
-            qsizetype last = 32;
-            while (last + qsizetype(qFromLittleEndian<quint32>(block.constData() + last)) < block.size())
-                last += qFromLittleEndian<quint32>(block.constData() + last);
-            put32(block, last, qFromLittleEndian<quint32>(block.constData() + last) + spare);
+            put32(block, lastRecord, qFromLittleEndian<quint32>(block.constData() + lastRecord) + spare);
             block += QByteArray(qsizetype(spare), '\0');
         }
         put32(block, 4, size);
@@ -137,8 +124,9 @@ inline QByteArray buildHive(const std::vector<BuiltKey>& keys)
         put32(record, 8, quint32(record.size()));
         put16(record, 0xC, quint32(keys[k].name.size()));
         put16(record, 0xE, quint32(keys[k].values.size()));
-        put16(tree, built::slot(k) + 0x18, quint32(ids));
-        put16(tree, built::slot(k) + 0x1A, quint32(blockCount));
+        put16(tree, slot(k) + 0x18, quint32(ids));
+        put16(tree, slot(k) + 0x1A, quint32(blockCount));
+        lastRecord = block.size();
         block += record;
         ++ids;
     }
