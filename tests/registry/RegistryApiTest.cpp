@@ -1,11 +1,16 @@
+#include "registry/HiveStore.h"
 #include "registry/Registry.h"
+#include "registry/RegistryStore.h"
 
 #include "support/FileFixtures.h"
+#include "support/HiveFixtures.h"
 #include "support/RegistryValues.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace velmora {
 namespace {
@@ -121,6 +126,100 @@ TEST_F(RegistryCalls, AnotherProgramsChangesAreReloaded)
               ERROR_INVALID_HANDLE);
     ASSERT_TRUE(QFile::remove(file()));
     EXPECT_EQ(valueOf(api, "A", "a"), QByteArray("<2>"));
+}
+
+// Whatever takes the registry file's place, while the calls run or before they start, over either
+// store, is named and left as it is: a damaged file is served empty, and only a file inside the
+// machine (the text store's own folder, the drive for a hive), within the store's size limit, is
+// read or written: through a link or a Windows folder that is a link, when they stay inside it. A
+// write removes what a killed one left beside the file; a refused file put right is served again.
+TEST(RegistryCallsOverEitherStore, OnlyAnOrdinaryFileInsideTheMachineIsReadOrWritten)
+{
+    struct Store {
+        QString name;
+        QByteArray good; // holds Ports\COM1
+        bool hive;
+    };
+    const Store stores[] = {
+        {"system.reg", crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports]\n\"COM1\"=\"9600,n,8,1\"\n"), false},
+        {"SYSTEM.DAT", hiveFile("SMALL98.DAT"), true}};
+    // Which store (nullptr: both), how the file's place is taken (given the folder that holds
+    // drive/ and outside/, each with a good file of the store's name, the file and the store), the
+    // words of the reason (nullptr: written through), and the folder below drive/ of the file the
+    // write changes.
+    using Make = std::function<bool(const QString&, const QString&, const Store&)>;
+    const char *const both = nullptr, *const text = "system.reg", *const hive = "SYSTEM.DAT";
+    const std::tuple<const char*, const char*, Make, const char*, const char*> cases[] = {
+        {"DamagedText", text,
+         [](auto, auto f, auto& s) { return writeBytes(f, s.good + "\"P\"=hex:80,01,\\\r\n"); },
+         "system.reg line 5:", nullptr},
+        {"DamagedHive", hive, [](auto, auto f, auto& s) { return writeBytes(f, "X" + s.good.mid(1)); },
+         "SYSTEM.DAT is damaged: the file has no CREG signature", nullptr},
+        {"LinkOutOfTheMachine", both,
+         [](auto d, auto f, auto& s) { return QFile::link(d + "/outside/" + s.name, f); },
+         "the file is a link that leads out of the machine", nullptr},
+        {"LinkToEndlessDevice", both, [](auto, auto f, auto&) { return QFile::link("/dev/zero", f); },
+         "a link that leads out of the machine", nullptr},
+        {"OversizedText", text, // sparse: no disk space taken
+         [](auto, auto f, auto&) { return writeBytes(f, "") && QFile::resize(f, (qint64(256) << 20) + 1); },
+         "at 268435457 bytes it is too large", nullptr},
+        {"OversizedHive", hive,
+         [](auto, auto f, auto&) {
+             return writeBytes(f, "") && QFile::resize(f, HiveStore::kMaxHiveSize + 1);
+         },
+         "at 67108865 bytes it is too large", nullptr},
+        {"LinkInsideItsFolder", both,
+         [](auto d, auto f, auto& s) { return QFile::link(d + "/drive/WINDOWS/m/" + s.name, f); }, nullptr,
+         "WINDOWS/m"},
+        {"LinkInsideTheDrive", hive,
+         [](auto d, auto f, auto& s) { return QFile::link(d + "/drive/" + s.name, f); }, nullptr, "."},
+        {"WindowsFolderALinkInsideTheDrive", hive,
+         [](auto d, auto, auto& s) {
+             return QDir(d + "/drive/WINDOWS").removeRecursively() &&
+                    writeBytes(d + "/drive/WIN98/" + s.name, s.good) &&
+                    QFile::link(d + "/drive/WIN98", d + "/drive/WINDOWS");
+         },
+         nullptr, "WIN98"}};
+    for (const auto& [label, only, make, why, changed] : cases) {
+        for (const Store& store : stores) {
+            if (only && store.name != only)
+                continue;
+            SCOPED_TRACE(std::string(label) + " over " + store.name.toStdString());
+            QTemporaryDir dir;
+            const QString drive = dir.path() + "/drive", file = drive + "/WINDOWS/" + store.name;
+            for (const QString& place : {file, drive + "/WINDOWS/m/" + store.name, drive + '/' + store.name,
+                                         dir.path() + "/outside/" + store.name})
+                ASSERT_TRUE(writeBytes(place, store.good));
+            const auto open = [&] {
+                return store.hive ? std::make_unique<RegistryApi>(std::make_unique<HiveStore>(file, drive))
+                                  : std::make_unique<RegistryApi>(file);
+            };
+            const auto running = open();
+            ASSERT_EQ(valueOf(*running, "Ports", "COM1"), QByteArray("9600,n,8,1"));
+            ASSERT_TRUE(QFile::remove(file) && make(dir.path(), file, store));
+            const ino_t placed = inodeOf(file);
+            const QString target = changed ? drive + '/' + changed + '/' + store.name : QString();
+            ASSERT_TRUE(!changed || writeBytes(target + ".velmora-Ab12Cd", "x"));
+            const auto starting = open();
+            for (RegistryApi* api : {running.get(), starting.get()}) {
+                EXPECT_EQ(putValue(*api, "Ports", "COM1", REG_SZ, "2400,n,8,1"),
+                          why ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+                EXPECT_TRUE(api->lastError().contains(QLatin1String(why))) << api->lastError().toStdString();
+                EXPECT_EQ(valueOf(*api, "Ports", "COM1"), why ? "<2>" : "2400,n,8,1");
+            }
+            EXPECT_EQ(readBytes(dir.path() + "/outside/" + store.name), store.good);
+            if (!changed) {
+                EXPECT_EQ(inodeOf(file), placed);
+                ASSERT_TRUE(QFile::remove(file) && writeBytes(file, store.good)); // put right by hand
+                EXPECT_EQ(putValue(*running, "Ports", "COM1", REG_SZ, "y"), ERROR_SUCCESS)
+                    << running->lastError().toStdString();
+                continue;
+            }
+            EXPECT_TRUE(QFileInfo(file).isSymLink() || QFileInfo(drive + "/WINDOWS").isSymLink());
+            EXPECT_NE(readBytes(target), store.good);
+            EXPECT_EQ(folderEntries(QFileInfo(target).absolutePath()).filter(".velmora-"), QStringList());
+        }
+    }
 }
 
 } // namespace
