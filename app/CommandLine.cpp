@@ -70,16 +70,21 @@ int listBackupsOnTerminal(const QString& folder)
             print(stdout, QStringLiteral("%1  cannot be used: %2\n").arg(backup.name, backup.damage));
             continue;
         }
-        print(stdout, QStringLiteral("%1  machine %2\n").arg(backup.name, backup.machine));
+        if (backup.partition)
+            print(stdout, QStringLiteral("%1  disk image %2, partition %3\n")
+                              .arg(backup.name, backup.machine)
+                              .arg(*backup.partition));
+        else
+            print(stdout, QStringLiteral("%1  machine %2\n").arg(backup.name, backup.machine));
         for (const BackedUpFile& file : backup.files)
             print(stdout, QStringLiteral("    %1%2\n")
-                              .arg(backup.hostPath(file),
+                              .arg(backup.shownPath(file),
                                    file.copy.isEmpty() ? QStringLiteral(" (did not exist)") : QString()));
     }
     return 0;
 }
 
-int restoreOnTerminal(const QString& folder, const QString& name, const QString& machine, bool force)
+int restoreOnTerminal(const QString& folder, const QString& name, const MachineName& machine, bool force)
 {
     const Result<RestoreOutcome> outcome = restoreBackup(folder, name, machine, force);
     if (!outcome) {
@@ -126,7 +131,7 @@ CommandLine::CommandLine(const QStringList& arguments)
               "Windows folder is the one MSDOS.SYS names in [Paths] WinDir= (else WINDOWS), the "
               "registry is its SYSTEM.DAT, and nothing is ever seeded. Or a virtual disk image file "
               "holding such a drive (raw, VHD, VDI, VMDK, qcow2, VHDX): each save is one transaction in "
-              "the image, refused while another program has it open; not backed up. Shut Windows down "
+              "the image, refused while another program has it open. Shut Windows down "
               "first. A DIR that does not exist or is empty is refused: --new-machine makes a new machine.")
               .arg(MachineFolder::defaultLocation()),
           QStringLiteral("DIR")),
@@ -137,9 +142,9 @@ CommandLine::CommandLine(const QStringList& arguments)
           QStringLiteral("DIR")),
       m_partition(
           QStringLiteral("partition"),
-          QStringLiteral("With --machine IMAGE: the partition Windows is on, numbered as fdisk numbers "
-                         "them (1-4 primary, 5 on logical). Needed only when several partitions "
-                         "hold a Windows drive C and none of them is the active one."),
+          QStringLiteral("With --machine IMAGE (and --restore): the partition Windows is on, numbered as "
+                         "fdisk numbers them (1-4 primary, 5 on logical). Needed only when several "
+                         "partitions hold a Windows drive C and none of them is the active one."),
           QStringLiteral("N")),
       m_restore(QStringLiteral("restore"),
                 QStringLiteral("Puts a backup back (BACKUP, else the newest of the --machine given, else the "
@@ -198,8 +203,8 @@ CommandLine::CommandLine(const QStringList& arguments)
     else if (m_parser.isSet(m_newMachine) &&
              (m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups) || !m_scriptCommand.isEmpty()))
         m_mistake = QStringLiteral("--new-machine goes only with opening the window.");
-    else if (m_parser.isSet(m_partition) && (!(m_parser.isSet(m_machine) || !m_opened.isEmpty()) ||
-                                             m_parser.isSet(m_restore) || m_parser.isSet(m_listBackups)))
+    else if (m_parser.isSet(m_partition) &&
+             (!(m_parser.isSet(m_machine) || !m_opened.isEmpty()) || m_parser.isSet(m_listBackups)))
         m_mistake = QStringLiteral("--partition goes only with --machine IMAGE.");
     else if (m_parser.isSet(m_partition) && !partitionNumber(m_parser.value(m_partition)))
         m_mistake =
@@ -243,7 +248,8 @@ int CommandLine::runInTerminal()
     if (m_parser.isSet(m_listBackups))
         return listBackupsOnTerminal(backups);
     const QStringList positional = m_parser.positionalArguments();
-    return restoreOnTerminal(backups, positional.value(0), m_parser.value(m_machine),
+    return restoreOnTerminal(backups, positional.value(0),
+                             {m_parser.value(m_machine), partitionNumber(m_parser.value(m_partition))},
                              m_parser.isSet(m_force));
 }
 

@@ -1,6 +1,7 @@
 #include "machine/Backups.h"
 
 #include "files/AtomicFile.h"
+#include "files/Drive.h"
 #include "files/FileLock.h"
 #include "files/HostFile.h"
 #include "machine/MachineFolder.h"
@@ -35,6 +36,8 @@ constexpr qint64 kMaxManifestSize = qint64(1) << 20;
 const HostFileRules kManifestRules{.limit = kMaxManifestSize, .noLink = true};
 const HostFileRules kCopyRules{.noLink = true};
 constexpr qsizetype kMaxPathLength = 4096;
+// fdisk numbers the logical partitions of a chain from 5 on; no real disk holds thousands.
+constexpr qint64 kMaxPartition = 9999;
 const QByteArray kTemporaryMark = ".velmora-";
 constexpr qsizetype kTemporaryUniquePart = 6;
 
@@ -65,19 +68,26 @@ QString below(const QString& path, const QString& folder)
     return path.mid(folder.endsWith(u'/') ? folder.size() : folder.size() + 1);
 }
 
-// Whether path names a file below a folder: relative, '/' between names, and no name empty,
-// "." or ".." or holding a control character.
-bool isPathBelow(const QString& path)
+// Whether path names a file below a folder: relative, separator between names, and no name
+// empty, "." or ".." or holding a control character.
+bool isPathBelow(const QString& path, QChar separator = u'/')
 {
     if (path.isEmpty() || path.size() > kMaxPathLength)
         return false;
-    for (const QStringView name : QStringView(path).split(u'/')) {
+    for (const QStringView name : QStringView(path).split(separator)) {
         if (name.isEmpty() || name == u"." || name == u"..")
             return false;
         if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20 || c == u'\x7f'; }))
             return false;
     }
     return true;
+}
+
+// Whether path names a file on a disk image's drive C as its manifest records it: "WINDOWS\WIN.INI",
+// never absolute, on a drive of its own ("C:") or with a host separator in it.
+bool isDrivePath(const QString& path)
+{
+    return isPathBelow(path, u'\\') && !path.contains(u'/') && !path.contains(u':');
 }
 
 bool isDigest(const QString& text)
@@ -115,9 +125,10 @@ QByteArray manifestBytes(const Backup& backup)
                                  {QStringLiteral("written_sha256"), QString::fromLatin1(file.writtenSha256)},
                                  {QStringLiteral("permissions"), file.permissions}});
     }
-    return QJsonDocument(
-               QJsonObject{{QStringLiteral("machine"), backup.machine}, {QStringLiteral("files"), files}})
-        .toJson();
+    QJsonObject root{{QStringLiteral("machine"), backup.machine}, {QStringLiteral("files"), files}};
+    if (backup.partition)
+        root.insert(QStringLiteral("partition"), *backup.partition);
+    return QJsonDocument(root).toJson();
 }
 
 // A text member that may be left out (then empty); nothing when it is there but not a text.
@@ -132,7 +143,7 @@ std::optional<QString> textOf(const QJsonObject& object, const QString& key)
 }
 
 // Why one entry of the list of files cannot be used; empty when it can (then file holds it).
-QString readEntry(const QJsonValue& value, const QString& machine, BackedUpFile& file)
+QString readEntry(const QJsonValue& value, const Backup& backup, BackedUpFile& file)
 {
     if (!value.isObject())
         return QStringLiteral("it is not an object");
@@ -145,9 +156,12 @@ QString readEntry(const QJsonValue& value, const QString& machine, BackedUpFile&
     if (!path || !copy || !copySha256 || !writtenSha256)
         return QStringLiteral("a member that should be a text is not");
     // Recorded below the machine's root; earlier versions recorded the host path, which must
-    // then lie inside the machine too.
-    file.path = path->startsWith(u'/') && within(*path, machine) ? below(*path, machine) : *path;
-    if (!isPathBelow(file.path))
+    // then lie inside the machine too. An image's files are named by their path on drive C.
+    const bool onImage = backup.partition.has_value();
+    file.path = !onImage && path->startsWith(u'/') && within(*path, backup.machine)
+                    ? below(*path, backup.machine)
+                    : *path;
+    if (onImage ? !isDrivePath(file.path) : !isPathBelow(file.path))
         return QStringLiteral("its path \"%1\" does not name a file inside the machine").arg(*path);
     if (!copy->isEmpty() && (!isPathBelow(*copy) || copy->contains(u'/') || *copy == kManifest))
         return QStringLiteral("its copy \"%1\" is not a file of the backup's folder").arg(*copy);
@@ -180,11 +194,17 @@ QString readManifest(QByteArrayView bytes, Backup& backup)
         std::any_of(machine->begin(), machine->end(), [](QChar c) { return c.unicode() < 0x20; }))
         return QStringLiteral("the machine \"%1\" is not an absolute path").arg(*machine);
     backup.machine = *machine;
+    if (const QJsonValue partition = root.value(QStringLiteral("partition")); !partition.isUndefined()) {
+        const qint64 number = partition.toInteger(-1);
+        if (number < 0 || number > kMaxPartition)
+            return QStringLiteral("its partition is not a partition's number");
+        backup.partition = int(number);
+    }
     QStringList seen;
     const QJsonArray files = root.value(QStringLiteral("files")).toArray();
     for (qsizetype i = 0; i < files.size(); ++i) {
         BackedUpFile file;
-        if (const QString why = readEntry(files[i], backup.machine, file); !why.isEmpty())
+        if (const QString why = readEntry(files[i], backup, file); !why.isEmpty())
             return QStringLiteral("file %1 of its list: %2").arg(i + 1).arg(why);
         if (seen.contains(file.path))
             return QStringLiteral("file %1 of its list: %2 is listed twice").arg(i + 1).arg(file.path);
@@ -196,7 +216,7 @@ QString readManifest(QByteArrayView bytes, Backup& backup)
 
 Backup readBackup(const QString& folder)
 {
-    Backup backup{QFileInfo(folder).fileName(), folder, {}, {}, {}};
+    Backup backup{QFileInfo(folder).fileName(), folder, {}, {}, {}, {}};
     const Result<QByteArray> bytes = readHostFile(folder + u'/' + kManifest, kManifestRules);
     if (!bytes)
         backup.damage = QStringLiteral("its %1 cannot be read: %2").arg(kManifest, bytes.reason());
@@ -204,6 +224,7 @@ Backup readBackup(const QString& folder)
         backup.damage = QStringLiteral("its %1 is damaged: %2").arg(kManifest, why);
     if (!backup.damage.isEmpty()) {
         backup.machine.clear();
+        backup.partition.reset();
         backup.files.clear();
     }
     return backup;
@@ -231,12 +252,19 @@ void tidyUp(const QString& folder)
         removeStaleTemporaries(target);
 }
 
-enum class Verdict { Restored, Unchanged, LeftAlone, Missing };
+// Recreated: put back where the file had gone.
+enum class Verdict { Restored, Recreated, Unchanged, LeftAlone, Missing };
 
-void note(RestoreOutcome& outcome, Verdict verdict, const QString& path)
+// Records what became of a file; a failure as "path: reason".
+void note(RestoreOutcome& outcome, const Result<Verdict>& verdict, const QString& path)
 {
-    switch (verdict) {
+    if (!verdict) {
+        outcome.failed.append(QStringLiteral("%1: %2").arg(path, verdict.reason()));
+        return;
+    }
+    switch (*verdict) {
     case Verdict::Restored:
+    case Verdict::Recreated:
         outcome.restored.append(path);
         break;
     case Verdict::Unchanged:
@@ -251,10 +279,10 @@ void note(RestoreOutcome& outcome, Verdict verdict, const QString& path)
     }
 }
 
-// Puts the copy back over the file at host (whose folder is `folder`, as it really is, or empty
-// when it does not exist), through the write protocol every writer uses.
-Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, const QString& host,
-                        const QString& folder, const QString& machine, bool force)
+// Puts the copy back over the file at path through the drive's own write, the one every writer
+// of the machine takes: only while the file holds what Velmora last wrote, unless force.
+Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, Drive& drive, const QString& path,
+                        bool force)
 {
     const QString copyPath = backup.folder + u'/' + file.copy;
     const Result<QByteArray> copy = readHostFile(copyPath, kCopyRules);
@@ -265,18 +293,16 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, const QS
         return failure(
             QStringLiteral("the backup's copy %1 is damaged (its SHA-256 does not match the manifest)")
                 .arg(copyPath));
-    if (folder.isEmpty()) {
+    if (!drive.isFolder(drive.folderOf(path))) {
         if (!force)
             return Verdict::Missing;
         return failure(QStringLiteral("its folder does not exist"));
     }
     Verdict verdict = Verdict::Unchanged;
-    bool recreated = false;
     const Result<void> written =
-        editFileAtomically(host, machine, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+        drive.edit(path, [&](const Found<QByteArray>& current) -> Result<FileChange> {
             const QByteArray now = current.isPresent() ? sha256(current.value) : QByteArray();
             verdict = Verdict::Unchanged;
-            recreated = false;
             if (now == file.copySha256)
                 return FileChange::keep();
             if (!force && !current.isPresent()) {
@@ -287,17 +313,11 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, const QS
                 verdict = Verdict::LeftAlone;
                 return FileChange::keep();
             }
-            verdict = Verdict::Restored;
-            recreated = !current.isPresent();
+            verdict = current.isPresent() ? Verdict::Restored : Verdict::Recreated;
             return FileChange::replaceWith(*copy);
         });
     if (!written)
         return failure(written.reason());
-    // An existing file kept its own permissions; a recreated one gets those it had.
-    if (recreated && file.permissions != 0) {
-        if (const Result<QString> target = writeTarget(host, machine))
-            QFile::setPermissions(*target, QFile::Permissions(file.permissions));
-    }
     return verdict;
 }
 
@@ -330,25 +350,69 @@ Result<Verdict> removeAgain(const BackedUpFile& file, const QString& host, const
     return Verdict::Restored;
 }
 
-void restoreFile(const Backup& backup, const MachineFolder& layout, const BackedUpFile& file,
-                 const QString& machine, bool force, RestoreOutcome& outcome)
+Result<Verdict> restoreOnHost(const Backup& backup, const MachineFolder& layout, const BackedUpFile& file,
+                              const QString& machine, bool force)
 {
-    const QString host = backup.hostPath(file);
+    const QString host = backup.shownPath(file);
+    if (host != layout.registryFile() && !within(host, layout.driveC()))
+        return failure(QStringLiteral("it is none of the machine's files (its registry or on its drive C)"));
     // The file's folder as it really is: a folder that is a link leading out of the machine is
     // never written through.
     const QString folder = QFileInfo(QFileInfo(host).absolutePath()).canonicalFilePath();
-    Result<Verdict> verdict = failure(QStringLiteral("its folder is a link that leads out of the machine"));
-    if (host != layout.registryFile() && !within(host, layout.driveC())) {
-        verdict =
-            failure(QStringLiteral("it is none of the machine's files (its registry or on its drive C)"));
-    } else if (folder.isEmpty() || folder == machine || within(folder, machine)) {
-        verdict = file.copy.isEmpty() ? removeAgain(file, host, folder, force)
-                                      : putBack(backup, file, host, folder, machine, force);
+    if (!folder.isEmpty() && folder != machine && !within(folder, machine))
+        return failure(QStringLiteral("its folder is a link that leads out of the machine"));
+    if (file.copy.isEmpty())
+        return removeAgain(file, host, folder, force);
+    HostDrive drive(machine);
+    const Result<Verdict> verdict = putBack(backup, file, drive, host, force);
+    // An existing file kept its own permissions; a recreated one gets those it had.
+    if (verdict && *verdict == Verdict::Recreated && file.permissions != 0) {
+        if (const Result<QString> target = writeTarget(host, machine))
+            QFile::setPermissions(*target, QFile::Permissions(file.permissions));
     }
-    if (verdict)
-        note(outcome, *verdict, host);
-    else
-        outcome.failed.append(QStringLiteral("%1: %2").arg(host, verdict.reason()));
+    return verdict;
+}
+
+// A file of a disk image, on drive C as every write maps it. A file Velmora made there is not
+// removed again: the image's save replaces files, it never deletes one.
+Result<Verdict> restoreOnImage(const Backup& backup, const MachineFolder& image, const BackedUpFile& file,
+                               bool force)
+{
+    const Result<QString> path = image.hostPath(QStringLiteral("C:\\") + file.path);
+    if (!path)
+        return failure(path.reason());
+    if (!file.copy.isEmpty())
+        return putBack(backup, file, image.drive(), *path, force);
+    const Result<Found<QByteArray>> now = image.drive().readIfPresent(*path, kHostFileLimit);
+    if (!now)
+        return failure(now.reason());
+    if (!now->isPresent())
+        return Verdict::Unchanged;
+    return failure(QStringLiteral("Velmora made this file, and removes no file from a disk image; it was "
+                                  "left as it is"));
+}
+
+// Opens the disk image of a backup as the machine it was made of: the same partition, found
+// the same way (or the one asked for). Refused, naming the backup, when it is not.
+Result<void> openBackedUpImage(const Backup& backup, const MachineFolder& image)
+{
+    if (image.kind() != MachineFolder::Kind::Image)
+        return failure(
+            QStringLiteral("the machine %1 of the backup %2 is not a disk image; nothing was restored")
+                .arg(backup.machine, backup.name));
+    if (const Result<void> usable = image.prepare(MachineFolder::Creation::MustExist); !usable)
+        return failure(
+            QStringLiteral("the disk image %1 of the backup %2 cannot be used: %3; nothing was restored")
+                .arg(backup.machine, backup.name, usable.reason()));
+    if (image.partition() != backup.partition)
+        return failure(
+            QStringLiteral("the backup %1 is of partition %2 of %3, but Windows is on partition %4 "
+                           "there; nothing was restored")
+                .arg(backup.name)
+                .arg(*backup.partition)
+                .arg(backup.machine)
+                .arg(image.partition().value_or(-1)));
+    return {};
 }
 
 // The backup a restore puts back: the named one, else the newest of machine (of all when
@@ -386,6 +450,11 @@ Result<const Backup*> chooseBackup(const QList<Backup>& all, const QString& back
 }
 
 } // namespace
+
+QString Backup::shownPath(const BackedUpFile& file) const
+{
+    return partition ? QStringLiteral("C:\\%1 in %2").arg(file.path, machine) : machine + u'/' + file.path;
+}
 
 BackupSession::BackupSession(QString backupsFolder, const QString& machineRoot)
     : m_backupsFolder(std::move(backupsFolder))
@@ -444,6 +513,8 @@ Result<void> BackupSession::saveManifest()
 
 QString BackupSession::insideMachine(const QString& hostPath) const
 {
+    if (m_image) // already the file's path on the image's drive C
+        return isDrivePath(hostPath) ? hostPath : QString();
     QString path = absolute(hostPath);
     QString root = m_backup.machine;
     if (!within(path, root)) {
@@ -459,9 +530,32 @@ QString BackupSession::insideMachine(const QString& hostPath) const
     return below(path, root);
 }
 
+void BackupSession::keepFromImage(Drive& drive, int partition)
+{
+    m_image = &drive;
+    m_backup.partition = partition;
+}
+
+Result<Found<QByteArray>> BackupSession::readAsItIs(const QString& path) const
+{
+    if (m_image)
+        return m_image->readIfPresent(path, kHostFileLimit);
+    if (!QFileInfo::exists(path))
+        return Found<QByteArray>::missing();
+    Result<QByteArray> bytes = readHostFile(path);
+    if (!bytes)
+        return failure(bytes.reason());
+    return found(std::move(*bytes));
+}
+
 BackupSession* backupsOf(const MachineFolder& machine, BackupSession& session)
 {
-    return machine.kind() == MachineFolder::Kind::Image ? nullptr : &session;
+    if (machine.kind() != MachineFolder::Kind::Image)
+        return &session;
+    if (!machine.partition()) // the image did not open: nothing can be written to it
+        return nullptr;
+    session.keepFromImage(machine.drive(), *machine.partition());
+    return &session;
 }
 
 Result<void> BackupSession::beforeChange(const QString& hostPath)
@@ -477,16 +571,17 @@ Result<void> BackupSession::beforeChange(const QString& hostPath)
             return made;
     }
 
-    const QString path = absolute(hostPath);
-    BackedUpFile entry{inside, {}, {}, {}, int(QFileInfo(path).permissions())};
-    if (QFileInfo::exists(path)) {
-        const Result<QByteArray> bytes = readHostFile(path);
-        if (!bytes)
-            return failure(QStringLiteral("%1 cannot be backed up: %2").arg(path, bytes.reason()));
-        entry.copy = QStringLiteral("%1-%2").arg(m_backup.files.size() + 1).arg(QFileInfo(path).fileName());
-        entry.copySha256 = sha256(*bytes);
+    const QString path = m_image ? hostPath : absolute(hostPath);
+    BackedUpFile entry{inside, {}, {}, {}, m_image ? 0 : int(QFileInfo(path).permissions())};
+    const Result<Found<QByteArray>> bytes = readAsItIs(path);
+    if (!bytes)
+        return failure(QStringLiteral("%1 cannot be backed up: %2").arg(path, bytes.reason()));
+    if (bytes->isPresent()) {
+        const QString name = path.mid(path.lastIndexOf(m_image ? u'\\' : u'/') + 1);
+        entry.copy = QStringLiteral("%1-%2").arg(m_backup.files.size() + 1).arg(name);
+        entry.copySha256 = sha256(bytes->value);
         const QString copy = m_backup.folder + u'/' + entry.copy;
-        if (const Result<void> written = writePrivately(copy, *bytes); !written)
+        if (const Result<void> written = writePrivately(copy, bytes->value); !written)
             return failure(QStringLiteral("the backup of %1 cannot be written to %2: %3")
                                .arg(path, copy, written.reason()));
     }
@@ -544,28 +639,42 @@ void pruneBackups(const QString& backupsFolder, const QString& machineRoot, int 
 }
 
 Result<RestoreOutcome> restoreBackup(const QString& backupsFolder, const QString& name,
-                                     const QString& machineRoot, bool force)
+                                     const MachineName& machine, bool force)
 {
     const Result<QList<Backup>> all = listBackups(backupsFolder);
     if (!all)
         return failure(all.reason());
-    const QString machine = machineRoot.isEmpty() ? QString() : absolute(machineRoot);
-    const Result<const Backup*> chosen = chooseBackup(*all, backupsFolder, name, machine);
+    const Result<const Backup*> chosen =
+        chooseBackup(*all, backupsFolder, name, machine.root.isEmpty() ? QString() : absolute(machine.root));
     if (!chosen)
         return failure(chosen.reason());
     const Backup& backup = **chosen;
+    RestoreOutcome outcome;
+    outcome.backup = backup.name;
+
+    if (backup.partition) {
+        // Held for the whole restore, as a window holds it.
+        const MachineFolder image(MachineName(backup.machine, machine.partition));
+        if (const Result<void> opened = openBackedUpImage(backup, image); !opened)
+            return failure(opened.reason());
+        for (const BackedUpFile& file : backup.files)
+            note(outcome, restoreOnImage(backup, image, file, force), backup.shownPath(file));
+        return outcome;
+    }
+    if (machine.partition)
+        return failure(
+            QStringLiteral("%1 is not a disk image: a partition is chosen only on one; nothing was "
+                           "restored")
+                .arg(backup.machine));
     // Every file is mapped below the machine's root as it really is.
     const QString root = QFileInfo(backup.machine).canonicalFilePath();
     if (root.isEmpty() || !QFileInfo(root).isDir())
         return failure(QStringLiteral("the machine %1 of the backup %2 does not exist; nothing was restored")
                            .arg(backup.machine, backup.name));
-
-    RestoreOutcome outcome;
-    outcome.backup = backup.name;
     // Only the machine's own files: its registry and what lies on its drive C.
     const MachineFolder layout(backup.machine);
     for (const BackedUpFile& file : backup.files)
-        restoreFile(backup, layout, file, root, force, outcome);
+        note(outcome, restoreOnHost(backup, layout, file, root, force), backup.shownPath(file));
     return outcome;
 }
 

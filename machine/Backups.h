@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/Found.h"
 #include "core/Result.h"
+#include "machine/MachineFolder.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -8,29 +10,35 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace velmora {
 
-class MachineFolder;
+class Drive;
 
 // One file of a backup, as its manifest records it.
 struct BackedUpFile {
-    QString path;             // the file's path inside the machine ("drive_c/WINDOWS/WIN.INI")
+    // The file's path inside the machine ("drive_c/WINDOWS/WIN.INI"), or on a disk image its
+    // path on drive C ("WINDOWS\WIN.INI").
+    QString path;
     QString copy;             // the copy's name in the backup folder; empty: the file did not exist
     QByteArray copySha256;    // hex digest of the copy (empty when the file did not exist)
     QByteArray writtenSha256; // hex digest of what Velmora last wrote (empty: nothing written)
-    int permissions = 0;      // QFile::Permissions of the file as it was
+    int permissions = 0;      // QFile::Permissions of the file as it was (0 on a disk image)
 };
 
 // One run's backup: <backups>/<date-time>/ with the copies and manifest.json.
 struct Backup {
-    QString name;    // the folder's name, the local date and time it was made
-    QString folder;  // its host path
-    QString machine; // the machine's root (absolute)
+    QString name;                 // the folder's name, the local date and time it was made
+    QString folder;               // its host path
+    QString machine;              // the machine's root, or its disk image (absolute)
+    std::optional<int> partition; // on a disk image, the partition of drive C (0: the whole disk)
     QList<BackedUpFile> files;
     QString damage; // why its manifest cannot be used; empty when it can (then machine and files hold)
 
-    // The host path of a file of this backup's machine.
-    QString hostPath(const BackedUpFile& file) const { return machine + u'/' + file.path; }
+    // A file of this backup's machine as the user finds it: its host path, or on a disk image
+    // its path on drive C and the image.
+    QString shownPath(const BackedUpFile& file) const;
 };
 
 // How many backups of one machine are kept: when a run makes its backup, older ones beyond
@@ -61,20 +69,26 @@ public:
     // The run's backup folder; empty until something was backed up.
     const QString& folder() const { return m_backup.folder; }
 
+    // The machine is a disk image: its files are drive paths ("WINDOWS\WIN.INI") read through
+    // its drive, and the manifest names the partition as well as the image.
+    void keepFromImage(Drive& drive, int partition);
+
 private:
     Result<void> makeFolder();
     Result<void> saveManifest();
     // The path of hostPath inside the machine, as the manifest records it; empty when outside.
     QString insideMachine(const QString& hostPath) const;
+    Result<Found<QByteArray>> readAsItIs(const QString& path) const;
 
     QString m_backupsFolder;
+    Drive* m_image = nullptr; // the image's drive C; none on a folder or drive
     Backup m_backup;
     QHash<QString, qsizetype> m_index; // path inside the machine -> entry in m_backup.files
 };
 
-// The session a machine's writers back up through: none on a disk image, whose files lie in the
-// image rather than in host files a backup copies and restores. Each save to an image is still
-// one transaction (its undo journal), so a crash never leaves a torn file there.
+// The session a machine's writers back up through, told where the machine's files are read: on
+// a disk image, through the image's drive (none when the image could not be opened: nothing can
+// be written then).
 BackupSession* backupsOf(const MachineFolder& machine, BackupSession& session);
 
 // Every backup in the folder, oldest first, those whose manifest fails its check included
@@ -87,7 +101,7 @@ Result<QList<Backup>> listBackups(const QString& backupsFolder);
 void pruneBackups(const QString& backupsFolder, const QString& machineRoot, int keep,
                   const QString& spare = {});
 
-// What a restore did, file by file (host paths).
+// What a restore did, file by file (as Backup::shownPath shows them).
 struct RestoreOutcome {
     QString backup;        // the backup's name
     QStringList restored;  // put back as it was (or removed, when it did not exist before)
@@ -97,14 +111,16 @@ struct RestoreOutcome {
     QStringList failed;    // "path: reason"
 };
 
-// Puts a backup back: the named one, else the newest of machineRoot, else (machineRoot empty)
-// the newest of all. A manifest is checked whole before anything is touched; a damaged one is
+// Puts a backup back: the named one, else the newest of the machine, else (its root empty) the
+// newest of all. A manifest is checked whole before anything is touched; a damaged one is
 // refused, as is choosing the newest while a newer backup is damaged. Only files inside the
 // machine are written or removed, never through a link leading out of it, and copies are read
 // only from the backup's own folder, never through a link. A file is put back only while it
-// still holds exactly what Velmora last wrote, unless force. Writes are atomic and keep the
-// file's permissions.
+// still holds exactly what Velmora last wrote, unless force. Writes go through the machine's
+// drive: atomic on the host, keeping the file's permissions; on a disk image, one save of the
+// image each, and only on the partition the backup names, which must be the one the image is
+// opened on (the machine's partition, else the one Windows is found on).
 Result<RestoreOutcome> restoreBackup(const QString& backupsFolder, const QString& name,
-                                     const QString& machineRoot, bool force);
+                                     const MachineName& machine, bool force);
 
 } // namespace velmora

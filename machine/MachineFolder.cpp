@@ -193,6 +193,7 @@ void MachineFolder::openImage(std::optional<int> partition)
         return;
     }
     m_notice = (*image)->recoveryNotice();
+    m_partition = (*image)->partition().number;
     m_drive = std::shared_ptr<Drive>(std::move(*image));
     const Result<Found<QByteArray>> text = m_drive->readIfPresent(QStringLiteral("MSDOS.SYS"), kMaxMsdosSys);
     if (!text) {

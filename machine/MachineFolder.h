@@ -47,6 +47,8 @@ public:
     Drive& drive() const { return *m_drive; }
     // On an image, what opening it found of a save that was cut short; otherwise empty.
     const QString& notice() const { return m_notice; }
+    // On an image that opened, the partition drive C is on (0: the whole disk); otherwise none.
+    std::optional<int> partition() const { return m_partition; }
 
     // <XDG data home>/velmora/machine
     static QString defaultLocation();
@@ -96,6 +98,7 @@ private:
     QStringList m_windowsPath; // the Windows folder's names below the drive's root
     QString m_problem;         // why the drive cannot be used, when it cannot
     QString m_notice;
+    std::optional<int> m_partition;
     std::shared_ptr<Drive> m_drive;
 };
 

@@ -138,11 +138,18 @@ Result<void> HiveStore::writeOnDrive(const Change& change)
             if (!checked)
                 return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
                                    .arg(fileName(), checked.reason()));
+            if (m_backups) {
+                if (const Result<void> kept = m_backups->beforeChange(m_path); !kept)
+                    return failure(kept.reason());
+            }
             written = std::move(checked).value();
             return FileChange::replaceWith(written->bytes());
         });
-    if (edited && written)
+    if (edited && written) {
+        if (m_backups) // the change stands; only its digest is missing should this fail
+            (void)m_backups->afterChange(m_path, written->bytes());
         m_image = std::move(*written);
+    }
     return edited;
 }
 

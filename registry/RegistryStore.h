@@ -1,19 +1,18 @@
 #pragma once
 
 #include "core/Result.h"
-#include "core/StringArena.h"
 #include "files/FileChangeWatch.h"
 #include "files/FileIdentity.h"
 #include "files/FileLock.h"
 #include "regedit4/RegistryFile.h"
 #include "registry/RegistryBackend.h"
+#include "registry/RegistryEditPlan.h"
+#include "registry/RegistryKeyIndex.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 
 #include <functional>
-#include <optional>
 #include <vector>
 
 struct stat;
@@ -55,9 +54,9 @@ public:
     // Keys are found by their normalised, case-folded path below HKEY_LOCAL_MACHINE
     // (regfile::normalisePath). The root itself is the empty path. A key exists when it has a
     // block in the file or lies above one that has. -1 when missing.
-    int findKey(QByteArrayView foldedPath) const override;
+    int findKey(QByteArrayView foldedPath) const override { return m_keys.find(foldedPath); }
     // The key's path in the spelling met first.
-    QByteArray keyPath(int key) const override;
+    QByteArray keyPath(int key) const override { return m_keys.path(key); }
 
     // The value of that name (case-insensitive; the empty name is the default value). When a
     // file holds the same value twice, the later one counts, as it would after an import.
@@ -77,42 +76,12 @@ public:
     qsizetype memoryUsage() const;
 
 private:
-    // A key knows only its own name and its parent, so a deep path costs memory and time in
-    // proportion to its length, not to its square.
-    struct Key {
-        QByteArrayView name; // the first spelling met; it lives in m_names
-        int parent = -1;
-        int lastBlock = -1; // its last block in the file, -1 for a key that only lies above others
-    };
-    // What finds a key: its parent and its case-folded name.
-    struct KeyName {
-        int parent;
-        QByteArrayView folded;
-        bool operator==(const KeyName& o) const { return parent == o.parent && folded == o.folded; }
-        friend size_t qHash(const KeyName& k, size_t seed) { return qHashMulti(seed, k.parent, k.folded); }
-    };
-    // A key on the path of the block indexed last, and where its name ends in that path.
-    struct TrailStep {
-        quint32 end;
-        int key;
-    };
     using Identity = FileIdentity;
-    struct Edit; // one replacement of text and the blocks it touches
-    struct Found {
-        int block;
-        const regfile::ValueLine* line;
-    };
 
     Identity identity() const;
     void load();
     void clear();
-    int deepestKey(QByteArrayView foldedPath, qsizetype& matched) const;
-    bool liesWithin(int key, int ancestor) const;
-    int ensureKey(QByteArrayView display, QByteArrayView folded);
-    void indexBlock(int block);
-    void relink();
-    QByteArrayView textOf(const regfile::Block& block) const;
-    std::optional<Found> findValue(int key, QByteArrayView name) const;
+    RegistryText view() const { return RegistryText{m_text, m_layout, m_keys}; }
     // How an edit ended, when it did not fail: the file changed meanwhile means "edit again".
     enum class Edited { Done, FileChanged, KeyGone };
     Result<Edited> write(const std::function<Result<Edited>()>& edit);
@@ -120,8 +89,7 @@ private:
     Result<Edited> setValueInText(QByteArrayView foldedKeyPath, QByteArrayView name, quint32 type,
                                   QByteArrayView data);
     Result<Edited> createKeyInText(const QByteArray& display, const QByteArray& folded);
-    Result<Edited> insertKeyBlocks(const std::vector<QByteArray>& paths, const QByteArray& valueLine);
-    Result<Edited> commit(const Edit& edit);
+    Result<Edited> commit(const TextEdit& edit);
     QString fileName() const;
 
     QString m_path;
@@ -131,17 +99,10 @@ private:
     FileChangeWatch m_watch;
     QByteArray m_text;
     regfile::Layout m_layout;
-    std::vector<Key> m_keys;
-    StringArena m_names;
-    QHash<KeyName, int> m_index;    // the names' bytes live in m_names
-    QByteArray m_display, m_folded; // scratch for normalising paths
-    QByteArray m_trailPath;         // the folded path of the block indexed last
-    std::vector<TrailStep> m_trail; // the keys along it
+    RegistryKeyIndex m_keys;
     Identity m_loaded;
     QString m_damage;
-    mutable QByteArray m_foundPath; // the path findKey found last, and its key: a program
-    mutable int m_foundKey = -1;    // opens a key and then reads it, the same path twice
-    mutable int m_folder = -1;      // the file's folder, open for looking the file up
+    mutable int m_folder = -1; // the file's folder, open for looking the file up
     mutable QByteArray m_leafName;
 };
 

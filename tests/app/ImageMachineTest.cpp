@@ -12,11 +12,11 @@ namespace {
 
 using namespace velmora::testing;
 
-// The windows over a disk image, raw or a qcow2 copy.
+// The windows over a disk image, raw or in each container format.
 class ImageMachineTest : public WindowTest, public ::testing::WithParamInterface<Format> {
 protected:
     ImageMachineTest() : WindowTest([](const QString& root) { buildImage(root, GetParam()); }, imageName()) {}
-    static QString imageName() { return GetParam() == Format::Raw ? "disk.img" : "disk.qcow2"; }
+    static QString imageName() { return infoOf(GetParam()).fileName; }
 };
 
 // One window per store works on the image as on a drive folder; QEMU, fsck.fat and mtools then
@@ -52,8 +52,10 @@ TEST_P(ImageMachineTest, TheWindowsSaveIntoTheImage)
     EXPECT_FALSE(QFileInfo::exists(image + ".velmora-undo")) << "a save left its journal behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ImageMachineTest, ::testing::Values(Format::Raw, Format::Qcow2),
-                         [](const auto& info) { return info.param == Format::Raw ? "Raw" : "Qcow2"; });
+INSTANTIATE_TEST_SUITE_P(Formats, ImageMachineTest,
+                         ::testing::Values(Format::Raw, Format::Qcow2, Format::Vdi, Format::Vmdk,
+                                           Format::FixedVhd, Format::DynamicVhd, Format::Vhdx),
+                         [](const auto& info) { return infoOf(info.param).label; });
 
 // The command line works on an image too, and refuses before changing anything an image it must
 // not touch, saying why: a virtual machine (any program) with the image open keeps it out, named.

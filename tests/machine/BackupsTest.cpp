@@ -1,9 +1,11 @@
 #include "machine/Backups.h"
 #include "machine/MachineFolder.h"
 #include "profile/ProfileWriter.h"
+#include "registry/HiveStore.h"
 #include "registry/Registry.h"
 #include "registry/RegistryStore.h"
 
+#include "support/DiskImageFixtures.h"
 #include "support/FileFixtures.h"
 
 #include <QCryptographicHash>
@@ -71,8 +73,8 @@ TEST_F(Backups, KeepEachFileAsItWasBeforeTheRunsFirstChangeToRestoreIt)
     for (const BackedUpFile& file : backup.files) {
         const QByteArray before = file.copy.isEmpty() ? "-" : readBytes(backup.folder + '/' + file.copy);
         const bool hashes = (file.copy.isEmpty() || file.copySha256 == sha256(before)) &&
-                            file.writtenSha256 == sha256(readBytes(backup.hostPath(file)));
-        seen << backup.hostPath(file) + ' ' + QString::fromLatin1(before) + (hashes ? " ok" : " wrong hash");
+                            file.writtenSha256 == sha256(readBytes(backup.shownPath(file)));
+        seen << backup.shownPath(file) + ' ' + QString::fromLatin1(before) + (hashes ? " ok" : " wrong hash");
     }
     EXPECT_EQ(seen, (QStringList{winIni + ' ' + kWinIni + " ok", systemIni + " - ok",
                                  machine.registryFile() + ' ' + kSystemReg + " ok"}));
@@ -97,7 +99,7 @@ TEST_F(Backups, KeepEachFileAsItWasBeforeTheRunsFirstChangeToRestoreIt)
     EXPECT_EQ(outcome->unchanged, (QStringList{systemIni, machine.registryFile()}));
     EXPECT_EQ(readBytes(winIni), kWinIni);
 
-    EXPECT_EQ(restoreBackup(backups, "1999-01-01", {}, false).reason(),
+    EXPECT_EQ(restoreBackup(backups, "1999-01-01", QString(), false).reason(),
               "there is no backup 1999-01-01 in " + backups);
     const QString otherMachine = restoreBackup(backups, {}, dir.path() + "/other", false).reason();
     EXPECT_TRUE(otherMachine.startsWith("there is no backup of")) << otherMachine.toStdString();
@@ -383,6 +385,120 @@ TEST(BackupPruning, KeepsTheNewestOfTheMachineAndSweepsTemporaries)
     EXPECT_FALSE(QFileInfo::exists(temporary));
     struct stat st {};
     EXPECT_TRUE(::stat(open.constData(), &st) == 0 && (st.st_mode & 0777) == 0700) << "closed to others";
+}
+
+// A raw disk image whose WIN.INI and SYSTEM.DAT one run changed through the writers the windows
+// use, with that run's backup; the image is closed again, as after the run.
+struct BackedUpImage {
+    BackedUpImage()
+    {
+        const MachineFolder machine(image);
+        BackupSession session(backups, image);
+        ProfileWriter writer(machine, backupsOf(machine, session));
+        HiveStore hive(machine.registryFile(), machine.drive());
+        hive.setBackups(backupsOf(machine, session));
+        EXPECT_NE(
+            writer.WritePrivateProfileStringA("Ports", "COM2:", "19200,n,8,1,x", "c:\\windows\\WIN.INI"), 0)
+            << writer.lastError().toStdString();
+        hive.refresh();
+        const Result<Written> set = hive.setValue(
+            folded("System\\CurrentControlSet\\Services\\Class\\Net\\0001"), "IPMTU", REG_SZ, "576");
+        EXPECT_TRUE(set && *set == Written::Done) << set.reason().toStdString();
+        name = QFileInfo(session.folder()).fileName();
+        manifest = readBytes(session.folder() + "/manifest.json");
+    }
+    QByteArray inImage(const QString& path) const { return fileInImage(image, path); }
+
+    QTemporaryDir dir;
+    QString backups = dir.path() + "/backups", image = buildImage(dir.path(), Format::Raw);
+    QByteArray winIni = inImage("WIN98/WIN.INI"), systemDat = inImage("WIN98/SYSTEM.DAT");
+    QString name;
+    QByteArray manifest;
+};
+
+// A change to a disk image is backed up as on a folder, the manifest naming the image, the
+// partition and each file on drive C; a restore writes back through the image's own save only
+// what still holds what Velmora wrote, and the outside tools find a sound file system after it.
+TEST(ImageBackups, KeepTheImagesFilesAndPutThemBackThroughItsSave)
+{
+    BackedUpImage m;
+    const Result<QList<Backup>> all = listBackups(m.backups);
+    ASSERT_TRUE(all && all->size() == 1 && all->front().damage.isEmpty());
+    const Backup& backup = all->front();
+    EXPECT_EQ(backup.machine, m.image);
+    EXPECT_EQ(backup.partition, 1);
+    QStringList seen;
+    for (const BackedUpFile& file : backup.files) {
+        const QByteArray now = m.inImage(QString(file.path).replace('\\', '/'));
+        seen << file.path + (file.writtenSha256 == sha256(now) ? " written" : " wrong hash") +
+                    (readBytes(backup.folder + '/' + file.copy) ==
+                             (file.path.endsWith("INI") ? m.winIni : m.systemDat)
+                         ? " kept"
+                         : " not kept");
+    }
+    EXPECT_EQ(seen, (QStringList{"WIN98\\WIN.INI written kept", "WIN98\\SYSTEM.DAT written kept"}));
+
+    // Windows changed WIN.INI since: only SYSTEM.DAT goes back, unless forced.
+    const QString changed = m.dir.path() + "/WIN.INI";
+    ASSERT_TRUE(writeBytes(changed, "[Ports]\r\nCOM2:=2400,n,8,1\r\n"));
+    expectRan(run("mcopy", {"-o", "-i", partitionOf(m.image), changed, "::WIN98/WIN.INI"}), "mcopy");
+    const QString winIni = "C:\\WIN98\\WIN.INI in " + m.image,
+                  systemDat = "C:\\WIN98\\SYSTEM.DAT in " + m.image;
+    Result<RestoreOutcome> outcome = restoreBackup(m.backups, {}, m.image, false);
+    ASSERT_TRUE(outcome) << outcome.reason().toStdString();
+    EXPECT_EQ(outcome->restored, QStringList{systemDat});
+    EXPECT_EQ(outcome->leftAlone, QStringList{winIni});
+    EXPECT_EQ(m.inImage("WIN98/WIN.INI"), readBytes(changed));
+    EXPECT_EQ(m.inImage("WIN98/SYSTEM.DAT"), m.systemDat);
+
+    outcome = restoreBackup(m.backups, m.name, {m.image, 1}, true);
+    ASSERT_TRUE(outcome) << outcome.reason().toStdString();
+    EXPECT_EQ(outcome->restored, QStringList{winIni});
+    EXPECT_EQ(outcome->unchanged, QStringList{systemDat});
+    EXPECT_EQ(m.inImage("WIN98/WIN.INI"), m.winIni);
+    expectCleanFileSystem(m.image, m.dir.path());
+}
+
+// An image's manifest is checked as a folder's is: a file named off the image's drive C, another
+// image or another partition refuses the whole restore, naming the backup, and writes nothing.
+TEST(ImageBackups, ATamperedManifestWritesNothing)
+{
+    BackedUpImage m;
+    const QString other = m.dir.path() + "/other.img";
+    ASSERT_TRUE(QFile::copy(m.image, other));
+    const auto entry = [](const char* path) {
+        return [path](QJsonObject& root) {
+            QJsonArray files = root["files"].toArray();
+            QJsonObject file = files[0].toObject();
+            file["path"] = path;
+            files[0] = file;
+            root["files"] = files;
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(QJsonObject& root)> tamper;
+        const char* refused;
+    } cases[] = {
+        {"climbing out with ..", entry("WIN98\\..\\..\\x"), "does not name a file inside the machine"},
+        {"absolute", entry("\\WIN98\\WIN.INI"), "does not name a file inside the machine"},
+        {"another drive", entry("D:\\WIN.INI"), "does not name a file inside the machine"},
+        {"a host path", entry("../../outside"), "does not name a file inside the machine"},
+        {"another image", [&](QJsonObject& root) { root["machine"] = other; }, "is of the machine"},
+        {"another partition", [](QJsonObject& root) { root["partition"] = 2; }, "is of partition 2"},
+        {"no partition number", [](QJsonObject& root) { root["partition"] = "1"; }, "its partition is not"},
+    };
+    const QByteArray before = readBytes(m.image);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QJsonObject root = QJsonDocument::fromJson(m.manifest).object();
+        c.tamper(root);
+        ASSERT_TRUE(writeBytes(m.backups + '/' + m.name + "/manifest.json", QJsonDocument(root).toJson()));
+        const Result<RestoreOutcome> outcome = restoreBackup(m.backups, m.name, m.image, true);
+        EXPECT_TRUE(!outcome && outcome.reason().contains(c.refused) && outcome.reason().contains(m.name))
+            << outcome.reason().toStdString();
+        EXPECT_TRUE(readBytes(m.image) == before) << "the image was changed";
+    }
 }
 
 } // namespace

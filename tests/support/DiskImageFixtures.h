@@ -52,30 +52,64 @@ inline void buildRawDisk(const QString& raw, const QString& systemDatAttributes,
     expectRan(run("mattrib", mattrib << "::WIN98/SYSTEM.DAT"), "mattrib");
 }
 
-enum class Format { Raw, Qcow2 };
+// The container formats a user's disk may come in, each made by qemu-img from the raw disk.
+enum class Format { Raw, Qcow2, Vdi, Vmdk, FixedVhd, DynamicVhd, Vhdx };
 
-// The image as the test gives it to Velmora: the raw disk itself, or a qcow2 copy of it.
+struct FormatInfo {
+    const char* label;
+    const char* fileName;
+    const char* qemuFormat; // as qemu-img names it; nullptr for the raw disk itself
+    const char* options;
+};
+
+inline FormatInfo infoOf(Format format)
+{
+    static const FormatInfo table[] = {
+        {"Raw", "disk.img", nullptr, nullptr},
+        {"Qcow2", "disk.qcow2", "qcow2", ""},
+        {"Vdi", "disk.vdi", "vdi", ""},
+        {"Vmdk", "disk.vmdk", "vmdk", ""},
+        {"FixedVhd", "fixed.vhd", "vpc", "subformat=fixed,force_size=on"},
+        {"DynamicVhd", "disk.vhd", "vpc", "subformat=dynamic"},
+        {"Vhdx", "disk.vhdx", "vhdx", ""},
+    };
+    return table[int(format)];
+}
+
+// The image as the test gives it to Velmora: the raw disk itself, or a copy of it in a container.
 inline QString buildImage(const QString& dir, Format format, const QString& systemDatAttributes = "+h +s")
 {
     const QString raw = dir + "/disk.img";
     buildRawDisk(raw, systemDatAttributes);
-    if (format == Format::Raw)
+    const FormatInfo info = infoOf(format);
+    if (!info.qemuFormat)
         return raw;
-    const QString qcow2 = dir + "/disk.qcow2";
-    expectRan(run("qemu-img", {"convert", "-f", "raw", "-O", "qcow2", raw, qcow2}), "qemu-img convert");
+    const QString image = dir + '/' + info.fileName;
+    QStringList convert{"convert", "-f", "raw", "-O", info.qemuFormat};
+    if (*info.options)
+        convert << "-o" << info.options;
+    expectRan(run("qemu-img", convert << raw << image), "qemu-img convert");
     QFile::remove(raw);
-    return qcow2;
+    return image;
 }
 
-// The disk as a raw file outside tools can open: a qcow2 is checked by QEMU and converted. The
-// image may still be open in Velmora, so QEMU is told to share it.
+// The disk as a raw file outside tools can open: a container is checked by QEMU (which has no
+// check for VHD) and converted. The image may still be open in Velmora, so QEMU is told to share it.
 inline QString judgedDisk(const QString& image, const QString& dir)
 {
-    if (!image.endsWith(".qcow2"))
+    const QString suffix = QFileInfo(image).suffix();
+    FormatInfo info = infoOf(Format::Raw);
+    for (int f = 0; f <= int(Format::Vhdx); ++f)
+        if (QFileInfo(infoOf(Format(f)).fileName).suffix() == suffix)
+            info = infoOf(Format(f));
+    if (!info.qemuFormat)
         return image;
-    expectRan(run("qemu-img", {"check", "-U", image}), "qemu-img check");
+    const Ran checked = run("qemu-img", {"check", "-U", "-f", info.qemuFormat, image});
+    EXPECT_TRUE(checked.code == 0 || (checked.code == 63 && QByteArrayView(info.qemuFormat) == "vpc"))
+        << "qemu-img check: " << checked.err.constData();
     const QString raw = dir + "/judged.img";
-    expectRan(run("qemu-img", {"convert", "-U", "-O", "raw", image, raw}), "qemu-img convert");
+    expectRan(run("qemu-img", {"convert", "-U", "-f", info.qemuFormat, "-O", "raw", image, raw}),
+              "qemu-img convert");
     return raw;
 }
 
