@@ -151,8 +151,7 @@ TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
     const QString scriptMachine = script.path() + "/machine";
     layOut(scriptMachine, row.layout);
 
-    const Outcome set =
-        runScript(scriptMachine, script.path() + "/data", QStringLiteral("set|") + row.arguments);
+    const Outcome set = runScript(scriptMachine, script.path() + "/data", QString("set|") + row.arguments);
     ASSERT_EQ(set.exitCode, 0) << set.err.constData();
     EXPECT_TRUE(set.out.contains("The files as they were are kept in " + script.path().toUtf8() +
                                  "/data/velmora/backups/"))
