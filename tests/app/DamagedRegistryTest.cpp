@@ -69,10 +69,8 @@ TEST(DamagedRegistryTest, IsReportedOnceTheMainWindowIsUp)
         ASSERT_TRUE(mainOnScreen());
         QTest::qWait(20); // the warning is queued behind the showing
         machine.boxes.verifyAllShown();
-        if (!c.warned) {
-            EXPECT_FALSE(mainVisibleBehindBox.has_value()) << shownText.toStdString();
-            continue;
-        }
+        if (!c.warned)
+            continue; // a box shown anyway fails as unexpected
         EXPECT_EQ(mainVisibleBehindBox, true);
         const RegistryBackend& store = machine.app().context().registry.store();
         EXPECT_TRUE(shownText.contains(store.damage())) << shownText.toStdString();
