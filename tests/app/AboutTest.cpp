@@ -17,7 +17,7 @@ TEST_F(AboutTest, SystemInfoStartsTheToolOrSaysItIsUnavailable)
                                                        data) == ERROR_SUCCESS);
     };
     for (const char* folder : {"MSINFO", "OTHER"})
-        machine.writeFile(QStringLiteral("%1/MSINFO32.EXE").arg(folder), QByteArrayLiteral("MZ\x90\x00"));
+        machine.writeFile(QString("%1/MSINFO32.EXE").arg(folder), QByteArrayLiteral("MZ\x90\x00"));
     const struct {
         QByteArray path, folder;
         const char* started; // nullptr: the message
@@ -38,7 +38,7 @@ TEST_F(AboutTest, SystemInfoStartsTheToolOrSaysItIsUnavailable)
         setValue("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO", c.folder);
         const qsizetype before = machine.launcher.started().size();
         if (!c.started)
-            machine.boxes.expect(QStringLiteral("System Information Is Unavailable At This Time"));
+            machine.boxes.expect("System Information Is Unavailable At This Time");
         click("Command2");
         machine.boxes.verifyAllShown();
         QStringList started;
@@ -50,7 +50,7 @@ TEST_F(AboutTest, SystemInfoStartsTheToolOrSaysItIsUnavailable)
     HKEY root = HKEY_LOCAL_MACHINE;
     for (const int size : {1024, 1025}) {
         setValue("SOFTWARE\\Velmora Test", "Value", QByteArray(size, 'x'));
-        QString text = QStringLiteral("as it came");
+        QString text = "as it came";
         const Result<bool> read = about->GetKeyValue(root, "software\\velmora test", "VALUE", text);
         EXPECT_TRUE(read.ok() && read.value() == (size == 1024)) << size;
         EXPECT_EQ(text, size == 1024 ? QString(1024, u'x') : QString()) << size;

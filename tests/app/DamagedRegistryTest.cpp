@@ -44,13 +44,13 @@ TEST(DamagedRegistryTest, IsReportedOnceTheMainWindowIsUp)
         SCOPED_TRACE(c.name);
         t::TestMachine machine([&c](const QString& root) {
             if (c.registry == std::string("system.reg"))
-                QDir(root).mkpath(QStringLiteral("drive_c/WINDOWS"));
+                QDir(root).mkpath("drive_c/WINDOWS");
             c.put(root + '/' + c.registry);
         });
         machine.app().context().splashMilliseconds = 1;
         WindowRegistry& windows = machine.app().windows();
         const auto mainOnScreen = [&windows] {
-            const QWidget* main = windows.loaded(QStringLiteral("Form1"));
+            const QWidget* main = windows.loaded("Form1");
             return main && main->isVisible();
         };
         std::optional<bool> mainVisibleBehindBox;
@@ -61,7 +61,7 @@ TEST(DamagedRegistryTest, IsReportedOnceTheMainWindowIsUp)
         };
         if (c.warned)
             machine.boxes.expectStartingWith(
-                QStringLiteral("The registry %1/%2 cannot be read:\n").arg(machine.root(), c.registry),
+                QString("The registry %1/%2 cannot be read:\n").arg(machine.root(), c.registry),
                 MsgIcon::Exclamation);
         machine.app().start();
         for (int wait = 0; wait < 500 && !mainOnScreen(); ++wait)
@@ -69,17 +69,14 @@ TEST(DamagedRegistryTest, IsReportedOnceTheMainWindowIsUp)
         ASSERT_TRUE(mainOnScreen());
         QTest::qWait(20); // the warning is queued behind the showing
         machine.boxes.verifyAllShown();
-        if (!c.warned) {
-            EXPECT_FALSE(mainVisibleBehindBox.has_value()) << shownText.toStdString();
-            continue;
-        }
+        if (!c.warned)
+            continue; // a box shown anyway fails as unexpected
         EXPECT_EQ(mainVisibleBehindBox, true);
         const RegistryBackend& store = machine.app().context().registry.store();
         EXPECT_TRUE(shownText.contains(store.damage())) << shownText.toStdString();
-        EXPECT_TRUE(shownText.endsWith(QStringLiteral("Velmora will not change it.")))
-            << shownText.toStdString();
+        EXPECT_TRUE(shownText.endsWith("Velmora will not change it.")) << shownText.toStdString();
 
-        QWidget* main = windows.loaded(QStringLiteral("Form1")); // said once, not at every showing
+        QWidget* main = windows.loaded("Form1"); // said once, not at every showing
         main->hide();
         main->show();
         QTest::qWait(20);

@@ -41,7 +41,7 @@ TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
         EXPECT_EQ(windows.loaded(c.form), nullptr);
         EXPECT_TRUE(mainWindow()->isEnabled());
         EXPECT_TRUE(mainWindow()->close());
-        EXPECT_EQ(windows.loaded(QStringLiteral("Form1")), nullptr);
+        EXPECT_EQ(windows.loaded("Form1"), nullptr);
     }
 }
 

@@ -38,9 +38,8 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
     if (c.question)
         machine.boxes.expectStartingWith(c.question, c.questionIcon, MsgButtons::YesNo, MsgAnswer::Yes);
     if (c.broken == Broken::WinIni || c.broken == Broken::Settings) { // a folder where the file belongs
-        const QString file = c.broken == Broken::WinIni
-                                 ? machine.hostFile(testing::kWinIni)
-                                 : QSettings(QStringLiteral("Velmora"), QStringLiteral("Velmora")).fileName();
+        const QString file = c.broken == Broken::WinIni ? machine.hostFile(testing::kWinIni)
+                                                        : QSettings("Velmora", "Velmora").fileName();
         QFile::remove(file);
         ASSERT_TRUE(QDir().mkpath(file));
     } else if (c.broken == Broken::Registry) { // a damaged registry file is never overwritten
@@ -59,7 +58,7 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
 
 QString changeOf(const char* what)
 {
-    return QStringLiteral("The change could not be saved.\n") + QLatin1String(what) + QStringLiteral(": ");
+    return "The change could not be saved.\n" + QLatin1String(what) + ": ";
 }
 
 QString serviceValue(const char* keyAndName)
@@ -81,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical,
                                   Broken::Settings, "Command1", changeOf("Velmora settings")},
                       FailureCase{"Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder,
-                                  "Command1", QStringLiteral("The report could not be saved.\n")}),
+                                  "Command1", "The report could not be saved.\n"}),
     [](const auto& info) { return std::string(info.param.form); });
 
 } // namespace

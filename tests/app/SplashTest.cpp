@@ -47,15 +47,15 @@ TEST(SplashTest, ItGoesWhenItsTimeIsUpOrAtAClickOnThePicture)
         sinceStart.start();
         machine.app().start();
         WindowRegistry& windows = machine.app().windows();
-        const QPointer<QWidget> splash = windows.loaded(QStringLiteral("splash"));
-        QWidget* main = windows.loaded(QStringLiteral("Form1"));
+        const QPointer<QWidget> splash = windows.loaded("splash");
+        QWidget* main = windows.loaded("Form1");
         ASSERT_TRUE(splash && main);
-        EXPECT_FALSE(splash->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull()) << "no picture";
+        EXPECT_FALSE(splash->findChild<QLabel*>("Image1")->pixmap().isNull()) << "no picture";
         EXPECT_TRUE(splash->isVisible());
         EXPECT_FALSE(main->isVisible()) << "main window shown beside the splash";
         EXPECT_TRUE(!splash->windowHandle() || !splash->windowHandle()->transientParent())
             << "tied to a hidden window";
-        const QPointer<QTimer> timer = splash->findChild<QTimer*>(QStringLiteral("Timer1"));
+        const QPointer<QTimer> timer = splash->findChild<QTimer*>("Timer1");
         ASSERT_TRUE(timer);
         ASSERT_TRUE(timer->isActive()) << "the timer runs from the moment the splash is created";
         const qint64 remaining = timer->remainingTime(), elapsed = sinceStart.elapsed();
@@ -70,7 +70,7 @@ TEST(SplashTest, ItGoesWhenItsTimeIsUpOrAtAClickOnThePicture)
             EXPECT_TRUE(timer->isActive()) << "the icons stopped the timer";
             continue;
         }
-        EXPECT_EQ(windows.loaded(QStringLiteral("splash")), nullptr);
+        EXPECT_EQ(windows.loaded("splash"), nullptr);
         EXPECT_FALSE(splash->isVisible()) << "splash and main window seen together";
         EXPECT_TRUE(main->isVisible());
         // The window is destroyed a moment later; in that moment its timer must not tick again.

@@ -14,7 +14,7 @@ using Form6Test = testing::WindowTest;
 // closing stores nothing. The store is the test run's own (see support/main.cpp).
 TEST_F(Form6Test, ShowsAndStoresThePreference)
 {
-    const QString key = QStringLiteral("Settings/DiduvazovAdiru");
+    const QString key = "Settings/DiduvazovAdiru";
     const struct {
         const char* stored;               // before the window opens; nullptr: nothing
         bool ticked;                      // as it opens
@@ -28,7 +28,7 @@ TEST_F(Form6Test, ShowsAndStoresThePreference)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.then ? c.then : c.after);
-        QSettings store(QStringLiteral("Velmora"), QStringLiteral("Velmora"));
+        QSettings store("Velmora", "Velmora");
         c.stored ? store.setValue(key, c.stored) : store.remove(key);
         store.sync();
         ASSERT_NE(openFrom<Form6>("cmdBandwidth"), nullptr);

@@ -37,8 +37,8 @@ TEST(FifoSizesTest, ListTextsAndStoredNumbersMapBothWays)
     EXPECT_EQ(fifoSizeForListText("4mb"), 0);
     for (const char* stored : {"4096", "04098"})
         EXPECT_EQ(fifoListTextForStoredText(stored), std::nullopt) << stored;
-    const QString serial = QStringLiteral("System\\CurrentControlSet\\Services\\Serial\\");
-    const QString adapter = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000\\");
+    const QString serial = "System\\CurrentControlSet\\Services\\Serial\\";
+    const QString adapter = "System\\CurrentControlSet\\Services\\Class\\Net\\0000\\";
     const QList<FifoWrite> writes = {
         {serial, "RxFIFO", 0}, {serial, "TxFIFO", 8196}, {adapter, "RxFIFO", 0}, {adapter, "TxFIFO", 8196}};
     EXPECT_EQ(fifoWrites("8MB", "32k"), writes);
@@ -53,25 +53,25 @@ using Form5Test = testing::WindowTest;
 // which the next opening reads back.
 TEST_F(Form5Test, BothButtonsWriteWhatTheBoxesShow)
 {
-    const QString systemIni = QStringLiteral("WINDOWS/SYSTEM.INI");
+    const QString systemIni = "WINDOWS/SYSTEM.INI";
     const QByteArray before = "[386Enh]\r\nebios=*ebios\r\n\r\n[NonWindowsApp]\r\n";
     machine.writeFile(systemIni, before);
     ASSERT_NE(openFrom<Form5>("cmdCustomBufferSet"), nullptr);
     type("txtIRQ", "45"); // the boxes take one, one and four characters
     type("txtBuffer", "16384");
     for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes})
-        machine.boxes.expect(QStringLiteral("Are You Sure You Want To Set This Buffer?"), MsgIcon::Question,
+        machine.boxes.expect("Are You Sure You Want To Set This Buffer?", MsgIcon::Question,
                              MsgButtons::YesNo, answer);
     click("cmdSetBuffer");
     EXPECT_EQ(machine.readFile(systemIni), before);
-    clickExpecting("cmdSetBuffer", QStringLiteral("Buffer Was Set! You Should Restart to apply the Changes"));
+    clickExpecting("cmdSetBuffer", "Buffer Was Set! You Should Restart to apply the Changes");
     EXPECT_EQ(machine.readFile(systemIni),
               "[386Enh]\r\nebios=*ebios\r\nCom2Irq=4\r\nCom2Buffer=1638\r\n\r\n[NonWindowsApp]\r\n");
 
     pick("cmbTx", "8MB");
-    clickExpecting("cmdSetFIFOBuff", QStringLiteral("You Must Select a Buffer Size!"), MsgIcon::Exclamation);
+    clickExpecting("cmdSetFIFOBuff", "You Must Select a Buffer Size!", MsgIcon::Exclamation);
     pick("cmbRx", "1MB");
-    clickExpecting("cmdSetFIFOBuff", QStringLiteral("Receive Buffer and Transmit Buffer have been set!"));
+    clickExpecting("cmdSetFIFOBuff", "Receive Buffer and Transmit Buffer have been set!");
     window->close();
     ASSERT_NE(openFrom<Form5>("cmdCustomBufferSet"), nullptr);
     EXPECT_EQ(shownTexts({"cmbTx", "cmbRx"}), QStringList({"8MB", "1MB"}));

@@ -2,6 +2,8 @@
 #include "modeminfo/Form2.h"
 #include "tweaks/Form4.h"
 
+#include "machine/Backups.h"
+
 #include "support/HiveFixtures.h"
 #include "support/WindowTest.h"
 
@@ -10,19 +12,20 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 
 namespace velmora {
 namespace {
 
 namespace t = velmora::testing;
 
-// The program run from a terminal without a display: no DISPLAY, WAYLAND_DISPLAY or platform, a
-// data home of its own (its backups go there).
+// The program run as from a terminal without a display (over SSH, say): no DISPLAY,
+// WAYLAND_DISPLAY or platform, a data home of its own (its backups go there).
 struct Outcome {
     int exitCode = -1;
     QByteArray out, err;
 };
-Outcome runVelmora(const QString& machine, const QString& dataHome, const QString& arguments)
+Outcome runVelmora(const QString& dataHome, const QStringList& arguments)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -31,18 +34,25 @@ Outcome runVelmora(const QString& machine, const QString& dataHome, const QStrin
     environment.insert("XDG_CONFIG_HOME", dataHome + "/config");
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(VELMORA_BINARY, QStringList{"--machine", machine} + arguments.split('|'));
+    process.start(VELMORA_BINARY, arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
+// A script on the machine, '|' between its arguments.
+Outcome runScript(const QString& machine, const QString& dataHome, const QString& arguments)
+{
+    return runVelmora(dataHome, QStringList{"--machine", machine} + arguments.split('|'));
+}
 
-// Every file under root with a digest of its bytes; the registry's lock file, which any reader
-// may leave, aside.
+// Every file and folder under root with a digest of its bytes; the registry's lock file, which
+// any reader may leave, aside.
 QMap<QString, QByteArray> filesUnder(const QString& root)
 {
     QMap<QString, QByteArray> files;
-    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+    for (QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
         const QString path = it.next();
         if (!path.endsWith(".lock"))
             files.insert(QDir(root).relativeFilePath(path),
@@ -141,8 +151,7 @@ TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
     const QString scriptMachine = script.path() + "/machine";
     layOut(scriptMachine, row.layout);
 
-    const Outcome set =
-        runVelmora(scriptMachine, script.path() + "/data", QStringLiteral("set|") + row.arguments);
+    const Outcome set = runScript(scriptMachine, script.path() + "/data", QString("set|") + row.arguments);
     ASSERT_EQ(set.exitCode, 0) << set.err.constData();
     EXPECT_TRUE(set.out.contains("The files as they were are kept in " + script.path().toUtf8() +
                                  "/data/velmora/backups/"))
@@ -154,7 +163,7 @@ TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
     ASSERT_TRUE(restoreBackup(machine.backupsFolder(), QString(), machine.root(), false));
     EXPECT_EQ(filesUnder(machine.root()), before);
 
-    const Outcome show = runVelmora(scriptMachine, script.path() + "/data", "show|--json");
+    const Outcome show = runScript(scriptMachine, script.path() + "/data", "show|--json");
     ASSERT_EQ(show.exitCode, 0) << show.err.constData();
     const QJsonObject settings = QJsonDocument::fromJson(show.out).object().value("settings").toObject();
     for (const QString& expected : QString(row.shown).split(';')) {
@@ -211,48 +220,82 @@ INSTANTIATE_TEST_SUITE_P(
                "open:cmdCustomModemSet;click:Check1;says:Command3=Slownet was Turned ON"}),
     [](const ::testing::TestParamInfo<SetRow>& info) { return std::string(info.param.name); });
 
-// What a script is refused or told to fix writes nothing and backs nothing up; the message names
-// the setting and gives the window's reason. A dry run prints the change and writes nothing.
-TEST(ScriptRefusalTest, NothingIsWritten)
+// The program answers on the terminal and writes nothing: what a script is refused or told to fix
+// writes and backs up nothing, the message naming the setting and giving the window's reason; a
+// dry run prints the change. The machine (MACHINE) has a backup, of a WIN.INI changed since by
+// another program; NOWHERE is a path where nothing is.
+TEST(TerminalTest, AnswersAndWritesNothing)
 {
     const struct {
         const char* arguments;
         int exitCode;
         const char *out, *err; // a part of each
+        bool gone = false;     // WIN.INI was removed since
     } cases[] = {
-        {"set|com1|9600,n,,1,x", 1, "",
+        {"--version", 0, "Velmora 1.2\n", ""},
+        {"--list-backups", 0, "machine MACHINE\n    MACHINE/drive_c/WINDOWS/WIN.INI\n", ""},
+        {"--restore --machine MACHINE", 1, "Backup ",
+         "left alone, changed since Velmora wrote it (--force puts it back): MACHINE/drive_c"},
+        {"--restore --machine MACHINE", 1, "Backup ",
+         "missing, the file is gone (--force puts it back): MACHINE/drive_c/WINDOWS/WIN.INI", true},
+        {"--force", 2, "", "--force goes only with --restore"},
+        {"--machine MACHINE", 1, "", "velmora: cannot open a window: there is no display"},
+        {"--machine MACHINE --new-machine MACHINE", 2, "", "--machine and --new-machine do not go together"},
+        {"--new-machine NOWHERE --list-backups", 2, "", "--new-machine goes only with opening the window"},
+        // A mistyped path is refused before a display is needed; nothing is made without a window.
+        {"--machine NOWHERE", 1, "", "velmora: The machine NOWHERE cannot be used:\nNOWHERE does not exist"},
+        {"--new-machine NOWHERE", 1, "", "velmora: cannot open a window: there is no display"},
+        {"--machine NOWHERE show", 1, "",
+         "velmora: The machine NOWHERE cannot be used:\nNOWHERE does not exist"},
+        {"--new-machine NOWHERE show", 2, "", "--new-machine goes only with opening the window"},
+        {"--partition 1 show", 2, "", "--partition goes only with --machine IMAGE"},
+        {"--machine MACHINE --partition 0 show", 2, "", "--partition 0: not a partition number"},
+        {"--machine MACHINE --partition 1 show", 1, "", "MACHINE is not a disk image: a partition is chosen"},
+        // A file manager opens a machine as the one argument (the desktop entry's %f).
+        {"MACHINE --partition 1", 1, "", "MACHINE is not a disk image: a partition is chosen"},
+        {"MACHINE NOWHERE", 2, "", "Unexpected argument"},
+        {"set com1 9600,n,,1,x", 1, "",
          "com1 9600,n,,1,x (c:\\windows\\win.ini [Ports] COM1:): Must Select a Data Bit"},
-        {"set|aol-mtu|14k", 1, "",
+        {"set aol-mtu 14k", 1, "",
          "aol-mtu 14k (HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu): Please enter a "
          "valid MTU packet size!"},
-        {"set|slownet|yes", 1, "", "Net\\0000\\SLOWNET): takes on or off"},
-        {"set|modem-at-c0|on", 1, "", "Settings\\Init\\2 already holds \"ATZ\""},
-        {"set|com4-buffer|1024", 1, "",
+        {"set slownet yes", 1, "", "Net\\0000\\SLOWNET): takes on or off"},
+        {"set modem-at-c0 on", 1, "", "Settings\\Init\\2 already holds \"ATZ\""},
+        {"set com4-buffer 1024", 1, "",
          "com4-buffer 1024 (c:\\windows\\system.ini [386Enh] Com4Buffer): You Must Enter an Irq #"},
-        {"set|fifo-tx|3k", 1, "", "TxFIFO): \"3k\" is none of the sizes 16k"},
-        {"set|fifo-tx|4MB", 1, "", "TxFIFO): You Must Select a Buffer Size!"}, // RxFIFO 14 is no size
-        {"set|mtu|576|slownet|yes", 1, "", "slownet yes"},                     // mtu alone would pass
-        {"set|max-instances|12|--dry-run", 0,
+        {"set fifo-tx 3k", 1, "", "TxFIFO): \"3k\" is none of the sizes 16k"},
+        {"set fifo-tx 4MB", 1, "", "TxFIFO): You Must Select a Buffer Size!"}, // RxFIFO 14 is no size
+        {"set mtu 576 slownet yes", 1, "", "slownet yes"},                     // mtu alone would pass
+        {"set max-instances 12 --dry-run", 0,
          "Ndi\\MaxInstance\n  old: \"10\"\n  new: \"12\"\nNothing was written", ""},
-        {"set|speed|9", 2, "", "There is no setting 'speed' to set."},
-        {"set|aol-mtu-typed|9", 2, "", "There is no setting 'aol-mtu-typed'"},
-        {"set|mtu", 2, "", "set takes SETTING VALUE pairs."},
-        {"set|mtu|576|mtu|1000", 2, "", "mtu is given twice."},
-        {"show|--xml", 2, "", "show does not take the option '--xml'."},
-        {"report|a|b", 2, "", "report takes one FILE at most."},
+        {"set speed 9", 2, "", "There is no setting 'speed' to set."},
+        {"set aol-mtu-typed 9", 2, "", "There is no setting 'aol-mtu-typed'"},
+        {"set mtu", 2, "", "set takes SETTING VALUE pairs."},
+        {"set mtu 576 mtu 1000", 2, "", "mtu is given twice."},
+        {"show --xml", 2, "", "show does not take the option '--xml'."},
+        {"report a b", 2, "", "report takes one FILE at most."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
         QTemporaryDir home;
-        const QString machine = home.path() + "/machine";
+        const QString machine = home.path() + "/machine", winIni = machine + "/drive_c/WINDOWS/WIN.INI",
+                      nowhere = home.path() + "/nowhere", backups = home.path() + "/data/velmora/backups";
         layOut(machine, Layout::FolderWithOwnInit);
-        const QMap<QString, QByteArray> before = filesUnder(machine);
-        const Outcome run = runVelmora(machine, home.path() + "/data", c.arguments);
+        BackupSession session(backups, machine);
+        ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
+        ASSERT_TRUE(c.gone ? QFile::remove(winIni) : t::writeBytes(winIni, "changed by Windows"));
+        const QMap<QString, QByteArray> before = filesUnder(home.path());
+        const auto placed = [&](QString text) {
+            return text.replace(QRegularExpression("\\bMACHINE"), machine).replace("NOWHERE", nowhere);
+        };
+        QString arguments = c.arguments; // a script runs on the machine
+        if (QRegularExpression("^(set|show|report) ").match(arguments).hasMatch())
+            arguments.prepend("--machine MACHINE ");
+        const Outcome run = runVelmora(home.path() + "/data", placed(arguments).split(' '));
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.constData();
-        EXPECT_TRUE(run.out.contains(c.out)) << run.out.constData();
-        EXPECT_TRUE(run.err.contains(c.err)) << run.err.constData();
-        EXPECT_EQ(filesUnder(machine), before);
-        EXPECT_FALSE(QDir(home.path() + "/data/velmora/backups").exists());
+        EXPECT_TRUE(run.out.contains(placed(c.out).toUtf8())) << run.out.constData();
+        EXPECT_TRUE(run.err.contains(placed(c.err).toUtf8())) << run.err.constData();
+        EXPECT_EQ(filesUnder(home.path()), before);
     }
 }
 
@@ -273,11 +316,11 @@ TEST_P(ScriptReportTest, IsTheWindowsSavedReport)
     const QByteArray report = t::readBytes(saved);
     EXPECT_EQ(report.startsWith("Manufacturer - Zoltrix M\xfcller\r\n"), GetParam() == Layout::Folder);
 
-    const Outcome toOutput = runVelmora(scriptMachine, script.path() + "/data", "report");
+    const Outcome toOutput = runScript(scriptMachine, script.path() + "/data", "report");
     EXPECT_EQ(toOutput.exitCode, 0) << toOutput.err.constData();
     EXPECT_EQ(toOutput.out, report);
     const Outcome toFile =
-        runVelmora(scriptMachine, script.path() + "/data", "report|" + script.path() + "/script.txt");
+        runScript(scriptMachine, script.path() + "/data", "report|" + script.path() + "/script.txt");
     EXPECT_EQ(toFile.exitCode, 0) << toFile.err.constData();
     EXPECT_EQ(t::readBytes(script.path() + "/script.txt"), report);
 }

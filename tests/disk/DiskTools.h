@@ -12,13 +12,22 @@
 // dosfstools, mtools): shared by the tests of the disk and file-system layers.
 namespace velmora::testing {
 
-// Runs a command line (split as a shell would, without one) that must succeed; its output.
+// Runs a tool that must succeed; its output.
+inline QByteArray succeeded(const QString& program, const QStringList& arguments,
+                            const QByteArray& input = {})
+{
+    const Ran tool = run(program, arguments, input);
+    EXPECT_EQ(tool.code, 0) << program.toStdString() << ' ' << arguments.join(' ').toStdString() << ": "
+                            << tool.out.toStdString() << tool.err.toStdString();
+    return tool.out;
+}
+
+// The same for a command line, split as a shell would (without one).
 inline QByteArray run(const QString& commandLine, const QByteArray& input = {})
 {
-    QStringList args = QProcess::splitCommand(commandLine);
-    const Ran tool = run(args.takeFirst(), args, input);
-    EXPECT_EQ(tool.code, 0) << commandLine.toStdString() << ": " << tool.err.toStdString();
-    return tool.out;
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    const QString program = arguments.takeFirst();
+    return succeeded(program, arguments, input);
 }
 
 inline QByteArray sha256(const QByteArray& bytes)
@@ -34,25 +43,23 @@ public:
     // A raw disk of `megabytes` of patterned bytes partitioned by the sfdisk script.
     QString rawDisk(int megabytes, const QByteArray& sfdiskScript) const
     {
-        const QString file = path(QStringLiteral("disk.img"));
-        EXPECT_TRUE(writeBytes(file, patterned(qint64(megabytes) << 20, 1)));
-        run(QStringLiteral("sfdisk -q --wipe=never ") + file, sfdiskScript);
-        return file;
+        EXPECT_TRUE(writeBytes(path("disk.img"), patterned(qint64(megabytes) << 20, 1)));
+        run("sfdisk -q --wipe=never " + path("disk.img"), sfdiskScript);
+        return path("disk.img");
     }
 
     // `raw` converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
     QString converted(const QString& raw, const QString& name, const QString& format) const
     {
-        run(QStringLiteral("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, path(name)));
+        run(QString("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, path(name)));
         return path(name);
     }
 
     // The disk inside an image, as qemu-img reads it.
     QByteArray asRaw(const QString& image, const QString& format) const
     {
-        run(QStringLiteral("qemu-img convert -f %1 -O raw %2 %3")
-                .arg(format, image, path(QStringLiteral("out.raw"))));
-        return readBytes(path(QStringLiteral("out.raw")));
+        run(QString("qemu-img convert -f %1 -O raw %2 %3").arg(format, image, path("out.raw")));
+        return readBytes(path("out.raw"));
     }
 
 private:
@@ -62,42 +69,17 @@ private:
 inline const QString kSystemDat = QStringLiteral(VELMORA_TEST_DATA "/SYSTEM.DAT");
 
 // An mtools command on the image, which must succeed: mcopy, mmd, mdel, mattrib...
-inline QByteArray mtool(const QString& image, const QString& tool, QStringList args)
+inline QByteArray mtool(const QString& image, const QString& tool, const QStringList& arguments)
 {
-    args.prepend(image);
-    args.prepend(QStringLiteral("-i"));
-    const Ran r = run(tool, args);
-    EXPECT_EQ(r.code, 0) << tool.toStdString() << " " << args.join(' ').toStdString() << ": "
-                         << r.err.toStdString();
-    return r.out;
+    return succeeded(tool, QStringList{"-i", image} + arguments);
 }
 
 // A new volume of kib KiB: mkfs.fat -F bits, one sector per cluster unless told.
 inline void makeVolume(const QString& image, int bits, int kib, const QStringList& extra = {})
 {
     QFile::remove(image);
-    const Ran r = run(QStringLiteral("mkfs.fat"),
-                      QStringList{QStringLiteral("-C"), QStringLiteral("-F"), QString::number(bits),
-                                  QStringLiteral("-s"), QStringLiteral("1")} +
-                          extra + QStringList{image, QString::number(kib)});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
-}
-
-inline void expectFsckClean(const QString& image)
-{
-    const Ran r = run(QStringLiteral("fsck.fat"), {QStringLiteral("-n"), image});
-    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
-}
-
-// What mtools reads of a file: its bytes and its attribute letters ("A  SHR").
-inline QByteArray mtype(const QString& image, const QString& path)
-{
-    return mtool(image, QStringLiteral("mtype"), {QStringLiteral("::/") + path});
-}
-inline QByteArray mattrib(const QString& image, const QString& path)
-{
-    const QByteArray out = mtool(image, QStringLiteral("mattrib"), {QStringLiteral("::/") + path});
-    return out.left(out.indexOf("::")).trimmed();
+    succeeded("mkfs.fat", QStringList{"-C", "-F", QString::number(bits), "-s", "1"} + extra +
+                              QStringList{image, QString::number(kib)});
 }
 
 } // namespace velmora::testing

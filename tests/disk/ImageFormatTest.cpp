@@ -35,9 +35,7 @@ using Maker = std::function<QString(const Scratch&, const QString& raw)>;
 
 Maker qemu(const char* format)
 {
-    return [=](const Scratch& s, const QString& raw) {
-        return s.converted(raw, QStringLiteral("disk.image"), QLatin1String(format));
-    };
+    return [=](const Scratch& s, const QString& raw) { return s.converted(raw, "disk.image", format); };
 }
 
 // Runs qemu-img command lines ("|" between them; "@" is the scratch folder), then replaces
@@ -45,20 +43,18 @@ Maker qemu(const char* format)
 Maker made(const char* commands, const char* image, const char* from = "", const char* to = "")
 {
     return [=](const Scratch& s, const QString&) {
-        const QString folder = QFileInfo(s.path(QStringLiteral("x"))).absolutePath();
-        for (const QString& command : QString::fromLatin1(commands).split(u'|'))
-            run(QStringLiteral("qemu-img ") + QString(command).replace(u'@', folder));
-        EXPECT_TRUE(writeBytes(s.path(QLatin1String(image)),
-                               readBytes(s.path(QLatin1String(image))).replace(from, to)));
-        return s.path(QLatin1String(image));
+        for (const QString& command : QString(commands).split('|'))
+            run("qemu-img " + QString(command).replace('@', QFileInfo(s.path("x")).absolutePath()));
+        EXPECT_TRUE(writeBytes(s.path(image), readBytes(s.path(image)).replace(from, to)));
+        return s.path(image);
     };
 }
 
 Maker bytes(QByteArray (*content)(QByteArray raw))
 {
     return [=](const Scratch& s, const QString& raw) {
-        EXPECT_TRUE(writeBytes(s.path(QStringLiteral("made.image")), content(readBytes(raw))));
-        return s.path(QStringLiteral("made.image"));
+        EXPECT_TRUE(writeBytes(s.path("made.image"), content(readBytes(raw))));
+        return s.path("made.image");
     };
 }
 
@@ -80,11 +76,11 @@ struct Written {
 void expectWriteLandsAlone(const Scratch& scratch, const QString& raw, const QString& image,
                            const Written& how)
 {
-    const QString format = QLatin1String(how.format), snapshotsList = QStringLiteral("qemu-img snapshot -l ");
-    if (format == QLatin1String("qcow2"))
-        run(QStringLiteral("qemu-img snapshot -c before ") + image);
-    const QByteArray snapshots = run(snapshotsList + image);
-    const QString keptFile = how.keptFile ? scratch.path(QLatin1String(how.keptFile)) : image;
+    const QString format = how.format;
+    if (format == "qcow2")
+        run("qemu-img snapshot -c before " + image);
+    const QByteArray snapshots = run("qemu-img snapshot -l " + image);
+    const QString keptFile = how.keptFile ? scratch.path(how.keptFile) : image;
     const QByteArray keptBefore = readBytes(keptFile);
     const qint64 keptAt = how.keptAt < 0 ? keptBefore.size() + how.keptAt : how.keptAt;
     const QByteArray written = patterned(8192, 7);
@@ -93,7 +89,7 @@ void expectWriteLandsAlone(const Scratch& scratch, const QString& raw, const QSt
         ASSERT_TRUE(opened.ok()) << opened.reason().toStdString();
         if (!isRawFormat(opened->layout.format)) {
             const Result<DiskImage> second = openDiskImage(image, ImageAccess::ReadWrite);
-            EXPECT_TRUE(second.reason().startsWith(QFileInfo(image).fileName() + QLatin1String(" is in use")))
+            EXPECT_TRUE(second.reason().startsWith(QFileInfo(image).fileName() + " is in use"))
                 << second.reason().toStdString();
         }
         EXPECT_FALSE(opened->disk->write(opened->disk->size() - 512, QByteArray(1024, 'x')).ok());
@@ -102,13 +98,11 @@ void expectWriteLandsAlone(const Scratch& scratch, const QString& raw, const QSt
     }
     const QByteArray expected = readBytes(raw).replace((1 << 20) - 512, written.size(), written);
     EXPECT_EQ(sha256(scratch.asRaw(image, format)), sha256(expected));
-    const Ran check =
-        run(QStringLiteral("qemu-img"), {QStringLiteral("check"), QStringLiteral("-f"), format, image});
+    const Ran check = run("qemu-img", {"check", "-f", format, image});
     EXPECT_TRUE(check.code == 0 || check.code == 63) << "63: a format qemu-img cannot check";
-    EXPECT_EQ(run(snapshotsList + image), snapshots);
-    if (format == QLatin1String("qcow2")) {
-        run(QStringLiteral("qemu-img convert -l snapshot.name=before -O raw %1 %2")
-                .arg(image, scratch.path("s")));
+    EXPECT_EQ(run("qemu-img snapshot -l " + image), snapshots);
+    if (format == "qcow2") {
+        run(QString("qemu-img convert -l snapshot.name=before -O raw %1 %2").arg(image, scratch.path("s")));
         EXPECT_EQ(sha256(readBytes(scratch.path("s"))), sha256(readBytes(raw)));
     }
     EXPECT_EQ(sha256(readBytes(keptFile).mid(keptAt, how.keptBytes)),
@@ -119,11 +113,6 @@ void expectWriteLandsAlone(const Scratch& scratch, const QString& raw, const QSt
 // a disk is named.
 TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
 {
-    const auto backed = [](const Scratch& s, const QString& raw) {
-        const QString base = s.converted(raw, QStringLiteral("base.qcow2"), QStringLiteral("qcow2"));
-        run(QStringLiteral("qemu-img create -q -f qcow2 -b %1 -F qcow2 %2").arg(base, s.path("top.qcow2")));
-        return s.path(QStringLiteral("top.qcow2"));
-    };
     const struct {
         const char* name;
         Maker make;
@@ -136,12 +125,14 @@ TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
         {"HDX", bytes([](QByteArray r) { return hdxHeader(r.size()) + r; }), "an HDX image"},
         {"qcow2", qemu("qcow2"), "a qcow2 image", {"qcow2"}},
         {"qcow2 version 2", qemu("qcow2 -o compat=0.10"), "a qcow2 image", {"qcow2"}},
-        {"qcow2 over a backing file", backed, "a qcow2 image", {"qcow2", 0, -1, "base.qcow2"}},
+        {"qcow2 over a backing file",
+         made("convert -f raw -O qcow2 @/disk.img @/base.qcow2|create -q -f qcow2 -b @/base.qcow2 -F qcow2 "
+              "@/top.qcow2",
+              "top.qcow2"),
+         "a qcow2 image",
+         {"qcow2", 0, -1, "base.qcow2"}},
         {"VDI", qemu("vdi"), "a VDI image", {"vdi", 0x188, 64}}, // its four UUIDs
-        {"VMDK monolithic sparse",
-         qemu("vmdk -o subformat=monolithicSparse"),
-         "a monolithic sparse VMDK",
-         {"vmdk"}},
+        {"sparse VMDK", qemu("vmdk -o subformat=monolithicSparse"), "a monolithic sparse VMDK", {"vmdk"}},
         {"VMDK descriptor", qemu("vmdk -o subformat=monolithicFlat"), "a VMDK descriptor", {"vmdk"}},
         {"dynamic VHD", qemu("vpc -o subformat=dynamic,force_size=on"), "a dynamic VHD", {"vpc"}},
         {"VHDX", qemu("vhdx"), "a VHDX image", {"vhdx"}},
@@ -182,12 +173,12 @@ TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
         {
             const Result<DiskImage> image = openDiskImage(made, ImageAccess::ReadOnly);
             if (!image) {
-                EXPECT_TRUE(image.reason().contains(QLatin1String(row.outcome)))
+                EXPECT_TRUE(image.reason().startsWith(QFileInfo(made).fileName() + ": ") &&
+                            image.reason().contains(row.outcome))
                     << image.reason().toStdString();
-                EXPECT_TRUE(image.reason().startsWith(QFileInfo(made).fileName() + QLatin1String(": ")));
                 continue;
             }
-            EXPECT_EQ(describeFormat(image->layout.format), QLatin1String(row.outcome));
+            EXPECT_EQ(describeFormat(image->layout.format), row.outcome);
             ASSERT_EQ(image->disk->size(), 4 << 20);
             EXPECT_EQ(sha256(image->disk->read(0, 4 << 20).value()), sha256(readBytes(raw)));
         }

@@ -16,7 +16,7 @@ namespace {
 
 struct Image {
     QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("win98.img"));
+    QString path = dir.filePath("win98.img");
     Image() { EXPECT_TRUE(QFile(path).open(QIODevice::WriteOnly) && QFile(path).resize(4096)); }
 };
 
@@ -63,28 +63,27 @@ TEST(ImageUse, WhoeverUsesTheImageIsNamed)
         ASSERT_TRUE(checkImageNotInUse(image.path));
         std::optional<Program> user;
         if (row.program)
-            user.emplace(QLatin1String(row.program),
-                         row.arguments.isEmpty() ? QStringList{QStringLiteral("30")}
-                                                 : row.arguments + QStringList{image.path},
+            user.emplace(row.program,
+                         row.arguments.isEmpty() ? QStringList{"30"}
+                                                 : QStringList(row.arguments) << image.path,
                          row.arguments.isEmpty() ? image.path : QString());
         else
-            QDir(image.dir.path()).mkdir(QStringLiteral("win98.img.lck"));
+            QDir(image.dir.path()).mkdir("win98.img.lck");
         ASSERT_TRUE(!user || user->process.waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
         const qint64 pid = user ? user->process.processId() : 0;
-        const QString named = QString::fromUtf8(row.user).replace(QStringLiteral("%1"), QString::number(pid)),
+        const QString named = QString(row.user).replace("%1", QString::number(pid)),
                       refusal =
-                          QStringLiteral("win98.img is in use by %1: shut that down before changing the disk")
-                              .arg(named);
+                          "win98.img is in use by " + named + ": shut that down before changing the disk";
         QElapsedTimer timer;
         timer.start();
         while (checkImageNotInUse(image.path).reason() != refusal && timer.elapsed() < 10000)
             QThread::msleep(20);
         EXPECT_EQ(checkImageNotInUse(image.path).reason(), refusal);
-        const QString link = image.dir.filePath(QStringLiteral("c.img"));
+        const QString link = image.dir.filePath("c.img");
         ASSERT_TRUE(QFile::link(image.path, link));
         EXPECT_TRUE(checkImageNotInUse(link).reason().contains(named)) << "seen through a link";
         const bool seen = named.contains(u"process");
-        const QList<ImageHolder> holders{{pid, QLatin1String(row.program)}};
+        const QList<ImageHolder> holders{{pid, row.program}};
         EXPECT_EQ(processesHoldingFile(image.path), seen ? holders : QList<ImageHolder>{});
         EXPECT_TRUE(!seen || checkImageNotInUse(image.path, {pid})) << "our own helper";
     }
@@ -99,8 +98,7 @@ TEST(ImageUse, AHeldImageIsRefusedByQemuWriters)
     ASSERT_TRUE(hold) << hold.reason().toStdString();
     EXPECT_TRUE(hold->checkNotInUse());
     EXPECT_FALSE(ImageHold::take(image.path)) << "a second hold is a second user";
-    Program qemu(QStringLiteral("qemu-io"), {QStringLiteral("-c"), QStringLiteral("write 0 512"),
-                                             QStringLiteral("-f"), QStringLiteral("raw"), image.path});
+    Program qemu("qemu-io", {"-c", "write 0 512", "-f", "raw", image.path});
     ASSERT_TRUE(qemu.process.waitForFinished(10000)) << "qemu-io kept running";
     EXPECT_NE(qemu.process.exitCode(), 0);
     EXPECT_TRUE(qemu.process.readAll().contains("Failed to get \"write\" lock"));

@@ -11,36 +11,33 @@
 namespace velmora::testing {
 namespace {
 
-// The partitions as sfdisk lists them, extended containers left out: "number:start:size:type:active".
+// A partition as "number:start:size:type:active", sectors counted, the type in hex.
+QString listed(const QString& number, qint64 start, qint64 size, const QString& type, bool active)
+{
+    return QString("%1:%2:%3:%4:%5").arg(number).arg(start).arg(size).arg(type).arg(int(active));
+}
+
+// The partitions as sfdisk lists them, extended containers left out.
 QStringList sfdiskListing(const QString& image)
 {
-    QStringList listed;
-    const QJsonDocument json = QJsonDocument::fromJson(run(QStringLiteral("sfdisk -J ") + image));
+    QStringList listing;
     for (const QJsonValue& entry :
-         json[QLatin1String("partitiontable")][QLatin1String("partitions")].toArray()) {
-        const QString type = entry[QLatin1String("type")].toString();
-        if (type != QLatin1String("5") && type != QLatin1String("f"))
-            listed.append(QStringLiteral("%1:%2:%3:%4:%5")
-                              .arg(entry[QLatin1String("node")].toString().mid(image.size()))
-                              .arg(entry[QLatin1String("start")].toInteger())
-                              .arg(entry[QLatin1String("size")].toInteger())
-                              .arg(type)
-                              .arg(int(entry[QLatin1String("bootable")].toBool())));
+         QJsonDocument::fromJson(run("sfdisk -J " + image))["partitiontable"]["partitions"].toArray()) {
+        const QString type = entry["type"].toString();
+        if (type != "5" && type != "f")
+            listing.append(listed(entry["node"].toString().mid(image.size()), entry["start"].toInteger(),
+                                  entry["size"].toInteger(), type, entry["bootable"].toBool()));
     }
-    return listed;
+    return listing;
 }
 
 QStringList velmoraListing(const QList<Partition>& partitions)
 {
-    QStringList listed;
+    QStringList listing;
     for (const Partition& p : partitions)
-        listed.append(QStringLiteral("%1:%2:%3:%4:%5")
-                          .arg(p.number)
-                          .arg(p.offset / 512)
-                          .arg(p.length / 512)
-                          .arg(p.type, 0, 16)
-                          .arg(int(p.active)));
-    return listed;
+        listing.append(listed(QString::number(p.number), p.offset / 512, p.length / 512,
+                              QString::number(p.type, 16), p.active));
+    return listing;
 }
 
 // Sets field `at` (+4 type, +8 start, +12 count) of entry `index` of the table in sector `table`.
@@ -101,26 +98,22 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const Scratch scratch;
-        const bool bare = QLatin1String(row.sfdisk).startsWith(QLatin1String("mkfs.fat"));
-        QString image = scratch.path(QStringLiteral("disk.img"));
+        const bool bare = QString(row.sfdisk).startsWith("mkfs.fat");
+        const QString image = bare ? scratch.path("disk.img") : scratch.rawDisk(8, row.sfdisk);
         if (bare)
-            run(QStringLiteral("%1 -C %2 8192").arg(QLatin1String(row.sfdisk), image));
-        else
-            image = scratch.rawDisk(8, row.sfdisk);
+            run(QString("%1 -C %2 8192").arg(row.sfdisk, image));
         QByteArray bytes = readBytes(image);
         if (row.damage)
             row.damage(bytes);
-        MemoryDevice disk(QStringLiteral("disk.img"), bytes);
+        MemoryDevice disk("disk.img", bytes);
         const Result<QList<Partition>> partitions = readPartitions(disk);
         if (row.refusal != nullptr) {
             ASSERT_FALSE(partitions.ok()) << velmoraListing(*partitions).join(' ').toStdString();
-            EXPECT_TRUE(partitions.reason().contains(QLatin1String(row.refusal)))
-                << partitions.reason().toStdString();
+            EXPECT_TRUE(partitions.reason().contains(row.refusal)) << partitions.reason().toStdString();
             continue;
         }
         ASSERT_TRUE(partitions.ok()) << partitions.reason().toStdString();
-        EXPECT_EQ(velmoraListing(*partitions),
-                  bare ? QStringList{QStringLiteral("0:0:16384:0:0")} : sfdiskListing(image));
+        EXPECT_EQ(velmoraListing(*partitions), bare ? QStringList{"0:0:16384:0:0"} : sfdiskListing(image));
     }
 }
 
@@ -130,9 +123,9 @@ TEST(PartitionTable, OpensTheWindowsVolumeInsideAnImage)
 {
     const Scratch scratch;
     const QString raw = scratch.rawDisk(8, "2048,4096,6\n6144,,f\n,4096,e,*\n");
-    run(QStringLiteral("mkfs.fat --offset=2048 -n DATA %1 2048").arg(raw));
-    run(QStringLiteral("mkfs.fat --offset=8192 -n WIN98 %1 2048").arg(raw));
-    const QString image = scratch.converted(raw, QStringLiteral("win98.qcow2"), QStringLiteral("qcow2"));
+    run(QString("mkfs.fat --offset=2048 -n DATA %1 2048").arg(raw));
+    run(QString("mkfs.fat --offset=8192 -n WIN98 %1 2048").arg(raw));
+    const QString image = scratch.converted(raw, "win98.qcow2", "qcow2");
     const auto label = [](BlockDevice& volume) {
         const Result<QByteArray> boot = volume.read(0, 512);
         return boot ? boot->mid(43, 11).trimmed() : QByteArray();
@@ -142,7 +135,7 @@ TEST(PartitionTable, OpensTheWindowsVolumeInsideAnImage)
     const Result<WindowsVolume> windows = openWindowsVolume(image, ImageAccess::ReadOnly, win98, {});
     ASSERT_TRUE(windows.ok()) << windows.reason().toStdString();
     EXPECT_EQ(windows->format, ImageFormat::Qcow2);
-    EXPECT_EQ(windows->volume->name(), QStringLiteral("win98.qcow2, partition 5"));
+    EXPECT_EQ(windows->volume->name(), "win98.qcow2, partition 5");
     EXPECT_EQ(label(*windows->volume), "WIN98");
 }
 

@@ -16,11 +16,9 @@ QList<Partition> partitions(const QString& listing)
 {
     QList<Partition> parsed;
     for (const QString& item : listing.split(u' ')) {
-        const int number = item.section(u':', 0, 0).toInt();
-        const bool whole = number == 0;
-        parsed.append(Partition{number, quint8(item.mid(item.indexOf(u':') + 1, 2).toUInt(nullptr, 16)),
-                                item.endsWith(u'*'), whole ? 0 : number * mebibyte,
-                                whole ? 16 * mebibyte : mebibyte});
+        const int number = item.section(':', 0, 0).toInt();
+        parsed.append(Partition{number, quint8(item.mid(item.indexOf(':') + 1, 2).toUInt(nullptr, 16)),
+                                item.endsWith('*'), number * mebibyte, number ? mebibyte : 16 * mebibyte});
     }
     return parsed;
 }
@@ -56,11 +54,10 @@ TEST(WindowsPartition, PicksTheDriveCOrSaysWhyNot)
          "the disk has no partition 3; it holds partition 1 (FAT32, 1.0 MB); partition 5 (FAT16, 1.0 MB)"},
         {"a partition asked for without a table", "0:00", "C", 1, -1, "the disk has no partition table"},
     };
-    const auto disk =
-        std::make_shared<MemoryDevice>(QStringLiteral("win98.img"), patterned(16 * mebibyte, 3));
+    const auto disk = std::make_shared<MemoryDevice>("win98.img", patterned(16 * mebibyte, 3));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const QList<Partition> listed = partitions(QLatin1String(row.partitions));
+        const QList<Partition> listed = partitions(row.partitions);
         // The volume's first bytes tell which partition it is.
         const DriveCTest isDriveC = [&](BlockDevice& volume) -> Result<bool> {
             for (qsizetype i = 0; i < listed.size(); ++i) {
@@ -68,14 +65,13 @@ TEST(WindowsPartition, PicksTheDriveCOrSaysWhyNot)
                     row.driveC[i] != '!')
                     return row.driveC[i] == 'C';
             }
-            return failure(QStringLiteral("the FAT is damaged"));
+            return failure("the FAT is damaged");
         };
         const Result<ChosenPartition> chosen = chooseWindowsPartition(
             disk, listed, isDriveC, row.requested ? std::optional(row.requested) : std::nullopt);
         if (row.chosen < 0) {
             ASSERT_FALSE(chosen.ok());
-            EXPECT_TRUE(chosen.reason().contains(QLatin1String(row.refusal)))
-                << chosen.reason().toStdString();
+            EXPECT_TRUE(chosen.reason().contains(row.refusal)) << chosen.reason().toStdString();
             continue;
         }
         ASSERT_TRUE(chosen.ok()) << chosen.reason().toStdString();

@@ -51,12 +51,10 @@ TEST(FatDamage, DamagedVolumesAreNeverWritten)
          "",
          "not match"}};
     QTemporaryDir dir;
-    const QString sound = dir.path() + QStringLiteral("/sound.img"),
-                  image = dir.path() + QStringLiteral("/win98.img");
+    const QString sound = dir.path() + "/sound.img", image = dir.path() + "/win98.img";
     makeVolume(sound, 16, 8000);
-    ASSERT_TRUE(writeBytes(dir.path() + QStringLiteral("/WIN.INI"), QByteArray(100, 'w')));
-    mtool(sound, QStringLiteral("mcopy"),
-          {dir.path() + QStringLiteral("/WIN.INI"), kSystemDat, QStringLiteral("::/")});
+    ASSERT_TRUE(writeBytes(dir.path() + "/WIN.INI", QByteArray(100, 'w')));
+    mtool(sound, "mcopy", {dir.path() + "/WIN.INI", kSystemDat, "::/"});
     const QByteArray original = readBytes(sound);
     const auto layout = FatLayout::parse(original, original.size()).value();
 
@@ -79,18 +77,15 @@ TEST(FatDamage, DamagedVolumesAreNeverWritten)
         FileDevice device(image);
         auto volume = FatVolume::open(device);
         const QString reason = volume ? volume->damage() : volume.reason();
-        EXPECT_TRUE(reason.startsWith(QStringLiteral("win98.img: "))) << reason.toStdString();
-        EXPECT_TRUE(reason.contains(QLatin1String(words))) << reason.toStdString();
+        EXPECT_TRUE(reason.startsWith("win98.img: ") && reason.contains(words)) << reason.toStdString();
         if (volume) {
-            EXPECT_TRUE(reason.contains(QStringLiteral("damaged: %1").arg(QLatin1String(file))))
-                << reason.toStdString();
+            EXPECT_TRUE(reason.contains("damaged: " + QString(file))) << reason.toStdString();
             EXPECT_FALSE(volume->checkVolume().ok());
-            EXPECT_FALSE(volume->replaceFile(QStringLiteral("WIN.INI"), "[Ports]\r\n").ok());
-            EXPECT_FALSE(volume->replaceFile(QStringLiteral("NEW.INI"), "").ok());
-            EXPECT_TRUE(*file == '\0' || !volume->readFile(QString::fromLatin1(file)).ok());
-            if (QLatin1String(file) != QLatin1String("WIN.INI")) {
-                EXPECT_TRUE(volume->readFile(QStringLiteral("win.ini")).value() == QByteArray(100, 'w'));
-            }
+            EXPECT_FALSE(volume->replaceFile(u"WIN.INI", "[Ports]\r\n").ok());
+            EXPECT_FALSE(volume->replaceFile(u"NEW.INI", "").ok());
+            EXPECT_TRUE(*file == '\0' || !volume->readFile(QString(file)).ok());
+            EXPECT_TRUE(QString(file) == "WIN.INI" ||
+                        volume->readFile(u"win.ini").value() == QByteArray(100, 'w'));
         }
         EXPECT_EQ(device.writes, 0); // the volume reaches the image only through the device
     }
@@ -104,7 +99,7 @@ TEST(FatNames, ShortNamesOfNewFiles)
                                                          {"12345678.123", "12345678123"},
                                                          {"~$a_b-1.{}!", "~$A_B-1 {}!"}};
     for (const auto& [name, raw] : valid) {
-        EXPECT_EQ(fatentry::encodeShortName(QString::fromUtf8(name)).value(), QByteArray(raw)) << name;
+        EXPECT_EQ(fatentry::encodeShortName(QString::fromUtf8(name)).value(), raw) << name;
         EXPECT_EQ(fatentry::shortName(raw), QString::fromUtf8(name).toUpper());
     }
     for (const char* name :

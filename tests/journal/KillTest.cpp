@@ -1,8 +1,7 @@
 #include "journal/JournalRecovery.h"
 #include "journal/StagedDevice.h"
 
-#include "support/FileDevice.h"
-#include "support/FileFixtures.h"
+#include "disk/DiskTools.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -11,7 +10,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,12 +18,6 @@ namespace velmora {
 namespace {
 
 using namespace testing;
-
-int run(const QString& command)
-{
-    const QString quiet = QStringLiteral("(export MTOOLS_SKIP_CHECK=1; %1) >/dev/null 2>&1").arg(command);
-    return std::system(quiet.toLocal8Bit().constData());
-}
 
 // One save: those sectors rewritten to the target's bytes, committed.
 bool save(const QString& image, const QByteArray& target, const QList<qint64>& sectors)
@@ -49,21 +41,18 @@ TEST(KillDuringSave, LeavesTheOldOrTheNewFileSystem)
                            ? qMax(1, qEnvironmentVariableIntValue("VELMORA_KILL_TRIALS"))
                            : 8;
     std::mt19937 random(20261207);
-    for (const auto& [name, format] : {std::pair{"FAT16", "-F 16 -s 1 -C win98.img 8192"},
-                                       std::pair{"FAT32", "-F 32 -s 1 -C win98.img 40000"}}) {
+    for (const auto& [name, bits, kib] : {std::tuple{"FAT16", 16, 8192}, std::tuple{"FAT32", 32, 40000}}) {
         QTemporaryDir dir;
-        const QString image = dir.filePath(QStringLiteral("win98.img"));
-        writeBytes(dir.filePath(QStringLiteral("SYSTEM.DAT")), patterned(40000, 1));
-        writeBytes(dir.filePath(QStringLiteral("SYSTEM.NEW")), patterned(70000, 2));
-        writeBytes(dir.filePath(QStringLiteral("WIN.INI")), "[windows]\r\nload=\r\n");
-        ASSERT_EQ(run(QStringLiteral("cd '%1' && mkfs.fat %2 && mcopy -i win98.img SYSTEM.DAT WIN.INI :: && "
-                                     "cp win98.img new.img && mcopy -o -i new.img SYSTEM.NEW ::SYSTEM.DAT && "
-                                     "mcopy -o -i new.img WIN.INI ::WIN.INI && fsck.fat -n win98.img && "
-                                     "fsck.fat -n new.img")
-                          .arg(dir.path(), QLatin1String(format))),
-                  0);
-        const QByteArray before = readBytes(image);
-        const QByteArray after = readBytes(dir.filePath(QStringLiteral("new.img")));
+        const QString image = dir.filePath("win98.img"), changed = dir.filePath("new.img");
+        writeBytes(dir.filePath("SYSTEM.DAT"), patterned(40000, 1));
+        writeBytes(dir.filePath("SYSTEM.NEW"), patterned(70000, 2));
+        writeBytes(dir.filePath("WIN.INI"), "[windows]\r\nload=\r\n");
+        makeVolume(image, bits, kib);
+        mtool(image, "mcopy", {dir.filePath("SYSTEM.DAT"), dir.filePath("WIN.INI"), "::"});
+        ASSERT_TRUE(QFile::copy(image, changed));
+        mtool(changed, "mcopy", {"-o", dir.filePath("SYSTEM.NEW"), "::SYSTEM.DAT"});
+        mtool(changed, "mcopy", {"-o", dir.filePath("WIN.INI"), "::WIN.INI"});
+        const QByteArray before = readBytes(image), after = readBytes(changed);
         QList<qint64> sectors; // those the change rewrites
         for (qint64 at = 0; at < before.size(); at += kSectorSize)
             if (before.mid(at, kSectorSize) != after.mid(at, kSectorSize))
@@ -106,7 +95,7 @@ TEST(KillDuringSave, LeavesTheOldOrTheNewFileSystem)
             const QByteArray now = readBytes(image);
             ASSERT_TRUE(now == before || now == after) << name << " kill " << trial;
             ASSERT_TRUE(!WIFEXITED(status) || now == target) << "a finished save is kept";
-            ASSERT_EQ(run(QStringLiteral("fsck.fat -n '%1'").arg(image)), 0) << name << " kill " << trial;
+            ASSERT_EQ(run("fsck.fat", {"-n", image}).code, 0) << name << " kill " << trial;
         }
         std::printf("%s: %d kills aimed within %lld us, %d after the save finished; reopening put back %d "
                     "and dropped %d unfinished journals; every image old or new and clean\n",

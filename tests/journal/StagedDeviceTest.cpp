@@ -20,7 +20,7 @@ using namespace testing;
 // run across a sector boundary and the device's last bytes.
 struct Image {
     QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("win98.img"));
+    QString path = dir.filePath("win98.img");
     QString journal = undoJournalPath(path);
     QByteArray old = patterned(5000, 5), saved = old;
     const QList<std::pair<qint64, QByteArray>> changes = {
@@ -138,8 +138,8 @@ TEST(StagedDevice, AJournalLeftBehindIsDroppedOrRefusedButNeverPlayedBlindly)
         {"it is not a plain file", [](Image& image) { QDir().mkdir(image.journal); }},
         {"it is larger than any undo journal Velmora writes",
          [](Image& image) {
-             writeBytes(image.journal, {});
-             QFile(image.journal).resize(kMaxUndoJournalBytes + 1);
+             QFile(image.journal).open(QIODevice::WriteOnly);
+             QFile::resize(image.journal, kMaxUndoJournalBytes + 1);
          }},
     };
     for (const auto& row : rows) {
@@ -156,10 +156,10 @@ TEST(StagedDevice, AJournalLeftBehindIsDroppedOrRefusedButNeverPlayedBlindly)
             continue;
         }
         EXPECT_EQ(recovered.reason(),
-                  QStringLiteral("win98.img cannot be opened: the undo journal "
-                                 "win98.img.velmora-undo beside it cannot be played back "
-                                 "(%1); move it away only if the image is known to be sound")
-                      .arg(QLatin1String(row.refusal)));
+                  QString("win98.img cannot be opened: the undo journal win98.img.velmora-undo "
+                          "beside it cannot be played back (%1); move it away only if the "
+                          "image is known to be sound")
+                      .arg(row.refusal));
     }
 }
 
@@ -168,7 +168,7 @@ TEST(StagedDevice, NoJournalMeansNoChange)
     Image image;
     writeBytes(image.journal, "left over");
     const std::pair<QString, const char*> rows[] = {
-        {image.dir.filePath(QStringLiteral("gone/win98.img.velmora-undo")),
+        {image.dir.filePath("gone/win98.img.velmora-undo"),
          "the undo journal win98.img.velmora-undo cannot be written beside the image (No such file or "
          "directory), so nothing was changed"},
         {image.journal, "the undo journal of an earlier save (win98.img.velmora-undo) is still beside the "
@@ -176,7 +176,7 @@ TEST(StagedDevice, NoJournalMeansNoChange)
     };
     for (const auto& [journal, reason] : rows) {
         FileDevice file(image.path);
-        EXPECT_EQ(image.save(file, journal).reason(), QLatin1String(reason));
+        EXPECT_EQ(image.save(file, journal).reason(), reason);
         EXPECT_EQ(image.bytes(), image.old);
     }
 }

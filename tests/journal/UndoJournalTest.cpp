@@ -66,11 +66,11 @@ TEST(UndoJournal, FitsOnlyItsOwnDevice)
 TEST(UndoJournal, LivesBesideTheImageFileItself)
 {
     QTemporaryDir dir;
-    const QString image = dir.filePath(QStringLiteral("win98.img"));
+    const QString image = dir.filePath("win98.img");
     QFile(image).open(QIODevice::WriteOnly);
-    QDir(dir.path()).mkdir(QStringLiteral("links"));
-    ASSERT_TRUE(QFile::link(image, dir.filePath(QStringLiteral("links/c.img"))));
-    EXPECT_EQ(undoJournalPath(dir.filePath(QStringLiteral("links/c.img"))), undoJournalPath(image));
+    QDir(dir.path()).mkdir("links");
+    ASSERT_TRUE(QFile::link(image, dir.filePath("links/c.img")));
+    EXPECT_EQ(undoJournalPath(dir.filePath("links/c.img")), undoJournalPath(image));
 }
 
 } // namespace

@@ -18,11 +18,10 @@ TEST_F(Form2Test, ShowsAndSavesEveryRowAsReadWhenOpening)
                           modem + "\\Init]\r\n\"1\"=\"I1\"\r\n\"2\"=\"I2\"\r\n");
     QStringList labels;
     for (int row = 1; row <= 30; ++row)
-        labels.append(QStringLiteral("Label%1").arg(row));
+        labels.append(QString("Label%1").arg(row));
     ASSERT_NE(openFrom<Form2>("cmdModemInfo"), nullptr);
     const QStringList captions = shownTexts(labels);
-    EXPECT_EQ(captions.mid(0, 2),
-              (QStringList{QStringLiteral("Manufacturer - Caf\u00e9"), "Model - Unknown"}));
+    EXPECT_EQ(captions.mid(0, 2), (QStringList{"Manufacturer - Caf\u00e9", "Model - Unknown"}));
     EXPECT_EQ(captions.mid(26),
               (QStringList{"Modem Initialization String - S1", "HangUp - H1", "Initialization String 1 - I1",
                            "Initialization String 2 - I2"}));
@@ -30,19 +29,19 @@ TEST_F(Form2Test, ShowsAndSavesEveryRowAsReadWhenOpening)
     click("cmdModemInfo", mainWindow());
     EXPECT_EQ(shownTexts(labels), captions);
 
-    const QString reports = machine.root() + QStringLiteral("/reports");
+    const QString reports = machine.root() + "/reports";
     machine.saveAs.cancel();
     click("Command1");
     EXPECT_TRUE(testing::folderEntries(reports).isEmpty());
-    const QString path = reports + QStringLiteral("/modem.txt");
+    const QString path = reports + "/modem.txt";
     ASSERT_TRUE(testing::writeBytes(path, QByteArray(5000, 'x')));
     machine.saveAs.pick(path);
-    clickExpecting("Command1", QStringLiteral("Information has been saved to ") + path);
+    clickExpecting("Command1", "Information has been saved to " + path);
     EXPECT_EQ(testing::readBytes(path), (captions.join("\r\n") + "\r\n").toLatin1()); // Windows-1252
 
     window->close();
     ASSERT_NE(openFrom<Form2>("cmdModemInfo"), nullptr);
-    EXPECT_EQ(shown("Label1"), QStringLiteral("Manufacturer - Unknown"));
+    EXPECT_EQ(shown("Label1"), "Manufacturer - Unknown");
 }
 
 } // namespace

@@ -98,7 +98,7 @@ TEST_F(PortSettingsTest, ApplyWritesOnlyTheLastPickedPortsLine)
         QTest::keyClick(control(list), key);
     };
     press("comBps", Qt::Key_Down); // an empty list gives its first item
-    EXPECT_EQ(shown("comBps"), QStringLiteral("110"));
+    EXPECT_EQ(shown("comBps"), "110");
     EXPECT_FALSE(control("cmdApplyCom")->isEnabled());
     press("cmbCommPorts", Qt::Key_Down); // from the prompt: the first port
     EXPECT_EQ(shownTexts({"cmbCommPorts", "comBps"}), QStringList({"Com Port 1", "2400"}));
@@ -109,18 +109,18 @@ TEST_F(PortSettingsTest, ApplyWritesOnlyTheLastPickedPortsLine)
     pick("cmbCommPorts", "Com Port 2");
     EXPECT_EQ(shownTexts(kBoxes), QStringList({"9600", "None", "8", "1", "Xon / Xoff"}));
     type("comStop", "");
-    clickExpecting("cmdApplyCom", QStringLiteral("Must Select a Stop Bit"), MsgIcon::Exclamation);
+    clickExpecting("cmdApplyCom", "Must Select a Stop Bit", MsgIcon::Exclamation);
 
     pick("cmbCommPorts", "Com Port 3");
     type("cmbCommPorts", "Com Port 9");
     type("comBps", "57600");
-    clickExpecting("cmdApplyCom", QStringLiteral("Comm Settings have Been Changed!"));
+    clickExpecting("cmdApplyCom", "Comm Settings have Been Changed!");
     const QByteArray after = QByteArray(before).replace("COM3:=9600,n,8,1,x", "COM3:=57600,n,8,1,x");
     EXPECT_EQ(machine.readFile(testing::kWinIni).toStdString(), after.toStdString());
     EXPECT_EQ(shownTexts(kBoxes), QStringList({"57600", "None", "8", "1", "Xon / Xoff"}))
         << "left as they were";
     type("cmbCommPorts", "Select a Comm Port");
-    clickExpecting("cmdApplyCom", QStringLiteral("You Must Select a Comm Port!"), MsgIcon::Exclamation);
+    clickExpecting("cmdApplyCom", "You Must Select a Comm Port!", MsgIcon::Exclamation);
 }
 
 const QByteArray kPorts = "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=19200,e,7,2,p\r\n";
@@ -131,15 +131,15 @@ const QByteArray kPorts = "[Ports]\r\nCOM1:=9600,n,8,1,x\r\nCOM2:=19200,e,7,2,p\
 TEST_F(PortSettingsTest, OkCopiesEveryBoxThatIsNotEmpty)
 {
     machine.writeFile(testing::kWinIni, kPorts);
-    clickExpecting("cmdCustomCommSet", QStringLiteral("Please select a comm port from the Comm Settings Box"),
+    clickExpecting("cmdCustomCommSet", "Please select a comm port from the Comm Settings Box",
                    MsgIcon::Exclamation);
     EXPECT_EQ(loaded<Form3>(), nullptr);
     pick("cmbCommPorts", "Com Port 2");
     ASSERT_NE(openFrom<Form3>("cmdCustomCommSet"), nullptr);
     EXPECT_EQ(shownTexts({"txtBPS", "txtData", "txtStop"}), QStringList({"19200", "7", "2"}));
-    machine.boxes.expect(QStringLiteral("You Cant Change this here!!"), MsgIcon::Exclamation);
+    machine.boxes.expect("You Cant Change this here!!", MsgIcon::Exclamation);
     QTest::keyClick(control<QLineEdit>("txtParity"), Qt::Key_E);
-    EXPECT_EQ(shown("txtParity"), QStringLiteral("Not Customizeable"));
+    EXPECT_EQ(shown("txtParity"), "Not Customizeable");
     type("txtBPS", "250000");
     type("txtData", "");
     type("txtStop", " ");
@@ -147,7 +147,7 @@ TEST_F(PortSettingsTest, OkCopiesEveryBoxThatIsNotEmpty)
     EXPECT_EQ(loaded<Form3>(), nullptr);
     EXPECT_EQ(shownTexts({"comBps", "comData", "comStop"}, mainWindow()), QStringList({"250000", "7", " "}));
     ASSERT_NE(openFrom<Form3>("cmdCustomCommSet"), nullptr);
-    clickExpecting("Command2", QStringLiteral("No changes were made!"));
+    clickExpecting("Command2", "No changes were made!");
     EXPECT_EQ(loaded<Form3>(), nullptr);
     EXPECT_EQ(machine.readFile(testing::kWinIni), kPorts);
 }

@@ -8,8 +8,8 @@
 namespace velmora {
 namespace {
 
-const QString kModem = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Modem\\0000");
-const QString kAdapter = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\Net\\0000");
+const QString kModem = "System\\CurrentControlSet\\Services\\Class\\Modem\\0000";
+const QString kAdapter = "System\\CurrentControlSet\\Services\\Class\\Net\\0000";
 using Value = testing::TestMachine::Value;
 
 TEST(MtuChoiceTest, EachOptionWritesItsSizeForBothClients)
@@ -18,7 +18,7 @@ TEST(MtuChoiceTest, EachOptionWritesItsSizeForBothClients)
         return MtuWrite{kAdapter + "\\", "IPMTU", 1, QString::fromLatin1(text)};
     };
     const auto mtu = [](const char* key, qint32 size) {
-        return MtuWrite{QStringLiteral("Software\\America%1Online\\AOL\\aolsock\\").arg(key), "mtu", 4, size};
+        return MtuWrite{QString("Software\\America%1Online\\AOL\\aolsock\\").arg(key), "mtu", 4, size};
     };
     const struct {
         int option;
@@ -52,7 +52,7 @@ protected:
 // alone; a value that cannot be read as text is replaced by "8". Set writes the text as typed.
 TEST_F(ModemSettingsTest, MaxInstanceShowsTheStoredTextOrWritesEightAndSetWritesTheTyped)
 {
-    const QString ndi = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi");
+    const QString ndi = "System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi";
     for (const auto& [line, stored] : {std::pair<QByteArray, const char*>{"\"MaxInstance\"=hex:31,36", "8"},
                                        {"\"MaxInstance\"=\"128\"", "128"}}) {
         SCOPED_TRACE(line.constData());
