@@ -73,7 +73,8 @@ bool isTemporaryOf(QByteArrayView entry, QByteArrayView leaf)
 // Moves the temporary file into target's place, or gives up when target is no longer the file
 // basedOn describes. Where the file system can, the two are exchanged in one step and the file
 // taken out is then checked, so a change another program makes up to the last moment is seen.
-Result<bool> install(const QByteArray& temp, const QByteArray& target, const FileIdentity& basedOn)
+Result<bool> install(const QByteArray& temp, const QByteArray& target, const FileIdentity& basedOn,
+                     FileWrites* since)
 {
     auto renamed = [&]() -> Result<bool> {
         if (::rename(temp.constData(), target.constData()) != 0)
@@ -92,12 +93,20 @@ Result<bool> install(const QByteArray& temp, const QByteArray& target, const Fil
         return FileIdentity::ofPath(target).error == ENOENT ? renamed() : Result<bool>(false);
     }
     // Looked at first, so the new file is seldom shown in place of another program's; the status
-    // time counts here, since a change that keeps size and modification time still moves it.
-    if (FileIdentity::ofPath(target) != basedOn)
+    // time counts here, since a change that keeps size and modification time still moves it. A
+    // write within the same tick of the clock leaves even that as it was: the watch begun before
+    // the file was read sees it, up to the exchange. Without one, a watch begun now does so
+    // from this look on.
+    FileWrites ownWatch;
+    if (!since || !since->watches(basedOn)) {
+        ownWatch = FileWrites(QFile::decodeName(target));
+        since = &ownWatch;
+    }
+    if (FileIdentity::ofPath(target) != basedOn || since->seen())
         return false;
     if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0) {
         // The exchange itself moved the old file's status time, so that one cannot count here.
-        if (FileIdentity::ofPath(temp).sameContents(basedOn))
+        if (FileIdentity::ofPath(temp).sameContents(basedOn) && !since->seen())
             return true;
         // Another program's file was taken out: it goes back, in one step again.
         if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) != 0 &&
@@ -167,7 +176,7 @@ void removeStaleTemporaries(const QString& target)
 }
 
 Result<Replacement> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView bytes,
-                                           const FileIdentity& basedOn)
+                                           const FileIdentity& basedOn, FileWrites* since)
 {
     const QFileInfo info(targetPath);
     const QString name = fileNameOf(targetPath);
@@ -203,7 +212,9 @@ Result<Replacement> replaceFileIfUnchanged(const QString& targetPath, QByteArray
         (void)::fchown(fd, uid_t(-1), existing.st_gid);
     if (::fsync(fd) != 0)
         return abandon(systemReason());
-    const Result<bool> installed = install(temp, target, basedOn);
+    // Begun before the new file takes its name, so no write into it is missed from then on.
+    FileWrites writes(QFile::decodeName(temp));
+    const Result<bool> installed = install(temp, target, basedOn, since);
     // The temporary name now holds the old file, or the new one that was not put in place.
     ::unlink(temp.constData());
     // Taken from the new file itself: another program may have replaced it already.
@@ -215,7 +226,7 @@ Result<Replacement> replaceFileIfUnchanged(const QString& targetPath, QByteArray
     if (!*installed)
         return Replacement{Attempt::FileChanged};
     syncFolder(QFile::encodeName(info.absolutePath()));
-    return Replacement{Attempt::Done, known ? FileIdentity::of(written) : FileIdentity{}};
+    return Replacement{Attempt::Done, known ? FileIdentity::of(written) : FileIdentity{}, std::move(writes)};
 }
 
 Result<void> guardedWrite(const QString& hostPath, const WriteGuard& guard, const WriteAttempt& attempt)
@@ -281,6 +292,7 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
         // before the new file is put in place.
         FileChangeWatch watch(target);
         (void)watch.look();
+        FileWrites writes(target);
         const Result<HostFileContents> current =
             readHostFileIfPresent(target, HostFileRules{.within = within});
         if (!current)
@@ -292,7 +304,8 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
             return Attempt::Done;
         if (watch.look() == FileChangeWatch::Seen::Change)
             return Attempt::FileChanged;
-        const Result<Replacement> written = replaceFileIfUnchanged(target, edited->bytes, current->identity);
+        const Result<Replacement> written =
+            replaceFileIfUnchanged(target, edited->bytes, current->identity, &writes);
         if (!written)
             return failure(written.reason());
         return written->outcome;

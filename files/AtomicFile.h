@@ -4,6 +4,7 @@
 #include "core/Result.h"
 #include "files/FileIdentity.h"
 #include "files/FileLock.h"
+#include "files/FileWrites.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -78,14 +79,16 @@ void removeStaleTemporaries(const QString& target);
 struct Replacement {
     Attempt outcome = Attempt::Done;
     FileIdentity identity = {}; // only when Done
+    FileWrites writes = {};     // only when Done: the writes into the new file from its start on
 };
 
 // Puts bytes in the place of target (no link) only while the file there is still the one
 // basedOn describes, its status time included (a missing file when basedOn says so; anything
-// when basedOn was never looked at). A failure names the file ("SYSTEM.DAT could not be
-// written: No space left on device").
+// when basedOn was never looked at), and since, the watch begun before basedOn was read, saw no
+// write into it. A failure names the file ("SYSTEM.DAT could not be written: No space left on
+// device").
 Result<Replacement> replaceFileIfUnchanged(const QString& target, QByteArrayView bytes,
-                                           const FileIdentity& basedOn);
+                                           const FileIdentity& basedOn, FileWrites* since = nullptr);
 
 // How often an edit is made again on a file another program keeps changing.
 constexpr int kEditAttempts = 8;

@@ -37,7 +37,7 @@ void HiveStore::refresh()
             loadBytes(m_drive->readIfPresent(m_path, kMaxHiveSize));
         return;
     }
-    if (m_watch.changedSince(m_loaded, [this] { return FileIdentity::of(m_path); }))
+    if (m_writes.seen() || m_watch.changedSince(m_loaded, [this] { return FileIdentity::of(m_path); }))
         load();
 }
 
@@ -45,6 +45,7 @@ void HiveStore::load()
 {
     m_image = HiveImage();
     m_damage.clear();
+    m_writes = FileWrites(m_path); // before the read: every write from then on is seen
     Result<HostFileContents> read = readHostFileIfPresent(m_path, HostFileRules{kMaxHiveSize, m_within});
     if (read && !read->bytes.isPresent())
         read = failure(QStringLiteral("the file does not exist"));
@@ -101,8 +102,9 @@ Result<void> HiveStore::write(const Change& change)
         // The watch also sees a write in place within one tick of the clock, which the file's
         // identity may not show.
         const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
-        const Result<Replacement> put = seen ? Replacement{Attempt::FileChanged}
-                                             : replaceFileIfUnchanged(target, checked->bytes(), m_loaded);
+        Result<Replacement> put = seen
+                                      ? Replacement{Attempt::FileChanged}
+                                      : replaceFileIfUnchanged(target, checked->bytes(), m_loaded, &m_writes);
         if (!put)
             return failure(put.reason());
         if (put->outcome == Attempt::FileChanged) {
@@ -110,6 +112,7 @@ Result<void> HiveStore::write(const Change& change)
             return Attempt::FileChanged;
         }
         m_loaded = put->identity;
+        m_writes = std::move(put->writes);
         m_watch.ownWrite();
         if (m_backups) // the change stands; only its digest is missing should this fail
             (void)m_backups->afterChange(target, checked->bytes());

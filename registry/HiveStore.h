@@ -6,6 +6,7 @@
 #include "files/AtomicFile.h"
 #include "files/FileChangeWatch.h"
 #include "files/FileIdentity.h"
+#include "files/FileWrites.h"
 #include "registry/RegistryBackend.h"
 
 #include <QByteArray>
@@ -77,6 +78,7 @@ private:
     QString m_within;
     Drive* m_drive = nullptr;
     FileChangeWatch m_watch;
+    FileWrites m_writes; // into the file as loaded or last written
     HiveImage m_image;
     FileIdentity m_loaded;
     BackupSession* m_backups = nullptr;

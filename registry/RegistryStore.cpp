@@ -68,7 +68,7 @@ RegistryStore::Identity RegistryStore::identity() const
 
 void RegistryStore::refresh()
 {
-    if (m_watch.changedSince(m_loaded, [this] { return identity(); }))
+    if (m_writes.seen() || m_watch.changedSince(m_loaded, [this] { return identity(); }))
         load();
 }
 
@@ -83,6 +83,7 @@ void RegistryStore::clear()
 void RegistryStore::load()
 {
     clear();
+    m_writes = FileWrites(m_path); // before the read: every write from then on is seen
     // With room for the lines writes add, so the text is edited where it stands rather than moved.
     Result<HostFileContents> read = readHostFileIfPresent(
         m_path, HostFileRules{kMaxFileSize, QFileInfo(m_path).absolutePath(), kRoomForEdits});
@@ -220,8 +221,8 @@ Result<RegistryStore::Edited> RegistryStore::commit(const TextEdit& edit)
     // The watch also sees a write in place within one tick of the clock, which the file's identity
     // may not show.
     const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
-    const Result<Replacement> written =
-        seen ? Replacement{Attempt::FileChanged} : replaceFileIfUnchanged(m_target, m_text, m_loaded);
+    Result<Replacement> written = seen ? Replacement{Attempt::FileChanged}
+                                       : replaceFileIfUnchanged(m_target, m_text, m_loaded, &m_writes);
     if (!written || written->outcome == Attempt::FileChanged) {
         undo();
         if (!written)
@@ -232,6 +233,7 @@ Result<RegistryStore::Edited> RegistryStore::commit(const TextEdit& edit)
         (void)m_backups->afterChange(m_target, m_text); // the change stands; only its digest is missing
 
     m_loaded = written->identity;
+    m_writes = std::move(written->writes);
     m_watch.ownWrite();
 
     // The changed blocks and their value lines are replaced by their new reading, and the blocks

@@ -4,6 +4,7 @@
 #include "files/FileChangeWatch.h"
 #include "files/FileIdentity.h"
 #include "files/FileLock.h"
+#include "files/FileWrites.h"
 #include "regedit4/RegistryFile.h"
 #include "registry/RegistryBackend.h"
 #include "registry/RegistryEditPlan.h"
@@ -97,6 +98,7 @@ private:
     BackupSession* m_backups = nullptr;
     FileLock m_lock;
     FileChangeWatch m_watch;
+    FileWrites m_writes; // into the file as loaded or last written
     QByteArray m_text;
     regfile::Layout m_layout;
     RegistryKeyIndex m_keys;

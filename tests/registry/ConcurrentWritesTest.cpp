@@ -89,11 +89,14 @@ protected:
                                                               QFile::encodeName(file).constData()) == 0;
     }
     // The in-place program's write i of its counter: whether its write i - 1 was still there.
-    // A write that went to a file Velmora had already replaced is made again.
+    // A write that went to a file Velmora had already replaced is made again; the file that
+    // holds the earlier attempt may come back meanwhile (Velmora puts back a file written while
+    // it replaced it), and then holds write i already.
     bool writeInPlace(int i) const
     {
         const QByteArray before = QByteArray::number(i - 1).rightJustified(4, '0'),
                          after = QByteArray::number(i).rightJustified(4, '0');
+        bool keptEarlier = false;
         for (;;) {
             const int fd = ::open(QFile::encodeName(file).constData(), O_RDWR);
             struct stat opened {
@@ -102,7 +105,8 @@ protected:
             const ssize_t n = ::pread(fd, text.data(), size_t(text.size()), 0);
             text.truncate(std::max<ssize_t>(n, 0));
             const qsizetype at = text.indexOf(counter) + counter.size();
-            const bool kept = text.mid(at, 4) == before;
+            const bool kept = text.mid(at, 4) == before || (keptEarlier && text.mid(at, 4) == after);
+            keptEarlier = keptEarlier || kept;
             ::fstat(fd, &opened);
             ::pwrite(fd, after.constData(), 4, at);
             const timespec times[2] = {{0, UTIME_OMIT}, opened.st_mtim};
