@@ -438,9 +438,9 @@ void BM_MtoolsRoute(benchmark::State& state)
     record(state, "3", wall, wall);
 }
 
-// Where the time of (1) and (2) goes: the look for other programs holding the image (done on
-// opening and again before each save), and one check of the whole file system (every FAT copy
-// and every folder; a save makes five).
+// Where the time of (1) and (2) goes: the look through every process for one holding the image
+// (once on opening; before a save of a raw image only when the file was opened since), and one
+// check of the whole file system (every FAT copy and every folder; once on opening, once a save).
 void BM_InUseCheck(benchmark::State& state)
 {
     const Clock clock;
@@ -526,8 +526,8 @@ int main(int argc, char** argv)
                     "ms");
     bench::printRow("(3) mtools out, edit, in vs (2) raw save", f["3"], f["2/raw"], "-", 1e3, "ms");
     std::printf("\nWhere the time goes (raw)\n");
-    for (const auto& [what, name] : {std::pair{"in-use check (2 an open, 1 a save)", "in_use"},
-                                     std::pair{"file-system check (2 an open, 5 a save)", "volume_check"}})
+    for (const auto& [what, name] : {std::pair{"in-use look (1 an open, 0-1 a save)", "in_use"},
+                                     std::pair{"file-system check (1 an open, 1 a save)", "volume_check"}})
         std::printf("%-44s %8.3f / %8.3f ms\n", what, f[name].wall * 1e3, f[name].cpu * 1e3);
     return 0;
 }

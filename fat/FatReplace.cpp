@@ -1,5 +1,5 @@
 // Replacing a file's whole content: every decision is made and every new sector computed in
-// memory, from a fresh check of the volume, before anything is written.
+// memory, from a checked volume, before anything is written.
 #include "fat/FatNames.h"
 #include "fat/FatVolume.h"
 #include "fat/LittleEndian.h"
@@ -88,8 +88,8 @@ void addFatWrites(WritePlan& plan, const FatLayout& layout, QByteArrayView befor
 
 Result<WritePlan> FatVolume::planReplace(QStringView path, QByteArrayView content, const QDateTime& written)
 {
-    if (auto sound = checkVolume(); !sound)
-        return failure(sound.reason() + QStringLiteral("; nothing was written"));
+    if (!m_damage.isEmpty())
+        return failure(m_damage + QStringLiteral("; nothing was written"));
     auto found = lookup(path);
     if (!found)
         return failure(found.reason());
@@ -235,6 +235,8 @@ Result<WritePlan> FatVolume::planReplace(QStringView path, QByteArrayView conten
 
 Result<void> FatVolume::replaceFile(QStringView path, QByteArrayView content, const QDateTime& written)
 {
+    if (auto sound = checkVolume(); !sound)
+        return failure(sound.reason() + QStringLiteral("; nothing was written"));
     auto plan = planReplace(path, content, written);
     if (!plan)
         return failure(plan.reason());

@@ -23,6 +23,11 @@ Result<FatVolume> FatVolume::open(BlockDevice& device)
     return volume;
 }
 
+Result<void> FatVolume::reload()
+{
+    return load();
+}
+
 Result<void> FatVolume::checkVolume()
 {
     if (auto loaded = load(); !loaded)
@@ -38,6 +43,14 @@ QString FatVolume::inImage(const QString& what) const
 }
 
 Result<void> FatVolume::load()
+{
+    Result<void> loaded = readVolume();
+    if (!loaded)
+        m_nodes.clear(); // a volume read in part answers nothing and plans nothing
+    return loaded;
+}
+
+Result<void> FatVolume::readVolume()
 {
     m_nodes.clear();
     m_owner.clear();
