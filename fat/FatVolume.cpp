@@ -360,6 +360,16 @@ Result<FatFileInfo> FatVolume::stat(QStringView path) const
     return infoOf(found->node);
 }
 
+Result<Found<FatFileInfo>> FatVolume::find(QStringView path) const
+{
+    auto found = lookup(path);
+    if (!found)
+        return failure(found.reason());
+    if (found->node < 0)
+        return Found<FatFileInfo>::missing();
+    return velmora::found(infoOf(found->node));
+}
+
 Result<std::vector<FatFileInfo>> FatVolume::list(QStringView folder) const
 {
     auto found = lookup(folder);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Found.h"
 #include "disk/BlockDevice.h"
 #include "fat/FatLayout.h"
 #include "fat/FatTable.h"
@@ -53,6 +54,9 @@ public:
     Result<void> checkVolume();
 
     Result<FatFileInfo> stat(QStringView path) const;
+    // The entry at path, or missing when its folder holds none by that name; a failure when a
+    // folder on the way does not exist.
+    Result<Found<FatFileInfo>> find(QStringView path) const;
     // The entries of a folder in their on-disk order ("" is the root), without "." and "..".
     Result<std::vector<FatFileInfo>> list(QStringView folder) const;
     Result<QByteArray> readFile(QStringView path);

@@ -77,21 +77,6 @@ QString nameOf(const QString& path)
     return path.mid(path.lastIndexOf(u'\\') + 1);
 }
 
-// Whether the folder holds an entry by that name, matched as FAT matches names.
-Result<Found<FatFileInfo>> entryOf(const FatVolume& volume, const QString& path)
-{
-    const Result<std::vector<FatFileInfo>> entries = volume.list(folderHolding(path));
-    if (!entries)
-        return failure(entries.reason());
-    const QString name = nameOf(path);
-    for (const FatFileInfo& entry : *entries) {
-        if (name.compare(entry.shortName, Qt::CaseInsensitive) == 0 ||
-            (!entry.longName.isEmpty() && name.compare(entry.longName, Qt::CaseInsensitive) == 0))
-            return found(entry);
-    }
-    return Found<FatFileInfo>::missing();
-}
-
 } // namespace
 
 ImageDrive::~ImageDrive() = default;
@@ -179,7 +164,7 @@ Result<Found<QByteArray>> ImageDrive::readIfPresent(const QString& path, qint64 
 {
     if (const Result<void> fresh = readAfterSave(); !fresh)
         return failure(fresh.reason());
-    const Result<Found<FatFileInfo>> entry = entryOf(*m_volume, path);
+    const Result<Found<FatFileInfo>> entry = m_volume->find(path);
     if (!entry)
         return failure(entry.reason());
     if (!entry->isPresent())
@@ -226,7 +211,7 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
     m_savedSinceRead = false;
     if (!sound)
         return about(sound.reason());
-    const Result<Found<FatFileInfo>> entry = entryOf(*m_volume, path);
+    const Result<Found<FatFileInfo>> entry = m_volume->find(path);
     if (!entry)
         return about(entry.reason());
     if (entry->isPresent() && (entry->value.attributes & kReadOnly))
