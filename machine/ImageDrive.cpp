@@ -22,7 +22,8 @@ namespace {
 constexpr quint8 kReadOnly = 0x01;
 
 // The qemu-nbd serving a container image is our child; its hold on the image is ours. The
-// kernel lists each thread's children; without that list every process's parent is read.
+// kernel lists each thread's children (a child ending meanwhile may hide another, whose hold
+// then refuses the save: never the other way); without that list every process's parent is read.
 QList<qint64> ourChildren()
 {
     QList<qint64> children;
