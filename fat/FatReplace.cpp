@@ -61,13 +61,14 @@ void addDataWrites(WritePlan& plan, const FatLayout& layout, const std::vector<q
 {
     const qint64 sector = layout.bytesPerSector, clusterBytes = layout.clusterBytes();
     for (qint64 at = 0; at < content.size(); at += sector) {
-        const qint64 offset = layout.clusterOffset(chain[size_t(at / clusterBytes)]) + at % clusterBytes;
         const bool reused = at < old.size();
-        QByteArray bytes = reused ? old.sliced(at, sector).toByteArray() : QByteArray(sector, '\0');
         const qint64 length = std::min(sector, content.size() - at);
-        bytes.replace(0, length, content.sliced(at, length).toByteArray());
-        if (!reused || bytes != old.sliced(at, sector))
-            addWrite(plan, offset, bytes);
+        if (reused && content.sliced(at, length) == old.sliced(at, length))
+            continue; // compared before any copy: most sectors of a large file stay as they are
+        const qint64 offset = layout.clusterOffset(chain[size_t(at / clusterBytes)]) + at % clusterBytes;
+        QByteArray bytes = reused ? old.sliced(at, sector).toByteArray() : QByteArray(sector, '\0');
+        bytes.replace(0, length, content.sliced(at, length));
+        addWrite(plan, offset, bytes);
     }
 }
 
