@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace velmora {
 
@@ -72,16 +73,19 @@ void addDataWrites(WritePlan& plan, const FatLayout& layout, const std::vector<q
     }
 }
 
-// Every changed sector of the FAT, in each copy kept in step.
+// Every changed sector of the FAT, found once and written to each copy kept in step.
 void addFatWrites(WritePlan& plan, const FatLayout& layout, QByteArrayView before, QByteArrayView after)
 {
     const qint64 sector = layout.bytesPerSector;
+    std::vector<qint64> changed;
+    for (qint64 at = 0; at < after.size(); at += sector)
+        if (after.sliced(at, sector) != before.sliced(at, sector))
+            changed.push_back(at);
     for (quint32 copy = 0; copy < layout.fatCount; ++copy) {
         if (!layout.mirrored && copy != layout.activeFat)
             continue;
-        for (qint64 at = 0; at < after.size(); at += sector)
-            if (after.sliced(at, sector) != before.sliced(at, sector))
-                addWrite(plan, layout.fatOffset(copy) + at, after.sliced(at, sector));
+        for (const qint64 at : changed)
+            addWrite(plan, layout.fatOffset(copy) + at, after.sliced(at, sector));
     }
 }
 
