@@ -4,6 +4,8 @@
 #include "disk/ImageFormat.h"
 #include "disk/WindowsPartition.h"
 
+#include <functional>
+
 namespace velmora {
 
 struct DiskImage {
@@ -11,9 +13,13 @@ struct DiskImage {
     std::shared_ptr<BlockDevice> disk; // the whole virtual disk, addressed from its first sector
 };
 
+// Decides, once the format is known and before anything is served (for a container, before
+// its qemu-nbd starts), whether the image may be used; its refusal is returned as it stands.
+using ImageAdmission = std::function<Result<void>(const ImageLayout& layout)>;
+
 // Opens a virtual disk image by its content: raw kinds with plain file access, the container
 // formats through QEMU's block layer. Failures name the image ("win98.vdi: ...").
-Result<DiskImage> openDiskImage(const QString& path, ImageAccess access);
+Result<DiskImage> openDiskImage(const QString& path, ImageAccess access, const ImageAdmission& admit = {});
 
 struct WindowsVolume {
     ImageFormat format = ImageFormat::Raw;

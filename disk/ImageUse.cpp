@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,7 +96,9 @@ Result<qint64> foreignQemuLock(int probeFd)
     return qint64(probe.l_pid > 0 ? probe.l_pid : -1);
 }
 
-Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int probeFd)
+enum class ProcessLook { Needed, Skipped };
+
+Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int probeFd, ProcessLook look)
 {
     const QString image = QFileInfo(imagePath).fileName();
     auto inUse = [&](const QString& by) -> Result<void> {
@@ -122,7 +125,8 @@ Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int p
     if (!lock)
         return failure(QStringLiteral("%1: %2").arg(image, lock.reason()));
 
-    const QList<ImageHolder> holders = processesHoldingFile(imagePath);
+    const QList<ImageHolder> holders =
+        look == ProcessLook::Needed ? processesHoldingFile(imagePath) : QList<ImageHolder>{};
     QList<ImageHolder> others;
     bool oursHoldIt = false;
     for (const ImageHolder& h : holders) {
@@ -190,7 +194,7 @@ QList<ImageHolder> processesHoldingFile(const QString& path, const QList<qint64>
 
 Result<void> checkImageNotInUse(const QString& imagePath, const QList<qint64>& ourProcesses)
 {
-    return checkUse(imagePath, ourProcesses, -1);
+    return checkUse(imagePath, ourProcesses, -1, ProcessLook::Needed);
 }
 
 ImageHold::~ImageHold()
@@ -198,9 +202,12 @@ ImageHold::~ImageHold()
     release();
 }
 
-ImageHold::ImageHold(ImageHold&& other) noexcept : m_path(std::move(other.m_path)), m_fd(other.m_fd)
+ImageHold::ImageHold(ImageHold&& other) noexcept
+    : m_path(std::move(other.m_path)), m_fd(other.m_fd), m_opens(other.m_opens),
+      m_lookAgain(other.m_lookAgain)
 {
     other.m_fd = -1;
+    other.m_opens = -1;
 }
 
 ImageHold& ImageHold::operator=(ImageHold&& other) noexcept
@@ -209,7 +216,10 @@ ImageHold& ImageHold::operator=(ImageHold&& other) noexcept
         release();
         m_path = std::move(other.m_path);
         m_fd = other.m_fd;
+        m_opens = other.m_opens;
+        m_lookAgain = other.m_lookAgain;
         other.m_fd = -1;
+        other.m_opens = -1;
     }
     return *this;
 }
@@ -218,7 +228,36 @@ void ImageHold::release()
 {
     if (m_fd >= 0)
         ::close(m_fd); // closing the file gives its open-file locks up
+    if (m_opens >= 0)
+        ::close(m_opens);
     m_fd = -1;
+    m_opens = -1;
+}
+
+bool ImageHold::openedSinceLastLook()
+{
+    if (m_opens < 0)
+        return true;
+    bool opened = false;
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_opens, events, sizeof events);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return opened;
+        if (n <= 0)
+            return true; // the watch failed: every look is needed from now on
+        opened = true;   // an open, or the queue overflowed; each one is a reason to look
+    }
+}
+
+bool ImageHold::stillNamedByPath() const
+{
+    struct stat named {};
+    struct stat held {};
+    return ::stat(QFile::encodeName(m_path).constData(), &named) == 0 && ::fstat(m_fd, &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
 Result<ImageHold> ImageHold::take(const QString& imagePath)
@@ -233,14 +272,34 @@ Result<ImageHold> ImageHold::take(const QString& imagePath)
     if (!setLock(hold.m_fd, F_RDLCK, kPermissionBytes, 2) ||
         !setLock(hold.m_fd, F_RDLCK, kUnsharedWriteByte, 1))
         return failure(QStringLiteral("%1: %2").arg(QFileInfo(imagePath).fileName(), systemReason()));
+    // Watched from before the first look on, so no open of the file falls between the two. The
+    // watch is on the file itself (through our own descriptor): every open counts, by any name,
+    // link or user. Without it (no inotify, its limits reached) every check looks at every process.
+    hold.m_opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (hold.m_opens >= 0) {
+        const QByteArray ours = "/proc/self/fd/" + QByteArray::number(hold.m_fd);
+        if (::inotify_add_watch(hold.m_opens, ours.constData(), IN_OPEN) < 0) {
+            ::close(hold.m_opens);
+            hold.m_opens = -1;
+        }
+    }
     if (const Result<void> free = hold.checkNotInUse(); !free)
         return failure(free.reason());
     return hold;
 }
 
-Result<void> ImageHold::checkNotInUse(const QList<qint64>& ourProcesses) const
+Result<void> ImageHold::checkNotInUse(const QList<qint64>& ourProcesses)
 {
-    return checkUse(m_path, ourProcesses, m_fd);
+    // Nobody held the file at the last look and nobody has opened it since: no process can hold
+    // it now, so only the locks and VMware's folder are looked at again. The events are read
+    // before the look, so an open during it is seen next time.
+    if (openedSinceLastLook() || !ourProcesses.isEmpty() || !stillNamedByPath())
+        m_lookAgain = true;
+    const Result<void> free =
+        checkUse(m_path, ourProcesses, m_fd, m_lookAgain ? ProcessLook::Needed : ProcessLook::Skipped);
+    if (free)
+        m_lookAgain = false;
+    return free;
 }
 
 } // namespace velmora

@@ -48,14 +48,20 @@ public:
     // the image is in use.
     static Result<ImageHold> take(const QString& imagePath);
     // checkImageNotInUse with this hold's own locks not counted: the check before every save.
-    Result<void> checkNotInUse(const QList<qint64>& ourProcesses = {}) const;
+    // The processes are looked through again only when the file was opened since the last look
+    // found nobody (the kernel tells of every open of it), or when its path names another file.
+    Result<void> checkNotInUse(const QList<qint64>& ourProcesses = {});
     bool held() const { return m_fd >= 0; }
 
 private:
     void release();
+    bool openedSinceLastLook();
+    bool stillNamedByPath() const;
 
     QString m_path;
     int m_fd = -1;
+    int m_opens = -1; // an inotify watch on the file's opens; -1: none, every check looks
+    bool m_lookAgain = true;
 };
 
 } // namespace velmora

@@ -1,11 +1,12 @@
 // Replacing a file's whole content: every decision is made and every new sector computed in
-// memory, from a fresh check of the volume, before anything is written.
+// memory, from a checked volume, before anything is written.
 #include "fat/FatNames.h"
 #include "fat/FatVolume.h"
 #include "fat/LittleEndian.h"
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace velmora {
 
@@ -61,26 +62,30 @@ void addDataWrites(WritePlan& plan, const FatLayout& layout, const std::vector<q
 {
     const qint64 sector = layout.bytesPerSector, clusterBytes = layout.clusterBytes();
     for (qint64 at = 0; at < content.size(); at += sector) {
-        const qint64 offset = layout.clusterOffset(chain[size_t(at / clusterBytes)]) + at % clusterBytes;
         const bool reused = at < old.size();
-        QByteArray bytes = reused ? old.sliced(at, sector).toByteArray() : QByteArray(sector, '\0');
         const qint64 length = std::min(sector, content.size() - at);
-        bytes.replace(0, length, content.sliced(at, length).toByteArray());
-        if (!reused || bytes != old.sliced(at, sector))
-            addWrite(plan, offset, bytes);
+        if (reused && content.sliced(at, length) == old.sliced(at, length))
+            continue; // compared before any copy: most sectors of a large file stay as they are
+        const qint64 offset = layout.clusterOffset(chain[size_t(at / clusterBytes)]) + at % clusterBytes;
+        QByteArray bytes = reused ? old.sliced(at, sector).toByteArray() : QByteArray(sector, '\0');
+        bytes.replace(0, length, content.sliced(at, length));
+        addWrite(plan, offset, bytes);
     }
 }
 
-// Every changed sector of the FAT, in each copy kept in step.
+// Every changed sector of the FAT, found once and written to each copy kept in step.
 void addFatWrites(WritePlan& plan, const FatLayout& layout, QByteArrayView before, QByteArrayView after)
 {
     const qint64 sector = layout.bytesPerSector;
+    std::vector<qint64> changed;
+    for (qint64 at = 0; at < after.size(); at += sector)
+        if (after.sliced(at, sector) != before.sliced(at, sector))
+            changed.push_back(at);
     for (quint32 copy = 0; copy < layout.fatCount; ++copy) {
         if (!layout.mirrored && copy != layout.activeFat)
             continue;
-        for (qint64 at = 0; at < after.size(); at += sector)
-            if (after.sliced(at, sector) != before.sliced(at, sector))
-                addWrite(plan, layout.fatOffset(copy) + at, after.sliced(at, sector));
+        for (const qint64 at : changed)
+            addWrite(plan, layout.fatOffset(copy) + at, after.sliced(at, sector));
     }
 }
 
@@ -88,8 +93,8 @@ void addFatWrites(WritePlan& plan, const FatLayout& layout, QByteArrayView befor
 
 Result<WritePlan> FatVolume::planReplace(QStringView path, QByteArrayView content, const QDateTime& written)
 {
-    if (auto sound = checkVolume(); !sound)
-        return failure(sound.reason() + QStringLiteral("; nothing was written"));
+    if (!m_damage.isEmpty())
+        return failure(m_damage + QStringLiteral("; nothing was written"));
     auto found = lookup(path);
     if (!found)
         return failure(found.reason());
@@ -235,6 +240,8 @@ Result<WritePlan> FatVolume::planReplace(QStringView path, QByteArrayView conten
 
 Result<void> FatVolume::replaceFile(QStringView path, QByteArrayView content, const QDateTime& written)
 {
+    if (auto sound = checkVolume(); !sound)
+        return failure(sound.reason() + QStringLiteral("; nothing was written"));
     auto plan = planReplace(path, content, written);
     if (!plan)
         return failure(plan.reason());

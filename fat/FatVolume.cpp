@@ -23,6 +23,11 @@ Result<FatVolume> FatVolume::open(BlockDevice& device)
     return volume;
 }
 
+Result<void> FatVolume::reload()
+{
+    return load();
+}
+
 Result<void> FatVolume::checkVolume()
 {
     if (auto loaded = load(); !loaded)
@@ -38,6 +43,14 @@ QString FatVolume::inImage(const QString& what) const
 }
 
 Result<void> FatVolume::load()
+{
+    Result<void> loaded = readVolume();
+    if (!loaded)
+        m_nodes.clear(); // a volume read in part answers nothing and plans nothing
+    return loaded;
+}
+
+Result<void> FatVolume::readVolume()
 {
     m_nodes.clear();
     m_owner.clear();
@@ -345,6 +358,16 @@ Result<FatFileInfo> FatVolume::stat(QStringView path) const
     if (found->node < 0)
         return failure(inImage(QStringLiteral("%1 does not exist").arg(path.toString())));
     return infoOf(found->node);
+}
+
+Result<Found<FatFileInfo>> FatVolume::find(QStringView path) const
+{
+    auto found = lookup(path);
+    if (!found)
+        return failure(found.reason());
+    if (found->node < 0)
+        return Found<FatFileInfo>::missing();
+    return velmora::found(infoOf(found->node));
 }
 
 Result<std::vector<FatFileInfo>> FatVolume::list(QStringView folder) const

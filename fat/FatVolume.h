@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Found.h"
 #include "disk/BlockDevice.h"
 #include "fat/FatLayout.h"
 #include "fat/FatTable.h"
@@ -46,21 +47,27 @@ public:
     // The first damage the latest check found, naming the image, the file and the reason; empty
     // when the file system is sound.
     const QString& damage() const { return m_damage; }
-    // Reads the FAT and every folder from the device again and checks every chain, since the
-    // image may have changed since it was opened. Fails with damage() when the volume is damaged.
+    // Reads the boot sector, the FAT and every folder from the device again and checks every
+    // chain, as open() does: for a device that may have changed since. Fails only as open() does.
+    Result<void> reload();
+    // reload(), failing with damage() when the volume is damaged: the check before a save.
     Result<void> checkVolume();
 
     Result<FatFileInfo> stat(QStringView path) const;
+    // The entry at path, or missing when its folder holds none by that name; a failure when a
+    // folder on the way does not exist.
+    Result<Found<FatFileInfo>> find(QStringView path) const;
     // The entries of a folder in their on-disk order ("" is the root), without "." and "..".
     Result<std::vector<FatFileInfo>> list(QStringView folder) const;
     Result<QByteArray> readFile(QStringView path);
 
-    // Everything a replacement of the file's whole content writes: the volume is checked again
-    // first, and nothing is written. The file keeps its clusters as far as they go, its attributes
-    // (with the archive flag set, as any write sets it) and its long name; a missing file is
-    // created with its 8.3 name in its existing folder.
+    // Everything a replacement of the file's whole content writes, planned from the volume as
+    // last read (whoever lets the device change meanwhile checks it again first); nothing is
+    // written, and a damaged volume gets no plan. The file keeps its clusters as far as they go,
+    // its attributes (with the archive flag set, as any write sets it) and its long name; a
+    // missing file is created with its 8.3 name in its existing folder.
     Result<WritePlan> planReplace(QStringView path, QByteArrayView content, const QDateTime& written);
-    // planReplace, then its writes through the device, a flush, and a fresh read of the volume.
+    // checkVolume, planReplace, then its writes through the device, a flush, and a fresh read.
     Result<void> replaceFile(QStringView path, QByteArrayView content,
                              const QDateTime& written = QDateTime::currentDateTime());
 
@@ -87,6 +94,7 @@ private:
     explicit FatVolume(BlockDevice& device) : m_device(&device) {}
 
     Result<void> load();
+    Result<void> readVolume();
     Result<void> loadFat();
     Result<void> walkFolders();
     Result<QByteArray> readFolder(int node);

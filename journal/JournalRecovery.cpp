@@ -61,6 +61,7 @@ Result<SaveRecovery> recoverInterruptedSave(BlockDevice& image, const QString& j
         if (const Result<void> written = image.write(r->offset, r->oldBytes); !written)
             return refuse(written.reason());
     }
+    // The old bytes are on disk before the journal that holds them goes.
     if (const Result<void> flushed = image.flush(); !flushed)
         return refuse(flushed.reason());
     if (const Result<void> removed = removeUndoJournal(journalPath); !removed)

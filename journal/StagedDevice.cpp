@@ -170,6 +170,8 @@ Result<void> StagedDevice::commit()
         if (const Result<void> written = m_image.write(run.undo.offset, run.newBytes); !written)
             return rollBack(written.reason(), journal.records);
     }
+    // The one sync of the image: its new bytes are on disk before the journal goes, or a crash
+    // could leave some sectors old and no journal to tell which.
     if (const Result<void> flushed = m_image.flush(); !flushed)
         return rollBack(flushed.reason(), journal.records);
     // Should the journal stay, the next opening would undo a save reported as done.

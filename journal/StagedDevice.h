@@ -12,9 +12,10 @@ namespace velmora {
 
 // A disk image changed as one transaction. Writes are held in memory, and reads see them, until
 // commit() puts them all on the image at once: the old bytes of every sector about to change
-// go to an undo journal beside the image first (written and synced), then the new bytes, then a
-// flush through to the image file, then the journal goes. A crash at any point leaves the image
-// as it was or as the save made it; opening it again (recoverInterruptedSave) finishes the job.
+// go to an undo journal beside the image first (written and synced, with its folder), then the
+// new bytes, then a flush through to the image file, then the journal goes (unsynced: a journal
+// a crash brings back only undoes a whole save). A crash at any point leaves the image as it
+// was or as the save made it; opening it again (recoverInterruptedSave) finishes the job.
 class StagedDevice final : public BlockDevice {
 public:
     // journalPath is undoJournalPath() of the image file.

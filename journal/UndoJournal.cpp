@@ -210,10 +210,13 @@ Result<void> writeUndoJournal(const QString& path, QByteArrayView encoded)
         data += n;
         left -= n;
     }
+    // Synced before the first sector is overwritten: after a crash its bytes are all that can
+    // put the old sectors back.
     if (::fsync(fd) != 0)
         return abandon(errno);
     ::close(fd);
-    // The journal's name must be on disk too, or a crash could lose the file it names.
+    // The journal's name must be on disk too, or a crash could lose the file it names (many
+    // file systems store it with the file's sync, but nothing promises that).
     if (const Result<void> synced = syncFolder(encodedFolder(path)); !synced) {
         ::unlink(name.constData());
         return synced;
@@ -266,9 +269,9 @@ Result<void> removeUndoJournal(const QString& path)
 {
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
         return failure(systemReason());
-    // Should the removal not reach the disk, a crash only brings back a journal that undoes the
-    // save: the old state, still whole. So a folder that cannot be synced does not fail it.
-    (void)syncFolder(encodedFolder(path));
+    // The folder is not synced: should a crash undo the removal, the journal comes back and the
+    // next opening plays it over sectors that hold the save's bytes, putting the old state
+    // back, still whole. The next journal's creation syncs the folder, removal and all.
     return {};
 }
 

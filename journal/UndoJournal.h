@@ -54,7 +54,8 @@ Result<void> writeUndoJournal(const QString& path, QByteArrayView encoded);
 // The file's bytes, missing when there is none; a failure when it is not a plain file, larger
 // than any journal, or unreadable.
 Result<Found<QByteArray>> readUndoJournal(const QString& path);
-// Removes the journal and syncs its folder, so the removal is durable where the folder can be synced.
+// Removes the journal. The removal is left for the file system to make durable in its own time:
+// a journal that comes back after a crash only undoes a save that was whole.
 Result<void> removeUndoJournal(const QString& path);
 
 } // namespace velmora

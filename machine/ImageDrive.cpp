@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <map>
+
 #include <unistd.h>
 
 namespace velmora {
@@ -19,10 +21,29 @@ namespace {
 
 constexpr quint8 kReadOnly = 0x01;
 
-// The qemu-nbd serving a container image is our child; its hold on the image is ours.
+// The qemu-nbd serving a container image is our child; its hold on the image is ours. The
+// kernel lists each thread's children (a child ending meanwhile may hide another, whose hold
+// then refuses the save: never the other way); without that list every process's parent is read.
 QList<qint64> ourChildren()
 {
     QList<qint64> children;
+    bool listed = false;
+    const QStringList threads =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& thread : threads) {
+        QFile list(QStringLiteral("/proc/self/task/%1/children").arg(thread));
+        if (!list.open(QIODevice::ReadOnly))
+            continue;
+        listed = true;
+        for (const QByteArray& pid : list.readAll().split(' ')) {
+            bool isPid = false;
+            const qint64 child = pid.trimmed().toLongLong(&isPid);
+            if (isPid)
+                children.append(child);
+        }
+    }
+    if (listed)
+        return children;
     const QString ours = QString::number(::getpid());
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
@@ -57,21 +78,6 @@ QString nameOf(const QString& path)
     return path.mid(path.lastIndexOf(u'\\') + 1);
 }
 
-// Whether the folder holds an entry by that name, matched as FAT matches names.
-Result<Found<FatFileInfo>> entryOf(const FatVolume& volume, const QString& path)
-{
-    const Result<std::vector<FatFileInfo>> entries = volume.list(folderHolding(path));
-    if (!entries)
-        return failure(entries.reason());
-    const QString name = nameOf(path);
-    for (const FatFileInfo& entry : *entries) {
-        if (name.compare(entry.shortName, Qt::CaseInsensitive) == 0 ||
-            (!entry.longName.isEmpty() && name.compare(entry.longName, Qt::CaseInsensitive) == 0))
-            return found(entry);
-    }
-    return Found<FatFileInfo>::missing();
-}
-
 } // namespace
 
 ImageDrive::~ImageDrive() = default;
@@ -84,19 +90,23 @@ Result<std::unique_ptr<ImageDrive>> ImageDrive::open(const QString& imagePath, c
     const QString name = shownInMessage(QFileInfo(imagePath).fileName());
 
     // A virtual machine running on the image must not see its disk change under it; neither may
-    // the undo journal of an interrupted save be played back while it runs.
-    if (const Result<void> free = checkImageNotInUse(imagePath); !free)
-        return failure(free.reason());
-    Result<DiskImage> image = openDiskImage(imagePath, ImageAccess::ReadWrite);
+    // the undo journal of an interrupted save be played back while it runs. A raw image is held
+    // (QEMU's locks taken, then checked once); a container is checked once before its qemu-nbd
+    // starts, which takes the locks itself.
+    ImageDrive& target = *drive;
+    Result<DiskImage> image =
+        openDiskImage(imagePath, ImageAccess::ReadWrite, [&](const ImageLayout& layout) -> Result<void> {
+            if (!isRawFormat(layout.format))
+                return checkImageNotInUse(imagePath);
+            Result<ImageHold> hold = ImageHold::take(imagePath);
+            if (!hold)
+                return failure(hold.reason());
+            target.m_hold = std::move(*hold);
+            return {};
+        });
     if (!image)
         return failure(image.reason());
     drive->m_disk = image->disk;
-    if (isRawFormat(image->layout.format)) {
-        Result<ImageHold> hold = ImageHold::take(imagePath);
-        if (!hold)
-            return failure(hold.reason());
-        drive->m_hold = std::move(*hold);
-    }
 
     const Result<SaveRecovery> recovered = recoverInterruptedSave(*drive->m_disk, undoJournalPath(imagePath));
     if (!recovered)
@@ -106,21 +116,30 @@ Result<std::unique_ptr<ImageDrive>> ImageDrive::open(const QString& imagePath, c
     const Result<QList<Partition>> partitions = readPartitions(*drive->m_disk);
     if (!partitions)
         return failure(QStringLiteral("%1: %2").arg(name, partitions.reason()));
-    const DriveCTest test = isDriveC;
+    // The file system of each partition that is a drive C, read and checked once and kept: the
+    // one chosen is the drive's volume. Nothing writes the disk in between.
+    std::map<const BlockDevice*, FatVolume> drivesC;
     Result<ChosenPartition> chosen = chooseWindowsPartition(
         drive->m_disk, *partitions,
-        [&test](BlockDevice& volume) -> Result<bool> {
+        [&](BlockDevice& volume) -> Result<bool> {
             Result<FatVolume> fat = FatVolume::open(volume);
             if (!fat)
                 return failure(fat.reason());
-            return test(*fat);
+            if (!isDriveC(*fat))
+                return false;
+            drivesC.emplace(&volume, std::move(*fat));
+            return true;
         },
         requestedPartition);
     if (!chosen)
         return failure(QStringLiteral("%1: %2").arg(name, chosen.reason()));
     drive->m_partition = chosen->partition;
     drive->m_window = chosen->volume;
-    Result<FatVolume> volume = FatVolume::open(*drive->m_window);
+    if (auto kept = drivesC.find(drive->m_window.get()); kept != drivesC.end()) {
+        drive->m_volume.emplace(std::move(kept->second));
+        return drive;
+    }
+    Result<FatVolume> volume = FatVolume::open(*drive->m_window); // the partition asked for by number
     if (!volume)
         return failure(volume.reason());
     drive->m_volume.emplace(std::move(*volume));
@@ -132,9 +151,21 @@ QString ImageDrive::named(const QString& path) const
     return shownInMessage(path.isEmpty() ? QFileInfo(m_path).fileName() : nameOf(path));
 }
 
+Result<void> ImageDrive::readAfterSave()
+{
+    if (!m_savedSinceRead)
+        return {};
+    if (const Result<void> reread = m_volume->reload(); !reread)
+        return reread;
+    m_savedSinceRead = false;
+    return {};
+}
+
 Result<Found<QByteArray>> ImageDrive::readIfPresent(const QString& path, qint64 limit)
 {
-    const Result<Found<FatFileInfo>> entry = entryOf(*m_volume, path);
+    if (const Result<void> fresh = readAfterSave(); !fresh)
+        return failure(fresh.reason());
+    const Result<Found<FatFileInfo>> entry = m_volume->find(path);
     if (!entry)
         return failure(entry.reason());
     if (!entry->isPresent())
@@ -153,6 +184,8 @@ bool ImageDrive::isFolder(const QString& path)
 {
     if (path.isEmpty())
         return true;
+    if (!readAfterSave())
+        return false;
     const Result<FatFileInfo> info = m_volume->stat(path);
     return info && info->isDirectory();
 }
@@ -172,9 +205,14 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
         m_hold.held() ? m_hold.checkNotInUse() : checkImageNotInUse(m_path, ourChildren());
     if (!free)
         return about(free.reason());
-    if (const Result<void> sound = m_volume->checkVolume(); !sound)
+    // The one read of the whole volume a save makes: every chain is checked on the image as it
+    // is now, since another program may have changed it since it was read, and the save is
+    // planned from what this finds.
+    const Result<void> sound = m_volume->checkVolume();
+    m_savedSinceRead = false;
+    if (!sound)
         return about(sound.reason());
-    const Result<Found<FatFileInfo>> entry = entryOf(*m_volume, path);
+    const Result<Found<FatFileInfo>> entry = m_volume->find(path);
     if (!entry)
         return about(entry.reason());
     if (entry->isPresent() && (entry->value.attributes & kReadOnly))
@@ -187,27 +225,28 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
         return failure(edited.reason());
     if (edited->kind == FileChange::Kind::Keep)
         return {};
-    return replace(path, edited->bytes);
+    if (const Result<void> written = replace(path, edited->bytes); !written)
+        return about(written.reason());
+    return {};
 }
 
-// One transaction on the whole disk: the journal records disk offsets and the disk's size.
+// One transaction on the whole disk: the journal records disk offsets and the disk's size. The
+// plan is made from the volume edit() has just checked; its writes reach the image only
+// through the journal.
 Result<void> ImageDrive::replace(const QString& path, const QByteArray& bytes)
 {
+    const Result<WritePlan> plan = m_volume->planReplace(path, bytes, QDateTime::currentDateTime());
+    if (!plan)
+        return failure(plan.reason());
     auto staged = std::make_shared<StagedDevice>(*m_disk, undoJournalPath(m_path));
     DeviceWindow window(staged, m_window->name(), m_partition.offset, m_window->size());
-    Result<FatVolume> volume = FatVolume::open(window);
-    Result<void> written = volume ? volume->replaceFile(path, bytes) : Result<void>(failure(volume.reason()));
-    if (written)
-        written = staged->commit();
-    else
+    if (const Result<void> held = applyPlan(window, *plan); !held) {
         staged->discard();
-    // What the image holds now, whichever way the save went.
-    const Result<void> reread = m_volume->checkVolume();
-    if (!written)
-        return failure(QStringLiteral("%1 could not be written: %2").arg(named(path), written.reason()));
-    if (!reread)
-        return failure(reread.reason());
-    return {};
+        return held;
+    }
+    // Whichever way the commit goes, the image may no longer be what the volume last read.
+    m_savedSinceRead = true;
+    return staged->commit();
 }
 
 } // namespace velmora

@@ -46,6 +46,8 @@ public:
 private:
     ImageDrive() = default;
     Result<void> replace(const QString& path, const QByteArray& bytes);
+    // Reads the volume again when a save changed the image since it was last read.
+    Result<void> readAfterSave();
     QString named(const QString& path) const;
 
     QString m_path;
@@ -54,7 +56,8 @@ private:
     std::shared_ptr<BlockDevice> m_disk;
     std::shared_ptr<BlockDevice> m_window; // the partition, for reading
     std::optional<FatVolume> m_volume;
-    ImageHold m_hold; // raw kinds only: a container is held by our own qemu-nbd
+    bool m_savedSinceRead = false; // m_volume no longer shows the image
+    ImageHold m_hold;              // raw kinds only: a container is held by our own qemu-nbd
 };
 
 } // namespace velmora

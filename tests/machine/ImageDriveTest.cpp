@@ -52,7 +52,8 @@ TEST(ImageDriveTest, ReadsFilesAsFatNamesThem)
 }
 
 // A save is refused, writing nothing, when it must not happen: the file is read-only, or a
-// program opened the image after Velmora did (a virtual machine started on it meanwhile).
+// program opened the image after Velmora did (a virtual machine started on it meanwhile). The
+// refusal stands for as long as the reason does: a second try is refused too.
 TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
 {
     struct Case {
@@ -81,18 +82,43 @@ TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
         }
         const QByteArray before = readBytes(image);
         bool edited = false;
-        const Result<void> saved =
-            machine.drive().edit(c.file, [&](const Found<QByteArray>&) -> Result<FileChange> {
-                edited = true;
-                return FileChange::replaceWith("changed");
-            });
+        for (const char* attempt : {"first", "second"}) {
+            SCOPED_TRACE(attempt);
+            const Result<void> saved =
+                machine.drive().edit(c.file, [&](const Found<QByteArray>&) -> Result<FileChange> {
+                    edited = true;
+                    return FileChange::replaceWith("changed");
+                });
+            ASSERT_FALSE(saved);
+            EXPECT_TRUE(saved.reason().contains(c.refusal)) << saved.reason().toStdString();
+        }
         holder.kill();
         holder.waitForFinished();
-        ASSERT_FALSE(saved);
-        EXPECT_TRUE(saved.reason().contains(c.refusal)) << saved.reason().toStdString();
         EXPECT_FALSE(edited);
         EXPECT_TRUE(readBytes(image) == before) << "the image was changed";
     }
+}
+
+// Another program (mtools: no lock, and gone before the save) rewrites a file after the image was
+// opened, moving it to new clusters: the save is made on what it wrote, and the outside readers
+// find a sound file system holding both changes.
+TEST(ImageDriveTest, ASaveIsMadeOnWhatAnotherProgramWroteSinceOpening)
+{
+    QTemporaryDir dir;
+    const QString image = buildImage(dir.path(), Format::Raw);
+    const MachineFolder machine(image);
+    ASSERT_TRUE(machine.prepare(MachineFolder::Creation::MustExist));
+    const QByteArray theirs = QByteArray(5000, 'x') + "\r\n";
+    ASSERT_TRUE(writeBytes(dir.filePath("WIN.INI"), theirs));
+    expectRan(run("mcopy", {"-o", "-i", partitionOf(image), dir.filePath("WIN.INI"), "::WIN98/WIN.INI"}),
+              "mcopy");
+    const Result<void> saved =
+        machine.drive().edit("WIN98\\WIN.INI", [](const Found<QByteArray>& current) -> Result<FileChange> {
+            return FileChange::replaceWith(current.value + "[ours]\r\n");
+        });
+    ASSERT_TRUE(saved) << saved.reason().toStdString();
+    expectCleanFileSystem(image, dir.path());
+    EXPECT_EQ(fileInImage(image, "WIN98/WIN.INI"), theirs + "[ours]\r\n");
 }
 
 } // namespace
