@@ -60,20 +60,4 @@ Result<DiskImage> openDiskImage(const QString& path, ImageAccess access, const I
     return DiskImage{*layout, std::shared_ptr<BlockDevice>(std::move(*device))};
 }
 
-Result<WindowsVolume> openWindowsVolume(const QString& path, ImageAccess access, const DriveCTest& isDriveC,
-                                        std::optional<int> requestedPartition)
-{
-    const Result<DiskImage> image = openDiskImage(path, access);
-    if (!image)
-        return failure(image.reason());
-    const Result<QList<Partition>> partitions = readPartitions(*image->disk);
-    if (!partitions)
-        return aboutImage(image->disk->name(), partitions.reason());
-    const Result<ChosenPartition> chosen =
-        chooseWindowsPartition(image->disk, *partitions, isDriveC, requestedPartition);
-    if (!chosen)
-        return aboutImage(image->disk->name(), chosen.reason());
-    return WindowsVolume{image->layout.format, chosen->partition, chosen->volume};
-}
-
 } // namespace velmora

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "disk/BlockDevice.h"
 #include "disk/ImageAccess.h"
 #include "disk/ImageFormat.h"
-#include "disk/WindowsPartition.h"
 
 #include <functional>
+#include <memory>
 
 namespace velmora {
 
@@ -20,15 +21,5 @@ using ImageAdmission = std::function<Result<void>(const ImageLayout& layout)>;
 // Opens a virtual disk image by its content: raw kinds with plain file access, the container
 // formats through QEMU's block layer. Failures name the image ("win98.vdi: ...").
 Result<DiskImage> openDiskImage(const QString& path, ImageAccess access, const ImageAdmission& admit = {});
-
-struct WindowsVolume {
-    ImageFormat format = ImageFormat::Raw;
-    Partition partition;
-    std::shared_ptr<BlockDevice> volume; // the FAT volume Windows is on
-};
-
-// Opens an image and picks the partition Windows is on (see chooseWindowsPartition).
-Result<WindowsVolume> openWindowsVolume(const QString& path, ImageAccess access, const DriveCTest& isDriveC,
-                                        std::optional<int> requestedPartition);
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "disk/DiskImage.h"
 #include "disk/MemoryDevice.h"
+#include "disk/WindowsPartition.h"
 
 #include "DiskTools.h"
 
@@ -132,9 +133,13 @@ TEST(PartitionTable, OpensTheWindowsVolumeInsideAnImage)
     };
     const DriveCTest win98 = [&](BlockDevice& volume) -> Result<bool> { return label(volume) == "WIN98"; };
 
-    const Result<WindowsVolume> windows = openWindowsVolume(image, ImageAccess::ReadOnly, win98, {});
+    const Result<DiskImage> disk = openDiskImage(image, ImageAccess::ReadOnly);
+    ASSERT_TRUE(disk.ok()) << disk.reason().toStdString();
+    EXPECT_EQ(disk->layout.format, ImageFormat::Qcow2);
+    const Result<QList<Partition>> partitions = readPartitions(*disk->disk);
+    ASSERT_TRUE(partitions.ok()) << partitions.reason().toStdString();
+    const Result<ChosenPartition> windows = chooseWindowsPartition(disk->disk, *partitions, win98, {});
     ASSERT_TRUE(windows.ok()) << windows.reason().toStdString();
-    EXPECT_EQ(windows->format, ImageFormat::Qcow2);
     EXPECT_EQ(windows->volume->name(), "win98.qcow2, partition 5");
     EXPECT_EQ(label(*windows->volume), "WIN98");
 }
