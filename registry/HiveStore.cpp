@@ -86,25 +86,17 @@ Result<void> HiveStore::write(const Change& change)
         refresh();
         if (isDamaged())
             return failure(m_damage);
-        Result<FileChange> bytes = change();
-        if (!bytes)
-            return failure(bytes.reason());
-        if (bytes->kind == FileChange::Kind::Keep)
-            return Attempt::Done;
-        auto checked = HiveImage::parse(std::move(bytes->bytes));
+        Result<Checked> checked = checkedChange(change, target);
         if (!checked)
-            return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
-                               .arg(fileName(), checked.reason()));
-        if (m_backups) {
-            if (const Result<void> kept = m_backups->beforeChange(target); !kept)
-                return failure(kept.reason());
-        }
+            return failure(checked.reason());
+        if (checked->keep)
+            return Attempt::Done;
+        const HiveImage& image = checked->image;
         // The watch also sees a write in place within one tick of the clock, which the file's
         // identity may not show.
         const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
-        Result<Replacement> put = seen
-                                      ? Replacement{Attempt::FileChanged}
-                                      : replaceFileIfUnchanged(target, checked->bytes(), m_loaded, &m_writes);
+        Result<Replacement> put = seen ? Replacement{Attempt::FileChanged}
+                                       : replaceFileIfUnchanged(target, image.bytes(), m_loaded, &m_writes);
         if (!put)
             return failure(put.reason());
         if (put->outcome == Attempt::FileChanged) {
@@ -115,10 +107,28 @@ Result<void> HiveStore::write(const Change& change)
         m_writes = std::move(put->writes);
         m_watch.ownWrite();
         if (m_backups) // the change stands; only its digest is missing should this fail
-            (void)m_backups->afterChange(target, checked->bytes());
-        m_image = std::move(checked).value();
+            (void)m_backups->afterChange(target, image.bytes());
+        m_image = std::move(checked->image);
         return Attempt::Done;
     });
+}
+
+Result<HiveStore::Checked> HiveStore::checkedChange(const Change& change, const QString& target)
+{
+    Result<FileChange> bytes = change();
+    if (!bytes)
+        return failure(bytes.reason());
+    if (bytes->kind == FileChange::Kind::Keep)
+        return Checked{true, {}};
+    auto checked = HiveImage::parse(std::move(bytes->bytes));
+    if (!checked)
+        return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
+                           .arg(fileName(), checked.reason()));
+    if (m_backups) {
+        if (const Result<void> kept = m_backups->beforeChange(target); !kept)
+            return failure(kept.reason());
+    }
+    return Checked{false, std::move(checked).value()};
 }
 
 // The drive reads the file as it is now: a change made since it was loaded here is kept, and
@@ -132,20 +142,12 @@ Result<void> HiveStore::writeOnDrive(const Change& change)
                 loadBytes(current);
             if (isDamaged())
                 return failure(m_damage);
-            Result<FileChange> bytes = change();
-            if (!bytes)
-                return failure(bytes.reason());
-            if (bytes->kind == FileChange::Kind::Keep)
-                return FileChange::keep();
-            auto checked = HiveImage::parse(std::move(bytes->bytes));
+            Result<Checked> checked = checkedChange(change, m_path);
             if (!checked)
-                return failure(QStringLiteral("%1 was left as it was: the changed file failed its check (%2)")
-                                   .arg(fileName(), checked.reason()));
-            if (m_backups) {
-                if (const Result<void> kept = m_backups->beforeChange(m_path); !kept)
-                    return failure(kept.reason());
-            }
-            written = std::move(checked).value();
+                return failure(checked.reason());
+            if (checked->keep)
+                return FileChange::keep();
+            written = std::move(checked->image);
             return FileChange::replaceWith(written->bytes());
         });
     if (edited && written) {

@@ -71,6 +71,13 @@ private:
     void load();
     Result<void> write(const Change& change);
     Result<void> writeOnDrive(const Change& change);
+    // The change made and checked, the file at target backed up before it: keep when the change
+    // leaves the file as it is.
+    struct Checked {
+        bool keep = false;
+        HiveImage image;
+    };
+    Result<Checked> checkedChange(const Change& change, const QString& target);
     void loadBytes(Result<Found<QByteArray>> read);
     QString fileName() const;
 
