@@ -110,8 +110,11 @@ TEST(RegistryFile, DamagedTextIsRefusedWithItsLine)
 
 TEST(RegistryFile, NamesFoldWindows1252LettersOnly)
 {
-    EXPECT_TRUE(namesEqual("\xc4rger \x8a\x9f", "\xe4RGER \x9a\xff"));
-    EXPECT_FALSE(namesEqual("\xd7", "\xf7")); // the multiplication and division signs are no letters
+    // Each range's first and last letter, and the letters outside the ranges.
+    EXPECT_TRUE(namesEqual("AZ\xc0\xde\xc4rger \x8a\x8c\x8e\x9f", "az\xe0\xfe\xe4RGER \x9a\x9c\x9e\xff"));
+    for (const char* pair :
+         {"@`", "[{", "\xbf\xdf", "\xd7\xf7", "\xdf\xff"}) // beside the ranges: never folded together
+        EXPECT_FALSE(namesEqual(QByteArrayView(pair, 1), QByteArrayView(pair + 1, 1))) << pair;
     EXPECT_FALSE(namesEqual("a", "a "));
 }
 
