@@ -93,6 +93,10 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
          [](QByteArray& b) { linkLastTo(b, 1u << 20); }, "leaves its extended partition"},
         {"a link without its signature", threeLogicals, [](QByteArray& b) { b[8192 * 512 + 510] = 0; },
          "broken at sector 8192"},
+        {"an extended partition past the end", threeLogicals,
+         [](QByteArray& b) { patch(b, 0, 1, 12, 1u << 20); }, "the extended partition lies outside the disk"},
+        {"an empty extended partition", threeLogicals, [](QByteArray& b) { patch(b, 0, 1, 12, 0); },
+         "the extended partition lies outside the disk"},
         {"a logical over its own link", threeLogicals, [](QByteArray& b) { patch(b, 8192, 0, 8, 0); },
          "partition 6 lies outside"},
     };
