@@ -60,6 +60,9 @@ TEST_F(Fat, ReplacesFilesOnEveryFatType)
         {"OneValueInPlace", "WINDOW~1\\SYSTEM.DAT", edited(system, 70000), 3},
         {"GrownPastItsLastCluster", "windows files\\system.dat", edited(system, 9) + QByteArray(5000, 'g'),
          -1},
+        // Ends on a cluster's end, whatever the cluster size (64 KiB at most).
+        {"GrownToWholeClusters", "Windows Files\\SYSTEM.DAT",
+         system + QByteArray((system.size() / 65536 + 1) * 65536 - system.size(), 'w'), -1},
         {"Shrunk", "Windows Files/SYSTEM.DAT", system.left(300001), -1},
         {"Emptied", "Windows Files\\SYSTEM.DAT", QByteArray(), -1},
         {"RefilledFromNothing", "Windows Files\\SYSTEM.DAT", system, -1},
