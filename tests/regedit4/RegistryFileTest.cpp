@@ -96,8 +96,9 @@ TEST(RegistryFile, DamagedTextIsRefusedWithItsLine)
         {"ValueDeletion", good + "\"Model\"=-\r\n", 5, "deleting values"},
         {"KeyDeletion", good + "\r\n[-HKEY_LOCAL_MACHINE\\Modem]\r\n", 6, "deleting keys"},
         {"EmptyKey", good + "[]\r\n", 5, "without a key"},
-        // A last line of only a carriage return is blank.
-        {"OnlyACarriageReturnAtTheEnd", good + "\r", 0, ""}};
+        // A carriage return at the very end ends its line; a blank one when alone.
+        {"OnlyACarriageReturnAtTheEnd", good + "\r", 0, ""},
+        {"ValueEndingInACarriageReturnAtTheEnd", good + "\"D\"=dword:00000001\r", 0, ""}};
     for (const auto& [label, text, line, reason] : cases) {
         SCOPED_TRACE(label);
         Layout layout;
