@@ -108,6 +108,23 @@ HiveImage withBinary(const HiveImage& image, const QByteArray& key, char name, i
     return t::imageOf(image.withValue(image.findKey(key), QByteArray(1, name), 3, QByteArray(size, name)));
 }
 
+// A new key's record goes into its parent's block while that has room, the first block too:
+// here a file of two blocks, Ports in the first (filled to near its end) and Class moved to the
+// second by a value the first could not take.
+TEST(HiveImage, ANewKeyGoesBesideItsParent)
+{
+    HiveImage image = t::imageOf(t::hiveFile("SMALL98.DAT"));
+    for (const char fill : {'a', 'b', 'c'})
+        image = withBinary(image, "ports", fill, 16000);
+    image = withBinary(image, "class", 'd', 16000);
+    for (const auto& [parent, block] : {std::pair<QByteArray, int>{"ports", 0}, {"class", 1}}) {
+        SCOPED_TRACE(parent.constData());
+        ASSERT_EQ(image.keyBlock(image.findKey(parent)), block);
+        const HiveImage grown = t::imageOf(image.withSubkey(image.findKey(parent), "Velmora"));
+        EXPECT_EQ(grown.keyBlock(grown.findKey(parent + "\\velmora")), block);
+    }
+}
+
 // A key whose block cannot grow below 64 KB still takes new and longer values: its record moves
 // to the last block with room, or to a new one, and its tree entry follows. The real Windows Me
 // file has two such blocks of 255 keys (a key's value was refused there, 201 of 640 times).
