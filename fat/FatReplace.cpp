@@ -1,5 +1,5 @@
-// Replacing a file's whole content: every decision is made and every new sector computed in
-// memory, from a checked volume, before anything is written.
+// Replacing a file's whole content, or removing a file: every decision is made and every new
+// sector computed in memory, from a checked volume, before anything is written.
 #include "fat/FatNames.h"
 #include "fat/FatVolume.h"
 #include "fat/LittleEndian.h"
@@ -89,7 +89,55 @@ void addFatWrites(WritePlan& plan, const FatLayout& layout, QByteArrayView befor
     }
 }
 
+// Folder sectors as they will be: each read once, patched in memory, then written whole.
+class FolderSectors {
+public:
+    FolderSectors(BlockDevice& device, qint64 sectorSize) : m_device(device), m_sector(sectorSize) {}
+    Result<void> patch(qint64 offset, QByteArrayView bytes)
+    {
+        const qint64 base = offset - offset % m_sector;
+        auto it = m_sectors.find(base);
+        if (it == m_sectors.end()) {
+            auto read = m_device.read(base, m_sector);
+            if (!read)
+                return failure(read.reason());
+            it = m_sectors.emplace(base, *read).first;
+        }
+        it->second.replace(offset - base, bytes.size(), bytes.toByteArray());
+        return {};
+    }
+    void addTo(WritePlan& plan) const
+    {
+        for (const auto& [offset, bytes] : m_sectors)
+            addWrite(plan, offset, bytes);
+    }
+
+private:
+    BlockDevice& m_device;
+    qint64 m_sector;
+    std::map<qint64, QByteArray> m_sectors;
+};
+
 } // namespace
+
+// FSInfo: the free count, and (when clusters were taken) the cluster the next search for a free
+// one starts after.
+Result<void> FatVolume::addFsInfoWrite(WritePlan& plan, const FatTable& fat, std::optional<quint32> lastTaken)
+{
+    if (!m_hasFsInfo)
+        return {};
+    const qint64 offset = qint64(m_layout.fsInfoSector) * m_layout.bytesPerSector;
+    auto info = m_device->read(offset, m_layout.bytesPerSector);
+    if (!info)
+        return failure(info.reason());
+    QByteArray updated = *info;
+    putLe32(updated, 488, fat.freeCount());
+    if (lastTaken)
+        putLe32(updated, 492, *lastTaken);
+    if (updated != *info)
+        addWrite(plan, offset, updated);
+    return {};
+}
 
 Result<WritePlan> FatVolume::planReplace(QStringView path, QByteArrayView content, const QDateTime& written)
 {
@@ -199,42 +247,67 @@ Result<WritePlan> FatVolume::planReplace(QStringView path, QByteArrayView conten
     addFatWrites(plan, m_layout, m_fat.bytes(), fat.bytes());
 
     // The folder sectors holding the entry (and the end mark after a taken last slot).
-    const qint64 sector = m_layout.bytesPerSector;
-    std::map<qint64, QByteArray> folderSectors;
-    const auto patch = [&](qint64 offset, QByteArrayView bytes) -> Result<void> {
-        const qint64 base = offset - offset % sector;
-        auto it = folderSectors.find(base);
-        if (it == folderSectors.end()) {
-            auto read = m_device->read(base, sector);
-            if (!read)
-                return failure(read.reason());
-            it = folderSectors.emplace(base, *read).first;
-        }
-        it->second.replace(offset - base, bytes.size(), bytes.toByteArray());
-        return {};
-    };
+    FolderSectors folder(*m_device, m_layout.bytesPerSector);
     if (!folderGrows)
-        if (auto patched = patch(entryOffset, entry); !patched)
+        if (auto patched = folder.patch(entryOffset, entry); !patched)
             return failure(patched.reason());
     if (endMarkOffset >= 0)
-        if (auto patched = patch(endMarkOffset, QByteArrayView("\0", 1)); !patched)
+        if (auto patched = folder.patch(endMarkOffset, QByteArrayView("\0", 1)); !patched)
             return failure(patched.reason());
-    for (const auto& [offset, bytes] : folderSectors)
-        addWrite(plan, offset, bytes);
+    folder.addTo(plan);
+    if (auto info = addFsInfoWrite(plan, fat, fresh.empty() ? std::nullopt : std::optional(fresh.back()));
+        !info)
+        return failure(info.reason());
+    return plan;
+}
 
-    // FSInfo: the free count, and the cluster the next search for a free one starts after.
-    if (m_hasFsInfo) {
-        const qint64 offset = qint64(m_layout.fsInfoSector) * sector;
-        auto info = m_device->read(offset, sector);
-        if (!info)
-            return failure(info.reason());
-        QByteArray updated = *info;
-        putLe32(updated, 488, fat.freeCount());
-        if (!fresh.empty())
-            putLe32(updated, 492, fresh.back());
-        if (updated != *info)
-            addWrite(plan, offset, updated);
+Result<WritePlan> FatVolume::planRemove(QStringView path)
+{
+    if (!m_damage.isEmpty())
+        return failure(m_damage + QStringLiteral("; nothing was written"));
+    auto found = lookup(path);
+    if (!found)
+        return failure(found.reason());
+    if (found->node < 0 || found->parent < 0)
+        return failure(inImage(QStringLiteral("no file is named by \"%1\"").arg(path.toString())));
+    const Node& node = m_nodes[found->node];
+    if (node.isDirectory())
+        return failure(inImage(QStringLiteral("%1 is a folder").arg(pathOf(found->node))));
+
+    // The short entry is marked deleted, and so are the long-name entries just before it that
+    // carry its checksum; another program's stray entries stay as they are.
+    auto bytes = readFolder(found->parent);
+    if (!bytes)
+        return failure(bytes.reason());
+    const Extents extents = folderExtents(found->parent);
+    const qsizetype slotCount = bytes->size() / fatentry::kSize;
+    qsizetype slot = 0;
+    while (slot < slotCount && offsetIn(extents, slot * fatentry::kSize) != node.entryOffset)
+        ++slot;
+    if (slot == slotCount)
+        return failure(
+            inImage(QStringLiteral("the entry of %1 is not in its folder").arg(pathOf(found->node))));
+    const quint8 sum = fatentry::checksum(QByteArrayView(node.raw).first(11));
+    FolderSectors folder(*m_device, m_layout.bytesPerSector);
+    const QByteArrayView deleted("\xE5", 1);
+    for (qsizetype at = slot; at >= 0; --at) {
+        const QByteArrayView e = QByteArrayView(*bytes).sliced(at * fatentry::kSize, fatentry::kSize);
+        const bool itsLongName = (quint8(e[11]) & 0x3F) == fatentry::kLongName &&
+                                 quint8(e[0]) != fatentry::kDeleted && quint8(e[13]) == sum;
+        if (at != slot && !itsLongName)
+            break;
+        if (auto patched = folder.patch(offsetIn(extents, at * fatentry::kSize), deleted); !patched)
+            return failure(patched.reason());
     }
+
+    WritePlan plan;
+    FatTable fat = m_fat;
+    for (const quint32 cluster : node.clusters)
+        fat.set(cluster, FatTable::kFree);
+    addFatWrites(plan, m_layout, m_fat.bytes(), fat.bytes());
+    folder.addTo(plan);
+    if (auto info = addFsInfoWrite(plan, fat, std::nullopt); !info)
+        return failure(info.reason());
     return plan;
 }
 

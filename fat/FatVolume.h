@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace velmora {
@@ -67,6 +68,9 @@ public:
     // its attributes (with the archive flag set, as any write sets it) and its long name; a
     // missing file is created with its 8.3 name in its existing folder.
     Result<WritePlan> planReplace(QStringView path, QByteArrayView content, const QDateTime& written);
+    // Everything removing the file writes: its entry and its long name's entries marked deleted,
+    // its clusters freed in every FAT copy and the FSInfo count. Planned as planReplace is.
+    Result<WritePlan> planRemove(QStringView path);
     // checkVolume, planReplace, then its writes through the device, a flush, and a fresh read.
     Result<void> replaceFile(QStringView path, QByteArrayView content,
                              const QDateTime& written = QDateTime::currentDateTime());
@@ -109,6 +113,7 @@ private:
     Result<Lookup> lookup(QStringView path) const;
     QString inImage(const QString& what) const;
     Result<QByteArray> readRuns(const std::vector<quint32>& clusters, qint64 bytes);
+    Result<void> addFsInfoWrite(WritePlan& plan, const FatTable& fat, std::optional<quint32> lastTaken);
 
     BlockDevice* m_device;
     FatLayout m_layout;

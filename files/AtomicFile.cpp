@@ -136,6 +136,25 @@ QString fileNameOf(const QString& path)
     return shownInMessage(QFileInfo(path).fileName());
 }
 
+// Removes the file an edit was made on, unless it changed since it was read (the edit is then
+// made again on what is there now).
+Result<Attempt> removeIfUnchanged(const QString& targetPath, const FileIdentity& basedOn)
+{
+    const QByteArray target = QFile::encodeName(targetPath);
+    struct stat existing {};
+    if (::lstat(target.constData(), &existing) != 0)
+        return errno == ENOENT && basedOn.error == ENOENT ? Attempt::Done : Attempt::FileChanged;
+    if (!basedOn.sameContents(FileIdentity::of(existing)))
+        return Attempt::FileChanged;
+    const QString name = fileNameOf(targetPath);
+    if (const Result<void> writable = checkWritable(target, existing, name); !writable)
+        return failure(writable.reason());
+    if (::unlink(target.constData()) != 0)
+        return failure(QStringLiteral("%1 could not be removed: %2").arg(name, systemReason()));
+    syncFolder(QFile::encodeName(QFileInfo(targetPath).absolutePath()));
+    return Attempt::Done;
+}
+
 } // namespace
 
 Result<QString> writeTarget(const QString& hostPath, const QString& within)
@@ -304,6 +323,8 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
             return Attempt::Done;
         if (watch.look() == FileChangeWatch::Seen::Change)
             return Attempt::FileChanged;
+        if (edited->kind == FileChange::Kind::Remove)
+            return removeIfUnchanged(target, current->identity);
         const Result<Replacement> written =
             replaceFileIfUnchanged(target, edited->bytes, current->identity, &writes);
         if (!written)

@@ -25,14 +25,16 @@ namespace velmora {
 // behind, and the reason says what went wrong. Writers through Velmora take turns.
 Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes);
 
-// What an edit makes of a file: keeps it as it is, or replaces its contents with bytes.
+// What an edit makes of a file: keeps it as it is, replaces its contents with bytes, or removes
+// it (a read-only file is never removed).
 struct FileChange {
-    enum class Kind { Keep, Replace };
+    enum class Kind { Keep, Replace, Remove };
     Kind kind = Kind::Keep;
     QByteArray bytes = {}; // the new contents; only for Replace
 
     static FileChange keep() { return {}; }
     static FileChange replaceWith(QByteArray bytes) { return {Kind::Replace, std::move(bytes)}; }
+    static FileChange remove() { return {Kind::Remove}; }
 };
 
 // The edit of a file's contents (missing when the file does not exist).

@@ -255,6 +255,13 @@ void tidyUp(const QString& folder)
 // Recreated: put back where the file had gone.
 enum class Verdict { Restored, Recreated, Unchanged, LeftAlone, Missing };
 
+// Whether a restore may change a file whose bytes now have this digest: it still holds what
+// Velmora wrote, or the restore is forced.
+bool mayChange(const BackedUpFile& file, const QByteArray& digestNow, bool force)
+{
+    return force || (!file.writtenSha256.isEmpty() && digestNow == file.writtenSha256);
+}
+
 // Records what became of a file; a failure as "path: reason".
 void note(RestoreOutcome& outcome, const Result<Verdict>& verdict, const QString& path)
 {
@@ -309,7 +316,7 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, Drive& d
                 verdict = Verdict::Missing;
                 return FileChange::keep();
             }
-            if (!force && (file.writtenSha256.isEmpty() || now != file.writtenSha256)) {
+            if (!mayChange(file, now, force)) {
                 verdict = Verdict::LeftAlone;
                 return FileChange::keep();
             }
@@ -343,7 +350,7 @@ Result<Verdict> removeAgain(const BackedUpFile& file, const QString& host, const
     const Result<QByteArray> bytes = readHostFile(path, kCopyRules);
     if (!bytes)
         return failure(bytes.reason());
-    if (!force && (file.writtenSha256.isEmpty() || sha256(*bytes) != file.writtenSha256))
+    if (!mayChange(file, sha256(*bytes), force))
         return Verdict::LeftAlone;
     if (::unlink(name.constData()) != 0)
         return failure(QStringLiteral("it could not be removed: %1").arg(systemReason()));
@@ -373,8 +380,8 @@ Result<Verdict> restoreOnHost(const Backup& backup, const MachineFolder& layout,
     return verdict;
 }
 
-// A file of a disk image, on drive C as every write maps it. A file Velmora made there is not
-// removed again: the image's save replaces files, it never deletes one.
+// A file of a disk image, on drive C as every write maps it. A file Velmora made there is
+// removed again in one save of the image, while it holds what Velmora wrote.
 Result<Verdict> restoreOnImage(const Backup& backup, const MachineFolder& image, const BackedUpFile& file,
                                bool force)
 {
@@ -383,13 +390,22 @@ Result<Verdict> restoreOnImage(const Backup& backup, const MachineFolder& image,
         return failure(path.reason());
     if (!file.copy.isEmpty())
         return putBack(backup, file, image.drive(), *path, force);
-    const Result<Found<QByteArray>> now = image.drive().readIfPresent(*path, kHostFileLimit);
-    if (!now)
-        return failure(now.reason());
-    if (!now->isPresent())
-        return Verdict::Unchanged;
-    return failure(QStringLiteral("Velmora made this file, and removes no file from a disk image; it was "
-                                  "left as it is"));
+    Verdict verdict = Verdict::Unchanged;
+    const Result<void> removed =
+        image.drive().edit(*path, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+            verdict = Verdict::Unchanged;
+            if (!current.isPresent())
+                return FileChange::keep();
+            if (!mayChange(file, sha256(current.value), force)) {
+                verdict = Verdict::LeftAlone;
+                return FileChange::keep();
+            }
+            verdict = Verdict::Restored;
+            return FileChange::remove();
+        });
+    if (!removed)
+        return failure(removed.reason());
+    return verdict;
 }
 
 // Opens the disk image of a backup as the machine it was made of: the same partition, found

@@ -223,9 +223,16 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
     const Result<FileChange> edited = edit(*current);
     if (!edited)
         return failure(edited.reason());
-    if (edited->kind == FileChange::Kind::Keep)
+    if (edited->kind == FileChange::Kind::Keep ||
+        (edited->kind == FileChange::Kind::Remove && !current->isPresent()))
         return {};
-    if (const Result<void> written = replace(path, edited->bytes); !written)
+    const Result<WritePlan> plan =
+        edited->kind == FileChange::Kind::Remove
+            ? m_volume->planRemove(path)
+            : m_volume->planReplace(path, edited->bytes, QDateTime::currentDateTime());
+    if (!plan)
+        return about(plan.reason());
+    if (const Result<void> written = save(*plan); !written)
         return about(written.reason());
     return {};
 }
@@ -233,14 +240,11 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
 // One transaction on the whole disk: the journal records disk offsets and the disk's size. The
 // plan is made from the volume edit() has just checked; its writes reach the image only
 // through the journal.
-Result<void> ImageDrive::replace(const QString& path, const QByteArray& bytes)
+Result<void> ImageDrive::save(const WritePlan& plan)
 {
-    const Result<WritePlan> plan = m_volume->planReplace(path, bytes, QDateTime::currentDateTime());
-    if (!plan)
-        return failure(plan.reason());
     auto staged = std::make_shared<StagedDevice>(*m_disk, undoJournalPath(m_path));
     DeviceWindow window(staged, m_window->name(), m_partition.offset, m_window->size());
-    if (const Result<void> held = applyPlan(window, *plan); !held) {
+    if (const Result<void> held = applyPlan(window, plan); !held) {
         staged->discard();
         return held;
     }

@@ -40,12 +40,13 @@ public:
     bool isFolder(const QString& path) override;
     QString folderOf(const QString& path) const override;
     // Refused with nothing written when another program opened the image since, when the file
-    // has the read-only attribute, or when the file system is damaged.
+    // has the read-only attribute, or when the file system is damaged. A removed file's entry is
+    // marked deleted and its clusters freed.
     Result<void> edit(const QString& path, const FileEdit& edit) override;
 
 private:
     ImageDrive() = default;
-    Result<void> replace(const QString& path, const QByteArray& bytes);
+    Result<void> save(const WritePlan& plan);
     // Reads the volume again when a save changed the image since it was last read.
     Result<void> readAfterSave();
     QString named(const QString& path) const;

@@ -45,8 +45,8 @@ QByteArray edited(QByteArray bytes, qsizetype at)
 }
 
 // On each FAT type, a Windows folder with a long name holding a hidden, system, read-only
-// SYSTEM.DAT is read, and replaced in every way a save can go; after each change fsck.fat and
-// mtools read exactly what was written, attributes and long name kept.
+// SYSTEM.DAT is read, replaced in every way a save can go, and removed; after each change
+// fsck.fat and mtools read exactly what was written, attributes and long name kept.
 TEST_F(Fat, ReplacesFilesOnEveryFatType)
 {
     const QByteArray system = readBytes(kSystemDat);
@@ -93,6 +93,19 @@ TEST_F(Fat, ReplacesFilesOnEveryFatType)
             EXPECT_EQ(FatVolume::open(device)->stat(path)->written, when);
         }
         EXPECT_EQ(volume->list(u"windows files")->size(), 2u);
+
+        // Removed: a long-named file and SYSTEM.DAT, their entries (the long name's too) marked
+        // deleted and their clusters freed, which fsck.fat would otherwise report as lost.
+        put("Windows Files/A Long Name.txt", QByteArray(3000, 'l'));
+        ASSERT_TRUE(volume->reload());
+        for (const char* path : {"Windows Files\\a long name.txt", "WINDOW~1\\SYSTEM.DAT"}) {
+            const Result<WritePlan> plan = volume->planRemove(QString(path));
+            ASSERT_TRUE(plan) << plan.reason().toStdString();
+            ASSERT_TRUE(applyPlan(device, *plan) && device.flush() && volume->reload());
+        }
+        run("fsck.fat -n " + image);
+        EXPECT_EQ(mtool(image, "mdir", {"-b", "::/Windows Files"}).trimmed(), "::/Windows Files/WIN.INI");
+        EXPECT_EQ(volume->planRemove(u"Windows Files").reason(), "win98.img: Windows Files is a folder");
     }
 }
 

@@ -130,5 +130,30 @@ TEST_F(AtomicFile, ReplacesOnlyTheFileItWasBasedOn)
     }
 }
 
+// A removal takes away the file as the edit saw it: one another program changed after the read
+// is edited again, a read-only one stays, and a missing one is no failure.
+TEST_F(AtomicFile, RemovesOnlyTheFileTheEditSaw)
+{
+    const QString file = path("f.ini");
+    ASSERT_TRUE(writeBytes(file, "ours"));
+    QByteArrayList seen;
+    const FileEdit removeOurs = [&](const Found<QByteArray>& current) -> Result<FileChange> {
+        seen << (current.isPresent() ? current.value : "missing");
+        if (current.value == "ours") // another program changes it after the read
+            (void)writeBytes(file, "ours, changed");
+        return current.value.startsWith("ours") ? FileChange::remove() : FileChange::keep();
+    };
+    ASSERT_TRUE(editFileAtomically(file, dir.path(), removeOurs));
+    ASSERT_TRUE(editFileAtomically(file, dir.path(), removeOurs));
+    EXPECT_EQ(seen, (QByteArrayList{"ours", "ours, changed", "missing"}));
+    EXPECT_EQ(folderEntries(dir.path()), QStringList());
+
+    ASSERT_TRUE(writeBytes(file, "ours again") && QFile::setPermissions(file, QFile::ReadOwner));
+    const Result<void> refused = editFileAtomically(file, dir.path(), removeOurs);
+    EXPECT_TRUE(!refused && refused.reason().contains("f.ini is read-only"))
+        << refused.reason().toStdString();
+    EXPECT_EQ(readBytes(file), "ours again");
+}
+
 } // namespace
 } // namespace velmora

@@ -388,7 +388,8 @@ TEST(BackupPruning, KeepsTheNewestOfTheMachineAndSweepsTemporaries)
 }
 
 // A raw disk image whose WIN.INI and SYSTEM.DAT one run changed through the writers the windows
-// use, with that run's backup; the image is closed again, as after the run.
+// use, and on which it made NEW.INI, with that run's backup; the image is closed again, as after
+// the run.
 struct BackedUpImage {
     BackedUpImage()
     {
@@ -404,6 +405,8 @@ struct BackedUpImage {
         const Result<Written> set = hive.setValue(
             folded("System\\CurrentControlSet\\Services\\Class\\Net\\0001"), "IPMTU", REG_SZ, "576");
         EXPECT_TRUE(set && *set == Written::Done) << set.reason().toStdString();
+        EXPECT_NE(writer.WritePrivateProfileStringA("Made", "by", "Velmora", "c:\\windows\\NEW.INI"), 0)
+            << writer.lastError().toStdString();
         name = QFileInfo(session.folder()).fileName();
         manifest = readBytes(session.folder() + "/manifest.json");
     }
@@ -417,8 +420,9 @@ struct BackedUpImage {
 };
 
 // A change to a disk image is backed up as on a folder, the manifest naming the image, the
-// partition and each file on drive C; a restore writes back through the image's own save only
-// what still holds what Velmora wrote, and the outside tools find a sound file system after it.
+// partition and each file on drive C; a restore writes back (or removes, what Velmora made)
+// through the image's own save only what still holds what Velmora wrote, and the outside tools
+// find a sound file system after it.
 TEST(ImageBackups, KeepTheImagesFilesAndPutThemBackThroughItsSave)
 {
     BackedUpImage m;
@@ -430,23 +434,26 @@ TEST(ImageBackups, KeepTheImagesFilesAndPutThemBackThroughItsSave)
     QStringList seen;
     for (const BackedUpFile& file : backup.files) {
         const QByteArray now = m.inImage(QString(file.path).replace('\\', '/'));
+        const QByteArray before = file.path.endsWith("WIN.INI") ? m.winIni : m.systemDat;
         seen << file.path + (file.writtenSha256 == sha256(now) ? " written" : " wrong hash") +
-                    (readBytes(backup.folder + '/' + file.copy) ==
-                             (file.path.endsWith("INI") ? m.winIni : m.systemDat)
-                         ? " kept"
-                         : " not kept");
+                    (file.copy.isEmpty()                                    ? " new"
+                     : readBytes(backup.folder + '/' + file.copy) == before ? " kept"
+                                                                            : " not kept");
     }
-    EXPECT_EQ(seen, (QStringList{"WIN98\\WIN.INI written kept", "WIN98\\SYSTEM.DAT written kept"}));
+    EXPECT_EQ(seen, (QStringList{"WIN98\\WIN.INI written kept", "WIN98\\SYSTEM.DAT written kept",
+                                 "WIN98\\NEW.INI written new"}));
 
     // Windows changed WIN.INI since: only SYSTEM.DAT goes back, unless forced.
     const QString changed = m.dir.path() + "/WIN.INI";
     ASSERT_TRUE(writeBytes(changed, "[Ports]\r\nCOM2:=2400,n,8,1\r\n"));
     expectRan(run("mcopy", {"-o", "-i", partitionOf(m.image), changed, "::WIN98/WIN.INI"}), "mcopy");
     const QString winIni = "C:\\WIN98\\WIN.INI in " + m.image,
-                  systemDat = "C:\\WIN98\\SYSTEM.DAT in " + m.image;
+                  systemDat = "C:\\WIN98\\SYSTEM.DAT in " + m.image,
+                  newIni = "C:\\WIN98\\NEW.INI in " + m.image;
     Result<RestoreOutcome> outcome = restoreBackup(m.backups, {}, m.image, false);
     ASSERT_TRUE(outcome) << outcome.reason().toStdString();
-    EXPECT_EQ(outcome->restored, QStringList{systemDat});
+    EXPECT_EQ(outcome->restored, (QStringList{systemDat, newIni}));
+    EXPECT_NE(run("mdir", {"-i", partitionOf(m.image), "::WIN98/NEW.INI"}).code, 0) << "made, so removed";
     EXPECT_EQ(outcome->leftAlone, QStringList{winIni});
     EXPECT_EQ(m.inImage("WIN98/WIN.INI"), readBytes(changed));
     EXPECT_EQ(m.inImage("WIN98/SYSTEM.DAT"), m.systemDat);
@@ -454,7 +461,7 @@ TEST(ImageBackups, KeepTheImagesFilesAndPutThemBackThroughItsSave)
     outcome = restoreBackup(m.backups, m.name, {m.image, 1}, true);
     ASSERT_TRUE(outcome) << outcome.reason().toStdString();
     EXPECT_EQ(outcome->restored, QStringList{winIni});
-    EXPECT_EQ(outcome->unchanged, QStringList{systemDat});
+    EXPECT_EQ(outcome->unchanged, (QStringList{systemDat, newIni}));
     EXPECT_EQ(m.inImage("WIN98/WIN.INI"), m.winIni);
     expectCleanFileSystem(m.image, m.dir.path());
 }
