@@ -146,6 +146,14 @@ TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
         {"gzip", bytes([](QByteArray r) { return r.replace(0, 2, "\x1F\x8B"); }), "a gzip-compressed file"},
         {"qcow version 1", qemu("qcow"), "a qcow image of the first version"},
         {"QED", qemu("qed"), "a QED image"},
+        {"differencing VHD", // qemu-img makes none: a dynamic one with the disk type of one
+         [](const Scratch& s, const QString& raw) {
+             QByteArray vhd = readBytes(qemu("vpc -o subformat=dynamic,force_size=on")(s, raw));
+             vhd[63] = vhd[vhd.size() - 512 + 63] = 4;
+             EXPECT_TRUE(writeBytes(s.path("diff.vhd"), vhd));
+             return s.path("diff.vhd");
+         },
+         "a differencing VHD, which is not supported"},
         {"HDX longer than its file", bytes([](QByteArray r) { return hdxHeader(r.size() + 512) + r; }),
          "does not fit"},
         {"HDX cut short in its header", bytes([](QByteArray) { return hdxHeader(512).left(28); }),
