@@ -7,26 +7,31 @@ namespace {
 
 using Form1Test = testing::WindowTest;
 
-// Each button loads its window once (pressed again, it only shows it), the window holds the
+// Each button loads its window once (pressed again, it only shows it) under its caption, the window holds the
 // main window off while open if it should (it cannot even be closed), and closing it leaves the
 // main window usable and closable; each is transient for the main window. Opening is one
 // mechanism, but each settings window holds the main window off itself, hence a row for each.
 TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
 {
     const struct {
-        const char *button, *form;
+        const char *button, *form, *caption;
         bool holdsMainWindowOff;
-    } cases[] = {{"Command1", "frmAbout", false},       {"cmdModemInfo", "Form2", false},
-                 {"cmdCustomCommSet", "Form3", true},   {"cmdCustomModemSet", "Form4", true},
-                 {"cmdCustomBufferSet", "Form5", true}, {"cmdBandwidth", "Form6", true}};
+    } cases[] = {{"Command1", "frmAbout", "About Velmora", false},
+                 {"cmdModemInfo", "Form2", "Velmora - Modem Info", false},
+                 {"cmdCustomCommSet", "Form3", "Velmora- Com Settings", true},
+                 {"cmdCustomModemSet", "Form4", "Velmora - Modem Settings", true},
+                 {"cmdCustomBufferSet", "Form5", "Velmora - Advanced Buffer Settings", true},
+                 {"cmdBandwidth", "Form6", "Velmora - Bandwidth Settings", true}};
     WindowRegistry& windows = machine.app().windows();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.form);
         pick("cmbCommPorts", "Com Port 1"); // the port settings open only with a port picked
+        EXPECT_EQ(mainWindow()->windowTitle(), "Velmora 1.2");
         click(c.button);
         QWidget* form = windows.loaded(c.form);
         ASSERT_NE(form, nullptr);
         EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(form->windowTitle(), c.caption);
         EXPECT_EQ(mainWindow()->isEnabled(), !c.holdsMainWindowOff);
         // The window manager keeps it above the main window, which cannot hide it then.
         ASSERT_NE(form->windowHandle(), nullptr);
