@@ -168,6 +168,15 @@ TEST_F(Fat, SavesOnOddlyShapedVolumes)
              ASSERT_TRUE(writeBytes(image, bytes));
          },
          "WIN.INI", "[windows]\r\n", [&](FatVolume&) { expectJudged("INFO.BIN", fsInfo, "A"); }},
+        // FSInfo sends the search for free clusters past 65535: the entry keeps the first
+        // cluster's high half.
+        {"FirstClusterAbove65535", 32, 40000,
+         [&] {
+             QByteArray bytes = readBytes(image);
+             qToLittleEndian(quint32(70000), bytes.data() + 512 + 492);
+             ASSERT_TRUE(writeBytes(image, bytes));
+         },
+         "WIN.INI", "[windows]\r\n", [](FatVolume&) {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
