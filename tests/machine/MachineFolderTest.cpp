@@ -127,6 +127,8 @@ TEST(MachineKinds, FollowTheDriveRule)
          "WINDOWS/SYSTEM.DAT",
          "the Windows folder C:\\WIN<0x00>98 ([Paths] WinDir=), which is not on this drive: "
          "\"WIN<0x00>98\" is not a valid file name"},
+        {"MsdosSysOverItsLimit", win98.leftJustified(64 * 1024 + 1, ';'), "WIN98/SYSTEM.DAT",
+         "WINDOWS/SYSTEM.DAT", "at 65537 bytes it is too large"},
         {"MsdosSysLinkedOut", none, "MSDOS.SYS>../outside/MSDOS.SYS WINDOWS/SYSTEM.DAT", "WINDOWS/SYSTEM.DAT",
          "MSDOS.SYS cannot be read: the file is a link that leads out of the machine"},
         {"SystemDatLinkedToADevice", win98, "WIN98/SYSTEM.DAT>/dev/zero", "WIN98/SYSTEM.DAT",
