@@ -98,7 +98,9 @@ Result<qint64> foreignQemuLock(int probeFd)
 
 enum class ProcessLook { Needed, Skipped };
 
-Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int probeFd, ProcessLook look)
+// oursHoldIt: whether one of ours holds the file; found by a look, else taken as the last look found it.
+Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int probeFd, ProcessLook look,
+                      bool& oursHoldIt)
 {
     const QString image = QFileInfo(imagePath).fileName();
     auto inUse = [&](const QString& by) -> Result<void> {
@@ -128,7 +130,8 @@ Result<void> checkUse(const QString& imagePath, const QList<qint64>& ours, int p
     const QList<ImageHolder> holders =
         look == ProcessLook::Needed ? processesHoldingFile(imagePath) : QList<ImageHolder>{};
     QList<ImageHolder> others;
-    bool oursHoldIt = false;
+    if (look == ProcessLook::Needed)
+        oursHoldIt = false;
     for (const ImageHolder& h : holders) {
         if (ours.contains(h.pid))
             oursHoldIt = true;
@@ -194,7 +197,8 @@ QList<ImageHolder> processesHoldingFile(const QString& path, const QList<qint64>
 
 Result<void> checkImageNotInUse(const QString& imagePath, const QList<qint64>& ourProcesses)
 {
-    return checkUse(imagePath, ourProcesses, -1, ProcessLook::Needed);
+    bool oursHoldIt = false;
+    return checkUse(imagePath, ourProcesses, -1, ProcessLook::Needed, oursHoldIt);
 }
 
 ImageHold::~ImageHold()
@@ -204,7 +208,8 @@ ImageHold::~ImageHold()
 
 ImageHold::ImageHold(ImageHold&& other) noexcept
     : m_path(std::move(other.m_path)), m_fd(other.m_fd), m_opens(other.m_opens),
-      m_lookAgain(other.m_lookAgain)
+      m_lookAgain(other.m_lookAgain), m_oursHoldIt(other.m_oursHoldIt),
+      m_oursAtLastLook(std::move(other.m_oursAtLastLook))
 {
     other.m_fd = -1;
     other.m_opens = -1;
@@ -218,6 +223,8 @@ ImageHold& ImageHold::operator=(ImageHold&& other) noexcept
         m_fd = other.m_fd;
         m_opens = other.m_opens;
         m_lookAgain = other.m_lookAgain;
+        m_oursHoldIt = other.m_oursHoldIt;
+        m_oursAtLastLook = std::move(other.m_oursAtLastLook);
         other.m_fd = -1;
         other.m_opens = -1;
     }
@@ -260,45 +267,69 @@ bool ImageHold::stillNamedByPath() const
            named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
-Result<ImageHold> ImageHold::take(const QString& imagePath)
+Result<ImageHold> ImageHold::opened(const QString& imagePath)
 {
     ImageHold hold;
     hold.m_path = imagePath;
     hold.m_fd = ::open(QFile::encodeName(imagePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (hold.m_fd < 0)
         return failure(QStringLiteral("%1: %2").arg(QFileInfo(imagePath).fileName(), systemReason()));
-    // Locked first and checked after, as QEMU does: of two programs starting at once, neither
-    // then goes on unseen by the other.
-    if (!setLock(hold.m_fd, F_RDLCK, kPermissionBytes, 2) ||
-        !setLock(hold.m_fd, F_RDLCK, kUnsharedWriteByte, 1))
-        return failure(QStringLiteral("%1: %2").arg(QFileInfo(imagePath).fileName(), systemReason()));
-    // Watched from before the first look on, so no open of the file falls between the two. The
-    // watch is on the file itself (through our own descriptor): every open counts, by any name,
-    // link or user. Without it (no inotify, its limits reached) every check looks at every process.
-    hold.m_opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (hold.m_opens >= 0) {
-        const QByteArray ours = "/proc/self/fd/" + QByteArray::number(hold.m_fd);
-        if (::inotify_add_watch(hold.m_opens, ours.constData(), IN_OPEN) < 0) {
-            ::close(hold.m_opens);
-            hold.m_opens = -1;
+    return hold;
+}
+
+void ImageHold::watchOpens()
+{
+    // The watch is on the file itself (through our own descriptor): every open counts, by any
+    // name, link or user. Without it (no inotify, its limits reached) every check looks at every
+    // process.
+    m_opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_opens >= 0) {
+        const QByteArray ours = "/proc/self/fd/" + QByteArray::number(m_fd);
+        if (::inotify_add_watch(m_opens, ours.constData(), IN_OPEN) < 0) {
+            ::close(m_opens);
+            m_opens = -1;
         }
     }
-    if (const Result<void> free = hold.checkNotInUse(); !free)
+}
+
+Result<ImageHold> ImageHold::take(const QString& imagePath)
+{
+    Result<ImageHold> hold = opened(imagePath);
+    if (!hold)
+        return hold;
+    // Locked first and checked after, as QEMU does: of two programs starting at once, neither
+    // then goes on unseen by the other.
+    if (!setLock(hold->m_fd, F_RDLCK, kPermissionBytes, 2) ||
+        !setLock(hold->m_fd, F_RDLCK, kUnsharedWriteByte, 1))
+        return failure(QStringLiteral("%1: %2").arg(QFileInfo(imagePath).fileName(), systemReason()));
+    // Watched from before the first look on, so no open of the file falls between the two.
+    hold->watchOpens();
+    if (const Result<void> free = hold->checkNotInUse(); !free)
         return failure(free.reason());
+    return hold;
+}
+
+Result<ImageHold> ImageHold::watch(const QString& imagePath)
+{
+    Result<ImageHold> hold = opened(imagePath);
+    if (hold)
+        hold->watchOpens();
     return hold;
 }
 
 Result<void> ImageHold::checkNotInUse(const QList<qint64>& ourProcesses)
 {
-    // Nobody held the file at the last look and nobody has opened it since: no process can hold
-    // it now, so only the locks and VMware's folder are looked at again. The events are read
-    // before the look, so an open during it is seen next time.
-    if (openedSinceLastLook() || !ourProcesses.isEmpty() || !stillNamedByPath())
+    // Nobody but ours held the file at the last look and nobody has opened it since: nobody else
+    // can hold it now, so only the locks and VMware's folder are looked at again. The events are
+    // read before the look, so an open during it is seen next time.
+    if (openedSinceLastLook() || ourProcesses != m_oursAtLastLook || !stillNamedByPath())
         m_lookAgain = true;
-    const Result<void> free =
-        checkUse(m_path, ourProcesses, m_fd, m_lookAgain ? ProcessLook::Needed : ProcessLook::Skipped);
-    if (free)
+    const Result<void> free = checkUse(
+        m_path, ourProcesses, m_fd, m_lookAgain ? ProcessLook::Needed : ProcessLook::Skipped, m_oursHoldIt);
+    if (free) {
         m_lookAgain = false;
+        m_oursAtLastLook = ourProcesses;
+    }
     return free;
 }
 

@@ -34,7 +34,7 @@ Result<void> checkImageNotInUse(const QString& imagePath, const QList<qint64>& o
 // qemu-img started meanwhile refuses the image. Held the way a QEMU writer holds them: bytes
 // 100 and 101 (it reads and writes) and 201 (nobody else may write). Only for an image Velmora
 // reaches itself: one served by its own qemu-nbd child is held by that child's locks already,
-// and a hold would make the child refuse to start.
+// and a hold would make the child refuse to start; such an image is only watched.
 class ImageHold {
 public:
     ImageHold() = default;
@@ -47,13 +47,18 @@ public:
     // Takes the locks, then checks as checkImageNotInUse does; refuses, holding nothing, when
     // the image is in use.
     static Result<ImageHold> take(const QString& imagePath);
+    // Takes no locks and checks nothing yet: for an image our own qemu-nbd serves and holds.
+    static Result<ImageHold> watch(const QString& imagePath);
     // checkImageNotInUse with this hold's own locks not counted: the check before every save.
     // The processes are looked through again only when the file was opened since the last look
-    // found nobody (the kernel tells of every open of it), or when its path names another file.
+    // found nobody but ourProcesses (the kernel tells of every open of it), when ourProcesses
+    // changed, or when its path names another file.
     Result<void> checkNotInUse(const QList<qint64>& ourProcesses = {});
     bool held() const { return m_fd >= 0; }
 
 private:
+    static Result<ImageHold> opened(const QString& imagePath);
+    void watchOpens();
     void release();
     bool openedSinceLastLook();
     bool stillNamedByPath() const;
@@ -62,6 +67,8 @@ private:
     int m_fd = -1;
     int m_opens = -1; // an inotify watch on the file's opens; -1: none, every check looks
     bool m_lookAgain = true;
+    bool m_oursHoldIt = false; // as the last look found
+    QList<qint64> m_oursAtLastLook;
 };
 
 } // namespace velmora

@@ -107,6 +107,13 @@ Result<std::unique_ptr<ImageDrive>> ImageDrive::open(const QString& imagePath, c
     if (!image)
         return failure(image.reason());
     drive->m_disk = image->disk;
+    // A container's qemu-nbd has the image open by now: watched from here on, a save looks
+    // through the processes again only when someone opened the image since the last look.
+    drive->m_servedByChild = !isRawFormat(image->layout.format);
+    if (drive->m_servedByChild) {
+        if (Result<ImageHold> watch = ImageHold::watch(imagePath))
+            drive->m_hold = std::move(*watch);
+    }
 
     const Result<SaveRecovery> recovered = recoverInterruptedSave(*drive->m_disk, undoJournalPath(imagePath));
     if (!recovered)
@@ -201,8 +208,8 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
         return failure(QStringLiteral("%1 could not be written: %2").arg(named(path), why));
     };
     // Only our own processes hold the image, so the file read here is the one the save replaces.
-    const Result<void> free =
-        m_hold.held() ? m_hold.checkNotInUse() : checkImageNotInUse(m_path, ourChildren());
+    const QList<qint64> ours = m_servedByChild ? ourChildren() : QList<qint64>{};
+    const Result<void> free = m_hold.held() ? m_hold.checkNotInUse(ours) : checkImageNotInUse(m_path, ours);
     if (!free)
         return about(free.reason());
     // The one read of the whole volume a save makes: every chain is checked on the image as it

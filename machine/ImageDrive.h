@@ -58,7 +58,8 @@ private:
     std::shared_ptr<BlockDevice> m_window; // the partition, for reading
     std::optional<FatVolume> m_volume;
     bool m_savedSinceRead = false; // m_volume no longer shows the image
-    ImageHold m_hold;              // raw kinds only: a container is held by our own qemu-nbd
+    bool m_servedByChild = false;  // a container: our own qemu-nbd serves and holds it
+    ImageHold m_hold;              // a raw kind's locks; a container's watch on opens
 };
 
 } // namespace velmora

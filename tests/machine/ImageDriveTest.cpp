@@ -3,9 +3,10 @@
 
 #include "support/DiskImageFixtures.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 namespace velmora {
 namespace {
@@ -52,48 +53,57 @@ TEST(ImageDriveTest, ReadsFilesAsFatNamesThem)
 }
 
 // A save is refused, writing nothing, when it must not happen: the file is read-only, or a
-// program opened the image after Velmora did (a virtual machine started on it meanwhile). The
-// refusal stands for as long as the reason does: a second try is refused too.
+// program opened the image after Velmora's last save (a virtual machine started on it meanwhile),
+// raw or served by Velmora's own qemu-nbd. The refusal stands for as long as the reason does: a
+// second try is refused too.
 TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
 {
     struct Case {
         const char* name;
+        Format format;
         const char* attributes; // of SYSTEM.DAT
         const char* file;
-        bool holderStarts;
+        bool holderStarts; // after a save that was allowed
         const char* refusal;
     };
     const Case cases[] = {
-        {"read-only file", "+r", "WIN98\\SYSTEM.DAT", false,
+        {"read-only file", Format::Raw, "+r", "WIN98\\SYSTEM.DAT", false,
          "SYSTEM.DAT could not be written: the file is read-only"},
-        {"image opened since", "+h +s", "WIN98\\WIN.INI", true, "sleep"},
+        {"raw image opened since", Format::Raw, "+h +s", "WIN98\\WIN.INI", true, "sleep"},
+        {"qcow2 image opened since", Format::Qcow2, "+h +s", "WIN98\\WIN.INI", true, "sleep"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const QString image = buildImage(dir.path(), Format::Raw, c.attributes);
+        const QString image = buildImage(dir.path(), c.format, c.attributes);
         const MachineFolder machine(image);
         ASSERT_TRUE(machine.prepare(MachineFolder::Creation::MustExist));
-        QProcess holder;
+        bool edited = false;
+        const auto save = [&] {
+            return machine.drive().edit(c.file, [&](const Found<QByteArray>&) -> Result<FileChange> {
+                edited = true;
+                return FileChange::replaceWith("changed");
+            });
+        };
+        qint64 holder = 0; // not our child: a container's own qemu-nbd is, and does not count
         if (c.holderStarts) {
-            holder.start("sh", {"-c", "exec sleep 60 < \"$0\"", image});
-            ASSERT_TRUE(holder.waitForStarted());
+            const Result<void> allowed = save();
+            ASSERT_TRUE(allowed) << allowed.reason().toStdString();
+            edited = false;
+            const Ran started = run("sh", {"-c", "sleep 60 < \"$0\" > /dev/null 2>&1 & echo $!", image});
+            holder = started.out.trimmed().toLongLong();
+            ASSERT_GT(holder, 0) << started.err.constData();
             QTest::qWait(200); // until sleep has the file open
         }
         const QByteArray before = readBytes(image);
-        bool edited = false;
         for (const char* attempt : {"first", "second"}) {
             SCOPED_TRACE(attempt);
-            const Result<void> saved =
-                machine.drive().edit(c.file, [&](const Found<QByteArray>&) -> Result<FileChange> {
-                    edited = true;
-                    return FileChange::replaceWith("changed");
-                });
+            const Result<void> saved = save();
             ASSERT_FALSE(saved);
             EXPECT_TRUE(saved.reason().contains(c.refusal)) << saved.reason().toStdString();
         }
-        holder.kill();
-        holder.waitForFinished();
+        if (holder > 0)
+            ::kill(pid_t(holder), SIGKILL);
         EXPECT_FALSE(edited);
         EXPECT_TRUE(readBytes(image) == before) << "the image was changed";
     }
