@@ -23,6 +23,7 @@ TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
                  {"cmdCustomBufferSet", "Form5", "Velmora - Advanced Buffer Settings", true},
                  {"cmdBandwidth", "Form6", "Velmora - Bandwidth Settings", true}};
     WindowRegistry& windows = machine.app().windows();
+    expectLayout(mainWindow(), "Form1");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.form);
         pick("cmbCommPorts", "Com Port 1"); // the port settings open only with a port picked
@@ -32,6 +33,7 @@ TEST_F(Form1Test, EachButtonOpensItsWindowOnceAndItCloses)
         ASSERT_NE(form, nullptr);
         EXPECT_TRUE(form->isVisible());
         EXPECT_EQ(form->windowTitle(), c.caption);
+        expectLayout(form, c.form);
         EXPECT_EQ(mainWindow()->isEnabled(), !c.holdsMainWindowOff);
         // The window manager keeps it above the main window, which cannot hide it then.
         ASSERT_NE(form->windowHandle(), nullptr);

@@ -95,6 +95,41 @@ protected:
         return texts;
     }
     QString shown(const QString& name, QWidget* in = nullptr) { return shownTexts({name}, in).value(0); }
+    // A window's size and caption and each named control in it as the user meets it: kind,
+    // place, size, text, tooltip, a list's items, compared with tests/data/windows/NAME.txt
+    // (which VELMORA_WRITE_LAYOUTS=1 writes instead, to be read over before it is committed).
+    void expectLayout(const QWidget* form, const QString& name)
+    {
+        QStringList lines{
+            QStringLiteral("%1x%2 \"%3\"").arg(form->width()).arg(form->height()).arg(form->windowTitle())};
+        for (const QWidget* w : form->findChildren<QWidget*>()) {
+            if (w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"))
+                continue;
+            const auto* list = qobject_cast<const QComboBox*>(w);
+            const QString text = w->property(list                       ? "currentText"
+                                             : w->inherits("QGroupBox") ? "title"
+                                                                        : "text")
+                                     .toString();
+            QString line = QStringLiteral("%1 %2 %3,%4 %5x%6 \"%7\"")
+                               .arg(w->metaObject()->className(), w->objectName())
+                               .arg(w->x())
+                               .arg(w->y())
+                               .arg(w->width())
+                               .arg(w->height())
+                               .arg(text);
+            if (!w->toolTip().isEmpty())
+                line += QStringLiteral(" tip \"%1\"").arg(w->toolTip());
+            for (int i = 0; list && i < list->count(); ++i)
+                line += (i ? u'|' : u' ') + list->itemText(i);
+            lines << line;
+        }
+        const QString file = QStringLiteral(VELMORA_TEST_DATA "/windows/") + name + QStringLiteral(".txt");
+        const QByteArray layout = lines.join(u'\n').toUtf8() + '\n';
+        if (qEnvironmentVariableIsSet("VELMORA_WRITE_LAYOUTS")) {
+            ASSERT_TRUE(writeBytes(file, layout));
+        }
+        EXPECT_EQ(QString::fromUtf8(readBytes(file)), QString::fromUtf8(layout)) << name.toStdString();
+    }
 
     TestMachine machine;
     QPointer<QWidget> window;
