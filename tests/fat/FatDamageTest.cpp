@@ -97,7 +97,7 @@ TEST(FatNames, ShortNamesOfNewFiles)
     const std::pair<const char*, const char*> valid[] = {{"win.ini", "WIN     INI"},
                                                          {"A", "A          "},
                                                          {"12345678.123", "12345678123"},
-                                                         {"~$a_b-1.{}!", "~$A_B-1 {}!"}};
+                                                         {"~$a_b-z.{}!", "~$A_B-Z {}!"}};
     for (const auto& [name, raw] : valid) {
         EXPECT_EQ(fatentry::encodeShortName(QString::fromUtf8(name)).value(), raw) << name;
         EXPECT_EQ(fatentry::shortName(raw), QString::fromUtf8(name).toUpper());
