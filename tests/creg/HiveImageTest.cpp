@@ -123,6 +123,12 @@ TEST(HiveImage, ANewKeyGoesBesideItsParent)
         const HiveImage grown = t::imageOf(image.withSubkey(image.findKey(parent), "Velmora"));
         EXPECT_EQ(grown.keyBlock(grown.findKey(parent + "\\velmora")), block);
     }
+    // A name Windows could not keep is refused: 255 characters are the most a key name takes.
+    const int ports = image.findKey("ports");
+    for (const QByteArray& name :
+         {QByteArray(), QByteArray("a\\b"), QByteArray("a\0b", 3), QByteArray(256, 'k')})
+        EXPECT_FALSE(image.withSubkey(ports, name).ok()) << name.size();
+    EXPECT_TRUE(image.withSubkey(ports, QByteArray(255, 'k')).ok());
 }
 
 // A key whose block cannot grow below 64 KB still takes new and longer values: its record moves
