@@ -272,6 +272,9 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         {"set aol-mtu-typed 9", 2, "", "There is no setting 'aol-mtu-typed'"},
         {"set mtu", 2, "", "set takes SETTING VALUE pairs."},
         {"set mtu 576 mtu 1000", 2, "", "mtu is given twice."},
+        {"show", 0,
+         "slownet                 \"00\"\n  ipx-header-compression  not set\n  point-to-point-ip       \"2\"",
+         ""},
         {"show --xml", 2, "", "show does not take the option '--xml'."},
         {"report a b", 2, "", "report takes one FILE at most."},
     };
@@ -281,6 +284,12 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         const QString machine = home.path() + "/machine", winIni = machine + "/drive_c/WINDOWS/WIN.INI",
                       nowhere = home.path() + "/nowhere", backups = home.path() + "/data/velmora/backups";
         layOut(machine, Layout::FolderWithOwnInit);
+        // Switches stored otherwise than switching writes them: shown as they are, neither on nor off.
+        RegistryApi registry(std::make_unique<RegistryStore>(machine + "/system.reg"));
+        for (const auto& [name, data] : {std::pair{"SLOWNET", "00"}, {"PointToPointIP", "2"}})
+            ASSERT_EQ(t::putValue(registry, "System\\CurrentControlSet\\Services\\Class\\Net\\0000", name,
+                                  REG_SZ, data),
+                      ERROR_SUCCESS);
         BackupSession session(backups, machine);
         ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
         ASSERT_TRUE(c.gone ? QFile::remove(winIni) : t::writeBytes(winIni, "changed by Windows"));
@@ -289,7 +298,7 @@ TEST(TerminalTest, AnswersAndWritesNothing)
             return text.replace(QRegularExpression("\\bMACHINE"), machine).replace("NOWHERE", nowhere);
         };
         QString arguments = c.arguments; // a script runs on the machine
-        if (QRegularExpression("^(set|show|report) ").match(arguments).hasMatch())
+        if (QRegularExpression("^(set|show|report)\\b").match(arguments).hasMatch())
             arguments.prepend("--machine MACHINE ");
         const Outcome run = runVelmora(home.path() + "/data", placed(arguments).split(' '));
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.constData();
