@@ -202,14 +202,15 @@ Result<Replacement> replaceFileIfUnchanged(const QString& targetPath, QByteArray
     auto failed = [&](const QString& why) {
         return failure(QStringLiteral("%1 could not be written: %2").arg(name, why));
     };
-    if (info.isDir())
-        return failed(QStringLiteral("a folder stands in the file's place"));
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
 
     mode_t mode = 0644;
     struct stat existing {};
     const bool exists = ::lstat(target.constData(), &existing) == 0;
     if (exists) {
+        // Renamed over, a FIFO or a device (a report saved as /dev/null) would be gone.
+        if (const QString why = notAFile(existing.st_mode); !why.isEmpty())
+            return failed(why);
         mode = existing.st_mode & 07777;
         if (const Result<void> writable = checkWritable(target, existing, name); !writable)
             return failure(writable.reason());

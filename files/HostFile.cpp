@@ -19,20 +19,6 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Why what a status describes cannot be read as a file; empty for an ordinary file.
-QString notAFile(mode_t mode)
-{
-    if (S_ISREG(mode))
-        return {};
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder stands in the file's place");
-    const char* what = S_ISFIFO(mode)                   ? "a FIFO"
-                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
-                       : S_ISSOCK(mode)                 ? "a socket"
-                                                        : "something unknown";
-    return QStringLiteral("it is not an ordinary file but %1").arg(QLatin1String(what));
-}
-
 QString tooLarge(qint64 size, qint64 limit)
 {
     return QStringLiteral("at %1 bytes it is too large (Velmora reads files of up to %2 bytes)")
@@ -141,6 +127,19 @@ Result<QByteArray> readAll(int fd, qsizetype sizeHint, const HostFileRules& rule
 }
 
 } // namespace
+
+QString notAFile(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder stands in the file's place");
+    const char* what = S_ISFIFO(mode)                   ? "a FIFO"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                                                        : "something unknown";
+    return QStringLiteral("it is not an ordinary file but %1").arg(QLatin1String(what));
+}
 
 Result<HostFileContents> readHostFileIfPresent(const QString& hostPath, const HostFileRules& rules)
 {

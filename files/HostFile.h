@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <sys/types.h>
+
 namespace velmora {
 
 // The most Velmora reads of one file unless the caller sets a lower limit: far beyond any INI
@@ -43,6 +45,10 @@ Result<QByteArray> readHostFile(const QString& hostPath, const HostFileRules& ru
 // Whether an ordinary file that could be read under the rules is at hostPath (false: nothing
 // is there), without opening it; the reason when something else stands in its place.
 Result<bool> hostFileExists(const QString& hostPath, const HostFileRules& rules = {});
+
+// Why what a status (st_mode) describes cannot be read or replaced as a file, in words for the
+// user ("it is not an ordinary file but a FIFO"); empty for an ordinary file.
+QString notAFile(mode_t mode);
 
 // Text for a message, with each control character shown as <0xNN>: a NUL would end the message
 // where it stands, a line break would break it.

@@ -83,8 +83,12 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     ASSERT_TRUE(QDir().mkpath(path("dir.ini/inner")));
     ASSERT_TRUE(writeBytes(path("ro.ini"), "old") && writeBytes(path("f.ini"), "old contents\r\n"));
     ASSERT_EQ(::chmod(QFile::encodeName(path("ro.ini")).constData(), 0444), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.ini")).constData(), 0644), 0); // as a device would be
     const std::pair<const char*, const char*> cases[] = {
-        {"dir.ini", ""}, {"nodir/f.ini", "No such file or directory"}, {"ro.ini", "ro.ini is read-only"}};
+        {"dir.ini", "a folder stands in the file's place"},
+        {"fifo.ini", "it is not an ordinary file but a FIFO"},
+        {"nodir/f.ini", "No such file or directory"},
+        {"ro.ini", "ro.ini is read-only"}};
     for (const auto& [name, why] : cases) {
         const Result<void> written = writeFileAtomically(path(name), "new");
         EXPECT_TRUE(!written && !written.reason().isEmpty() && written.reason().endsWith(QLatin1String(why)))
@@ -98,7 +102,8 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
     EXPECT_EQ(readBytes(path("ro.ini")), QByteArray("old"));
     EXPECT_EQ(readBytes(path("f.ini")), QByteArray("old contents\r\n"));
     EXPECT_TRUE(QFileInfo(path("dir.ini/inner")).isDir());
-    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"dir.ini", "f.ini", "ro.ini"}));
+    EXPECT_FALSE(QFileInfo(path("fifo.ini")).isFile());
+    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"dir.ini", "f.ini", "fifo.ini", "ro.ini"}));
 }
 
 // Another program's change since the file was looked at stops the replacement, whatever it
