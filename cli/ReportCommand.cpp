@@ -1,5 +1,6 @@
 #include "cli/ReportCommand.h"
 
+#include "cli/Output.h"
 #include "cli/ScriptMachine.h"
 #include "files/AtomicFile.h"
 #include "modeminfo/ModemReport.h"
@@ -9,9 +10,15 @@ namespace velmora {
 int runReport(ScriptMachine& machine, const QString& hostFile, std::FILE* out, std::FILE* err)
 {
     const QByteArray report = modemReportBytes(modemReportLines(machine.registryValues()));
+    if (const Result<void> read = machine.everythingRead(); !read) {
+        std::fprintf(err, "velmora: the report cannot be made:\n%s\n", qPrintable(read.reason()));
+        return 1;
+    }
     if (hostFile.isEmpty()) {
-        std::fwrite(report.constData(), 1, size_t(report.size()), out);
-        return std::fflush(out) == 0 ? 0 : 1;
+        if (writeOut(out, report))
+            return 0;
+        std::fprintf(err, "velmora: the report could not be written to standard output\n");
+        return 1;
     }
     if (const Result<void> written = writeFileAtomically(hostFile, report); !written) {
         std::fprintf(err, "velmora: the report could not be saved: %s: %s\n", qPrintable(hostFile),

@@ -1,6 +1,8 @@
 #include "cli/ScriptCommand.h"
 
+#include "cli/Output.h"
 #include "cli/ReportCommand.h"
+#include "cli/ScriptMachine.h"
 #include "cli/ScriptSettings.h"
 #include "cli/SetCommand.h"
 #include "cli/ShowCommand.h"
@@ -125,7 +127,14 @@ int runScriptCommand(const QStringList& words, const MachineName& name, const QS
     if (request->command == QLatin1String("set"))
         return runSet(machine, request->settings, request->dryRun, stdout, stderr);
     const QByteArray shown = request->json ? showJson(machine) : showText(machine);
-    std::fwrite(shown.constData(), 1, size_t(shown.size()), stdout);
+    if (const Result<void> read = machine.everythingRead(); !read) {
+        std::fprintf(stderr, "velmora: the settings cannot be shown:\n%s\n", qPrintable(read.reason()));
+        return 1;
+    }
+    if (!writeOut(stdout, shown)) {
+        std::fprintf(stderr, "velmora: the settings could not be written to standard output\n");
+        return 1;
+    }
     return 0;
 }
 

@@ -1,46 +1,12 @@
 #include "cli/ScriptMachine.h"
 
 #include "core/AnsiCodePage.h"
+#include "files/Drive.h"
+#include "files/HostFile.h"
 #include "ports/PortEntry.h"
 #include "profile/SequentialInput.h"
 
-#include <QFile>
-
 namespace velmora {
-namespace {
-
-QByteArray folded(QByteArrayView name)
-{
-    return name.trimmed().toByteArray().toLower();
-}
-
-// The value of a key in an INI file's text: "[section]" lines open sections, "key=value" lines
-// hold keys; the first section and first key whose names match (without case, blanks around
-// them dropped) win, as they do for the profile writer.
-std::optional<QByteArray> profileValue(const QByteArray& text, QByteArrayView section, QByteArrayView key)
-{
-    const QByteArray wantedSection = folded(section), wantedKey = folded(key);
-    bool inSection = false, sectionSeen = false;
-    for (QByteArray line : text.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        const QByteArray trimmed = line.trimmed();
-        if (trimmed.startsWith('[')) {
-            if (inSection)
-                return std::nullopt; // only the first matching section counts
-            const qsizetype close = trimmed.indexOf(']');
-            inSection = close > 0 && folded(trimmed.sliced(1, close - 1)) == wantedSection && !sectionSeen;
-            sectionSeen = sectionSeen || inSection;
-            continue;
-        }
-        const qsizetype equals = line.indexOf('=');
-        if (inSection && equals > 0 && !trimmed.startsWith(';') && folded(line.first(equals)) == wantedKey)
-            return line.sliced(equals + 1);
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 ScriptMachine::ScriptMachine(const MachineName& machine, const QString& backupsFolder,
                              const RegistryStoreFor& storeFor)
@@ -78,24 +44,51 @@ std::optional<StoredValue> ScriptMachine::stored(const QString& keyPath, const Q
     return status == ERROR_SUCCESS ? std::optional(value) : std::nullopt;
 }
 
+std::optional<QByteArray> ScriptMachine::driveFile(const QString& windowsPath)
+{
+    const Result<QString> host = m_machine.hostPath(windowsPath);
+    Result<Found<QByteArray>> bytes = host ? m_machine.drive().readIfPresent(*host, kHostFileLimit)
+                                           : Result<Found<QByteArray>>(failure(host.reason()));
+    if (!bytes) {
+        const QString unread = QStringLiteral("%1 cannot be read: %2").arg(windowsPath, bytes.reason());
+        if (!m_unread.contains(unread))
+            m_unread.append(unread);
+        return std::nullopt;
+    }
+    return bytes->isPresent() ? std::optional(std::move(bytes->value)) : std::nullopt;
+}
+
 std::optional<QString> ScriptMachine::iniValue(const QString& windowsPath, const QString& section,
                                                const QString& key)
 {
-    const Result<QString> path = m_machine.hostPath(windowsPath);
-    QFile file(path ? *path : QString());
-    if (!path || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const std::optional<QByteArray> value = profileValue(file.readAll(), toAnsi(section), toAnsi(key));
+    const std::optional<QByteArray> text = driveFile(windowsPath);
+    const std::optional<QByteArray> value =
+        text ? profileValue(*text, toAnsi(section), toAnsi(key)) : std::nullopt;
     return value ? std::optional(fromAnsi(*value)) : std::nullopt;
 }
 
 std::optional<PortEntry> ScriptMachine::portEntry(const QString& portKey)
 {
-    Result<SequentialInput> input = SequentialInput::open(m_machine, kWinIniPath);
-    if (!input)
+    std::optional<QByteArray> text = driveFile(kWinIniPath);
+    if (!text)
         return std::nullopt;
-    const PortEntry entry = readPortEntry(*input, portKey, {});
+    SequentialInput input(std::move(*text));
+    const PortEntry entry = readPortEntry(input, portKey, {});
     return entry == PortEntry{} ? std::nullopt : std::optional(entry);
+}
+
+Result<void> ScriptMachine::everythingRead()
+{
+    QStringList unread = m_unread;
+    const RegistryBackend& registry = m_registry.store();
+    if (registry.isDamaged())
+        unread.prepend(
+            QStringLiteral("the registry %1 cannot be read: %2").arg(registry.filePath(), registry.damage()));
+    if (unread.isEmpty())
+        return {};
+    for (QString& line : unread)
+        line = shownInMessage(line);
+    return failure(unread.join(QLatin1Char('\n')));
 }
 
 } // namespace velmora

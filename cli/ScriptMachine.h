@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -43,18 +44,27 @@ public:
     QString readText(const QString& keyPath, const QString& valueName, const QString& defaultText);
     // The value as stored; nothing when the key or value is missing.
     std::optional<StoredValue> stored(const QString& keyPath, const QString& valueName);
-    // A key of an INI file on drive C ("c:\windows\system.ini"), found as the profile writer finds
-    // it: first matching section, first matching key, names compared without case and blanks.
+    // A key of an INI file on drive C ("c:\windows\system.ini"), found where the profile writer
+    // finds it; nothing when it has none.
     std::optional<QString> iniValue(const QString& windowsPath, const QString& section, const QString& key);
     // A port's entry in win.ini, read as the main window reads it; nothing when it has none.
     std::optional<PortEntry> portEntry(const QString& portKey);
+    // The reads above take a file that cannot be read (a FIFO, too large, a link leading out) or
+    // a damaged registry as holding nothing; what was read is then not the machine's, and this
+    // says so, naming each file and why, for the command to refuse on.
+    Result<void> everythingRead();
 
 private:
+    // A file of drive C through the drive's guarded reader; nothing when it is missing or
+    // cannot be read (noted for everythingRead).
+    std::optional<QByteArray> driveFile(const QString& windowsPath);
+
     MachineFolder m_machine;
     BackupSession m_backups;
     ProfileWriter m_profiles;
     RegistryApi m_registry;
     Module2 m_module2;
+    QStringList m_unread;
 };
 
 } // namespace velmora

@@ -6,7 +6,9 @@
 #include "config/IniHelpers.h"
 #include "config/QueriedValue.h"
 #include "core/AnsiCodePage.h"
+#include "files/HostFile.h"
 #include "ports/PortEntry.h"
+#include "profile/ProfileWriter.h"
 #include "tweaks/ModemTweaks.h"
 #include "tweaks/MtuChoice.h"
 #include "ui/RegistryAccess.h"
@@ -144,6 +146,8 @@ public:
             return planPortBuffer(s.index);
         case SettingKind::FifoTx:
         case SettingKind::FifoRx:
+            if (const Result<QString> own = fifoListText(value); !own)
+                return failure(own.reason());
             return planFifo();
         case SettingKind::AolTypedMtu:
             break;
@@ -158,6 +162,16 @@ private:
     static int mtuOption(const QString& value)
     {
         return value == QLatin1String("auto") ? 0 : mtuOptionForStoredText(value);
+    }
+    // A size as a list text ("4MB") or the number stored for it ("4098").
+    static Result<QString> fifoListText(const QString& value)
+    {
+        if (fifoListTexts().contains(value))
+            return value;
+        if (const std::optional<QString> text = fifoListTextForStoredText(value))
+            return *text;
+        return failure(QStringLiteral("\"%1\" is none of the sizes %2")
+                           .arg(value, fifoListTexts().join(QStringLiteral(", "))));
     }
     static std::optional<bool> onOff(const QString& value)
     {
@@ -218,29 +232,33 @@ private:
         if (m_fifoPlanned)
             return QList<PlannedWrite>{};
         m_fifoPlanned = true;
-        // A requested size is a list text ("4MB") or the number stored for it ("4098"); the other
-        // list shows what is stored, or no pick.
-        const auto listText = [&](const char* name, const QString& valueName) -> Result<QString> {
+        // A requested size was checked when it was planned; the other list shows what is stored,
+        // or no pick, and then the window refuses, as this does, saying what is stored.
+        QStringList offTheList;
+        bool refusedOnItsOwn = false; // a requested size off the list, refused when it is planned
+        const auto listText = [&](const char* name, const QString& valueName) {
             const QString setting = QString::fromLatin1(name);
-            if (!m_requested.contains(setting))
-                return fifoListTextForStoredText(
-                           m_machine.readText(kSerialFifoKey, valueName, QStringLiteral("0")))
-                    .value_or(kFifoNoPickText);
-            const QString value = m_requested.value(setting);
-            if (fifoListTexts().contains(value))
-                return value;
-            if (const std::optional<QString> text = fifoListTextForStoredText(value))
-                return *text;
-            return failure(QStringLiteral("\"%1\" is none of the sizes %2")
-                               .arg(value, fifoListTexts().join(QStringLiteral(", "))));
+            if (m_requested.contains(setting)) {
+                const Result<QString> text = fifoListText(m_requested.value(setting));
+                refusedOnItsOwn = refusedOnItsOwn || !text;
+                return text ? *text : QString();
+            }
+            const QString stored = m_machine.readText(kSerialFifoKey, valueName, QStringLiteral("0"));
+            const std::optional<QString> text = fifoListTextForStoredText(stored);
+            if (!text)
+                offTheList.append(QStringLiteral("%1 holds %2, none of the sizes: give %3 too")
+                                      .arg(valueName, stored, setting));
+            return text.value_or(kFifoNoPickText);
         };
-        const Result<QString> send = listText("fifo-tx", QStringLiteral("TxFIFO"));
-        const Result<QString> receive = listText("fifo-rx", QStringLiteral("RxFIFO"));
-        if (!send || !receive)
-            return failure(!send ? send.reason() : receive.reason());
-        const std::optional<QList<FifoWrite>> writes = fifoWrites(*send, *receive);
+        const std::optional<QList<FifoWrite>> writes = fifoWrites(
+            listText("fifo-tx", QStringLiteral("TxFIFO")), listText("fifo-rx", QStringLiteral("RxFIFO")));
+        if (refusedOnItsOwn)
+            return QList<PlannedWrite>{};
         if (!writes)
-            return failure(QStringLiteral("You Must Select a Buffer Size!"));
+            return failure(QStringLiteral("You Must Select a Buffer Size!") +
+                           (offTheList.isEmpty()
+                                ? QString()
+                                : QStringLiteral(" (%1)").arg(offTheList.join(QStringLiteral("; ")))));
         QList<PlannedWrite> planned;
         for (const FifoWrite& write : *writes)
             planned.append(registryWrite(m_machine,
@@ -378,19 +396,47 @@ QString newText(const PlannedWrite& write)
     return hexText(toAnsi(write.value.toString()));
 }
 
+// Why a value cannot be stored as given; nothing when it can. The write itself would refuse a
+// line break or control character in an INI line, which would split it; a REGEDIT4 entry would
+// be split as well, and a character outside the ANSI code page would be stored as "?".
+std::optional<QString> unstorable(const PlannedWrite& write)
+{
+    const QString value = write.value.toString();
+    if (!write.file.isEmpty()) {
+        const Result<void> entry =
+            checkProfileEntry(toAnsi(write.section), toAnsi(write.name), toAnsi(value));
+        if (!entry)
+            return entry.reason();
+    }
+    for (const QChar c : value)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("the value holds a line break or control character");
+    if (!isAnsiRepresentable(value))
+        return QStringLiteral("the value holds characters Windows stores only as \"?\"");
+    return std::nullopt;
+}
+
 Result<QList<PlannedWrite>> planWrites(ScriptMachine& machine,
                                        const QList<std::pair<const Setting*, QString>>& requests)
 {
     Planner planner(machine, requests);
     QList<PlannedWrite> writes;
     QStringList refusals;
+    const auto refuse = [&](const QString& setting, const QString& value, const QString& place,
+                            const QString& why) {
+        refusals.append(shownInMessage(QStringLiteral("%1 %2 (%3): %4").arg(setting, value, place, why)));
+    };
     for (const auto& [setting, value] : requests) {
         const Result<QList<PlannedWrite>> planned = planner.plan(*setting, value);
-        if (planned)
-            writes += *planned;
-        else
-            refusals.append(QStringLiteral("%1 %2 (%3): %4")
-                                .arg(setting->name, value, settingPlace(*setting), planned.reason()));
+        if (!planned) {
+            refuse(setting->name, value, settingPlace(*setting), planned.reason());
+            continue;
+        }
+        for (const PlannedWrite& write : *planned) {
+            if (const std::optional<QString> why = unstorable(write))
+                refuse(write.setting, write.value.toString(), writeTarget(write), *why);
+        }
+        writes += *planned;
     }
     if (!refusals.isEmpty())
         return failure(refusals.join(QLatin1Char('\n')));

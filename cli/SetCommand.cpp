@@ -1,15 +1,16 @@
 #include "cli/SetCommand.h"
 
+#include "cli/Output.h"
 #include "cli/ScriptMachine.h"
 #include "cli/ScriptSettings.h"
+#include "files/HostFile.h"
 
 namespace velmora {
 namespace {
 
-void print(std::FILE* stream, const QString& text)
+bool print(std::FILE* stream, const QString& text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
+    return writeOut(stream, text.toLocal8Bit());
 }
 
 } // namespace
@@ -17,7 +18,11 @@ void print(std::FILE* stream, const QString& text)
 int runSet(ScriptMachine& machine, const QList<std::pair<const Setting*, QString>>& requests, bool dryRun,
            std::FILE* out, std::FILE* err)
 {
-    const Result<QList<PlannedWrite>> writes = planWrites(machine, requests);
+    Result<QList<PlannedWrite>> writes = planWrites(machine, requests);
+    // Planned on what could be read: a value taken as missing from a file that cannot be read
+    // would be planned wrongly.
+    if (const Result<void> read = machine.everythingRead(); writes && !read)
+        writes = failure(read.reason());
     if (!writes) {
         print(err, QStringLiteral("velmora: refused, nothing was written:\n%1\n").arg(writes.reason()));
         return 1;
@@ -25,10 +30,13 @@ int runSet(ScriptMachine& machine, const QList<std::pair<const Setting*, QString
     QString listing;
     for (const PlannedWrite& write : *writes)
         listing += QStringLiteral("%1: %2\n  old: %3\n  new: %4\n")
-                       .arg(write.setting, writeTarget(write), write.oldText, newText(write));
+                       .arg(write.setting, writeTarget(write), shownInMessage(write.oldText),
+                            shownInMessage(newText(write)));
     if (dryRun) {
-        print(out, listing + QStringLiteral("Nothing was written (--dry-run).\n"));
-        return 0;
+        if (print(out, listing + QStringLiteral("Nothing was written (--dry-run).\n")))
+            return 0;
+        print(err, QStringLiteral("velmora: the changes could not be written to standard output\n"));
+        return 1;
     }
     if (const Result<void> done = carryOut(machine, *writes); !done) {
         print(err, QStringLiteral("velmora: %1\n").arg(done.reason()));
@@ -42,7 +50,10 @@ int runSet(ScriptMachine& machine, const QList<std::pair<const Setting*, QString
         listing = QStringLiteral("Nothing to change: already set.\n");
     else if (!machine.backups().folder().isEmpty())
         listing += QStringLiteral("The files as they were are kept in %1.\n").arg(machine.backups().folder());
-    print(out, listing);
+    // The change stands whether or not its listing reaches the terminal.
+    if (!print(out, listing))
+        print(err, QStringLiteral("velmora: the changes were made, but their listing could not be written to "
+                                  "standard output\n"));
     return 0;
 }
 

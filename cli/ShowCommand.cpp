@@ -2,6 +2,7 @@
 
 #include "cli/ScriptMachine.h"
 #include "cli/ScriptSettings.h"
+#include "files/HostFile.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -25,7 +26,7 @@ QByteArray showText(ScriptMachine& machine)
         }
         text += QStringLiteral("  %1  %2\n")
                     .arg(setting.name.leftJustified(width),
-                         currentValue(machine, setting).value_or(QStringLiteral("not set")));
+                         shownInMessage(currentValue(machine, setting).value_or(QStringLiteral("not set"))));
     }
     return text.toUtf8();
 }
@@ -41,10 +42,12 @@ QByteArray showJson(ScriptMachine& machine)
         group.insert(setting.name, value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
         groups.insert(groupName, group);
     }
-    const bool drive = machine.machine().kind() == MachineFolder::Kind::Drive;
+    const MachineFolder::Kind kind = machine.machine().kind();
     const QJsonObject show{
         {QStringLiteral("machine"), QFileInfo(machine.machine().root()).absoluteFilePath()},
-        {QStringLiteral("kind"), drive ? QStringLiteral("drive") : QStringLiteral("folder")},
+        {QStringLiteral("kind"), kind == MachineFolder::Kind::Drive   ? QStringLiteral("drive")
+                                 : kind == MachineFolder::Kind::Image ? QStringLiteral("image")
+                                                                      : QStringLiteral("folder")},
         {QStringLiteral("settings"), groups}};
     return QJsonDocument(show).toJson(QJsonDocument::Indented);
 }

@@ -104,9 +104,11 @@ Result<PortEntry> portEntryFromStoredText(const QString& value)
     if (fields.size() != 5)
         return failure(QStringLiteral("An entry has five fields, rate,parity,data bits,stop bits,flow "
                                       "(like 9600,n,8,1,x)"));
-    // A letter stands for its list text; any other text is taken as a list text.
+    // A letter stands for its list text; any other text is taken as a list text. No flow letter
+    // is None's blank as win.ini is read (the blank ends the line), so it reads back as it is shown.
     const QString parity = lookUp(kParity, fields[1], true).value_or(fields[1]);
-    const QString flow = lookUp(kFlow, fields[4], true).value_or(fields[4]);
+    const QString flow =
+        lookUp(kFlow, fields[4].isEmpty() ? QStringLiteral(" ") : fields[4], true).value_or(fields[4]);
     return portEntryFromListTexts({fields[0], parity, fields[2], fields[3], flow});
 }
 

@@ -53,8 +53,8 @@ Result<PortEntry> portEntryFromListTexts(const PortEntry& texts);
 
 // The entry to store for a value written as win.ini keeps it ("19200,e,7,1,x"), through the
 // same checks as the lists' texts: each of the five fields may be the stored letter or the
-// list's text ("Even", "Xon / Xoff", "None"). Refused when it has not five fields, or with the
-// lists' refusal for the first empty one.
+// list's text ("Even", "Xon / Xoff", "None"); an empty flow is None, as readPortEntry reads its
+// blank. Refused when it has not five fields, or with the lists' refusal for the first empty one.
 Result<PortEntry> portEntryFromStoredText(const QString& value);
 
 QString joinPortEntry(const PortEntry& entry);

@@ -203,29 +203,28 @@ struct Splice {
     QByteArray text;
 };
 
-// The one change that writing the entry makes, or nothing when the file already holds it.
-std::optional<Splice> planEdit(const QByteArray& file, const Arguments& args)
+// The text proper: DOS editors end a file with Ctrl-Z, and the mark stays last.
+qsizetype textLimit(const QByteArray& file)
 {
-    const char* data = file.constData();
-    // DOS editors end a file with Ctrl-Z; the text proper stops there and the mark stays last.
     qsizetype limit = file.size();
-    while (limit > 0 && data[limit - 1] == kCtrlZ)
+    while (limit > 0 && file[limit - 1] == kCtrlZ)
         --limit;
+    return limit;
+}
 
-    bool headerTerminated = true;
-    const qsizetype body = findSectionBody(data, limit, args.section, &headerTerminated);
-    if (body < 0) {
-        const QByteArrayView text(data, limit);
-        const bool needsLineEnd = !text.isEmpty() && !isLineEnd(text.back());
-        const bool needsBlankLine = !text.isEmpty() && !lastLineIsBlank(text);
-        return Splice{
-            limit, limit,
-            joined({needsLineEnd ? kCrLf : QByteArrayView(), needsBlankLine ? kCrLf : QByteArrayView(), "[",
-                    args.section, "]\r\n", args.key, "=", args.value, kCrLf})};
-    }
+// What a section's body says of a key: the line holding it (its name as spelled there and where
+// its value starts), or else where a new key goes: after the section's last key line.
+struct KeyLook {
+    std::optional<Line> line;
+    QByteArrayView name;
+    const char* value = nullptr;
+    qsizetype insertAt = 0;
+    bool insertAfterUnterminated = false;
+};
 
-    qsizetype insertAt = body;
-    bool insertAfterUnterminated = !headerTerminated;
+KeyLook findKey(const char* data, qsizetype body, bool headerTerminated, qsizetype limit, QByteArrayView key)
+{
+    KeyLook look{std::nullopt, {}, nullptr, body, !headerTerminated};
     for (qsizetype pos = body; pos < limit;) {
         const Line line = lineAt(data, pos, limit);
         pos = line.next;
@@ -239,18 +238,43 @@ std::optional<Splice> planEdit(const QByteArray& file, const Arguments& args)
         if (equals < 0)
             continue;
         const QByteArrayView name = trimmedBlanks(content.first(equals));
-        if (equalsIgnoringAsciiCase(name, args.key)) {
-            const char* valueStart = content.data() + equals + 1;
-            if (QByteArrayView(valueStart, data + line.end - valueStart) == args.value)
-                return std::nullopt;
-            return Splice{line.begin, line.next, joined({name, "=", args.value, kCrLf})};
+        if (equalsIgnoringAsciiCase(name, key)) {
+            look.line = line;
+            look.name = name;
+            look.value = content.data() + equals + 1;
+            return look;
         }
-        insertAt = line.next;
-        insertAfterUnterminated = !line.terminated();
+        look.insertAt = line.next;
+        look.insertAfterUnterminated = !line.terminated();
+    }
+    return look;
+}
+
+// The one change that writing the entry makes, or nothing when the file already holds it.
+std::optional<Splice> planEdit(const QByteArray& file, const Arguments& args)
+{
+    const char* data = file.constData();
+    const qsizetype limit = textLimit(file);
+    bool headerTerminated = true;
+    const qsizetype body = findSectionBody(data, limit, args.section, &headerTerminated);
+    if (body < 0) {
+        const QByteArrayView text(data, limit);
+        const bool needsLineEnd = !text.isEmpty() && !isLineEnd(text.back());
+        const bool needsBlankLine = !text.isEmpty() && !lastLineIsBlank(text);
+        return Splice{
+            limit, limit,
+            joined({needsLineEnd ? kCrLf : QByteArrayView(), needsBlankLine ? kCrLf : QByteArrayView(), "[",
+                    args.section, "]\r\n", args.key, "=", args.value, kCrLf})};
+    }
+    const KeyLook look = findKey(data, body, headerTerminated, limit, args.key);
+    if (look.line) {
+        if (QByteArrayView(look.value, data + look.line->end - look.value) == args.value)
+            return std::nullopt;
+        return Splice{look.line->begin, look.line->next, joined({look.name, "=", args.value, kCrLf})};
     }
     return Splice{
-        insertAt, insertAt,
-        joined({insertAfterUnterminated ? kCrLf : QByteArrayView(), args.key, "=", args.value, kCrLf})};
+        look.insertAt, look.insertAt,
+        joined({look.insertAfterUnterminated ? kCrLf : QByteArrayView(), args.key, "=", args.value, kCrLf})};
 }
 
 // "c:\windows\win.ini" -> "c:\windows"
@@ -277,6 +301,31 @@ Result<QByteArray> editProfileText(const QByteArray& file, const QByteArray& sec
     edited.append(splice->text);
     edited.append(file.constData() + splice->to, file.size() - splice->to);
     return edited;
+}
+
+Result<void> checkProfileEntry(QByteArrayView section, QByteArrayView key, QByteArrayView value)
+{
+    if (const Result<Arguments> args = checkArguments(section, key, value); !args)
+        return failure(args.reason());
+    return {};
+}
+
+std::optional<QByteArray> profileValue(const QByteArray& file, QByteArrayView section, QByteArrayView key)
+{
+    section = trimmedBlanks(section);
+    key = trimmedBlanks(key);
+    if (section.isEmpty() || key.isEmpty())
+        return std::nullopt;
+    const char* data = file.constData();
+    const qsizetype limit = textLimit(file);
+    bool headerTerminated = true;
+    const qsizetype body = findSectionBody(data, limit, section, &headerTerminated);
+    if (body < 0)
+        return std::nullopt;
+    const KeyLook look = findKey(data, body, headerTerminated, limit, key);
+    if (!look.line)
+        return std::nullopt;
+    return trimmedBlanks(QByteArrayView(look.value, data + look.line->end - look.value)).toByteArray();
 }
 
 int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const QByteArray& keyName,

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace velmora {
 
 class BackupSession;
@@ -28,6 +30,14 @@ class MachineFolder;
 // tabs) around the section and key are dropped; the value is written as given.
 Result<QByteArray> editProfileText(const QByteArray& file, const QByteArray& section, const QByteArray& key,
                                    const QByteArray& value);
+
+// Whether editProfileText takes these arguments; its reason when it refuses them.
+Result<void> checkProfileEntry(QByteArrayView section, QByteArrayView key, QByteArrayView value);
+
+// The value of a key where editProfileText finds it (the first matching section, its first
+// matching key), blanks around it dropped as Windows drops them when it reads; nothing when the
+// file holds no such key.
+std::optional<QByteArray> profileValue(const QByteArray& file, QByteArrayView section, QByteArrayView key);
 
 // WritePrivateProfileStringA of the stand-in: arguments are ANSI bytes, the file name a
 // Windows path on the machine's drive C. The file is created when missing (its folder must

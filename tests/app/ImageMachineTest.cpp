@@ -74,6 +74,7 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
     const auto raw = [](const QString& dir) { return buildImage(dir, Format::Raw); };
     const Case cases[] = {
         {"shows", "show", raw, 0, "com2                    9600,n,8,1,x", "", nullptr},
+        {"shows as json", "show --json", raw, 0, "\"kind\": \"image\"", "", nullptr},
         {"sets in a qcow2", "set com1 19200,e,7,1,x",
          [](const QString& dir) { return buildImage(dir, Format::Qcow2); }, 0, "new: 19200,e,7,1,x", "",
          "[Ports]\r\nCOM2:=9600,n,8,1,x\r\nCOM1:=19200,e,7,1,x\r\n"},

@@ -2,6 +2,7 @@
 #include "modeminfo/Form2.h"
 #include "tweaks/Form4.h"
 
+#include "cli/Output.h"
 #include "machine/Backups.h"
 
 #include "support/HiveFixtures.h"
@@ -226,18 +227,18 @@ INSTANTIATE_TEST_SUITE_P(
 // another program; NOWHERE is a path where nothing is.
 TEST(TerminalTest, AnswersAndWritesNothing)
 {
-    const struct {
+    const struct Case {
         const char* arguments;
         int exitCode;
-        const char *out, *err; // a part of each
-        bool gone = false;     // WIN.INI was removed since
+        const char *out, *err;                                    // a part of each
+        enum { Changed, Gone, LinkOut, Damaged } since = Changed; // WIN.INI; Damaged: the registry
     } cases[] = {
         {"--version", 0, "Velmora 1.2\n", ""},
         {"--list-backups", 0, "machine MACHINE\n    MACHINE/drive_c/WINDOWS/WIN.INI\n", ""},
         {"--restore --machine MACHINE", 1, "Backup ",
          "left alone, changed since Velmora wrote it (--force puts it back): MACHINE/drive_c"},
         {"--restore --machine MACHINE", 1, "Backup ",
-         "missing, the file is gone (--force puts it back): MACHINE/drive_c/WINDOWS/WIN.INI", true},
+         "missing, the file is gone (--force puts it back): MACHINE/drive_c/WINDOWS/WIN.INI", Case::Gone},
         {"--force", 2, "", "--force goes only with --restore"},
         {"--machine MACHINE", 1, "", "velmora: cannot open a window: there is no display"},
         {"--machine MACHINE --new-machine MACHINE", 2, "", "--machine and --new-machine do not go together"},
@@ -263,9 +264,24 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         {"set modem-at-c0 on", 1, "", "Settings\\Init\\2 already holds \"ATZ\""},
         {"set com4-buffer 1024", 1, "",
          "com4-buffer 1024 (c:\\windows\\system.ini [386Enh] Com4Buffer): You Must Enter an Irq #"},
-        {"set fifo-tx 3k", 1, "", "TxFIFO): \"3k\" is none of the sizes 16k"},
-        {"set fifo-tx 4MB", 1, "", "TxFIFO): You Must Select a Buffer Size!"}, // RxFIFO 14 is no size
-        {"set mtu 576 slownet yes", 1, "", "slownet yes"},                     // mtu alone would pass
+        {"set fifo-tx 4MB fifo-rx 3k", 1, "",
+         "fifo-rx 3k (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Serial\\RxFIFO): \"3k\" is "
+         "none of the sizes 16k"},
+        {"set fifo-tx 4MB", 1, "",
+         "TxFIFO): You Must Select a Buffer Size! (RxFIFO holds 14, none of the sizes: give fifo-rx too)"},
+        // What the windows' write calls would refuse, or store otherwise, is refused before any write.
+        {"set mtu 576 com1 96\n00,n,8,1,x", 1, "",
+         "com1 96<0x0A>00,n,8,1,x (c:\\windows\\win.ini [Ports] COM1:): the value holds a line break"},
+        {"set max-instances 8\r\n[HKEY_LOCAL_MACHINE\\x]", 1, "",
+         "Ndi\\MaxInstance): the value holds a line break"},
+        {"set max-instances 8\u00e9\u4e2d", 1, "",
+         "MaxInstance): the value holds characters Windows stores only as \"?\""},
+        // A file that cannot be read is not taken for one that holds nothing.
+        {"show", 1, "", "c:\\windows\\win.ini cannot be read: the path leaves drive C", Case::LinkOut},
+        {"report", 1, "", "the registry MACHINE/system.reg cannot be read: system.reg line 1", Case::Damaged},
+        {"set mtu 576 --dry-run", 1, "", "refused, nothing was written:\nthe registry MACHINE/system.reg",
+         Case::Damaged},
+        {"set mtu 576 slownet yes", 1, "", "slownet yes"}, // mtu alone would pass
         {"set max-instances 12 --dry-run", 0,
          "Ndi\\MaxInstance\n  old: \"10\"\n  new: \"12\"\nNothing was written", ""},
         {"set speed 9", 2, "", "There is no setting 'speed' to set."},
@@ -278,7 +294,7 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         {"show --xml", 2, "", "show does not take the option '--xml'."},
         {"report a b", 2, "", "report takes one FILE at most."},
     };
-    for (const auto& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         QTemporaryDir home;
         const QString machine = home.path() + "/machine", winIni = machine + "/drive_c/WINDOWS/WIN.INI",
@@ -292,7 +308,12 @@ TEST(TerminalTest, AnswersAndWritesNothing)
                       ERROR_SUCCESS);
         BackupSession session(backups, machine);
         ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
-        ASSERT_TRUE(c.gone ? QFile::remove(winIni) : t::writeBytes(winIni, "changed by Windows"));
+        ASSERT_TRUE(c.since == Case::Gone ? QFile::remove(winIni)
+                                          : t::writeBytes(winIni, "changed by Windows"));
+        const QString outside = home.path() + "/WIN.INI";
+        ASSERT_TRUE(c.since != Case::LinkOut ||
+                    (QFile::rename(winIni, outside) && QFile::link(outside, winIni)));
+        ASSERT_TRUE(c.since != Case::Damaged || t::writeBytes(machine + "/system.reg", "REGEDIT5\r\n"));
         const QMap<QString, QByteArray> before = filesUnder(home.path());
         const auto placed = [&](QString text) {
             return text.replace(QRegularExpression("\\bMACHINE"), machine).replace("NOWHERE", nowhere);
@@ -335,6 +356,15 @@ TEST_P(ScriptReportTest, IsTheWindowsSavedReport)
 }
 
 INSTANTIATE_TEST_SUITE_P(FolderAndDrive, ScriptReportTest, ::testing::Values(Layout::Folder, Layout::Drive));
+
+// A full disk under standard output fails the command rather than passing for success.
+TEST(Output, AStreamThatTakesNothingFails)
+{
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    EXPECT_FALSE(writeOut(full, "x"));
+    std::fclose(full);
+}
 
 } // namespace
 } // namespace velmora

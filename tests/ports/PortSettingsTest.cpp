@@ -70,7 +70,7 @@ TEST(PortEntryTest, LettersListTextsAndStoredEntriesMapBothWays)
          Pairs{{"19200,e,7,1.5,p", "19200,e,7,1.5,p"},
                {"300,Odd,5,2,None", "300,o,5,2, "},
                {"9600,N,8,1,q", "9600,,8,1,"},
-               {"9600,n,8,1,", "Must Select a Flow Control"},
+               {"9600,n,8,1,", "9600,n,8,1, "}, // None, as its blank reads back
                {"9600,n,8,1",
                 "An entry has five fields, rate,parity,data bits,stop bits,flow (like 9600,n,8,1,x)"}}) {
         const Result<PortEntry> entry = portEntryFromStoredText(value);

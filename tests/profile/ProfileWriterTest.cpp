@@ -51,7 +51,10 @@ TEST(ProfileEdit, ChangesOnlyWhatItWasAskedTo)
     for (const auto& [name, before, section, key, value, after] : kEdits) {
         const Result<QByteArray> edited = editProfileText(before, section, key, value);
         EXPECT_EQ(edited ? *edited : edited.reason().toUtf8(), after) << name;
+        // Read where it was written, blanks around the value dropped as Windows reads it.
+        EXPECT_EQ(profileValue(after, section, key), value.trimmed()) << name;
     }
+    EXPECT_EQ(profileValue(kDuplicates, "B", "k"), std::nullopt) << "a key of another section";
 }
 
 // The Windows call over a real machine folder whose Windows folder holds WIN.INI, a folder and a
