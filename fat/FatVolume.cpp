@@ -257,9 +257,10 @@ Result<void> FatVolume::walkFolders()
             if (!fatentry::isValidShortName(raw11))
                 noteDamage(node, QStringLiteral("its 8.3 name holds a character no name may hold"));
             // Two entries answering to one name make every lookup of it ambiguous: neither is trusted.
-            for (const QString& name : {n.shortName, n.longName}) {
-                const QString key = name.toCaseFolded();
-                if (name.isEmpty() || (&name == &n.longName && key == n.shortName.toCaseFolded()))
+            // A long name that differs from the 8.3 name only in case ("Desktop") is one name.
+            const QString shortKey = n.shortName.toCaseFolded(), longKey = n.longName.toCaseFolded();
+            for (const QString& key : {shortKey, longKey == shortKey ? QString() : longKey}) {
+                if (key.isEmpty())
                     continue;
                 if (const int twin = names.value(key, -1); twin >= 0) {
                     noteDamage(twin, QStringLiteral("its folder holds a second entry of that name"));

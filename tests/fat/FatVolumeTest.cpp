@@ -70,7 +70,7 @@ TEST_F(Fat, ReplacesFilesOnEveryFatType)
     for (const auto& [label, bits, kib, sectorBytes] : volumes) {
         SCOPED_TRACE(label);
         makeVolume(image, bits, kib, {"-S", sectorBytes});
-        mtool(image, "mmd", {"::/Windows Files"});
+        mtool(image, "mmd", {"::/Windows Files", "::/Desktop"}); // a long name only case sets apart
         put("Windows Files/SYSTEM.DAT", system);
         mtool(image, "mattrib", {"+h", "+s", "+r", "::/Windows Files/SYSTEM.DAT"});
         FileDevice device(image);
