@@ -195,7 +195,8 @@ void removeStaleTemporaries(const QString& target)
 }
 
 Result<Replacement> replaceFileIfUnchanged(const QString& targetPath, QByteArrayView bytes,
-                                           const FileIdentity& basedOn, FileWrites* since)
+                                           const FileIdentity& basedOn, FileWrites* since,
+                                           ReadOnlyFile readOnly)
 {
     const QFileInfo info(targetPath);
     const QString name = fileNameOf(targetPath);
@@ -212,7 +213,10 @@ Result<Replacement> replaceFileIfUnchanged(const QString& targetPath, QByteArray
         if (const QString why = notAFile(existing.st_mode); !why.isEmpty())
             return failed(why);
         mode = existing.st_mode & 07777;
-        if (const Result<void> writable = checkWritable(target, existing, name); !writable)
+        // Only the folder is written to: the file is renamed over, its mode kept.
+        const Result<void> writable =
+            readOnly == ReadOnlyFile::Written ? Result<void>() : checkWritable(target, existing, name);
+        if (!writable)
             return failure(writable.reason());
     }
 
@@ -327,7 +331,7 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
         if (edited->kind == FileChange::Kind::Remove)
             return removeIfUnchanged(target, current->identity);
         const Result<Replacement> written =
-            replaceFileIfUnchanged(target, edited->bytes, current->identity, &writes);
+            replaceFileIfUnchanged(target, edited->bytes, current->identity, &writes, edited->readOnly);
         if (!written)
             return failure(written.reason());
         return written->outcome;

@@ -27,13 +27,22 @@ Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes);
 
 // What an edit makes of a file: keeps it as it is, replaces its contents with bytes, or removes
 // it (a read-only file is never removed).
+// Whether a file marked read-only (its attribute, or on the host its mode) may be replaced:
+// Windows keeps its registry read-only and writes it all the same; any other file so marked is
+// left as it is. A replaced file keeps the mark.
+enum class ReadOnlyFile { Refused, Written };
+
 struct FileChange {
     enum class Kind { Keep, Replace, Remove };
     Kind kind = Kind::Keep;
     QByteArray bytes = {}; // the new contents; only for Replace
+    ReadOnlyFile readOnly = ReadOnlyFile::Refused;
 
     static FileChange keep() { return {}; }
-    static FileChange replaceWith(QByteArray bytes) { return {Kind::Replace, std::move(bytes)}; }
+    static FileChange replaceWith(QByteArray bytes, ReadOnlyFile readOnly = ReadOnlyFile::Refused)
+    {
+        return {Kind::Replace, std::move(bytes), readOnly};
+    }
     static FileChange remove() { return {Kind::Remove}; }
 };
 
@@ -90,7 +99,8 @@ struct Replacement {
 // write into it. A failure names the file ("SYSTEM.DAT could not be written: No space left on
 // device").
 Result<Replacement> replaceFileIfUnchanged(const QString& target, QByteArrayView bytes,
-                                           const FileIdentity& basedOn, FileWrites* since = nullptr);
+                                           const FileIdentity& basedOn, FileWrites* since = nullptr,
+                                           ReadOnlyFile readOnly = ReadOnlyFile::Refused);
 
 // How often an edit is made again on a file another program keeps changing.
 constexpr int kEditAttempts = 8;

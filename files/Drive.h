@@ -24,7 +24,8 @@ public:
     virtual QString folderOf(const QString& path) const = 0;
     // Reads the file, edits it and puts the result in place as one atomic change; when another
     // program changed the file meanwhile, the edit is made again on what it wrote. A file the
-    // drive keeps read-only is never replaced. Every failure names the file.
+    // drive keeps read-only is replaced only when the change says so (ReadOnlyFile::Written), and
+    // keeps the mark. Every failure names the file.
     virtual Result<void> edit(const QString& path, const FileEdit& edit) = 0;
 };
 

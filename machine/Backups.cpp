@@ -321,7 +321,8 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, Drive& d
                 return FileChange::keep();
             }
             verdict = current.isPresent() ? Verdict::Restored : Verdict::Recreated;
-            return FileChange::replaceWith(*copy);
+            // What Velmora wrote though read-only (the registry) goes back the same way.
+            return FileChange::replaceWith(*copy, ReadOnlyFile::Written);
         });
     if (!written)
         return failure(written.reason());

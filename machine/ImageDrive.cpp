@@ -222,8 +222,6 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
     const Result<Found<FatFileInfo>> entry = m_volume->find(path);
     if (!entry)
         return about(entry.reason());
-    if (entry->isPresent() && (entry->value.attributes & kReadOnly))
-        return about(QStringLiteral("the file is read-only"));
     const Result<Found<QByteArray>> current = readIfPresent(path, kHostFileLimit);
     if (!current)
         return about(current.reason());
@@ -233,6 +231,9 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
     if (edited->kind == FileChange::Kind::Keep ||
         (edited->kind == FileChange::Kind::Remove && !current->isPresent()))
         return {};
+    if (entry->isPresent() && (entry->value.attributes & kReadOnly) &&
+        edited->readOnly == ReadOnlyFile::Refused)
+        return about(QStringLiteral("the file is read-only"));
     const Result<WritePlan> plan =
         edited->kind == FileChange::Kind::Remove
             ? m_volume->planRemove(path)

@@ -40,7 +40,8 @@ public:
     bool isFolder(const QString& path) override;
     QString folderOf(const QString& path) const override;
     // Refused with nothing written when another program opened the image since, when the file
-    // has the read-only attribute, or when the file system is damaged. A removed file's entry is
+    // has the read-only attribute (unless the change is one Windows makes all the same), or when
+    // the file system is damaged. A removed file's entry is
     // marked deleted and its clusters freed.
     Result<void> edit(const QString& path, const FileEdit& edit) override;
 

@@ -95,8 +95,9 @@ Result<void> HiveStore::write(const Change& change)
         // The watch also sees a write in place within one tick of the clock, which the file's
         // identity may not show.
         const bool seen = m_watch.look() == FileChangeWatch::Seen::Change;
-        Result<Replacement> put = seen ? Replacement{Attempt::FileChanged}
-                                       : replaceFileIfUnchanged(target, image.bytes(), m_loaded, &m_writes);
+        Result<Replacement> put =
+            seen ? Replacement{Attempt::FileChanged}
+                 : replaceFileIfUnchanged(target, image.bytes(), m_loaded, &m_writes, ReadOnlyFile::Written);
         if (!put)
             return failure(put.reason());
         if (put->outcome == Attempt::FileChanged) {
@@ -148,7 +149,7 @@ Result<void> HiveStore::writeOnDrive(const Change& change)
             if (checked->keep)
                 return FileChange::keep();
             written = std::move(checked->image);
-            return FileChange::replaceWith(written->bytes());
+            return FileChange::replaceWith(written->bytes(), ReadOnlyFile::Written);
         });
     if (edited && written) {
         if (m_backups) // the change stands; only its digest is missing should this fail

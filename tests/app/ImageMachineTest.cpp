@@ -20,7 +20,8 @@ protected:
 };
 
 // One window per store works on the image as on a drive folder; QEMU, fsck.fat and mtools then
-// find a sound disk holding the changes, SYSTEM.DAT keeping its attributes.
+// find a sound disk holding the changes, SYSTEM.DAT written though read-only, as Windows writes
+// it, and keeping its attributes.
 TEST_P(ImageMachineTest, TheWindowsSaveIntoTheImage)
 {
     ASSERT_NE(mainWindow(), nullptr);
@@ -36,7 +37,7 @@ TEST_P(ImageMachineTest, TheWindowsSaveIntoTheImage)
     expectCleanFileSystem(raw, dir);
     EXPECT_EQ(fileInImage(raw, "WIN98/WIN.INI"), QByteArray("[Ports]\r\nCOM2:=19200,n,8,1,x\r\n"));
     EXPECT_EQ(run("mattrib", {"-i", partitionOf(raw), "::WIN98/SYSTEM.DAT"}).out.simplified(),
-              QByteArray("A SH ::/WIN98/SYSTEM.DAT"));
+              QByteArray("A SHR ::/WIN98/SYSTEM.DAT"));
 
     const QString hive = dir + "/SYSTEM.DAT.out";
     expectRan(run("mcopy", {"-o", "-i", partitionOf(raw), "::WIN98/SYSTEM.DAT", hive}), "mcopy out");

@@ -44,6 +44,9 @@ TEST_F(Hive, KeysAndValuesAreWrittenToTheFileOrRefusedLeavingIt)
         SCOPED_TRACE(label);
         const QByteArray before = t::hiveFile(hive);
         ASSERT_TRUE(t::writeBytes(file, before));
+        // Read-only, as Windows keeps it (a FAT drive mounted shows the attribute so): written all
+        // the same, the mode kept.
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0444), 0);
         HiveStore store(file);
         const Result<void> created = store.createKey(key);
         ASSERT_TRUE(created) << created.reason().toStdString();
@@ -52,6 +55,8 @@ TEST_F(Hive, KeysAndValuesAreWrittenToTheFileOrRefusedLeavingIt)
                             : result && *result == Written::Done)
             << result.reason().toStdString();
         EXPECT_EQ(t::readBytes(file) == before, refused != nullptr);
+        struct stat st {};
+        EXPECT_TRUE(::stat(QFile::encodeName(file).constData(), &st) == 0 && (st.st_mode & 07777) == 0444);
         if (refused)
             continue;
         HiveStore reread(file);

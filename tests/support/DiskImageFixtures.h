@@ -29,7 +29,8 @@ inline QString partitionOf(const QString& raw)
 }
 
 // A 40 MB disk whose one FAT16 partition is drive C of Windows 98, its Windows folder WIN98, with
-// the real SYSTEM.DAT (attributes as given to mattrib) and the drive's INI files.
+// the real SYSTEM.DAT (attributes as given to mattrib; Windows keeps it hidden, system and
+// read-only) and the drive's INI files.
 inline void buildRawDisk(const QString& raw, const QString& systemDatAttributes, bool withWindows = true)
 {
     ASSERT_TRUE(writeBytes(raw, {}) && QFile::resize(raw, 40 << 20)); // sparse
@@ -77,7 +78,7 @@ inline FormatInfo infoOf(Format format)
 }
 
 // The image as the test gives it to Velmora: the raw disk itself, or a copy of it in a container.
-inline QString buildImage(const QString& dir, Format format, const QString& systemDatAttributes = "+h +s")
+inline QString buildImage(const QString& dir, Format format, const QString& systemDatAttributes = "+h +s +r")
 {
     const QString raw = dir + "/disk.img";
     buildRawDisk(raw, systemDatAttributes);
