@@ -104,6 +104,11 @@ Result<ImageLayout> recogniseVmdkDescriptor(QByteArrayView head, qint64 fileSize
 // A sparse VMDK carries its descriptor inside (where the header says), checked the same way.
 Result<ImageLayout> recogniseVmdkSparse(QByteArrayView head)
 {
+    // Flag 16: compressed grains (streamOptimized, as inside an OVA), which QEMU only appends to.
+    if (littleEndianAt<quint32>(head, 8) & (1u << 16))
+        return failure(QStringLiteral("a stream-optimized VMDK (compressed, as exported in an OVA), which "
+                                      "cannot be changed in place; convert it to a monolithic sparse VMDK "
+                                      "first (qemu-img convert -O vmdk)"));
     const quint64 offset = littleEndianAt<quint64>(head, 28) * sectorBytes;
     const quint64 length = littleEndianAt<quint64>(head, 36) * sectorBytes;
     if (offset == 0 && length == 0)

@@ -145,6 +145,7 @@ TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
         {"ISO 9660", bytes([](QByteArray r) { return r.replace(0x8001, 5, "CD001"); }), "an ISO 9660 image"},
         {"gzip", bytes([](QByteArray r) { return r.replace(0, 2, "\x1F\x8B"); }), "a gzip-compressed file"},
         {"qcow version 1", qemu("qcow"), "a qcow image of the first version"},
+        {"stream-optimized VMDK", qemu("vmdk -o subformat=streamOptimized"), "cannot be changed in place"},
         {"QED", qemu("qed"), "a QED image"},
         {"differencing VHD", // qemu-img makes none: a dynamic one with the disk type of one
          [](const Scratch& s, const QString& raw) {
