@@ -443,23 +443,20 @@ Result<QList<PlannedWrite>> planWrites(ScriptMachine& machine,
     return writes;
 }
 
-Result<void> carryOut(ScriptMachine& machine, const QList<PlannedWrite>& writes)
+Result<void> carryOut(ScriptMachine& machine, const PlannedWrite& write)
 {
-    for (const PlannedWrite& write : writes) {
-        if (!write.file.isEmpty()) {
-            if (mfncWriteIni(machine.profiles(), write.section, write.name, write.value.toString(),
-                             write.file) == 0)
-                return failure(
-                    QStringLiteral("%1: %2").arg(writeTarget(write), machine.profiles().lastError()));
-            continue;
-        }
-        HKEY root = HKEY_LOCAL_MACHINE;
-        qint32 type = write.type;
-        QVariant value = write.value;
-        if (!machine.registryValues().WriteKeyValue(root, write.keyPath, type, write.name, value))
-            return failure(
-                QStringLiteral("%1: %2").arg(writeTarget(write), machine.registryValues().lastError()));
+    if (!write.file.isEmpty()) {
+        if (mfncWriteIni(machine.profiles(), write.section, write.name, write.value.toString(), write.file) ==
+            0)
+            return failure(QStringLiteral("%1: %2").arg(writeTarget(write), machine.profiles().lastError()));
+        return {};
     }
+    HKEY root = HKEY_LOCAL_MACHINE;
+    qint32 type = write.type;
+    QVariant value = write.value;
+    if (!machine.registryValues().WriteKeyValue(root, write.keyPath, type, write.name, value))
+        return failure(
+            QStringLiteral("%1: %2").arg(writeTarget(write), machine.registryValues().lastError()));
     return {};
 }
 

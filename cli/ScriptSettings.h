@@ -71,8 +71,8 @@ QString newText(const PlannedWrite& write);
 Result<QList<PlannedWrite>> planWrites(ScriptMachine& machine,
                                        const QList<std::pair<const Setting*, QString>>& requests);
 
-// Carries the writes out in order, through the windows' own write calls; the first that fails
-// stops the rest and is returned, naming the file or value and the reason.
-Result<void> carryOut(ScriptMachine& machine, const QList<PlannedWrite>& writes);
+// Carries one write out through the windows' own write call; a failure names the file or value
+// and the reason.
+Result<void> carryOut(ScriptMachine& machine, const PlannedWrite& write);
 
 } // namespace velmora

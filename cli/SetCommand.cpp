@@ -27,24 +27,33 @@ int runSet(ScriptMachine& machine, const QList<std::pair<const Setting*, QString
         print(err, QStringLiteral("velmora: refused, nothing was written:\n%1\n").arg(writes.reason()));
         return 1;
     }
+    const auto entry = [](const PlannedWrite& write) {
+        return QStringLiteral("%1: %2\n  old: %3\n  new: %4\n")
+            .arg(write.setting, writeTarget(write), shownInMessage(write.oldText),
+                 shownInMessage(newText(write)));
+    };
     QString listing;
-    for (const PlannedWrite& write : *writes)
-        listing += QStringLiteral("%1: %2\n  old: %3\n  new: %4\n")
-                       .arg(write.setting, writeTarget(write), shownInMessage(write.oldText),
-                            shownInMessage(newText(write)));
     if (dryRun) {
+        for (const PlannedWrite& write : *writes)
+            listing += entry(write);
         if (print(out, listing + QStringLiteral("Nothing was written (--dry-run).\n")))
             return 0;
         print(err, QStringLiteral("velmora: the changes could not be written to standard output\n"));
         return 1;
     }
-    if (const Result<void> done = carryOut(machine, *writes); !done) {
-        print(err, QStringLiteral("velmora: %1\n").arg(done.reason()));
-        if (!machine.backups().folder().isEmpty())
-            print(err, QStringLiteral(
-                           "The files as they were are kept in %1 (velmora --restore puts them back).\n")
-                           .arg(machine.backups().folder()));
-        return 1;
+    // One at a time, so that when one fails (a full disk, say) those written before it are listed.
+    for (const PlannedWrite& write : *writes) {
+        if (const Result<void> done = carryOut(machine, write); !done) {
+            print(out, listing);
+            print(err, QStringLiteral("velmora: %1\n").arg(done.reason()));
+            if (!machine.backups().folder().isEmpty())
+                print(err,
+                      QStringLiteral("The files as they were are kept in %1 (velmora --restore puts them "
+                                     "back).\n")
+                          .arg(machine.backups().folder()));
+            return 1;
+        }
+        listing += entry(write);
     }
     if (writes->isEmpty())
         listing = QStringLiteral("Nothing to change: already set.\n");

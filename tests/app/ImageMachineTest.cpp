@@ -96,6 +96,15 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
          },
          1, "", "notes.txt", nullptr},
         {"in use", "set com1 19200,e,7,1,x", raw, 1, "", "sleep", nullptr, true},
+        // What was written before a write failed is listed.
+        {"a write that fails midway", "set mtu 576 com1 19200,e,7,1,x",
+         [](const QString& dir) {
+             const QString image = buildImage(dir, Format::Raw);
+             expectRan(run("mattrib", {"-i", partitionOf(image), "+r", "::WIN98/WIN.INI"}), "mattrib");
+             return image;
+         },
+         1, "mtu: HKEY_LOCAL_MACHINE", "win.ini could not be written: the file is read-only",
+         "[Ports]\r\nCOM2:=9600,n,8,1,x\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,8 +117,10 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
             ASSERT_TRUE(holder.waitForStarted());
             QTest::qWait(200); // until sleep has the file open
         }
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path())); // its backups too stay in the test's folder
         const Ran ran =
             run(VELMORA_BINARY, QStringList{"--machine", image} + QString(c.arguments).split(' '));
+        qunsetenv("XDG_DATA_HOME");
         holder.kill();
         holder.waitForFinished();
         EXPECT_EQ(ran.code, c.exitCode) << ran.err.constData();
