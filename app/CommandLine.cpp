@@ -137,8 +137,8 @@ CommandLine::CommandLine(const QStringList& arguments)
           QStringLiteral("DIR")),
       m_newMachine(
           QStringLiteral("new-machine"),
-          QStringLiteral("Makes a new machine folder DIR with a Windows 98 SE configuration and works on "
-                         "it; DIR must be missing or an empty folder."),
+          QStringLiteral("Makes a new machine folder DIR with a Windows 98 SE configuration and opens the "
+                         "window on it (a display is needed); DIR must be missing or an empty folder."),
           QStringLiteral("DIR")),
       m_partition(
           QStringLiteral("partition"),
