@@ -142,7 +142,7 @@ struct BackedUpMachine {
     BackedUpMachine()
     {
         EXPECT_TRUE(writeBytes(winIni, "old") && writeBytes(canary, "canary") &&
-                    writeBytes(secret, "SECRET"));
+                    writeBytes(secret, "SECRET") && QFile::setPermissions(winIni, kWinIniMode));
         QFile file(canary);
         EXPECT_TRUE(file.open(QIODevice::ReadWrite) &&
                     file.setFileTime(canaryTime, QFileDevice::FileModificationTime));
@@ -188,6 +188,7 @@ struct BackedUpMachine {
     QString canary = outside + "/canary.txt", secret = outside + "/secret.txt";
     QDateTime canaryTime = QDateTime::fromSecsSinceEpoch(1000000000);
     BackupSession session{backups, root};
+    static constexpr QFile::Permissions kWinIniMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
 };
 
 bool link(const QString& target, const QString& path)
@@ -346,6 +347,7 @@ TEST(BackupRestore, SaysWhatItCannotDoAndKeepsBackupsPrivate)
     ASSERT_TRUE(outcome) << outcome.reason().toStdString();
     EXPECT_EQ(outcome->restored, QStringList{m.winIni});
     EXPECT_EQ(readBytes(m.winIni), "old");
+    EXPECT_EQ(mode(m.winIni), 0640u) << "made again with the mode it had";
 }
 
 // Each machine keeps its newest backups; another machine's, and one that cannot be read, stay.
