@@ -243,11 +243,14 @@ private:
                 refusedOnItsOwn = refusedOnItsOwn || !text;
                 return text ? *text : QString();
             }
-            const QString stored = m_machine.readText(kSerialFifoKey, valueName, QStringLiteral("0"));
+            const QString stored = m_machine.readText(kSerialFifoKey, valueName, QString());
             const std::optional<QString> text = fifoListTextForStoredText(stored);
             if (!text)
-                offTheList.append(QStringLiteral("%1 holds %2, none of the sizes: give %3 too")
-                                      .arg(valueName, stored, setting));
+                offTheList.append(
+                    (stored.isEmpty()
+                         ? QStringLiteral("%1 is not set").arg(valueName)
+                         : QStringLiteral("%1 holds %2, none of the sizes").arg(valueName, stored)) +
+                    QStringLiteral(": give %1 too").arg(setting));
             return text.value_or(kFifoNoPickText);
         };
         const std::optional<QList<FifoWrite>> writes = fifoWrites(
