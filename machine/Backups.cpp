@@ -84,10 +84,13 @@ bool isPathBelow(const QString& path, QChar separator = u'/')
 }
 
 // Whether path names a file on a disk image's drive C as its manifest records it: "WINDOWS\WIN.INI",
-// never absolute, on a drive of its own ("C:") or with a host separator in it.
+// never absolute, on a drive of its own ("C:"), with a host separator or a character no FAT name
+// holds in it.
 bool isDrivePath(const QString& path)
 {
-    return isPathBelow(path, u'\\') && !path.contains(u'/') && !path.contains(u':');
+    return isPathBelow(path, u'\\') && std::none_of(path.begin(), path.end(), [](QChar c) {
+               return QStringView(u"/:*?\"<>|").contains(c);
+           });
 }
 
 bool isDigest(const QString& text)

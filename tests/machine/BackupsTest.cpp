@@ -492,6 +492,7 @@ TEST(ImageBackups, ATamperedManifestWritesNothing)
         {"climbing out with ..", entry("WIN98\\..\\..\\x"), "does not name a file inside the machine"},
         {"absolute", entry("\\WIN98\\WIN.INI"), "does not name a file inside the machine"},
         {"another drive", entry("D:\\WIN.INI"), "does not name a file inside the machine"},
+        {"a name FAT cannot hold", entry("WIN98\\a*b.ini"), "does not name a file inside the machine"},
         {"a host path", entry("../../outside"), "does not name a file inside the machine"},
         {"another image", [&](QJsonObject& root) { root["machine"] = other; }, "is of the machine"},
         {"another partition", [](QJsonObject& root) { root["partition"] = 2; }, "is of partition 2"},
