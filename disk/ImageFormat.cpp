@@ -60,13 +60,14 @@ Result<ImageLayout> recogniseQcow(QByteArrayView head)
 }
 
 // Every extent must be a file beside the descriptor, so a hostile descriptor cannot have
-// writes land on a device or another user's file; a parent must be a plain file.
-Result<void> checkVmdkDescriptor(QByteArrayView text)
+// writes land on a device or another user's file; a parent must be a plain file. The extents'
+// file names, in order.
+Result<QStringList> checkVmdkDescriptor(QByteArrayView text)
 {
     static const QRegularExpression extentLine(
         QStringLiteral(R"(^\s*(RW|RDONLY|NOACCESS)\s+\d+\s+(\S+)\s+"([^"]*)\")"));
     static const QRegularExpression parentLine(QStringLiteral(R"(^\s*parentFileNameHint\s*=\s*"([^"]*)\")"));
-    int extents = 0;
+    QStringList extents;
     const QStringList lines = QString::fromLatin1(text.data(), text.size()).split(QLatin1Char('\n'));
     for (const QString& line : lines) {
         if (const auto extent = extentLine.match(line); extent.hasMatch()) {
@@ -80,25 +81,26 @@ Result<void> checkVmdkDescriptor(QByteArrayView text)
                 file == QLatin1String("..") || file == QLatin1String("."))
                 return failure(QStringLiteral("a VMDK descriptor whose extent \"%1\" is not a file beside it")
                                    .arg(file));
-            ++extents;
+            extents.append(file);
         } else if (const auto parent = parentLine.match(line); parent.hasMatch()) {
             if (!isPlainFileName(parent.captured(1).toLatin1()))
                 return failure(QStringLiteral("a VMDK descriptor whose parent \"%1\" is not a plain file")
                                    .arg(parent.captured(1)));
         }
     }
-    if (extents == 0)
+    if (extents.isEmpty())
         return failure(QStringLiteral("a VMDK descriptor that names no extent"));
-    return {};
+    return extents;
 }
 
 Result<ImageLayout> recogniseVmdkDescriptor(QByteArrayView head, qint64 fileSize)
 {
     if (fileSize > head.size())
         return failure(QStringLiteral("a VMDK descriptor larger than %1 KiB").arg(imageHeadBytes / 1024));
-    if (const Result<void> sound = checkVmdkDescriptor(head); !sound)
-        return failure(sound.reason());
-    return ImageLayout{ImageFormat::VmdkDescriptor};
+    Result<QStringList> extents = checkVmdkDescriptor(head);
+    if (!extents)
+        return failure(extents.reason());
+    return ImageLayout{ImageFormat::VmdkDescriptor, 0, 0, std::move(*extents)};
 }
 
 // A sparse VMDK carries its descriptor inside (where the header says), checked the same way.
@@ -115,10 +117,10 @@ Result<ImageLayout> recogniseVmdkSparse(QByteArrayView head)
         return ImageLayout{ImageFormat::VmdkSparse};
     if (offset > quint64(head.size()) || length > quint64(head.size()) - offset)
         return failure(QStringLiteral("a sparse VMDK whose descriptor cannot be read"));
-    if (const Result<void> sound = checkVmdkDescriptor(head.sliced(qsizetype(offset), qsizetype(length)));
-        !sound)
-        return failure(sound.reason());
-    return ImageLayout{ImageFormat::VmdkSparse};
+    Result<QStringList> extents = checkVmdkDescriptor(head.sliced(qsizetype(offset), qsizetype(length)));
+    if (!extents)
+        return failure(extents.reason());
+    return ImageLayout{ImageFormat::VmdkSparse, 0, 0, std::move(*extents)};
 }
 
 Result<ImageLayout> recogniseVhdFooter(QByteArrayView footer, bool atStart, qint64 fileSize)

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 namespace velmora {
 
@@ -27,6 +28,9 @@ struct ImageLayout {
     // bytes they take. Unused for the others, which are reached through their own engine.
     qint64 dataOffset = 0;
     qint64 dataLength = 0;
+    // A VMDK's extents: the names of the files beside it that hold its sectors (for a sparse
+    // one, its own name or those of its split parts).
+    QStringList extentFiles = {};
 };
 
 // How much of the file's start and end recognition looks at.

@@ -96,8 +96,20 @@ Result<std::unique_ptr<ImageDrive>> ImageDrive::open(const QString& imagePath, c
     ImageDrive& target = *drive;
     Result<DiskImage> image =
         openDiskImage(imagePath, ImageAccess::ReadWrite, [&](const ImageLayout& layout) -> Result<void> {
-            if (!isRawFormat(layout.format))
-                return checkImageNotInUse(imagePath);
+            if (!isRawFormat(layout.format)) {
+                // A split or flat VMDK's sectors lie in other files, which a virtual machine may
+                // hold without holding the descriptor.
+                const QDir beside = QFileInfo(imagePath).absoluteDir();
+                for (const QString& extent : layout.extentFiles) {
+                    const QString path = beside.filePath(extent);
+                    if (QFileInfo(path) != QFileInfo(imagePath))
+                        target.m_extents.append(path);
+                }
+                for (const QString& file : QStringList{imagePath} + target.m_extents)
+                    if (const Result<void> free = checkImageNotInUse(file); !free)
+                        return free;
+                return {};
+            }
             Result<ImageHold> hold = ImageHold::take(imagePath);
             if (!hold)
                 return failure(hold.reason());
@@ -212,6 +224,9 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
     const Result<void> free = m_hold.held() ? m_hold.checkNotInUse(ours) : checkImageNotInUse(m_path, ours);
     if (!free)
         return about(free.reason());
+    for (const QString& extent : m_extents)
+        if (const Result<void> extentFree = checkImageNotInUse(extent, ours); !extentFree)
+            return about(extentFree.reason());
     // The one read of the whole volume a save makes: every chain is checked on the image as it
     // is now, since another program may have changed it since it was read, and the save is
     // planned from what this finds.

@@ -60,6 +60,7 @@ private:
     std::optional<FatVolume> m_volume;
     bool m_savedSinceRead = false; // m_volume no longer shows the image
     bool m_servedByChild = false;  // a container: our own qemu-nbd serves and holds it
+    QStringList m_extents;         // a VMDK's other files, each checked as the image is
     ImageHold m_hold;              // a raw kind's locks; a container's watch on opens
 };
 

@@ -70,7 +70,8 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
         const char* out;
         const char* err;
         const char* winIniAfter; // nullptr: the image is left byte for byte as it was
-        bool inUse = false;      // held open by sleep while the command runs
+        const char* held =
+            nullptr; // held open by sleep while the command runs: the image (""), or a file beside it
     };
     const auto raw = [](const QString& dir) { return buildImage(dir, Format::Raw); };
     const Case cases[] = {
@@ -95,7 +96,16 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
              return dir + "/notes.txt";
          },
          1, "", "notes.txt", nullptr},
-        {"in use", "set com1 19200,e,7,1,x", raw, 1, "", "sleep", nullptr, true},
+        {"in use", "set com1 19200,e,7,1,x", raw, 1, "", "sleep", nullptr, ""},
+        {"a flat VMDK's extent in use", "set com1 19200,e,7,1,x",
+         [](const QString& dir) {
+             const QString raw = buildImage(dir, Format::Raw), image = dir + "/d.vmdk";
+             expectRan(run("qemu-img", {"convert", "-f", "raw", "-O", "vmdk", "-o",
+                                        "subformat=monolithicFlat", raw, image}),
+                       "qemu-img");
+             return image;
+         },
+         1, "", "is in use by sleep", nullptr, "d-flat.vmdk"},
         // What was written before a write failed is listed.
         {"a write that fails midway", "set mtu 576 com1 19200,e,7,1,x",
          [](const QString& dir) {
@@ -112,8 +122,8 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
         const QString image = c.image(home.path());
         const QByteArray before = readBytes(image);
         QProcess holder;
-        if (c.inUse) {
-            holder.start("sh", {"-c", "exec sleep 60 < \"$0\"", image});
+        if (c.held) {
+            holder.start("sh", {"-c", "exec sleep 60 < \"$0\"", *c.held ? home.filePath(c.held) : image});
             ASSERT_TRUE(holder.waitForStarted());
             QTest::qWait(200); // until sleep has the file open
         }
