@@ -117,10 +117,12 @@ Result<ImageLayout> recogniseVmdkSparse(QByteArrayView head)
         return ImageLayout{ImageFormat::VmdkSparse};
     if (offset > quint64(head.size()) || length > quint64(head.size()) - offset)
         return failure(QStringLiteral("a sparse VMDK whose descriptor cannot be read"));
-    Result<QStringList> extents = checkVmdkDescriptor(head.sliced(qsizetype(offset), qsizetype(length)));
-    if (!extents)
+    // Its extent is the file itself, whatever name the descriptor still gives it after a rename.
+    if (const Result<QStringList> extents =
+            checkVmdkDescriptor(head.sliced(qsizetype(offset), qsizetype(length)));
+        !extents)
         return failure(extents.reason());
-    return ImageLayout{ImageFormat::VmdkSparse, 0, 0, std::move(*extents)};
+    return ImageLayout{ImageFormat::VmdkSparse};
 }
 
 Result<ImageLayout> recogniseVhdFooter(QByteArrayView footer, bool atStart, qint64 fileSize)

@@ -28,8 +28,7 @@ struct ImageLayout {
     // bytes they take. Unused for the others, which are reached through their own engine.
     qint64 dataOffset = 0;
     qint64 dataLength = 0;
-    // A VMDK's extents: the names of the files beside it that hold its sectors (for a sparse
-    // one, its own name or those of its split parts).
+    // A VMDK descriptor's extents: the names of the files beside it that hold its sectors.
     QStringList extentFiles = {};
 };
 

@@ -309,7 +309,8 @@ Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes)
     });
 }
 
-Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit)
+Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit,
+                                ReadOnlyFile readOnly)
 {
     return guardedWrite(hostPath, WriteGuard{within}, [&](const QString& target) -> Result<Attempt> {
         // Watched and identified before the bytes are read: a change made from then on is seen
@@ -321,6 +322,15 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
             readHostFileIfPresent(target, HostFileRules{.within = within});
         if (!current)
             return failure(QStringLiteral("%1 cannot be read: %2").arg(fileNameOf(target), current.reason()));
+        // Refused before the edit, which may take a backup for a change that will not be made.
+        struct stat existing {};
+        const QByteArray targetName = QFile::encodeName(target);
+        if (readOnly == ReadOnlyFile::Refused && current->bytes.isPresent() &&
+            ::lstat(targetName.constData(), &existing) == 0) {
+            if (const Result<void> writable = checkWritable(targetName, existing, fileNameOf(target));
+                !writable)
+                return failure(writable.reason());
+        }
         const Result<FileChange> edited = edit(current->bytes);
         if (!edited)
             return failure(edited.reason());
@@ -331,7 +341,7 @@ Result<void> editFileAtomically(const QString& hostPath, const QString& within, 
         if (edited->kind == FileChange::Kind::Remove)
             return removeIfUnchanged(target, current->identity);
         const Result<Replacement> written =
-            replaceFileIfUnchanged(target, edited->bytes, current->identity, &writes, edited->readOnly);
+            replaceFileIfUnchanged(target, edited->bytes, current->identity, &writes, readOnly);
         if (!written)
             return failure(written.reason());
         return written->outcome;

@@ -29,20 +29,16 @@ Result<void> writeFileAtomically(const QString& hostPath, QByteArrayView bytes);
 // it (a read-only file is never removed).
 // Whether a file marked read-only (its attribute, or on the host its mode) may be replaced:
 // Windows keeps its registry read-only and writes it all the same; any other file so marked is
-// left as it is. A replaced file keeps the mark.
+// left as it is, refused before it is even read for the edit. A replaced file keeps the mark.
 enum class ReadOnlyFile { Refused, Written };
 
 struct FileChange {
     enum class Kind { Keep, Replace, Remove };
     Kind kind = Kind::Keep;
     QByteArray bytes = {}; // the new contents; only for Replace
-    ReadOnlyFile readOnly = ReadOnlyFile::Refused;
 
     static FileChange keep() { return {}; }
-    static FileChange replaceWith(QByteArray bytes, ReadOnlyFile readOnly = ReadOnlyFile::Refused)
-    {
-        return {Kind::Replace, std::move(bytes), readOnly};
-    }
+    static FileChange replaceWith(QByteArray bytes) { return {Kind::Replace, std::move(bytes)}; }
     static FileChange remove() { return {Kind::Remove}; }
 };
 
@@ -51,7 +47,8 @@ using FileEdit = std::function<Result<FileChange>(const Found<QByteArray>& curre
 
 // Reads the file (as readHostFile does), edits it and writes the result as guardedWrite does.
 // A link is written through only when its target lies inside the folder `within`.
-Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit);
+Result<void> editFileAtomically(const QString& hostPath, const QString& within, const FileEdit& edit,
+                                ReadOnlyFile readOnly = ReadOnlyFile::Refused);
 
 // How one attempt at a write ended: done (written, or nothing to write), or the file was
 // changed by another program before the new one was in place, so nothing was written.

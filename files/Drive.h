@@ -24,9 +24,9 @@ public:
     virtual QString folderOf(const QString& path) const = 0;
     // Reads the file, edits it and puts the result in place as one atomic change; when another
     // program changed the file meanwhile, the edit is made again on what it wrote. A file the
-    // drive keeps read-only is replaced only when the change says so (ReadOnlyFile::Written), and
-    // keeps the mark. Every failure names the file.
-    virtual Result<void> edit(const QString& path, const FileEdit& edit) = 0;
+    // drive keeps read-only is refused before the edit is asked, unless readOnly says Written;
+    // a replaced one keeps the mark. Every failure names the file.
+    virtual Result<void> edit(const QString& path, const FileEdit& edit, ReadOnlyFile readOnly) = 0;
 };
 
 // A folder of the host as drive C: today's file functions, every link held inside the folder.
@@ -37,7 +37,7 @@ public:
     Result<Found<QByteArray>> readIfPresent(const QString& path, qint64 limit) override;
     bool isFolder(const QString& path) override;
     QString folderOf(const QString& path) const override;
-    Result<void> edit(const QString& path, const FileEdit& edit) override;
+    Result<void> edit(const QString& path, const FileEdit& edit, ReadOnlyFile readOnly) override;
 
 private:
     QString m_root;

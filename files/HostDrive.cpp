@@ -24,9 +24,9 @@ QString HostDrive::folderOf(const QString& path) const
     return QFileInfo(path).absolutePath();
 }
 
-Result<void> HostDrive::edit(const QString& path, const FileEdit& edit)
+Result<void> HostDrive::edit(const QString& path, const FileEdit& edit, ReadOnlyFile readOnly)
 {
-    return editFileAtomically(path, m_root, edit);
+    return editFileAtomically(path, m_root, edit, readOnly);
 }
 
 } // namespace velmora

@@ -290,9 +290,10 @@ void note(RestoreOutcome& outcome, const Result<Verdict>& verdict, const QString
 }
 
 // Puts the copy back over the file at path through the drive's own write, the one every writer
-// of the machine takes: only while the file holds what Velmora last wrote, unless force.
+// of the machine takes: only while the file holds what Velmora last wrote, unless force. The
+// registry goes back though read-only, as it was written; any other read-only file stays.
 Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, Drive& drive, const QString& path,
-                        bool force)
+                        bool isRegistry, bool force)
 {
     const QString copyPath = backup.folder + u'/' + file.copy;
     const Result<QByteArray> copy = readHostFile(copyPath, kCopyRules);
@@ -309,8 +310,9 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, Drive& d
         return failure(QStringLiteral("its folder does not exist"));
     }
     Verdict verdict = Verdict::Unchanged;
-    const Result<void> written =
-        drive.edit(path, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+    const Result<void> written = drive.edit(
+        path,
+        [&](const Found<QByteArray>& current) -> Result<FileChange> {
             const QByteArray now = current.isPresent() ? sha256(current.value) : QByteArray();
             verdict = Verdict::Unchanged;
             if (now == file.copySha256)
@@ -324,9 +326,9 @@ Result<Verdict> putBack(const Backup& backup, const BackedUpFile& file, Drive& d
                 return FileChange::keep();
             }
             verdict = current.isPresent() ? Verdict::Restored : Verdict::Recreated;
-            // What Velmora wrote though read-only (the registry) goes back the same way.
-            return FileChange::replaceWith(*copy, ReadOnlyFile::Written);
-        });
+            return FileChange::replaceWith(*copy);
+        },
+        isRegistry ? ReadOnlyFile::Written : ReadOnlyFile::Refused);
     if (!written)
         return failure(written.reason());
     return verdict;
@@ -375,7 +377,7 @@ Result<Verdict> restoreOnHost(const Backup& backup, const MachineFolder& layout,
     if (file.copy.isEmpty())
         return removeAgain(file, host, folder, force);
     HostDrive drive(machine);
-    const Result<Verdict> verdict = putBack(backup, file, drive, host, force);
+    const Result<Verdict> verdict = putBack(backup, file, drive, host, host == layout.registryFile(), force);
     // An existing file kept its own permissions; a recreated one gets those it had.
     if (verdict && *verdict == Verdict::Recreated && file.permissions != 0) {
         if (const Result<QString> target = writeTarget(host, machine))
@@ -393,10 +395,12 @@ Result<Verdict> restoreOnImage(const Backup& backup, const MachineFolder& image,
     if (!path)
         return failure(path.reason());
     if (!file.copy.isEmpty())
-        return putBack(backup, file, image.drive(), *path, force);
+        return putBack(backup, file, image.drive(), *path,
+                       path->compare(image.registryFile(), Qt::CaseInsensitive) == 0, force);
     Verdict verdict = Verdict::Unchanged;
-    const Result<void> removed =
-        image.drive().edit(*path, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+    const Result<void> removed = image.drive().edit(
+        *path,
+        [&](const Found<QByteArray>& current) -> Result<FileChange> {
             verdict = Verdict::Unchanged;
             if (!current.isPresent())
                 return FileChange::keep();
@@ -406,7 +410,8 @@ Result<Verdict> restoreOnImage(const Backup& backup, const MachineFolder& image,
             }
             verdict = Verdict::Restored;
             return FileChange::remove();
-        });
+        },
+        ReadOnlyFile::Refused);
     if (!removed)
         return failure(removed.reason());
     return verdict;
@@ -613,8 +618,6 @@ Result<void> BackupSession::beforeChange(const QString& hostPath)
         return saved;
     }
     m_index.insert(inside, m_backup.files.size() - 1);
-    if (m_backup.files.size() == 1) // the run's backup now counts among the machine's
-        pruneBackups(m_backupsFolder, m_backup.machine, kBackupsKept, m_backup.folder);
     return {};
 }
 
@@ -623,8 +626,15 @@ Result<void> BackupSession::afterChange(const QString& hostPath, QByteArrayView 
     const auto found = m_index.constFind(insideMachine(hostPath));
     if (found == m_index.constEnd())
         return failure(QStringLiteral("%1 was changed without a backup").arg(hostPath));
+    const bool firstChange = std::none_of(m_backup.files.cbegin(), m_backup.files.cend(),
+                                          [](const BackedUpFile& f) { return !f.writtenSha256.isEmpty(); });
     m_backup.files[*found].writtenSha256 = sha256(written);
-    return saveManifest();
+    const Result<void> saved = saveManifest();
+    // Counted among the machine's backups only once a change was made: writes refused after
+    // their backup (a read-only file, a full disk) never push a real backup out.
+    if (firstChange)
+        pruneBackups(m_backupsFolder, m_backup.machine, kBackupsKept, m_backup.folder);
+    return saved;
 }
 
 Result<QList<Backup>> listBackups(const QString& backupsFolder)

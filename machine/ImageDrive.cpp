@@ -214,7 +214,7 @@ QString ImageDrive::folderOf(const QString& path) const
     return folderHolding(path);
 }
 
-Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
+Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit, ReadOnlyFile readOnly)
 {
     auto about = [&](const QString& why) {
         return failure(QStringLiteral("%1 could not be written: %2").arg(named(path), why));
@@ -237,6 +237,9 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
     const Result<Found<FatFileInfo>> entry = m_volume->find(path);
     if (!entry)
         return about(entry.reason());
+    // Refused before the edit, which may take a backup for a change that will not be made.
+    if (entry->isPresent() && (entry->value.attributes & kReadOnly) && readOnly == ReadOnlyFile::Refused)
+        return about(QStringLiteral("the file is read-only"));
     const Result<Found<QByteArray>> current = readIfPresent(path, kHostFileLimit);
     if (!current)
         return about(current.reason());
@@ -246,9 +249,6 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit)
     if (edited->kind == FileChange::Kind::Keep ||
         (edited->kind == FileChange::Kind::Remove && !current->isPresent()))
         return {};
-    if (entry->isPresent() && (entry->value.attributes & kReadOnly) &&
-        edited->readOnly == ReadOnlyFile::Refused)
-        return about(QStringLiteral("the file is read-only"));
     const Result<WritePlan> plan =
         edited->kind == FileChange::Kind::Remove
             ? m_volume->planRemove(path)

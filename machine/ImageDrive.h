@@ -43,7 +43,7 @@ public:
     // has the read-only attribute (unless the change is one Windows makes all the same), or when
     // the file system is damaged. A removed file's entry is
     // marked deleted and its clusters freed.
-    Result<void> edit(const QString& path, const FileEdit& edit) override;
+    Result<void> edit(const QString& path, const FileEdit& edit, ReadOnlyFile readOnly) override;
 
 private:
     ImageDrive() = default;

@@ -165,7 +165,7 @@ public:
     Result<Found<QByteArray>> readIfPresent(const QString&, qint64) override { return failure(m_reason); }
     bool isFolder(const QString&) override { return false; }
     QString folderOf(const QString&) const override { return {}; }
-    Result<void> edit(const QString&, const FileEdit&) override { return failure(m_reason); }
+    Result<void> edit(const QString&, const FileEdit&, ReadOnlyFile) override { return failure(m_reason); }
 
 private:
     QString m_reason;

@@ -351,8 +351,9 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
         return fail(QStringLiteral("the folder %1 does not exist").arg(windowsFolderOf(windowsPath)));
 
     std::optional<QByteArray> installed; // what the write put in place, when it changed the file
-    const Result<void> written =
-        drive.edit(*host, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+    const Result<void> written = drive.edit(
+        *host,
+        [&](const Found<QByteArray>& current) -> Result<FileChange> {
             QByteArray text = current.value;
             const std::optional<Splice> splice = planEdit(text, *args);
             if (current.isPresent() && !splice)
@@ -365,7 +366,8 @@ int ProfileWriter::WritePrivateProfileStringA(const QByteArray& appName, const Q
             }
             installed = text;
             return FileChange::replaceWith(std::move(text));
-        });
+        },
+        ReadOnlyFile::Refused);
     if (!written)
         return fail(written.reason());
     if (m_backups && installed)

@@ -137,8 +137,9 @@ Result<HiveStore::Checked> HiveStore::checkedChange(const Change& change, const 
 Result<void> HiveStore::writeOnDrive(const Change& change)
 {
     std::optional<HiveImage> written;
-    const Result<void> edited =
-        m_drive->edit(m_path, [&](const Found<QByteArray>& current) -> Result<FileChange> {
+    const Result<void> edited = m_drive->edit(
+        m_path,
+        [&](const Found<QByteArray>& current) -> Result<FileChange> {
             if (!current.isPresent() || current.value != m_image.bytes())
                 loadBytes(current);
             if (isDamaged())
@@ -149,8 +150,9 @@ Result<void> HiveStore::writeOnDrive(const Change& change)
             if (checked->keep)
                 return FileChange::keep();
             written = std::move(checked->image);
-            return FileChange::replaceWith(written->bytes(), ReadOnlyFile::Written);
-        });
+            return FileChange::replaceWith(written->bytes());
+        },
+        ReadOnlyFile::Written);
     if (edited && written) {
         if (m_backups) // the change stands; only its digest is missing should this fail
             (void)m_backups->afterChange(m_path, written->bytes());

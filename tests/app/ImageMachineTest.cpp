@@ -77,6 +77,13 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
     const Case cases[] = {
         {"shows", "show", raw, 0, "com2                    9600,n,8,1,x", "", nullptr},
         {"shows as json", "show --json", raw, 0, "\"kind\": \"image\"", "", nullptr},
+        {"a sparse VMDK renamed", "show",
+         [](const QString& dir) {
+             const QString image = buildImage(dir, Format::Vmdk); // its descriptor keeps the old name
+             EXPECT_TRUE(QFile::rename(image, dir + "/renamed.vmdk"));
+             return dir + "/renamed.vmdk";
+         },
+         0, "com2                    9600,n,8,1,x", "", nullptr},
         {"sets in a qcow2", "set com1 19200,e,7,1,x",
          [](const QString& dir) { return buildImage(dir, Format::Qcow2); }, 0, "new: 19200,e,7,1,x", "",
          "[Ports]\r\nCOM2:=9600,n,8,1,x\r\nCOM1:=19200,e,7,1,x\r\n"},

@@ -157,6 +157,7 @@ TEST_F(AtomicFile, RemovesOnlyTheFileTheEditSaw)
     const Result<void> refused = editFileAtomically(file, dir.path(), removeOurs);
     EXPECT_TRUE(!refused && refused.reason().contains("f.ini is read-only"))
         << refused.reason().toStdString();
+    EXPECT_EQ(seen.size(), 3) << "refused before the edit was asked";
     EXPECT_EQ(readBytes(file), "ours again");
 }
 

@@ -374,6 +374,8 @@ TEST(BackupPruning, KeepsTheNewestOfTheMachineAndSweepsTemporaries)
 
     BackupSession session(backups, root);
     ASSERT_TRUE(session.beforeChange(winIni));
+    ASSERT_EQ(listBackups(backups)->size(), kBackupsKept + 5) << "a change not made yet pushes none out";
+    ASSERT_TRUE(session.afterChange(winIni, "new"));
     const Result<QList<Backup>> kept = listBackups(backups);
     ASSERT_TRUE(kept);
     QStringList names;
