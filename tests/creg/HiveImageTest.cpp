@@ -5,6 +5,7 @@
 #include "support/HiveFixtures.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,20 @@ HiveImage withBinary(const HiveImage& image, const QByteArray& key, char name, i
     return t::imageOf(image.withValue(image.findKey(key), QByteArray(1, name), 3, QByteArray(size, name)));
 }
 
+// SMALL95.DAT as a Windows 95 file that keeps the checksums of its header and key tree (flag 4):
+// each edit must keep them right.
+QByteArray sealed(QByteArray b)
+{
+    for (const auto& [flags, checksum, start, length] :
+         {std::tuple<qsizetype, qsizetype, qsizetype, qsizetype>{0x12, 0x0C, 0, 32},
+          {0x30, 0x34, 0x20, t::le32(b, 0x24)}}) {
+        b[flags] = char(b[flags] | 4);
+        qToLittleEndian<quint32>(0, b.data() + checksum);
+        qToLittleEndian<quint32>(0u - t::dwordSum(b, start, length), b.data() + checksum);
+    }
+    return b;
+}
+
 // A new key's record goes into its parent's block while that has room, the first block too:
 // here a file of two blocks, Ports in the first (filled to near its end) and Class moved to the
 // second by a value the first could not take.
@@ -129,6 +144,10 @@ TEST(HiveImage, ANewKeyGoesBesideItsParent)
          {QByteArray(), QByteArray("a\\b"), QByteArray("a\0b", 3), QByteArray(256, 'k')})
         EXPECT_FALSE(image.withSubkey(ports, name).ok()) << name.size();
     EXPECT_TRUE(image.withSubkey(ports, QByteArray(255, 'k')).ok());
+    const HiveImage win95 = t::imageOf(sealed(t::hiveFile("SMALL95.DAT")));
+    ASSERT_EQ(t::hiveFaults(win95.bytes()), QString());
+    EXPECT_EQ(t::hiveFaults(t::imageOf(win95.withSubkey(win95.findKey("class"), "Velmora")).bytes()),
+              QString());
 }
 
 // A key whose block cannot grow below 64 KB still takes new and longer values: its record moves
@@ -149,17 +168,19 @@ TEST(HiveImage, RecordsOfAFullBlockMoveToABlockWithRoom)
         std::set<int> ofBlocks;
         int size;
         bool newBlock;
+        bool sealed = false; // the header's and key tree's checksums kept
     };
     const Case cases[] = {
         {"EveryKeyOfTheFullMeBlocks", "SYSTEM.DAT", {}, {}, {12, 13}, 40, false},
         // The second key goes to the block the first one opened.
         {"NoOtherBlockHasRoom", "SMALL98.DAT", ports, {"class", "class\\net"}, {}, 16000, true},
-        {"NoOtherBlockHasRoomWin95Checksums", "SMALL95.DAT", portsAndNet, {"class"}, {}, 16000, true}};
+        {"NoOtherBlockHasRoomWin95Checksums", "SMALL95.DAT", portsAndNet, {"class"}, {}, 16000, true, true}};
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("SYSTEM.DAT"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        HiveImage image = t::imageOf(t::hiveFile(c.file));
+        const QByteArray file = t::hiveFile(c.file);
+        HiveImage image = t::imageOf(c.sealed ? sealed(file) : file);
         for (const auto& [key, fill] : c.filled)
             image = withBinary(image, key, fill, 16000);
         const QByteArray original = t::dumpOf(image);
