@@ -289,7 +289,7 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         {"set mtu", 2, "", "set takes SETTING VALUE pairs."},
         {"set mtu 576 mtu 1000", 2, "", "mtu is given twice."},
         {"show", 0,
-         "slownet                 \"00\"\n  ipx-header-compression  not set\n  point-to-point-ip       \"2\"",
+         "slownet                 \"00\"\n  ipx-header-compression  hex:02\n  point-to-point-ip       \"2\"",
          ""},
         {"show --xml", 2, "", "show does not take the option '--xml'."},
         {"report a b", 2, "", "report takes one FILE at most."},
@@ -302,9 +302,11 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         layOut(machine, Layout::FolderWithOwnInit);
         // Switches stored otherwise than switching writes them: shown as they are, neither on nor off.
         RegistryApi registry(std::make_unique<RegistryStore>(machine + "/system.reg"));
-        for (const auto& [name, data] : {std::pair{"SLOWNET", "00"}, {"PointToPointIP", "2"}})
+        for (const auto& [name, type, data] : {std::tuple{"SLOWNET", REG_SZ, "00"},
+                                               {"IPXHeaderCompression", REG_BINARY, "\x02"},
+                                               {"PointToPointIP", REG_SZ, "2"}})
             ASSERT_EQ(t::putValue(registry, "System\\CurrentControlSet\\Services\\Class\\Net\\0000", name,
-                                  REG_SZ, data),
+                                  quint32(type), data),
                       ERROR_SUCCESS);
         BackupSession session(backups, machine);
         ASSERT_TRUE(session.beforeChange(winIni) && session.afterChange(winIni, "new"));
