@@ -61,6 +61,9 @@ QString changeOf(const char* what)
     return "The change could not be saved.\n" + QLatin1String(what) + ": ";
 }
 
+// Why a damaged registry takes no value: its own reason, not that of a key it could not open.
+const QString kDamaged = QStringLiteral("system.reg line 1: not a REGEDIT4 file");
+
 QString serviceValue(const char* keyAndName)
 {
     return changeOf(QByteArray("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\") + keyAndName);
@@ -72,11 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                                   Broken::WinIni, "cmdApplyCom", changeOf("c:\\windows\\win.ini")},
                       FailureCase{"Form4", "cmdCustomModemSet", "", "By Making your downloads faster",
                                   MsgIcon::None, Broken::Registry, "Command2",
-                                  serviceValue("Class\\Modem\\0000\\Settings\\Init\\2")},
+                                  serviceValue("Class\\Modem\\0000\\Settings\\Init\\2") + kDamaged},
                       // The first value fails: the three after it are not attempted.
                       FailureCase{"Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr,
                                   MsgIcon::None, Broken::Registry, "cmdSetFIFOBuff",
-                                  serviceValue("Serial\\RxFIFO")},
+                                  serviceValue("Serial\\RxFIFO") + kDamaged},
                       FailureCase{"Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical,
                                   Broken::Settings, "Command1", changeOf("Velmora settings")},
                       FailureCase{"Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder,
