@@ -162,6 +162,15 @@ TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
         {"qcow2 backed by a network disk",
          made("create -q -f qcow2 -u -b nbd://x.invalid/d -F raw @/t.qcow2 4M", "t.qcow2"),
          "backing file is not a plain file (nbd://x.invalid/d)"},
+        {"qcow2 whose backing name passes QEMU's 1023 bytes",
+         [](const Scratch& s, const QString& raw) {
+             QByteArray q = readBytes(qemu("qcow2")(s, raw));
+             qToBigEndian<quint64>(0x200, q.data() + 8);
+             qToBigEndian<quint32>(1024, q.data() + 16);
+             EXPECT_TRUE(writeBytes(s.path("long.qcow2"), q));
+             return s.path("long.qcow2");
+         },
+         "backing file name cannot be read"},
         {"qcow2 with an external data file",
          made("create -q -f qcow2 -o data_file=@/data.raw @/d.qcow2 4M", "d.qcow2"),
          "a qcow2 image whose data lie in another file"},
