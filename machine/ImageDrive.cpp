@@ -66,6 +66,15 @@ QList<qint64> ourChildren()
     return children;
 }
 
+// The first of the files another program uses, refused with who it is.
+Result<void> checkNoneInUse(const QStringList& files, const QList<qint64>& ours)
+{
+    for (const QString& file : files)
+        if (const Result<void> free = checkImageNotInUse(file, ours); !free)
+            return free;
+    return {};
+}
+
 // "WINDOWS\WIN.INI" -> "WINDOWS", "MSDOS.SYS" -> ""
 QString folderHolding(const QString& path)
 {
@@ -100,15 +109,9 @@ Result<std::unique_ptr<ImageDrive>> ImageDrive::open(const QString& imagePath, c
                 // A split or flat VMDK's sectors lie in other files, which a virtual machine may
                 // hold without holding the descriptor.
                 const QDir beside = QFileInfo(imagePath).absoluteDir();
-                for (const QString& extent : layout.extentFiles) {
-                    const QString path = beside.filePath(extent);
-                    if (QFileInfo(path) != QFileInfo(imagePath))
-                        target.m_extents.append(path);
-                }
-                for (const QString& file : QStringList{imagePath} + target.m_extents)
-                    if (const Result<void> free = checkImageNotInUse(file); !free)
-                        return free;
-                return {};
+                for (const QString& extent : layout.extentFiles)
+                    target.m_extents.append(beside.filePath(extent));
+                return checkNoneInUse(QStringList{imagePath} + target.m_extents, {});
             }
             Result<ImageHold> hold = ImageHold::take(imagePath);
             if (!hold)
@@ -224,9 +227,8 @@ Result<void> ImageDrive::edit(const QString& path, const FileEdit& edit, ReadOnl
     const Result<void> free = m_hold.held() ? m_hold.checkNotInUse(ours) : checkImageNotInUse(m_path, ours);
     if (!free)
         return about(free.reason());
-    for (const QString& extent : m_extents)
-        if (const Result<void> extentFree = checkImageNotInUse(extent, ours); !extentFree)
-            return about(extentFree.reason());
+    if (const Result<void> extentsFree = checkNoneInUse(m_extents, ours); !extentsFree)
+        return about(extentsFree.reason());
     // The one read of the whole volume a save makes: every chain is checked on the image as it
     // is now, since another program may have changed it since it was read, and the save is
     // planned from what this finds.
