@@ -109,24 +109,28 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
 // Another program's change since the file was looked at stops the replacement, whatever it
 // kept: here the size and the modification time, which the status time betrays; within one tick
 // of a coarse clock even that stays, and only a watch on the file begun before the look tells.
+// A file of its own renamed over the old one keeps them too, but not the old one's inode.
 TEST_F(AtomicFile, ReplacesOnlyTheFileItWasBasedOn)
 {
-    for (const bool sameTick : {false, true}) {
-        SCOPED_TRACE(sameTick ? "within one tick" : "a tick later");
-        const QString file = path("SYSTEM.DAT");
-        const QByteArray name = QFile::encodeName(file);
+    for (const char* how : {"a tick later", "within one tick", "renamed over it"}) {
+        SCOPED_TRACE(how);
+        const bool sameTick = how[0] == 'w', renamed = how[0] == 'r';
+        const QString file = path("SYSTEM.DAT"), theirs = renamed ? file + ".theirs" : file;
         ASSERT_TRUE(writeBytes(file, "before"));
         FileWrites writes(file);
         const FileIdentity looked = FileIdentity::of(file);
         if (!sameTick)
             ::usleep(20000);
-        const int fd = ::open(name.constData(), O_WRONLY);
+        ASSERT_TRUE(!renamed || writeBytes(theirs, "before"));
+        const int fd = ::open(QFile::encodeName(theirs).constData(), O_WRONLY);
         ASSERT_EQ(::pwrite(fd, "theirs", 6, 0), 6);
         const timespec times[2] = {{0, UTIME_OMIT},
                                    {looked.modified / 1000000000, looked.modified % 1000000000}};
         ASSERT_EQ(::futimens(fd, times), 0);
         ::close(fd);
-        ASSERT_TRUE(FileIdentity::of(file).sameContents(looked));
+        ASSERT_TRUE(!renamed || ::rename(QFile::encodeName(theirs).constData(),
+                                         QFile::encodeName(file).constData()) == 0);
+        ASSERT_NE(FileIdentity::of(file).sameContents(looked), renamed);
         const Result<Replacement> written =
             replaceFileIfUnchanged(file, "ours!!", looked, sameTick ? &writes : nullptr);
         EXPECT_TRUE(written && written->outcome == Attempt::FileChanged);

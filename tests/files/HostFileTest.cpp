@@ -35,8 +35,6 @@ TEST(HostFile, ReadsOnlyAnOrdinaryFileInsideTheMachineAndSaysWhatElseStandsThere
         {"Folder", [&] { return QDir().mkpath(file); }, 100, nullptr, "a folder stands in the file's place"},
         {"Fifo", [&] { return ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0; }, 100, nullptr,
          "it is not an ordinary file but a FIFO"},
-        {"Socket", [&] { return ::mknod(QFile::encodeName(file).constData(), S_IFSOCK | 0600, 0) == 0; }, 100,
-         nullptr, "it is not an ordinary file but a socket"},
         {"LinkOut", [&] { return QFile::link(dir.path() + "/outside/o.ini", file); }, 100, nullptr,
          "the file is a link that leads out of the machine"},
         {"FolderLinkOut", [&] { return QFile::link(dir.path() + "/outside", machine + "/f.ini"); }, 100,

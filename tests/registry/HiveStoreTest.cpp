@@ -38,7 +38,6 @@ TEST_F(Hive, KeysAndValuesAreWrittenToTheFileOrRefusedLeavingIt)
         cases[] = {
             {"ExistingKeysInOtherCase", "SYSTEM.DAT", net1, "ipmtu", 1, "1", 0, nullptr},
             {"NewKeysThreeDeep", "SYSTEM.DAT", "Software\\Velmora\\Ports\\COM1", "", 1, "9600", 4, nullptr},
-            {"Win95NewKeyAndBlock", "SMALL95.DAT", "Class\\Net\\0000", "DriverDesc", 1, "PCnet", 2, nullptr},
             {"ValueOverTheLimit", "SMALL98.DAT", "Ports", "Big", 3, QByteArray(16301, 'b'), 0, "16,300"}};
     for (const auto& [label, hive, key, name, type, data, newLines, refused] : cases) {
         SCOPED_TRACE(label);

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <map>
 #include <set>
 #include <vector>
@@ -102,19 +101,13 @@ inline QString hiveFaults(const QByteArray& b)
     }
     // Each slot of the grid starts at 1 and counts once for the key entry or free run on it.
     std::map<quint32, int> grid;
-    for (quint32 s = 0x20; s + 28 <= tree; s += 28)
-        if (s % 0x1000 + 28 > 0x1000 && s + 28 > 0x2000)
-            s = (s / 0x1000 + 1) * 0x1000 - 28; // the next page starts a new grid
-        else
-            grid[s] = 1;
+    for (quint32 k = 0; keySlot(k) + 28 <= tree; ++k)
+        grid[keySlot(k)] = 1;
     for (std::vector<quint32> stack = {0x20}; !stack.empty();) {
         const quint32 e = stack.back();
         stack.pop_back();
         const qsizetype record = records[quint32(le16(b, 0x20 + e + 0x1A)) << 8 | le16(b, 0x20 + e + 0x18)];
-        // A key's hash: the sum of its name's ASCII bytes, upper-cased; other bytes count nothing.
-        quint32 hash = 0;
-        for (const char c : b.mid(record + 20, le16(b, record + 12)))
-            hash += uchar(c) < 0x80 ? uchar(std::toupper(uchar(c))) : 0;
+        const quint32 hash = keyNameHash(b.mid(record + 20, le16(b, record + 12)));
         if (e + 28 > tree - 32 || (e != 0x20 && le32(b, 0x20 + e + 4) != hash))
             return QStringLiteral("key entry %1 too late or with a wrong hash").arg(e);
         if (++grid[e] == 2)
