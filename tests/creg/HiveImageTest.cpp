@@ -29,7 +29,7 @@ long peakRssBytes()
 
 // A key is found by its parent and its own name, whatever its depth: memory and time follow the
 // file's size (a 20,000-level chain cost 463 MB when every key kept its whole path). Every key
-// found takes a value and a subkey, read back at once.
+// found takes a subkey, read back at once.
 TEST(HiveImage, KeysAreFoundByParentAndNameAtAnyDepth)
 {
     constexpr int kLevels = 20000;
@@ -59,10 +59,6 @@ TEST(HiveImage, KeysAreFoundByParentAndNameAtAnyDepth)
             continue;
         EXPECT_EQ(image.keyPath(key), spelled);
         EXPECT_EQ(t::valueIn(image, key, "depth").second, depth);
-        if (key != HiveImage::kRootKey) { // the root of a 98/Me file holds no values
-            const HiveImage valued = t::imageOf(image.withValue(key, "Added", 4, QByteArray("\1\0\0\0", 4)));
-            EXPECT_EQ(t::valueIn(valued, valued.findKey(path), "ADDED").first, 4u);
-        }
         const HiveImage grown = t::imageOf(image.withSubkey(key, "New"));
         EXPECT_EQ(grown.keyPath(grown.findKey(path.isEmpty() ? "new" : path + "\\new")),
                   spelled.isEmpty() ? "New" : spelled + "\\New");
@@ -148,42 +144,30 @@ TEST(HiveImage, ANewKeyGoesBesideItsParent)
 // file has two such blocks of 255 keys (a key's value was refused there, 201 of 640 times).
 TEST(HiveImage, RecordsOfAFullBlockMoveToABlockWithRoom)
 {
-    const std::vector<std::pair<QByteArray, char>> ports = {{"ports", 'a'}, {"ports", 'b'}, {"ports", 'c'}};
-    std::vector<std::pair<QByteArray, char>> portsAndNet = ports;
-    portsAndNet.emplace_back("class\\net", 'd');
-    // File, the values of 16,000 bytes set first, the keys edited (by path, or all of some
-    // blocks), the size of the value each takes, and whether a new block is needed.
-    struct Case {
-        const char* label;
-        const char* file;
-        std::vector<std::pair<QByteArray, char>> filled;
-        std::vector<QByteArray> keys;
-        std::set<int> ofBlocks;
-        int size;
-        bool newBlock;
-        bool sealed = false; // the header's and key tree's checksums kept
-    };
-    const Case cases[] = {
-        {"EveryKeyOfTheFullMeBlocks", "SYSTEM.DAT", {}, {}, {12, 13}, 40, false},
-        // The second key goes to the block the first one opened.
-        {"NoOtherBlockHasRoom", "SMALL98.DAT", ports, {"class", "class\\net"}, {}, 16000, true},
-        {"NoOtherBlockHasRoomWin95Checksums", "SMALL95.DAT", portsAndNet, {"class"}, {}, 16000, true, true}};
+    // File, the values of 16,000 bytes set first (a, b and c in Ports, d in Class\Net), the keys
+    // edited (by path, or all of some blocks), the size of the value each takes, and whether a new
+    // block is needed. SMALL95.DAT keeps the checksums of its header and key tree.
+    const std::tuple<const char*, const char*, QByteArray, std::vector<QByteArray>, std::set<int>, int, bool>
+        cases[] = {{"EveryKeyOfTheFullMeBlocks", "SYSTEM.DAT", "", {}, {12, 13}, 40, false},
+                   // The second key goes to the block the first one opened.
+                   {"NoOtherBlockHasRoom", "SMALL98.DAT", "abc", {"class", "class\\net"}, {}, 16000, true},
+                   {"NoOtherBlockHasRoomWin95Checksums", "SMALL95.DAT", "abcd", {"class"}, {}, 16000, true}};
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("SYSTEM.DAT"));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        const QByteArray file = t::hiveFile(c.file);
-        HiveImage image = t::imageOf(c.sealed ? sealed(file) : file);
-        for (const auto& [key, fill] : c.filled)
-            image = withBinary(image, key, fill, 16000);
+    for (const auto& [label, name, fills, paths, ofBlocks, size, newBlock] : cases) {
+        SCOPED_TRACE(label);
+        const QByteArray file = t::hiveFile(name);
+        HiveImage image = t::imageOf(QByteArrayView(name) == "SMALL95.DAT" ? sealed(file) : file);
+        for (const char fill : fills)
+            image = withBinary(image, fill == 'd' ? "class\\net" : "ports", fill, 16000);
         const QByteArray original = t::dumpOf(image);
-        std::vector<QByteArray> keys = c.keys;
+        std::vector<QByteArray> keys = paths;
         for (int k = 1; k < image.keyCount(); ++k)
-            if (c.ofBlocks.count(image.keyBlock(k)))
+            if (ofBlocks.count(image.keyBlock(k)))
                 keys.push_back(folded(image.keyPath(k)));
         const int blocks = t::le16(image.bytes(), 0x10);
         int moved = 0, edits = 0;
-        const QByteArray data(c.size, 'v');
+        const QByteArray data(size, 'v');
         for (const QByteArray& key : keys) {
             SCOPED_TRACE(key.constData());
             const int from = image.keyBlock(image.findKey(key));
@@ -197,7 +181,7 @@ TEST(HiveImage, RecordsOfAFullBlockMoveToABlockWithRoom)
             ASSERT_EQ(++edits % 64 ? QString() : t::hiveFaults(image.bytes()), QString());
         }
         EXPECT_GT(moved, 0);
-        EXPECT_EQ(t::le16(image.bytes(), 0x10) > blocks, c.newBlock);
+        EXPECT_EQ(t::le16(image.bytes(), 0x10) > blocks, newBlock);
         // Nothing but the new values came or went.
         QByteArray without;
         for (const QByteArray& line : t::dumpOf(image).split('\n'))

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace velmora {
 namespace {
 
@@ -128,9 +126,9 @@ TEST_F(RegistryCalls, AnotherProgramsChangesAreReloaded)
 // Whatever takes the registry file's place, while the calls run or before they start, over either
 // store, is named and left as it is: a damaged file is served empty, and only a file inside the
 // machine (the text store's own folder, the drive for a hive), within the store's size limit, is
-// read or written: through a link, when it stays inside it (a folder that is a link, the host
-// file's tests show). A
-// write removes what a killed one left beside the file; a refused file put right is served again.
+// read or written: through a link, when it stays inside (a folder that is a link, the host file's
+// tests show). A write removes what a killed one left beside the file; a refused file put right is
+// served again.
 TEST(RegistryCallsOverEitherStore, OnlyAnOrdinaryFileInsideTheMachineIsReadOrWritten)
 {
     struct Store {
@@ -141,73 +139,59 @@ TEST(RegistryCallsOverEitherStore, OnlyAnOrdinaryFileInsideTheMachineIsReadOrWri
     const Store stores[] = {
         {"system.reg", crlf("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports]\n\"COM1\"=\"9600,n,8,1\"\n"), false},
         {"SYSTEM.DAT", hiveFile("SMALL98.DAT"), true}};
-    // Which store (nullptr: both), how the file's place is taken (given the folder that holds
-    // drive/ and outside/, each with a good file of the store's name, the file and the store), the
-    // words of the reason (nullptr: written through), and the folder below drive/ of the file the
-    // write changes.
-    using Make = std::function<bool(const QString&, const QString&, const Store&)>;
-    const char *const both = nullptr, *const text = "system.reg", *const hive = "SYSTEM.DAT";
-    const std::tuple<const char*, const char*, Make, const char*, const char*> cases[] = {
-        {"DamagedText", text,
-         [](auto, auto f, auto& s) { return writeBytes(f, s.good + "\"P\"=hex:80,01,\\\r\n"); },
-         "system.reg line 5:", nullptr},
-        {"DamagedHive", hive, [](auto, auto f, auto& s) { return writeBytes(f, "X" + s.good.mid(1)); },
-         "SYSTEM.DAT is damaged: the file has no CREG signature", nullptr},
-        {"LinkOutOfTheMachine", both,
-         [](auto d, auto f, auto& s) { return QFile::link(d + "/outside/" + s.name, f); },
-         "the file is a link that leads out of the machine", nullptr},
-        {"OversizedText", text, // sparse: no disk space taken
-         [](auto, auto f, auto&) { return writeBytes(f, "") && QFile::resize(f, (qint64(256) << 20) + 1); },
-         "at 268435457 bytes it is too large", nullptr},
-        {"OversizedHive", hive,
-         [](auto, auto f, auto&) {
-             return writeBytes(f, "") && QFile::resize(f, HiveStore::kMaxHiveSize + 1);
-         },
-         "at 67108865 bytes it is too large", nullptr},
-        {"LinkInsideItsFolder", both,
-         [](auto d, auto f, auto& s) { return QFile::link(d + "/drive/WINDOWS/m/" + s.name, f); }, nullptr,
-         "WINDOWS/m"},
-        {"LinkInsideTheDrive", hive,
-         [](auto d, auto f, auto& s) { return QFile::link(d + "/drive/" + s.name, f); }, nullptr, "."}};
-    for (const auto& [label, only, make, why, changed] : cases) {
-        for (const Store& store : stores) {
-            if (only && store.name != only)
-                continue;
-            SCOPED_TRACE(std::string(label) + " over " + store.name.toStdString());
-            QTemporaryDir dir;
-            const QString drive = dir.path() + "/drive", file = drive + "/WINDOWS/" + store.name;
-            for (const QString& place : {file, drive + "/WINDOWS/m/" + store.name, drive + '/' + store.name,
-                                         dir.path() + "/outside/" + store.name})
-                ASSERT_TRUE(writeBytes(place, store.good));
-            const auto open = [&] {
-                return store.hive ? std::make_unique<RegistryApi>(std::make_unique<HiveStore>(file, drive))
-                                  : std::make_unique<RegistryApi>(file);
-            };
-            const auto running = open();
-            ASSERT_EQ(valueOf(*running, "Ports", "COM1"), QByteArray("9600,n,8,1"));
-            ASSERT_TRUE(QFile::remove(file) && make(dir.path(), file, store));
-            const auto placed = std::pair(inodeOf(file), QFileInfo(file).lastModified()); // never written
-            const QString target = changed ? drive + '/' + changed + '/' + store.name : QString();
-            ASSERT_TRUE(!changed || writeBytes(target + ".velmora-Ab12Cd", "x"));
-            const auto starting = open();
-            for (RegistryApi* api : {running.get(), starting.get()}) {
-                EXPECT_EQ(putValue(*api, "Ports", "COM1", REG_SZ, "2400,n,8,1"),
-                          why ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
-                EXPECT_TRUE(api->lastError().contains(QLatin1String(why))) << api->lastError().toStdString();
-                EXPECT_EQ(valueOf(*api, "Ports", "COM1"), why ? "<2>" : "2400,n,8,1");
-            }
-            EXPECT_EQ(readBytes(dir.path() + "/outside/" + store.name), store.good);
-            if (!changed) {
-                EXPECT_EQ(std::pair(inodeOf(file), QFileInfo(file).lastModified()), placed);
-                ASSERT_TRUE(QFile::remove(file) && writeBytes(file, store.good)); // put right by hand
-                EXPECT_EQ(putValue(*running, "Ports", "COM1", REG_SZ, "y"), ERROR_SUCCESS)
-                    << running->lastError().toStdString();
-                continue;
-            }
-            EXPECT_TRUE(QFileInfo(file).isSymLink());
-            EXPECT_NE(readBytes(target), store.good);
-            EXPECT_EQ(folderEntries(QFileInfo(target).absolutePath()).filter(".velmora-"), QStringList());
+    // The store, what takes the file's place: a link to the file of the store's name in a folder
+    // (each holds a good one), else a file of that size (sparse: no disk space taken), else a
+    // damaged file; and the words of the reason (nullptr: written through the link).
+    const std::tuple<const char*, int, const char*, qint64, const char*> cases[] = {
+        {"DamagedText", 0, nullptr, 0, "system.reg line 5:"},
+        {"DamagedHive", 1, nullptr, 0, "SYSTEM.DAT is damaged: the file has no CREG signature"},
+        {"TextLinkOutOfTheMachine", 0, "/outside/", 0, "the file is a link that leads out of the machine"},
+        {"HiveLinkOutOfTheMachine", 1, "/outside/", 0, "the file is a link that leads out of the machine"},
+        {"OversizedText", 0, nullptr, (qint64(256) << 20) + 1, "at 268435457 bytes it is too large"},
+        {"OversizedHive", 1, nullptr, HiveStore::kMaxHiveSize + 1, "at 67108865 bytes it is too large"},
+        {"TextLinkInsideItsFolder", 0, "/drive/WINDOWS/m/", 0, nullptr},
+        {"HiveLinkInsideItsFolder", 1, "/drive/WINDOWS/m/", 0, nullptr},
+        {"HiveLinkInsideTheDrive", 1, "/drive/", 0, nullptr}};
+    for (const auto& [label, storeIndex, linkTo, size, why] : cases) {
+        SCOPED_TRACE(label);
+        const Store& store = stores[storeIndex];
+        QTemporaryDir dir;
+        const QString drive = dir.path() + "/drive", file = drive + "/WINDOWS/" + store.name;
+        for (const QString& place : {file, drive + "/WINDOWS/m/" + store.name, drive + '/' + store.name,
+                                     dir.path() + "/outside/" + store.name})
+            ASSERT_TRUE(writeBytes(place, store.good));
+        const auto open = [&] {
+            return store.hive ? std::make_unique<RegistryApi>(std::make_unique<HiveStore>(file, drive))
+                              : std::make_unique<RegistryApi>(file);
+        };
+        const auto running = open();
+        ASSERT_EQ(valueOf(*running, "Ports", "COM1"), QByteArray("9600,n,8,1"));
+        const QString target = linkTo ? dir.path() + linkTo + store.name : QString();
+        const QByteArray damaged =
+            store.hive ? "X" + store.good.mid(1) : store.good + "\"P\"=hex:80,01,\\\r\n";
+        ASSERT_TRUE(QFile::remove(file) && (linkTo ? QFile::link(target, file)
+                                            : size ? writeBytes(file, "") && QFile::resize(file, size)
+                                                   : writeBytes(file, damaged)));
+        const auto placed = std::pair(inodeOf(file), QFileInfo(file).lastModified()); // never written
+        ASSERT_TRUE(why || writeBytes(target + ".velmora-Ab12Cd", "x"));
+        const auto starting = open();
+        for (RegistryApi* api : {running.get(), starting.get()}) {
+            EXPECT_EQ(putValue(*api, "Ports", "COM1", REG_SZ, "2400,n,8,1"),
+                      why ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+            EXPECT_TRUE(api->lastError().contains(QLatin1String(why))) << api->lastError().toStdString();
+            EXPECT_EQ(valueOf(*api, "Ports", "COM1"), why ? "<2>" : "2400,n,8,1");
         }
+        EXPECT_EQ(readBytes(dir.path() + "/outside/" + store.name), store.good);
+        if (why) {
+            EXPECT_EQ(std::pair(inodeOf(file), QFileInfo(file).lastModified()), placed);
+            ASSERT_TRUE(QFile::remove(file) && writeBytes(file, store.good)); // put right by hand
+            EXPECT_EQ(putValue(*running, "Ports", "COM1", REG_SZ, "y"), ERROR_SUCCESS)
+                << running->lastError().toStdString();
+            continue;
+        }
+        EXPECT_TRUE(QFileInfo(file).isSymLink());
+        EXPECT_NE(readBytes(target), store.good);
+        EXPECT_EQ(folderEntries(QFileInfo(target).absolutePath()).filter(".velmora-"), QStringList());
     }
 }
 
