@@ -66,8 +66,8 @@ TEST_F(AtomicFile, WritesThroughALinkOnlyWhereAllowed)
                                                          {"folder/real.ini", nullptr}};
     for (const auto& [link, reason] : cases) {
         const Result<void> written = editFileAtomically(path(link), path("inside"), addPlus);
-        EXPECT_EQ(written.ok(), reason == nullptr) << link;
-        EXPECT_TRUE(written.reason().contains(QLatin1String(reason))) << written.reason().toStdString();
+        EXPECT_TRUE(reason ? written.reason().contains(QLatin1String(reason)) : written.ok())
+            << link << ": " << written.reason().toStdString();
     }
     for (const char* link : {"inside/in.ini", "inside/out.ini", "inside/broken.ini", "folder"})
         EXPECT_TRUE(QFileInfo(path(link)).isSymLink()) << link;
@@ -91,7 +91,7 @@ TEST_F(AtomicFile, FailedWritesChangeNothing)
         {"ro.ini", "ro.ini is read-only"}};
     for (const auto& [name, why] : cases) {
         const Result<void> written = writeFileAtomically(path(name), "new");
-        EXPECT_TRUE(!written && !written.reason().isEmpty() && written.reason().endsWith(QLatin1String(why)))
+        EXPECT_TRUE(!written && written.reason().endsWith(QLatin1String(why)))
             << name << ": " << written.reason().toStdString();
     }
     const int code = testing::exitCodeUnderFileSizeLimit(1024, [&] {

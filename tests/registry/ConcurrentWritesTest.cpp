@@ -84,11 +84,9 @@ protected:
         bool keptEarlier = false;
         for (;;) {
             const int fd = ::open(QFile::encodeName(file).constData(), O_RDWR);
-            struct stat opened {
-            }, now{};
+            struct stat opened = {}, now = {};
             QByteArray text(1 << 20, '\0');
-            const ssize_t n = ::pread(fd, text.data(), size_t(text.size()), 0);
-            text.truncate(std::max<ssize_t>(n, 0));
+            text.truncate(std::max<ssize_t>(::pread(fd, text.data(), size_t(text.size()), 0), 0));
             const qsizetype at = text.indexOf(counter) + counter.size();
             const bool kept = text.mid(at, 4) == before || (keptEarlier && text.mid(at, 4) == after);
             keptEarlier = keptEarlier || kept;

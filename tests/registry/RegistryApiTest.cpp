@@ -46,16 +46,15 @@ TEST_F(RegistryCalls, KeyPaths)
     };
     for (const auto& [label, created, opened, result] : cases) {
         SCOPED_TRACE(label);
-        HKEY key = 0xdead;
-        if (!created.isEmpty()) {
-            const long made = api.RegCreateKeyA(HKEY_LOCAL_MACHINE, created, &key);
-            if (made != ERROR_SUCCESS) {
-                EXPECT_EQ(made, result);
-                EXPECT_FALSE(QFile::exists(file())) << "nothing written";
-                continue;
-            }
-            api.RegCloseKey(key);
+        HKEY key = 0;
+        const long made = created.isEmpty() ? 0 : api.RegCreateKeyA(HKEY_LOCAL_MACHINE, created, &key);
+        if (made != ERROR_SUCCESS) {
+            EXPECT_EQ(made, result);
+            EXPECT_FALSE(QFile::exists(file())) << "nothing written";
+            continue;
         }
+        api.RegCloseKey(key);
+        key = 0xdead;
         RegistryApi reader(file());
         const long r = reader.RegOpenKeyExA(HKEY_LOCAL_MACHINE, opened, 0, KEY_ALL_ACCESS_9X, &key);
         EXPECT_EQ(r, result) << reader.lastError().toStdString();
