@@ -69,8 +69,6 @@ TEST_F(AtomicFile, WritesThroughALinkOnlyWhereAllowed)
         EXPECT_TRUE(reason ? written.reason().contains(QLatin1String(reason)) : written.ok())
             << link << ": " << written.reason().toStdString();
     }
-    for (const char* link : {"inside/in.ini", "inside/out.ini", "inside/broken.ini", "folder"})
-        EXPECT_TRUE(QFileInfo(path(link)).isSymLink()) << link;
     EXPECT_EQ(readBytes(path("inside/real.ini")), QByteArray("old++"));
     EXPECT_EQ(readBytes(path("outside/real.ini")), QByteArray("old"));
     EXPECT_EQ(folderEntries(path("inside")), (QStringList{"broken.ini", "in.ini", "out.ini", "real.ini"}));
