@@ -119,7 +119,6 @@ TEST(HiveImage, ANewKeyGoesBesideItsParent)
         EXPECT_FALSE(image.withSubkey(ports, name).ok()) << name.size();
     EXPECT_TRUE(image.withSubkey(ports, QByteArray(255, 'k')).ok());
     const HiveImage win95 = t::imageOf(sealed(t::hiveFile("SMALL95.DAT")));
-    ASSERT_EQ(t::hiveFaults(win95.bytes()), QString());
     EXPECT_EQ(t::hiveFaults(t::imageOf(win95.withSubkey(win95.findKey("class"), "Velmora")).bytes()),
               QString());
 }
