@@ -1,7 +1,6 @@
 #include "disk/ImageUse.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -20,33 +19,32 @@ struct Image {
     Image() { EXPECT_TRUE(QFile(path).open(QIODevice::WriteOnly) && QFile(path).resize(4096)); }
 };
 
-struct Program {
-    QProcess process;
-    Program(const QString& program, const QStringList& arguments, const QString& input = {})
+// A program started on the image, killed when the test is done with it.
+struct Program : QProcess {
+    Program(const QString& program, const QStringList& arguments)
     {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setStandardInputFile(input.isEmpty() ? QProcess::nullDevice() : input);
-        process.start(program, arguments);
+        setProcessChannelMode(MergedChannels);
+        start(program, arguments);
     }
-    ~Program()
+    ~Program() override
     {
-        process.kill();
-        process.waitForFinished();
+        kill();
+        waitForFinished();
     }
 };
 
-// Whoever uses the image is named, once it has opened it: a program with the file open (here on
-// its standard input), with QEMU's lock, with a lock whose holder no /proc/PID/fd link shows (the
-// file closed but still mapped, as for another user's QEMU), and VMware by its lock folder,
-// seen through a link too. Velmora's own helper (by its process id) does not count.
+// Whoever uses the image is named, once it has opened it: a program with the file open, with
+// QEMU's lock, with a lock whose holder no /proc/PID/fd link shows (the file closed but still
+// mapped, as for another user's QEMU), and VMware by its lock folder, seen through a link too.
+// Velmora's own helper (by its process id) does not count.
 TEST(ImageUse, WhoeverUsesTheImageIsNamed)
 {
     const struct {
         const char* program;   // nullptr: VMware's lock folder
-        QStringList arguments; // the image follows them, or is the standard input when there are none
+        QStringList arguments; // the image follows them
         const char* user;      // as the refusal names it, %1 its process id
     } rows[] = {
-        {"sleep", {}, "sleep (process %1)"},
+        {"tail", {"-f"}, "tail (process %1)"},
         {"qemu-io", {"-f", "raw", "-c", "sleep 30000"}, "qemu-io (process %1)"},
         {"python3",
          {"-c", "import ctypes, fcntl, os, struct, sys, time\n"
@@ -63,28 +61,23 @@ TEST(ImageUse, WhoeverUsesTheImageIsNamed)
         ASSERT_TRUE(checkImageNotInUse(image.path));
         std::optional<Program> user;
         if (row.program)
-            user.emplace(row.program,
-                         row.arguments.isEmpty() ? QStringList{"30"}
-                                                 : QStringList(row.arguments) << image.path,
-                         row.arguments.isEmpty() ? image.path : QString());
+            user.emplace(row.program, QStringList(row.arguments) << image.path);
         else
             QDir(image.dir.path()).mkdir("win98.img.lck");
-        ASSERT_TRUE(!user || user->process.waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
-        const qint64 pid = user ? user->process.processId() : 0;
+        ASSERT_TRUE(!user || user->waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
+        const qint64 pid = user ? user->processId() : 0;
         const QString named = QString(row.user).replace("%1", QString::number(pid)),
                       refusal =
                           "win98.img is in use by " + named + ": shut that down before changing the disk";
-        QElapsedTimer timer;
-        timer.start();
-        while (checkImageNotInUse(image.path).reason() != refusal && timer.elapsed() < 10000)
+        for (int tries = 0; tries < 500 && checkImageNotInUse(image.path).reason() != refusal; ++tries)
             QThread::msleep(20);
         EXPECT_EQ(checkImageNotInUse(image.path).reason(), refusal);
-        const QString link = image.dir.filePath("c.img");
-        ASSERT_TRUE(QFile::link(image.path, link));
-        EXPECT_TRUE(checkImageNotInUse(link).reason().contains(named)) << "seen through a link";
+        ASSERT_TRUE(QFile::link(image.path, image.dir.filePath("c.img")));
+        EXPECT_TRUE(checkImageNotInUse(image.dir.filePath("c.img")).reason().contains(named))
+            << "through a link";
         const bool seen = named.contains(u"process");
-        const QList<ImageHolder> holders{{pid, row.program}};
-        EXPECT_EQ(processesHoldingFile(image.path), seen ? holders : QList<ImageHolder>{});
+        EXPECT_EQ(processesHoldingFile(image.path),
+                  (seen ? QList<ImageHolder>{{pid, row.program}} : QList<ImageHolder>{}));
         EXPECT_TRUE(!seen || checkImageNotInUse(image.path, {pid})) << "our own helper";
     }
 }
@@ -99,9 +92,8 @@ TEST(ImageUse, AHeldImageIsRefusedByQemuWriters)
     EXPECT_TRUE(hold->checkNotInUse());
     EXPECT_FALSE(ImageHold::take(image.path)) << "a second hold is a second user";
     Program qemu("qemu-io", {"-c", "write 0 512", "-f", "raw", image.path});
-    ASSERT_TRUE(qemu.process.waitForFinished(10000)) << "qemu-io kept running";
-    EXPECT_NE(qemu.process.exitCode(), 0);
-    EXPECT_TRUE(qemu.process.readAll().contains("Failed to get \"write\" lock"));
+    ASSERT_TRUE(qemu.waitForFinished(10000)) << "qemu-io kept running";
+    EXPECT_TRUE(qemu.exitCode() != 0 && qemu.readAll().contains("Failed to get \"write\" lock"));
     *hold = ImageHold();
     EXPECT_TRUE(checkImageNotInUse(image.path)) << "released";
 }
