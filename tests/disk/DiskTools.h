@@ -48,13 +48,6 @@ public:
         return path("disk.img");
     }
 
-    // `raw` converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
-    QString converted(const QString& raw, const QString& name, const QString& format) const
-    {
-        run(QString("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, path(name)));
-        return path(name);
-    }
-
     // The disk inside an image, as qemu-img reads it.
     QByteArray asRaw(const QString& image, const QString& format) const
     {

@@ -27,9 +27,13 @@ QByteArray hdx(quint32 dataBytes)
 
 using Maker = std::function<QString(const Scratch&, const QString& raw)>;
 
+// The raw disk converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
 Maker qemu(const char* format)
 {
-    return [=](const Scratch& s, const QString& raw) { return s.converted(raw, "disk.image", format); };
+    return [=](const Scratch& s, const QString& raw) {
+        run(QString("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, s.path("disk.image")));
+        return s.path("disk.image");
+    };
 }
 
 // Runs qemu-img command lines ("|" between them; "@" is the scratch folder), then replaces
@@ -44,11 +48,13 @@ Maker made(const char* commands, const char* image, const char* from = "", const
     };
 }
 
-Maker bytes(QByteArray (*content)(QByteArray raw))
+// The image `make` made (a copy of the raw disk unless told), its bytes then changed.
+Maker bytes(QByteArray (*change)(QByteArray), const Maker& make = qemu("raw"))
 {
     return [=](const Scratch& s, const QString& raw) {
-        EXPECT_TRUE(writeBytes(s.path("made.image"), content(readBytes(raw))));
-        return s.path("made.image");
+        const QString image = make(s, raw);
+        EXPECT_TRUE(writeBytes(image, change(readBytes(image))));
+        return image;
     };
 }
 
@@ -139,12 +145,8 @@ TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
         {"qcow version 1", qemu("qcow"), "a qcow image of the first version"},
         {"stream-optimized VMDK", qemu("vmdk -o subformat=streamOptimized"), "cannot be changed in place"},
         {"differencing VHD", // qemu-img makes none: a dynamic one with the disk type of one
-         [](const Scratch& s, const QString& raw) {
-             QByteArray vhd = readBytes(qemu("vpc -o subformat=dynamic,force_size=on")(s, raw));
-             vhd[63] = vhd[vhd.size() - 512 + 63] = 4;
-             EXPECT_TRUE(writeBytes(s.path("diff.vhd"), vhd));
-             return s.path("diff.vhd");
-         },
+         bytes([](QByteArray b) { return b.replace(63, 1, "\4").replace(b.size() - 449, 1, "\4"); },
+               qemu("vpc -o subformat=dynamic,force_size=on")),
          "a differencing VHD, which is not supported"},
         {"HDX longer than its file", bytes([](QByteArray r) { return hdx(r.size() + 512) + r; }),
          "does not fit"},
@@ -153,13 +155,8 @@ TEST(ImageFormat, RecognisesByContentReadsAndWritesTheDisk)
          made("create -q -f qcow2 -u -b nbd://x.invalid/d -F raw @/t.qcow2 4M", "t.qcow2"),
          "backing file is not a plain file (nbd://x.invalid/d)"},
         {"qcow2 whose backing name passes QEMU's 1023 bytes",
-         [](const Scratch& s, const QString& raw) {
-             QByteArray q = readBytes(qemu("qcow2")(s, raw));
-             qToBigEndian<quint64>(0x200, q.data() + 8);
-             qToBigEndian<quint32>(1024, q.data() + 16);
-             EXPECT_TRUE(writeBytes(s.path("long.qcow2"), q));
-             return s.path("long.qcow2");
-         },
+         bytes([](QByteArray q) { return q.replace(8, 12, QByteArray::fromHex("000000000000020000000400")); },
+               qemu("qcow2")), // the name at byte 0x200, 1024 bytes long
          "backing file name cannot be read"},
         {"qcow2 with an external data file",
          made("create -q -f qcow2 -o data_file=@/data.raw @/d.qcow2 4M", "d.qcow2"),
