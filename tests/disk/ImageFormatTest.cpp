@@ -27,25 +27,22 @@ QByteArray hdx(quint32 dataBytes)
 
 using Maker = std::function<QString(const Scratch&, const QString& raw)>;
 
-// The raw disk converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
-Maker qemu(const char* format)
-{
-    return [=](const Scratch& s, const QString& raw) {
-        run(QString("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, s.path("disk.image")));
-        return s.path("disk.image");
-    };
-}
-
 // Runs qemu-img command lines ("|" between them; "@" is the scratch folder), then replaces
 // `from` with `to` in the image they made.
-Maker made(const char* commands, const char* image, const char* from = "", const char* to = "")
+Maker made(const QString& commands, const char* image, const char* from = "", const char* to = "")
 {
     return [=](const Scratch& s, const QString&) {
-        for (const QString& command : QString(commands).split('|'))
+        for (const QString& command : commands.split('|'))
             run("qemu-img " + QString(command).replace('@', QFileInfo(s.path("x")).absolutePath()));
         EXPECT_TRUE(writeBytes(s.path(image), readBytes(s.path(image)).replace(from, to)));
         return s.path(image);
     };
+}
+
+// The raw disk converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
+Maker qemu(const QString& format)
+{
+    return made("convert -f raw -O " + format + " @/disk.img @/disk.image", "disk.image");
 }
 
 // The image `make` made (a copy of the raw disk unless told), its bytes then changed.

@@ -1,36 +1,24 @@
 #include "disk/ImageUse.h"
 
+#include "DiskTools.h"
+
 #include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <optional>
 
-#include <gtest/gtest.h>
-
-namespace velmora {
+namespace velmora::testing {
 namespace {
 
 struct Image {
     QTemporaryDir dir;
     QString path = dir.filePath("win98.img");
-    Image() { EXPECT_TRUE(QFile(path).open(QIODevice::WriteOnly) && QFile(path).resize(4096)); }
+    Image() { EXPECT_TRUE(writeBytes(path, QByteArray(4096, '\0'))); }
 };
 
 // A program started on the image, killed when the test is done with it.
 struct Program : QProcess {
-    Program(const QString& program, const QStringList& arguments)
-    {
-        setProcessChannelMode(MergedChannels);
-        start(program, arguments);
-    }
-    ~Program() override
-    {
-        kill();
-        waitForFinished();
-    }
+    ~Program() override { kill(), waitForFinished(); }
 };
 
 // Whoever uses the image is named, once it has opened it: a program with the file open, with
@@ -61,7 +49,7 @@ TEST(ImageUse, WhoeverUsesTheImageIsNamed)
         ASSERT_TRUE(checkImageNotInUse(image.path));
         std::optional<Program> user;
         if (row.program)
-            user.emplace(row.program, QStringList(row.arguments) << image.path);
+            user.emplace().start(row.program, QStringList(row.arguments) << image.path);
         else
             QDir(image.dir.path()).mkdir("win98.img.lck");
         ASSERT_TRUE(!user || user->waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
@@ -91,12 +79,13 @@ TEST(ImageUse, AHeldImageIsRefusedByQemuWriters)
     ASSERT_TRUE(hold) << hold.reason().toStdString();
     EXPECT_TRUE(hold->checkNotInUse());
     EXPECT_FALSE(ImageHold::take(image.path)) << "a second hold is a second user";
-    Program qemu("qemu-io", {"-c", "write 0 512", "-f", "raw", image.path});
+    Program qemu;
+    qemu.start("qemu-io", {"-c", "write 0 512", "-f", "raw", image.path});
     ASSERT_TRUE(qemu.waitForFinished(10000)) << "qemu-io kept running";
-    EXPECT_TRUE(qemu.exitCode() != 0 && qemu.readAll().contains("Failed to get \"write\" lock"));
+    EXPECT_TRUE(qemu.exitCode() != 0 && qemu.readAllStandardError().contains("Failed to get \"write\" lock"));
     *hold = ImageHold();
     EXPECT_TRUE(checkImageNotInUse(image.path)) << "released";
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::testing
