@@ -33,9 +33,9 @@ Maker made(const QString& commands, const char* image, const char* from = "", co
 {
     return [=](const Scratch& s, const QString&) {
         for (const QString& command : commands.split('|'))
-            run("qemu-img " + QString(command).replace('@', QFileInfo(s.path("x")).absolutePath()));
-        EXPECT_TRUE(writeBytes(s.path(image), readBytes(s.path(image)).replace(from, to)));
-        return s.path(image);
+            run("qemu-img " + QString(command).replace('@', s.path()));
+        EXPECT_TRUE(writeBytes(s.filePath(image), readBytes(s.filePath(image)).replace(from, to)));
+        return s.filePath(image);
     };
 }
 
@@ -78,7 +78,7 @@ void expectWriteLandsAlone(const Scratch& scratch, const QString& raw, const QSt
         run("qemu-img snapshot -c before " + image);
     const QByteArray snapshots = run("qemu-img snapshot -l " + image);
     const auto kept = [&] {
-        const QByteArray bytes = readBytes(how.keptFile ? scratch.path(how.keptFile) : image);
+        const QByteArray bytes = readBytes(how.keptFile ? scratch.filePath(how.keptFile) : image);
         return sha256(bytes.mid(how.keptAt < 0 ? bytes.size() + how.keptAt : how.keptAt, how.keptBytes));
     };
     const QByteArray keptBefore = kept(), written = patterned(8192, 7);

@@ -69,7 +69,7 @@ TEST(PartitionTable, ListsWhatSfdiskLaysOutAndRefusesTheRest)
     for (const auto& row : rows) {
         const Scratch scratch;
         const bool bare = QString(row.sfdisk).startsWith("mkfs.fat");
-        const QString image = bare ? scratch.path("disk.img") : scratch.rawDisk(8, row.sfdisk);
+        const QString image = bare ? scratch.filePath("disk.img") : scratch.rawDisk(8, row.sfdisk);
         if (bare)
             run(QString("%1 -C %2 8192").arg(row.sfdisk, image));
         QByteArray bytes = readBytes(image);
