@@ -58,11 +58,10 @@ TEST(WindowsPartition, PicksTheDriveCOrSaysWhyNot)
         const QList<Partition> listed = partitions(row.partitions);
         // The volume's first bytes tell which partition it is.
         const DriveCTest isDriveC = [&](BlockDevice& volume) -> Result<bool> {
-            for (qsizetype i = 0; i < listed.size(); ++i) {
+            for (qsizetype i = 0; i < listed.size(); ++i)
                 if (volume.read(0, 16).value() == disk->bytes().mid(listed[i].offset, 16) &&
                     row.driveC[i] != '!')
                     return row.driveC[i] == 'C';
-            }
             return failure("the FAT is damaged");
         };
         const Result<ChosenPartition> chosen = chooseWindowsPartition(

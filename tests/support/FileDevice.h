@@ -74,10 +74,8 @@ inline Ran run(const QString& program, const QStringList& arguments, const QByte
     tool.start(program, arguments);
     tool.write(input);
     tool.closeWriteChannel();
-    if (!tool.waitForFinished(60000))
-        return {};
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, tool.readAllStandardOutput(),
-            tool.readAllStandardError()};
+    const bool finished = tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit;
+    return {finished ? tool.exitCode() : -1, tool.readAllStandardOutput(), tool.readAllStandardError()};
 }
 
 } // namespace velmora::testing
