@@ -35,8 +35,7 @@ TEST(ImageUse, WhoeverUsesTheImageIsNamed)
         {"tail", {"-f"}, "tail (process %1)"},
         {"qemu-io", {"-f", "raw", "-c", "sleep 30000"}, "qemu-io (process %1)"},
         {"python3",
-         {"-c", "import ctypes, fcntl, os, struct, sys, time\n"
-                "fd = os.open(sys.argv[1], os.O_RDONLY)\n"
+         {"-c", "import ctypes, fcntl, os, struct, sys, time; fd = os.open(sys.argv[1], os.O_RDONLY)\n"
                 "fcntl.fcntl(fd, 37, struct.pack('hhqqi4x', 0, 0, 100, 2, 0)) # F_OFD_SETLK, as QEMU locks\n"
                 "libc = ctypes.CDLL(None); libc.mmap.restype = ctypes.c_void_p\n"
                 "libc.mmap(None, 4096, 1, 1, fd, ctypes.c_long(0)); os.close(fd); time.sleep(30)"},
