@@ -36,34 +36,21 @@ inline QByteArray sha256(const QByteArray& bytes)
 }
 
 // A scratch folder for one test's images.
-class Scratch {
-public:
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-
+struct Scratch : QTemporaryDir {
     // A raw disk of `megabytes` of patterned bytes partitioned by the sfdisk script.
     QString rawDisk(int megabytes, const QByteArray& sfdiskScript) const
     {
-        EXPECT_TRUE(writeBytes(path("disk.img"), patterned(qint64(megabytes) << 20, 1)));
-        run("sfdisk -q --wipe=never " + path("disk.img"), sfdiskScript);
-        return path("disk.img");
-    }
-
-    // `raw` converted by qemu-img to `format` ("qcow2", or with options: "vpc -o subformat=fixed").
-    QString converted(const QString& raw, const QString& name, const QString& format) const
-    {
-        run(QString("qemu-img convert -f raw -O %1 %2 %3").arg(format, raw, path(name)));
-        return path(name);
+        EXPECT_TRUE(writeBytes(filePath("disk.img"), patterned(qint64(megabytes) << 20, 1)));
+        run("sfdisk -q --wipe=never " + filePath("disk.img"), sfdiskScript);
+        return filePath("disk.img");
     }
 
     // The disk inside an image, as qemu-img reads it.
     QByteArray asRaw(const QString& image, const QString& format) const
     {
-        run(QString("qemu-img convert -f %1 -O raw %2 %3").arg(format, image, path("out.raw")));
-        return readBytes(path("out.raw"));
+        run(QString("qemu-img convert -f %1 -O raw %2 %3").arg(format, image, filePath("out.raw")));
+        return readBytes(filePath("out.raw"));
     }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 inline const QString kSystemDat = QStringLiteral(VELMORA_TEST_DATA "/SYSTEM.DAT");

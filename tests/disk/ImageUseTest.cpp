@@ -1,56 +1,41 @@
 #include "disk/ImageUse.h"
 
+#include "DiskTools.h"
+
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <optional>
 
-#include <gtest/gtest.h>
-
-namespace velmora {
+namespace velmora::testing {
 namespace {
 
 struct Image {
     QTemporaryDir dir;
     QString path = dir.filePath("win98.img");
-    Image() { EXPECT_TRUE(QFile(path).open(QIODevice::WriteOnly) && QFile(path).resize(4096)); }
+    Image() { EXPECT_TRUE(writeBytes(path, QByteArray(4096, '\0'))); }
 };
 
-struct Program {
-    QProcess process;
-    Program(const QString& program, const QStringList& arguments, const QString& input = {})
-    {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setStandardInputFile(input.isEmpty() ? QProcess::nullDevice() : input);
-        process.start(program, arguments);
-    }
-    ~Program()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
+// A program started on the image, killed when the test is done with it.
+struct Program : QProcess {
+    ~Program() override { kill(), waitForFinished(); }
 };
 
-// Whoever uses the image is named, once it has opened it: a program with the file open (here on
-// its standard input), with QEMU's lock, with a lock whose holder no /proc/PID/fd link shows (the
-// file closed but still mapped, as for another user's QEMU), and VMware by its lock folder,
-// seen through a link too. Velmora's own helper (by its process id) does not count.
+// Whoever uses the image is named, once it has opened it: a program with the file open, with
+// QEMU's lock, with a lock whose holder no /proc/PID/fd link shows (the file closed but still
+// mapped, as for another user's QEMU), and VMware by its lock folder, seen through a link too.
+// Velmora's own helper (by its process id) does not count.
 TEST(ImageUse, WhoeverUsesTheImageIsNamed)
 {
     const struct {
         const char* program;   // nullptr: VMware's lock folder
-        QStringList arguments; // the image follows them, or is the standard input when there are none
+        QStringList arguments; // the image follows them
         const char* user;      // as the refusal names it, %1 its process id
     } rows[] = {
-        {"sleep", {}, "sleep (process %1)"},
+        {"tail", {"-f"}, "tail (process %1)"},
         {"qemu-io", {"-f", "raw", "-c", "sleep 30000"}, "qemu-io (process %1)"},
         {"python3",
-         {"-c", "import ctypes, fcntl, os, struct, sys, time\n"
-                "fd = os.open(sys.argv[1], os.O_RDONLY)\n"
+         {"-c", "import ctypes, fcntl, os, struct, sys, time; fd = os.open(sys.argv[1], os.O_RDONLY)\n"
                 "fcntl.fcntl(fd, 37, struct.pack('hhqqi4x', 0, 0, 100, 2, 0)) # F_OFD_SETLK, as QEMU locks\n"
                 "libc = ctypes.CDLL(None); libc.mmap.restype = ctypes.c_void_p\n"
                 "libc.mmap(None, 4096, 1, 1, fd, ctypes.c_long(0)); os.close(fd); time.sleep(30)"},
@@ -63,28 +48,23 @@ TEST(ImageUse, WhoeverUsesTheImageIsNamed)
         ASSERT_TRUE(checkImageNotInUse(image.path));
         std::optional<Program> user;
         if (row.program)
-            user.emplace(row.program,
-                         row.arguments.isEmpty() ? QStringList{"30"}
-                                                 : QStringList(row.arguments) << image.path,
-                         row.arguments.isEmpty() ? image.path : QString());
+            user.emplace().start(row.program, QStringList(row.arguments) << image.path);
         else
             QDir(image.dir.path()).mkdir("win98.img.lck");
-        ASSERT_TRUE(!user || user->process.waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
-        const qint64 pid = user ? user->process.processId() : 0;
+        ASSERT_TRUE(!user || user->waitForStarted()) << "tools/install-deps.sh installs qemu-utils";
+        const qint64 pid = user ? user->processId() : 0;
         const QString named = QString(row.user).replace("%1", QString::number(pid)),
                       refusal =
                           "win98.img is in use by " + named + ": shut that down before changing the disk";
-        QElapsedTimer timer;
-        timer.start();
-        while (checkImageNotInUse(image.path).reason() != refusal && timer.elapsed() < 10000)
+        for (int tries = 0; tries < 500 && checkImageNotInUse(image.path).reason() != refusal; ++tries)
             QThread::msleep(20);
         EXPECT_EQ(checkImageNotInUse(image.path).reason(), refusal);
-        const QString link = image.dir.filePath("c.img");
-        ASSERT_TRUE(QFile::link(image.path, link));
-        EXPECT_TRUE(checkImageNotInUse(link).reason().contains(named)) << "seen through a link";
+        ASSERT_TRUE(QFile::link(image.path, image.dir.filePath("c.img")));
+        EXPECT_TRUE(checkImageNotInUse(image.dir.filePath("c.img")).reason().contains(named))
+            << "through a link";
         const bool seen = named.contains(u"process");
-        const QList<ImageHolder> holders{{pid, row.program}};
-        EXPECT_EQ(processesHoldingFile(image.path), seen ? holders : QList<ImageHolder>{});
+        EXPECT_EQ(processesHoldingFile(image.path),
+                  (seen ? QList<ImageHolder>{{pid, row.program}} : QList<ImageHolder>{}));
         EXPECT_TRUE(!seen || checkImageNotInUse(image.path, {pid})) << "our own helper";
     }
 }
@@ -98,13 +78,13 @@ TEST(ImageUse, AHeldImageIsRefusedByQemuWriters)
     ASSERT_TRUE(hold) << hold.reason().toStdString();
     EXPECT_TRUE(hold->checkNotInUse());
     EXPECT_FALSE(ImageHold::take(image.path)) << "a second hold is a second user";
-    Program qemu("qemu-io", {"-c", "write 0 512", "-f", "raw", image.path});
-    ASSERT_TRUE(qemu.process.waitForFinished(10000)) << "qemu-io kept running";
-    EXPECT_NE(qemu.process.exitCode(), 0);
-    EXPECT_TRUE(qemu.process.readAll().contains("Failed to get \"write\" lock"));
+    Program qemu;
+    qemu.start("qemu-io", {"-c", "write 0 512", "-f", "raw", image.path});
+    ASSERT_TRUE(qemu.waitForFinished(10000)) << "qemu-io kept running";
+    EXPECT_TRUE(qemu.exitCode() != 0 && qemu.readAllStandardError().contains("Failed to get \"write\" lock"));
     *hold = ImageHold();
     EXPECT_TRUE(checkImageNotInUse(image.path)) << "released";
 }
 
 } // namespace
-} // namespace velmora
+} // namespace velmora::testing

@@ -1,54 +1,18 @@
-#include "disk/DiskImage.h"
+#include "disk/PartitionTable.h"
 #include "disk/MemoryDevice.h"
-#include "disk/WindowsPartition.h"
 
 #include "DiskTools.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QtEndian>
 
 namespace velmora::testing {
 namespace {
 
-// A partition as "number:start:size:type:active", sectors counted, the type in hex.
-QString listed(const QString& number, qint64 start, qint64 size, const QString& type, bool active)
-{
-    return QString("%1:%2:%3:%4:%5").arg(number).arg(start).arg(size).arg(type).arg(int(active));
-}
-
-// The partitions as sfdisk lists them, extended containers left out.
-QStringList sfdiskListing(const QString& image)
-{
-    QStringList listing;
-    for (const QJsonValue& entry :
-         QJsonDocument::fromJson(run("sfdisk -J " + image))["partitiontable"]["partitions"].toArray()) {
-        const QString type = entry["type"].toString();
-        if (type != "5" && type != "f")
-            listing.append(listed(entry["node"].toString().mid(image.size()), entry["start"].toInteger(),
-                                  entry["size"].toInteger(), type, entry["bootable"].toBool()));
-    }
-    return listing;
-}
-
-QStringList velmoraListing(const QList<Partition>& partitions)
-{
-    QStringList listing;
-    for (const Partition& p : partitions)
-        listing.append(listed(QString::number(p.number), p.offset / 512, p.length / 512,
-                              QString::number(p.type, 16), p.active));
-    return listing;
-}
-
-// Sets field `at` (+4 type, +8 start, +12 count) of entry `index` of the table in sector `table`.
+// Sets field `at` (+4 type, with the three bytes after it, +8 start, +12 count) of entry `index`
+// of the table in sector `table`.
 void patch(QByteArray& bytes, qint64 table, int index, int at, quint32 value)
 {
-    const qint64 offset = table * 512 + 446 + 16 * index + at;
-    if (at == 4)
-        bytes[offset] = char(value);
-    else
-        qToLittleEndian(value, bytes.data() + offset);
+    qToLittleEndian(value, bytes.data() + table * 512 + 446 + 16 * index + at);
 }
 
 // The last link of the chain below made to point at `start` (from the extended partition's start).
@@ -62,22 +26,24 @@ void linkLastTo(QByteArray& bytes, quint32 start)
 // Primary 1, then an extended partition at 4096 whose links lie at 4096, 8192 and 12288.
 const char* const threeLogicals = "2048,2048,6\n4096,,5\n6144,2048,b\n10240,2048,c\n14336,,e\n";
 
-TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
+// The partitions as sfdisk lays them out (extended containers left out), each as
+// "number:start:size:type:active" in sectors, or the words of the refusal.
+TEST(PartitionTable, ListsWhatSfdiskLaysOutAndRefusesTheRest)
 {
     const struct {
         const char* name;
         const char* sfdisk; // or "mkfs.fat OPTIONS": a bare FAT volume
         void (*damage)(QByteArray&);
-        const char* refusal; // nullptr: the listing must agree with sfdisk's
+        const char* outcome;
     } rows[] = {
-        {"one FAT32 primary, active", "2048,,c,*\n", nullptr, nullptr},
         {"four primaries, the third active", "2048,2048,1\n4096,2048,6\n6144,2048,b,*\n8192,,83\n", nullptr,
-         nullptr},
-        {"an extended partition with three logicals", threeLogicals, nullptr, nullptr},
+         "1:2048:2048:1:0 2:4096:2048:6:0 3:6144:2048:b:1 4:8192:8192:83:0"},
+        {"an extended partition with three logicals", threeLogicals, nullptr,
+         "1:2048:2048:6:0 5:6144:2048:b:0 6:10240:2048:c:0 7:14336:2048:e:0"},
         {"an extended partition, then a primary", "2048,8192,f\n10240,,c\n,2048,6\n,2048,b,*\n", nullptr,
-         nullptr},
-        {"a bare FAT volume", "mkfs.fat", nullptr, nullptr},
-        {"a bare FAT volume of the largest sectors", "mkfs.fat -S 4096", nullptr, nullptr},
+         "2:10240:6144:c:0 5:4096:2048:6:0 6:8192:2048:b:1"},
+        {"a bare FAT volume", "mkfs.fat", nullptr, "0:0:16384:0:0"},
+        {"a bare FAT volume of the largest sectors", "mkfs.fat -S 4096", nullptr, "0:0:16384:0:0"},
         {"GPT", "label: gpt\n,,U\n", nullptr, "a GPT disk"},
         {"blank", "2048,,c\n", [](QByteArray& b) { b.fill('\0'); }, "the disk is blank"},
         {"no boot signature", "2048,,c\n", [](QByteArray& b) { b[511] = 0; },
@@ -101,10 +67,9 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
          "partition 6 lies outside"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         const Scratch scratch;
         const bool bare = QString(row.sfdisk).startsWith("mkfs.fat");
-        const QString image = bare ? scratch.path("disk.img") : scratch.rawDisk(8, row.sfdisk);
+        const QString image = bare ? scratch.filePath("disk.img") : scratch.rawDisk(8, row.sfdisk);
         if (bare)
             run(QString("%1 -C %2 8192").arg(row.sfdisk, image));
         QByteArray bytes = readBytes(image);
@@ -112,40 +77,18 @@ TEST(PartitionTable, ListsWhatSfdiskListsAndRefusesTheRest)
             row.damage(bytes);
         MemoryDevice disk("disk.img", bytes);
         const Result<QList<Partition>> partitions = readPartitions(disk);
-        if (row.refusal != nullptr) {
-            ASSERT_FALSE(partitions.ok()) << velmoraListing(*partitions).join(' ').toStdString();
-            EXPECT_TRUE(partitions.reason().contains(row.refusal)) << partitions.reason().toStdString();
-            continue;
-        }
-        ASSERT_TRUE(partitions.ok()) << partitions.reason().toStdString();
-        EXPECT_EQ(velmoraListing(*partitions), bare ? QStringList{"0:0:16384:0:0"} : sfdiskListing(image));
+        QStringList listed;
+        for (const Partition& p : partitions ? *partitions : QList<Partition>())
+            listed << QString("%1:%2:%3:%4:%5")
+                          .arg(p.number)
+                          .arg(p.offset / 512)
+                          .arg(p.length / 512)
+                          .arg(p.type, 0, 16)
+                          .arg(int(p.active));
+        const QString got = partitions ? listed.join(' ') : partitions.reason();
+        EXPECT_TRUE(got == row.outcome || (!partitions && got.contains(row.outcome)))
+            << row.name << ": " << got.toStdString();
     }
-}
-
-// The whole way from an image file to the volume Windows is on: a qcow2 disk holding a data
-// partition and, as a logical partition, the Windows one, whose boot sector the volume reads.
-TEST(PartitionTable, OpensTheWindowsVolumeInsideAnImage)
-{
-    const Scratch scratch;
-    const QString raw = scratch.rawDisk(8, "2048,4096,6\n6144,,f\n,4096,e,*\n");
-    run(QString("mkfs.fat --offset=2048 -n DATA %1 2048").arg(raw));
-    run(QString("mkfs.fat --offset=8192 -n WIN98 %1 2048").arg(raw));
-    const QString image = scratch.converted(raw, "win98.qcow2", "qcow2");
-    const auto label = [](BlockDevice& volume) {
-        const Result<QByteArray> boot = volume.read(0, 512);
-        return boot ? boot->mid(43, 11).trimmed() : QByteArray();
-    };
-    const DriveCTest win98 = [&](BlockDevice& volume) -> Result<bool> { return label(volume) == "WIN98"; };
-
-    const Result<DiskImage> disk = openDiskImage(image, ImageAccess::ReadOnly);
-    ASSERT_TRUE(disk.ok()) << disk.reason().toStdString();
-    EXPECT_EQ(disk->layout.format, ImageFormat::Qcow2);
-    const Result<QList<Partition>> partitions = readPartitions(*disk->disk);
-    ASSERT_TRUE(partitions.ok()) << partitions.reason().toStdString();
-    const Result<ChosenPartition> windows = chooseWindowsPartition(disk->disk, *partitions, win98, {});
-    ASSERT_TRUE(windows.ok()) << windows.reason().toStdString();
-    EXPECT_EQ(windows->volume->name(), "win98.qcow2, partition 5");
-    EXPECT_EQ(label(*windows->volume), "WIN98");
 }
 
 } // namespace

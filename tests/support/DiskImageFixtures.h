@@ -59,20 +59,19 @@ enum class Format { Raw, Qcow2, Vdi, Vmdk, FixedVhd, DynamicVhd, Vhdx };
 struct FormatInfo {
     const char* label;
     const char* fileName;
-    const char* qemuFormat; // as qemu-img names it; nullptr for the raw disk itself
-    const char* options;
+    const char* qemu; // the format as qemu-img names it, and its options; nullptr for the raw disk
 };
 
 inline FormatInfo infoOf(Format format)
 {
     static const FormatInfo table[] = {
-        {"Raw", "disk.img", nullptr, nullptr},
-        {"Qcow2", "disk.qcow2", "qcow2", ""},
-        {"Vdi", "disk.vdi", "vdi", ""},
-        {"Vmdk", "disk.vmdk", "vmdk", ""},
-        {"FixedVhd", "fixed.vhd", "vpc", "subformat=fixed,force_size=on"},
-        {"DynamicVhd", "disk.vhd", "vpc", "subformat=dynamic"},
-        {"Vhdx", "disk.vhdx", "vhdx", ""},
+        {"Raw", "disk.img", nullptr},
+        {"Qcow2", "disk.qcow2", "qcow2"},
+        {"Vdi", "disk.vdi", "vdi"},
+        {"Vmdk", "disk.vmdk", "vmdk"},
+        {"FixedVhd", "fixed.vhd", "vpc -o subformat=fixed,force_size=on"},
+        {"DynamicVhd", "disk.vhd", "vpc -o subformat=dynamic"},
+        {"Vhdx", "disk.vhdx", "vhdx"},
     };
     return table[int(format)];
 }
@@ -83,34 +82,32 @@ inline QString buildImage(const QString& dir, Format format, const QString& syst
     const QString raw = dir + "/disk.img";
     buildRawDisk(raw, systemDatAttributes);
     const FormatInfo info = infoOf(format);
-    if (!info.qemuFormat)
+    if (!info.qemu)
         return raw;
     const QString image = dir + '/' + info.fileName;
-    QStringList convert{"convert", "-f", "raw", "-O", info.qemuFormat};
-    if (*info.options)
-        convert << "-o" << info.options;
-    expectRan(run("qemu-img", convert << raw << image), "qemu-img convert");
+    expectRan(run("qemu-img", QStringList{"convert", "-f", "raw", "-O"} + QString(info.qemu).split(' ')
+                                  << raw << image),
+              "qemu-img convert");
     QFile::remove(raw);
     return image;
 }
 
-// The disk as a raw file outside tools can open: a container is checked by QEMU (which has no
-// check for VHD) and converted. The image may still be open in Velmora, so QEMU is told to share it.
+// The disk as a raw file outside tools can open: a container (known by its file name) is checked
+// by QEMU (which has no check for VHD) and converted. The image may still be open in Velmora, so
+// QEMU is told to share it.
 inline QString judgedDisk(const QString& image, const QString& dir)
 {
-    const QString suffix = QFileInfo(image).suffix();
-    FormatInfo info = infoOf(Format::Raw);
-    for (int f = 0; f <= int(Format::Vhdx); ++f)
-        if (QFileInfo(infoOf(Format(f)).fileName).suffix() == suffix)
-            info = infoOf(Format(f));
-    if (!info.qemuFormat)
+    QString format;
+    for (int f = 1; f <= int(Format::Vhdx); ++f)
+        if (QFileInfo(infoOf(Format(f)).fileName).suffix() == QFileInfo(image).suffix())
+            format = QString(infoOf(Format(f)).qemu).section(' ', 0, 0);
+    if (format.isEmpty())
         return image;
-    const Ran checked = run("qemu-img", {"check", "-U", "-f", info.qemuFormat, image});
-    EXPECT_TRUE(checked.code == 0 || (checked.code == 63 && QByteArrayView(info.qemuFormat) == "vpc"))
+    const Ran checked = run("qemu-img", {"check", "-U", "-f", format, image});
+    EXPECT_TRUE(checked.code == 0 || (checked.code == 63 && format == "vpc"))
         << "qemu-img check: " << checked.err.constData();
     const QString raw = dir + "/judged.img";
-    expectRan(run("qemu-img", {"convert", "-U", "-f", info.qemuFormat, "-O", "raw", image, raw}),
-              "qemu-img convert");
+    expectRan(run("qemu-img", {"convert", "-U", "-f", format, "-O", "raw", image, raw}), "qemu-img convert");
     return raw;
 }
 

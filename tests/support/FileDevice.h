@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 
 #include <unistd.h>
 
@@ -56,11 +57,7 @@ private:
 inline QByteArray patterned(qint64 size, quint32 seed)
 {
     QByteArray bytes(size, Qt::Uninitialized);
-    quint32 state = seed * 2654435761u + 1;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = char(state >> 24);
-    }
+    QRandomGenerator(seed).generate(bytes.begin(), bytes.end());
     return bytes;
 }
 
@@ -72,17 +69,13 @@ struct Ran {
 // Runs an outside tool without a shell, `input` on its standard input.
 inline Ran run(const QString& program, const QStringList& arguments, const QByteArray& input = {})
 {
+    qputenv("MTOOLS_SKIP_CHECK", "1"); // mtools on volumes whose geometry it would question
     QProcess tool;
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
-    tool.setProcessEnvironment(environment);
     tool.start(program, arguments);
     tool.write(input);
     tool.closeWriteChannel();
-    if (!tool.waitForFinished(60000))
-        return {};
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, tool.readAllStandardOutput(),
-            tool.readAllStandardError()};
+    const bool finished = tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit;
+    return {finished ? tool.exitCode() : -1, tool.readAllStandardOutput(), tool.readAllStandardError()};
 }
 
 } // namespace velmora::testing
