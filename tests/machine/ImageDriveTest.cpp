@@ -15,41 +15,24 @@ using namespace velmora::testing;
 
 const QByteArray kWinIni = "[Ports]\r\nCOM2:=9600,n,8,1,x\r\n";
 
-// Drive C inside a raw disk, seen through the machine as every writer sees it.
-TEST(ImageDriveTest, ReadsFilesAsFatNamesThem)
+// Drive C inside a raw disk, seen through the machine as every writer sees it (how FAT matches
+// names and finds folders, the FAT tests show): a file's bytes, "-" for none, or why it cannot be
+// read.
+TEST(ImageDriveTest, ReadsFilesThroughTheMachine)
 {
     QTemporaryDir dir;
-    const QString image = buildImage(dir.path(), Format::Raw);
-    const MachineFolder machine(image);
-    ASSERT_EQ(machine.kind(), MachineFolder::Kind::Image);
-    ASSERT_TRUE(machine.prepare(MachineFolder::Creation::MustExist));
+    const MachineFolder machine(buildImage(dir.path(), Format::Raw));
+    ASSERT_TRUE(machine.kind() == MachineFolder::Kind::Image &&
+                machine.prepare(MachineFolder::Creation::MustExist));
     EXPECT_EQ(machine.registryFile(), QStringLiteral("WIN98\\SYSTEM.DAT"));
-    struct Case {
-        const char* name;
-        const char* windowsPath;
-        std::optional<QByteArray> bytes; // nothing: no file there
-        const char* refusal;             // the read is refused, saying this
+    const auto read = [&](const char16_t* windowsPath) {
+        const Result<Found<QByteArray>> read =
+            machine.drive().readIfPresent(*machine.hostPath(windowsPath), 1 << 20);
+        return !read ? read.reason().toUtf8() : read->isPresent() ? read->value : "-";
     };
-    const Case cases[] = {
-        {"the Windows folder named by MSDOS.SYS", "c:\\windows\\win.ini", kWinIni, nullptr},
-        {"names in any case", "C:\\Win98\\Win.Ini", kWinIni, nullptr},
-        {"a missing file", "c:\\windows\\modem.inf", std::nullopt, nullptr},
-        {"a folder", "c:\\windows", std::nullopt, "a folder stands in the file's place"},
-        {"a missing folder", "c:\\nowhere\\file.txt", std::nullopt, "does not exist"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Result<QString> path = machine.hostPath(QString::fromLatin1(c.windowsPath));
-        ASSERT_TRUE(path) << path.reason().toStdString();
-        const Result<Found<QByteArray>> read = machine.drive().readIfPresent(*path, 1 << 20);
-        if (c.refusal) {
-            ASSERT_FALSE(read);
-            EXPECT_TRUE(read.reason().contains(c.refusal)) << read.reason().toStdString();
-        } else {
-            ASSERT_TRUE(read) << read.reason().toStdString();
-            EXPECT_EQ(read->isPresent() ? std::optional(read->value) : std::nullopt, c.bytes);
-        }
-    }
+    EXPECT_EQ(read(u"c:\\windows\\win.ini"), kWinIni) << "the Windows folder MSDOS.SYS names";
+    EXPECT_EQ(read(u"c:\\windows\\modem.inf"), "-");
+    EXPECT_EQ(read(u"c:\\windows"), "a folder stands in the file's place");
 }
 
 // A save is refused, writing nothing, when it must not happen: the file is read-only, or a
@@ -58,30 +41,23 @@ TEST(ImageDriveTest, ReadsFilesAsFatNamesThem)
 // second try is refused too.
 TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
 {
-    struct Case {
-        const char* name;
-        Format format;
-        const char* attributes; // of SYSTEM.DAT
-        const char* file;
-        bool holderStarts; // after a save that was allowed
-        const char* refusal;
+    // Whether a program opens the image after a save that was allowed (then WIN.INI is saved, else
+    // SYSTEM.DAT, which is read-only), and a part of the refusal.
+    const std::tuple<const char*, Format, bool, const char*> cases[] = {
+        {"read-only file", Format::Raw, false, "SYSTEM.DAT could not be written: the file is read-only"},
+        {"raw image opened since", Format::Raw, true, "sleep"},
+        {"qcow2 image opened since", Format::Qcow2, true, "sleep"},
     };
-    const Case cases[] = {
-        {"read-only file", Format::Raw, "+r", "WIN98\\SYSTEM.DAT", false,
-         "SYSTEM.DAT could not be written: the file is read-only"},
-        {"raw image opened since", Format::Raw, "+h +s", "WIN98\\WIN.INI", true, "sleep"},
-        {"qcow2 image opened since", Format::Qcow2, "+h +s", "WIN98\\WIN.INI", true, "sleep"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, format, holderStarts, refusal] : cases) {
+        SCOPED_TRACE(name);
         QTemporaryDir dir;
-        const QString image = buildImage(dir.path(), c.format, c.attributes);
+        const QString image = buildImage(dir.path(), format);
         const MachineFolder machine(image);
         ASSERT_TRUE(machine.prepare(MachineFolder::Creation::MustExist));
         bool edited = false;
         const auto save = [&] {
             return machine.drive().edit(
-                c.file,
+                holderStarts ? "WIN98\\WIN.INI" : "WIN98\\SYSTEM.DAT",
                 [&](const Found<QByteArray>&) -> Result<FileChange> {
                     edited = true;
                     return FileChange::replaceWith("changed");
@@ -89,7 +65,7 @@ TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
                 ReadOnlyFile::Refused);
         };
         qint64 holder = 0; // not our child: a container's own qemu-nbd is, and does not count
-        if (c.holderStarts) {
+        if (holderStarts) {
             const Result<void> allowed = save();
             ASSERT_TRUE(allowed) << allowed.reason().toStdString();
             edited = false;
@@ -103,7 +79,7 @@ TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
             SCOPED_TRACE(attempt);
             const Result<void> saved = save();
             ASSERT_FALSE(saved);
-            EXPECT_TRUE(saved.reason().contains(c.refusal)) << saved.reason().toStdString();
+            EXPECT_TRUE(saved.reason().contains(refusal)) << saved.reason().toStdString();
         }
         if (holder > 0)
             ::kill(pid_t(holder), SIGKILL);
