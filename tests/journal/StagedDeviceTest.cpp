@@ -56,19 +56,6 @@ struct Image {
     bool journalExists() const { return QFileInfo::exists(journal); }
 };
 
-// (That nothing reaches the image before the commit, and the commit itself, the kill test below
-// shows.)
-TEST(StagedDevice, ReadsSeeHeldWrites)
-{
-    Image image;
-    FileDevice file(image.path);
-    StagedDevice staged(file, image.journal);
-    image.stage(staged);
-    EXPECT_EQ(*staged.read(0, 5000), image.saved);
-    EXPECT_EQ(*staged.read(1498, 4), image.saved.mid(1498, 4));
-    EXPECT_FALSE(staged.write(4999, "xy")) << "past the end";
-}
-
 // A kill after every number of writes and flushes of a save, and again while it is undone:
 // reopening leaves the old bytes or, once the save finished, the new ones.
 TEST(StagedDevice, AKillAtAnyPointLeavesTheOldOrTheNewImage)

@@ -203,9 +203,7 @@ TEST_F(BackedUpRun, ATamperedImageManifestWritesNothing)
     } cases[] = {
         {"climbing out with ..", {}, {{"path", "WIN98\\..\\..\\x"}}, outside},
         {"absolute", {}, {{"path", "\\WIN98\\WIN.INI"}}, outside},
-        {"another drive", {}, {{"path", "D:\\WIN.INI"}}, outside},
-        {"a name FAT cannot hold", {}, {{"path", "WIN98\\a*b.ini"}}, outside},
-        {"a host path", {}, {{"path", "../../outside"}}, outside},
+        {"a host path (a character FAT names cannot hold)", {}, {{"path", "../../outside"}}, outside},
         {"another image", {{"machine", other}}, {}, "is of the machine"},
         {"another partition", {{"partition", 2}}, {}, "is of partition 2"},
         {"no partition number", {{"partition", "1"}}, {}, "its partition is not"},
@@ -420,44 +418,41 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
 }
 
 // Each machine keeps its newest backups; another machine's, and one that cannot be read, stay.
-// What interrupted writes left in a backup folder goes.
+// What interrupted writes left in a backup folder goes, and a folder open to others is closed.
 TEST(BackupPruning, KeepsTheNewestOfTheMachineAndSweepsTemporaries)
 {
     QTemporaryDir dir;
     const QString backups = dir.path() + "/backups", root = dir.path() + "/machine";
     const QString winIni = root + "/drive_c/WINDOWS/WIN.INI";
-    ASSERT_TRUE(writeBytes(winIni, "old"));
-    const auto make = [&](int number, const QString& machine) {
-        const QString folder = backups + QString("/2000-01-01_00-00-00.%1").arg(number, 3, 10, QChar('0'));
-        return writeBytes(folder + "/manifest.json",
-                          QJsonDocument(QJsonObject{{"machine", machine}, {"files", QJsonArray()}}).toJson());
+    const auto folder = [&](int number) {
+        return backups + QString("/2000-01-01_00-00-00.%1").arg(number, 3, 10, QChar('0'));
     };
-    for (int number = 1; number <= kBackupsKept + 2; ++number)
-        ASSERT_TRUE(make(number, root));
-    ASSERT_TRUE(make(0, dir.path() + "/other") &&
-                writeBytes(backups + "/2000-01-01_00-00-00.100/manifest.json", "{"));
-    const QString temporary = backups + "/2000-01-01_00-00-00.020/manifest.json.velmora-Ab12Cd";
-    ASSERT_TRUE(writeBytes(temporary, "half"));
-    const QString open = backups + "/2000-01-01_00-00-00.021";
-    ASSERT_TRUE(QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                QFile::ReadOther));
+    // 001 to 022 of the machine, 000 of another and 100 damaged.
+    for (int number = 0; number <= kBackupsKept + 2; ++number)
+        ASSERT_TRUE(writeBytes(
+            folder(number) + "/manifest.json",
+            QJsonDocument(QJsonObject{{"machine", number ? root : dir.path()}, {"files", QJsonArray()}})
+                .toJson()));
+    const QString temporary = folder(20) + "/manifest.json.velmora-Ab12Cd";
+    ASSERT_TRUE(writeBytes(folder(100) + "/manifest.json", "{") && writeBytes(temporary, "half") &&
+                writeBytes(winIni, "old") &&
+                QFile::setPermissions(folder(21), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                      QFile::ReadOther));
 
     BackupSession session(backups, root);
     ASSERT_TRUE(session.beforeChange(winIni));
     ASSERT_EQ(listBackups(backups)->size(), kBackupsKept + 5) << "a change not made yet pushes none out";
     ASSERT_TRUE(session.afterChange(winIni, "new"));
-    const Result<QList<Backup>> kept = listBackups(backups);
-    ASSERT_TRUE(kept);
     QStringList names;
+    const Result<QList<Backup>> kept = listBackups(backups);
     for (const Backup& backup : *kept)
         names << backup.name.right(3) + (backup.machine == root ? "" : " other");
     QStringList expected = {"000 other"}; // the oldest three of the machine's went
     for (int number = 4; number <= 22; ++number)
         expected << QString::number(number).rightJustified(3, '0');
-    expected << "100 other" << session.folder().right(3);
-    EXPECT_EQ(names, expected);
+    EXPECT_EQ(names, expected << "100 other" << session.folder().right(3));
     EXPECT_FALSE(QFileInfo::exists(temporary));
-    EXPECT_EQ(mode(open), 0700u) << "closed to others";
+    EXPECT_EQ(mode(folder(21)), 0700u) << "closed to others";
 }
 
 } // namespace
