@@ -260,8 +260,15 @@ TEST(BackupSession, ABackupThatCannotBeMadeStopsTheChangeHalfDoneNowhere)
     EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-WIN.INI", "2-system.reg", "manifest.json"}));
 }
 
+void link(const QString& target, const QString& path)
+{
+    QFile::remove(path);
+    EXPECT_TRUE(QFile::link(target, path)) << path.toStdString();
+}
+
 // One run's backup of WIN.INI ("old", then written "new"), and beside the machine a canary file
-// and a secret file that no restore may change, remove or read into the machine.
+// and a secret file that no restore may change, remove or read into the machine; drive_c/OUT is
+// a link to the folder they are in.
 struct BackedUpMachine {
     BackedUpMachine()
     {
@@ -272,6 +279,7 @@ struct BackedUpMachine {
                     file.setFileTime(canaryTime, QFileDevice::FileModificationTime));
         EXPECT_TRUE(session.beforeChange(winIni) && writeBytes(winIni, "new") &&
                     session.afterChange(winIni, "new"));
+        link(outside, root + "/drive_c/OUT");
     }
     QString manifest() const { return session.folder() + "/manifest.json"; }
     void edit(const QJsonObject& rootMembers, const QJsonObject& fileMembers = {}) const
@@ -279,12 +287,13 @@ struct BackedUpMachine {
         editManifest(manifest(), rootMembers, fileMembers);
     }
     // Names the file a copy of WIN.INI as it was would be written over.
-    void pointAt(const QString& path, const QString& copy = "1-WIN.INI") const
+    void pointAt(const QString& path, const QString& copy = "1-WIN.INI",
+                 const QJsonObject& rootMembers = {}) const
     {
-        edit({}, {{"path", path},
-                  {"copy", copy},
-                  {"sha256", copy.isEmpty() ? QString() : QString(sha256("old"))},
-                  {"written_sha256", QString(sha256(readBytes(canary)))}});
+        edit(rootMembers, {{"path", path},
+                           {"copy", copy},
+                           {"sha256", copy.isEmpty() ? QString() : QString(sha256("old"))},
+                           {"written_sha256", QString(sha256(readBytes(canary)))}});
     }
     // Every ordinary file inside the machine, with what it holds.
     QStringList machineFiles() const
@@ -305,12 +314,6 @@ struct BackedUpMachine {
     QDateTime canaryTime = QDateTime::fromSecsSinceEpoch(1000000000);
     BackupSession session{backups, root};
 };
-
-void link(const QString& target, const QString& path)
-{
-    QFile::remove(path);
-    EXPECT_TRUE(QFile::link(target, path)) << path.toStdString();
-}
 
 // A manifest and a backup folder are data from disk like any other: whatever they say, a restore
 // (here by name and forced) reads only the backup's own copies and writes or removes only the
@@ -344,22 +347,13 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
          nullptr, "cannot be read: it is a link"},
         {"WIN.INI a link leading out", [](auto& m) { link(m.canary, m.winIni); }, nullptr,
          "leads out of the machine"},
-        {"a folder that is a link leading out",
-         [](auto& m) {
-             link(m.outside, m.root + "/drive_c/OUT");
-             m.pointAt("drive_c/OUT/canary.txt");
-         },
-         nullptr, linkedFolder},
+        {"a folder that is a link leading out", [](auto& m) { m.pointAt("drive_c/OUT/canary.txt"); }, nullptr,
+         linkedFolder},
         {"a removal through a folder that is a link",
-         [](auto& m) {
-             link(m.outside, m.root + "/drive_c/OUT");
-             m.pointAt("drive_c/OUT/canary.txt", "");
-         },
-         nullptr, linkedFolder},
+         [](auto& m) { m.pointAt("drive_c/OUT/canary.txt", ""); }, nullptr, linkedFolder},
         {"a manifest naming another machine",
          [](auto& m) {
-             m.pointAt("canary.txt");
-             m.edit({{"machine", m.outside}});
+             m.pointAt("canary.txt", "1-WIN.INI", {{"machine", m.outside}});
          },
          nullptr, "none of the machine's files", false},
         {"an oversized manifest",
