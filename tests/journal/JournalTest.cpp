@@ -104,16 +104,12 @@ struct Image {
         for (const auto& [offset, bytes] : changes)
             saved.replace(offset, bytes.size(), bytes);
     }
-    void stage(BlockDevice& device) const
-    {
-        for (const auto& [offset, bytes] : changes)
-            ASSERT_TRUE(device.write(offset, bytes));
-    }
     // The save through `file`, its journal at `journalPath`.
     Result<void> save(FileDevice& file, const QString& journalPath) const
     {
         StagedDevice staged(file, journalPath);
-        stage(staged);
+        for (const auto& [offset, bytes] : changes)
+            EXPECT_TRUE(staged.write(offset, bytes));
         return staged.commit();
     }
     // The journal a save leaves when killed before its first write to the image.

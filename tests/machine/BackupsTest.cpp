@@ -57,35 +57,44 @@ void editManifest(const QString& manifest, const QJsonObject& rootMembers,
     ASSERT_TRUE(writeBytes(manifest, QJsonDocument(root).toJson()));
 }
 
-// A machine folder or a raw disk image on which one run, through the writers the windows use,
-// changed WIN.INI twice and the registry once and made NEW.INI; and that run's backup. The
-// machine is closed again, as after the run.
-class BackedUpRun : public ::testing::Test {
+// A machine folder or a raw disk image and its backups, the machine closed again between runs.
+class BackedUpRun : public ::testing::TestWithParam<bool> {
 protected:
-    void make(bool image)
+    void SetUp() override
     {
-        root = image ? buildImage(dir.path(), Format::Raw) : dir.path() + "/machine";
+        root = GetParam() ? buildImage(dir.path(), Format::Raw) : dir.path() + "/machine";
         const QString winIni = root + "/drive_c/WINDOWS/WIN.INI";
-        ASSERT_TRUE(image ||
+        ASSERT_TRUE(GetParam() ||
                     (writeBytes(winIni, "[Ports]\r\n") && writeBytes(root + "/system.reg", kSystemReg) &&
                      QFile::setPermissions(winIni, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup)));
         before = contents();
+    }
+    // One run through the writers the windows use: WIN.INI changed twice, the registry once, NEW.INI
+    // made. What each write refused said.
+    QStringList run()
+    {
         const MachineFolder machine(root);
         BackupSession session(backups, root);
         ProfileWriter writer(machine, backupsOf(machine, session));
         const std::unique_ptr<RegistryBackend> registry =
-            image ? std::unique_ptr<RegistryBackend>(
-                        std::make_unique<HiveStore>(machine.registryFile(), machine.drive()))
-                  : std::make_unique<RegistryStore>(machine.registryFile());
+            GetParam() ? std::unique_ptr<RegistryBackend>(
+                             std::make_unique<HiveStore>(machine.registryFile(), machine.drive()))
+                       : std::make_unique<RegistryStore>(machine.registryFile());
         registry->setBackups(backupsOf(machine, session));
+        QStringList refused;
         for (const char* speed : {"19200", "38400"})
-            ASSERT_NE(writer.WritePrivateProfileStringA("Ports", "COM2:", speed, "c:\\windows\\WIN.INI"), 0);
+            if (!writer.WritePrivateProfileStringA("Ports", "COM2:", speed, "c:\\windows\\WIN.INI"))
+                refused << writer.lastError();
         registry->refresh();
-        ASSERT_TRUE(registry->setValue(folded(kNetKey), "IPMTU", REG_SZ, "576"));
-        ASSERT_NE(writer.WritePrivateProfileStringA("Made", "by", "Velmora", "c:\\windows\\NEW.INI"), 0);
+        if (const Result<Written> set = registry->setValue(folded(kNetKey), "IPMTU", REG_SZ, "576"); !set)
+            refused << set.reason();
+        if (!writer.WritePrivateProfileStringA("Made", "by", "Velmora", "c:\\windows\\NEW.INI"))
+            refused << writer.lastError();
         name = QFileInfo(session.folder()).fileName();
+        shown.clear();
         for (const QString& path : paths(machine))
-            shown << (image ? "C:\\" + path + " in " + root : path);
+            shown << (GetParam() ? "C:\\" + path + " in " + root : path);
+        return refused;
     }
     // WIN.INI, the registry and NEW.INI as the machine's drive names them.
     static QStringList paths(const MachineFolder& machine)
@@ -99,7 +108,7 @@ protected:
     {
         const MachineFolder machine(root);
         HostDrive host(root);
-        Drive& drive = machine.kind() == MachineFolder::Kind::Image ? machine.drive() : host;
+        Drive& drive = GetParam() ? machine.drive() : host;
         QByteArrayList contents;
         for (const QString& path : paths(machine)) {
             EXPECT_TRUE(!contents.isEmpty() || winIni.isEmpty() ||
@@ -121,18 +130,22 @@ protected:
     QByteArrayList before; // what they held before the run
 };
 
-class BackedUpRunOn : public BackedUpRun, public ::testing::WithParamInterface<bool> {};
-
-// Each file is kept, only its owner may read it, as it was before the run's first change to it (a
-// file the run made as none), with a digest of what was written last. A restore puts back (or
-// removes, what Velmora made) through the machine's own writes only what still holds what Velmora
-// wrote, unless forced, and names what is gone; on an image the outside tools find a sound file
-// system after it. A backup named must exist and be of the machine; the newest is not chosen while
-// a newer one is damaged.
-TEST_P(BackedUpRunOn, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
+// A backup that cannot be made stops its change. Else each file is kept, only its owner may read
+// it, as it was before the run's first change to it (a file the run made as none), with a digest of
+// what was written last. A restore puts back (or removes, what Velmora made) through the machine's
+// own writes only what still holds what Velmora wrote, unless forced, and names what is gone; on an
+// image the outside tools find a sound file system after it. A backup named must exist and be of
+// the machine; the newest is not chosen while a newer one is damaged. An image's manifest is
+// checked as a folder's is (a file named off its drive C or another partition refuses the whole
+// restore, naming the backup, writing nothing).
+TEST_P(BackedUpRun, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
 {
+    ASSERT_TRUE(writeBytes(backups, "a file where the folder should be"));
+    EXPECT_EQ(run().filter("the backup folder " + backups + " cannot be made").size(), 4);
+    EXPECT_EQ(contents(), before);
+    ASSERT_TRUE(QFile::remove(backups));
     const mode_t umaskBefore = ::umask(022);
-    make(GetParam());
+    ASSERT_EQ(run(), QStringList());
     ::umask(umaskBefore);
     const QByteArrayList written = contents();
     const Result<QList<Backup>> all = listBackups(backups);
@@ -183,17 +196,10 @@ TEST_P(BackedUpRunOn, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
                     .reason()
                     .startsWith("the backup 2999-01-01_00-00-00.000 in " + backups +
                                 " cannot be used: its manifest.json is damaged"));
-}
+    if (!GetParam())
+        return;
 
-INSTANTIATE_TEST_SUITE_P(FolderAndImage, BackedUpRunOn, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Image" : "Folder"; });
-
-// An image's manifest is checked as a folder's is: a file named off the image's drive C or another
-// partition refuses the whole restore, naming the backup, and writes nothing.
-TEST_F(BackedUpRun, ATamperedImageManifestWritesNothing)
-{
-    make(true);
-    const QString manifest = backups + '/' + name + "/manifest.json";
+    const QString manifest = backup.folder + "/manifest.json";
     const char* outside = "does not name a file inside the machine";
     const struct {
         const char* name;
@@ -206,58 +212,45 @@ TEST_F(BackedUpRun, ATamperedImageManifestWritesNothing)
         {"another partition", {{"partition", 2}}, {}, "is of partition 2"},
         {"no partition number", {{"partition", "1"}}, {}, "its partition is not"},
     };
-    const QByteArray original = readBytes(manifest), before = readBytes(root);
+    const QByteArray original = readBytes(manifest), image = readBytes(root);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(writeBytes(manifest, original));
         editManifest(manifest, c.root, c.file);
-        const Result<RestoreOutcome> outcome = restoreBackup(backups, name, root, true);
+        outcome = restoreBackup(backups, name, root, true);
         EXPECT_TRUE(!outcome && outcome.reason().contains(c.refused) && outcome.reason().contains(name))
             << outcome.reason().toStdString();
-        EXPECT_TRUE(readBytes(root) == before) << "the image was changed";
+        EXPECT_TRUE(readBytes(root) == image) << "the image was changed";
     }
 }
 
-// A backup that cannot be made stops the change: the file stays as it was. A manifest that
-// cannot be saved takes back the copy just made and its entry, so the next try starts afresh.
-TEST(BackupSession, ABackupThatCannotBeMadeStopsTheChangeHalfDoneNowhere)
+INSTANTIATE_TEST_SUITE_P(FolderAndImage, BackedUpRun, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Image" : "Folder"; });
+
+// A manifest that cannot be saved takes back the copy just made and its entry (the change it was
+// for is refused), so the next try starts afresh. Other runs took every name up to a quarter of a
+// second ahead of the clock: this run's backup is not mixed into theirs, it gets the first free
+// name.
+TEST(BackupSession, AManifestThatCannotBeSavedLeavesNoHalfEntry)
 {
     QTemporaryDir dir;
-    const QString backups = dir.path() + "/backups";
-    const MachineFolder machine(dir.path() + "/machine");
-    const QString winIni = machine.driveC() + "/WINDOWS/WIN.INI";
-    const QByteArray kWinIni = "[Ports]\r\nCOM1:=9600,n,8,1,x\r\n";
-    ASSERT_TRUE(writeBytes(winIni, kWinIni) && writeBytes(machine.registryFile(), kSystemReg));
-    BackupSession session{backups, machine.root()};
-    ProfileWriter writer{machine, &session};
-    RegistryStore registry{machine.registryFile()};
-    registry.setBackups(&session);
-    const auto setMtu = [&] { return registry.setValue(folded(kNetKey), "IPMTU", REG_SZ, "576"); };
-    EXPECT_FALSE(session.beforeChange(dir.path() + "/elsewhere.ini")) << "a file outside the machine";
-    ASSERT_TRUE(writeBytes(backups, "a file where the folder should be"));
-    EXPECT_EQ(writer.WritePrivateProfileStringA("Ports", "COM1:", "19200", "c:\\windows\\win.ini"), 0);
-    EXPECT_TRUE(writer.lastError().contains("the backup folder " + backups + " cannot be made"))
-        << writer.lastError().toStdString();
-    EXPECT_EQ(readBytes(winIni), kWinIni);
-
-    // Other runs took every name up to a quarter of a second ahead of the clock: this run's backup
-    // is not mixed into theirs, it gets the first free name.
-    ASSERT_TRUE(QFile::remove(backups));
+    const QString backups = dir.path() + "/backups", drive = dir.path() + "/machine/drive_c/";
+    ASSERT_TRUE(writeBytes(drive + "A.INI", "a") && writeBytes(drive + "B.INI", "b"));
     const QDateTime now = QDateTime::currentDateTime();
     for (qint64 ms = 0; now.toMSecsSinceEpoch() + ms < QDateTime::currentMSecsSinceEpoch() + 250; ++ms)
         ASSERT_TRUE(QDir().mkpath(backups + '/' + now.addMSecs(ms).toString("yyyy-MM-dd_HH-mm-ss.zzz")));
-    ASSERT_NE(writer.WritePrivateProfileStringA("Ports", "COM1:", "19200", "c:\\windows\\win.ini"), 0);
+    BackupSession session(backups, dir.path() + "/machine");
+    EXPECT_FALSE(session.beforeChange(dir.path() + "/elsewhere.ini")) << "a file outside the machine";
+    ASSERT_TRUE(session.beforeChange(drive + "A.INI"));
     EXPECT_TRUE(session.folder().endsWith("-01")) << session.folder().toStdString();
-    const QByteArray manifest = QFile::encodeName(session.folder() + "/manifest.json");
-    ASSERT_EQ(::chmod(manifest.constData(), 0444), 0);
-    const Result<Written> refused = setMtu();
+    const QString manifest = session.folder() + "/manifest.json";
+    ASSERT_TRUE(QFile::setPermissions(manifest, QFile::ReadOwner));
+    const Result<void> refused = session.beforeChange(drive + "B.INI");
     EXPECT_TRUE(!refused && refused.reason().contains("manifest")) << refused.reason().toStdString();
-    EXPECT_EQ(readBytes(machine.registryFile()), kSystemReg);
-    EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-WIN.INI", "manifest.json"}));
-    ASSERT_EQ(::chmod(manifest.constData(), 0644), 0);
-    const Result<Written> set = setMtu();
-    EXPECT_TRUE(set) << set.reason().toStdString();
-    EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-WIN.INI", "2-system.reg", "manifest.json"}));
+    EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-A.INI", "manifest.json"}));
+    ASSERT_TRUE(QFile::setPermissions(manifest, QFile::ReadOwner | QFile::WriteOwner));
+    EXPECT_TRUE(session.beforeChange(drive + "B.INI"));
+    EXPECT_EQ(folderEntries(session.folder()), (QStringList{"1-A.INI", "2-B.INI", "manifest.json"}));
 }
 
 void link(const QString& target, const QString& path)
