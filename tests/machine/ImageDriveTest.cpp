@@ -32,36 +32,32 @@ TEST(ImageDriveTest, ASaveIsRefusedWhenItMustNotHappen)
         const QString image = buildImage(dir.path(), format);
         const MachineFolder machine(image);
         ASSERT_TRUE(machine.prepare(MachineFolder::Creation::MustExist));
-        bool edited = false;
+        int edits = 0;
+        const FileEdit edit = [&](const Found<QByteArray>&) {
+            ++edits;
+            return FileChange::replaceWith("new");
+        };
         const auto save = [&] {
-            return machine.drive().edit(
-                holderStarts ? "WIN98\\WIN.INI" : "WIN98\\SYSTEM.DAT",
-                [&](const Found<QByteArray>&) -> Result<FileChange> {
-                    edited = true;
-                    return FileChange::replaceWith("changed");
-                },
-                ReadOnlyFile::Refused);
+            return machine.drive().edit(holderStarts ? "WIN98\\WIN.INI" : "WIN98\\SYSTEM.DAT", edit,
+                                        ReadOnlyFile::Refused);
         };
         qint64 holder = 0; // not our child: a container's own qemu-nbd is, and does not count
         if (holderStarts) {
             const Result<void> allowed = save();
             ASSERT_TRUE(allowed) << allowed.reason().toStdString();
-            edited = false;
             const Ran started = run("sh", {"-c", "sleep 60 < \"$0\" > /dev/null 2>&1 & echo $!", image});
             holder = started.out.trimmed().toLongLong();
             ASSERT_GT(holder, 0) << started.err.constData();
             QTest::qWait(200); // until sleep has the file open
         }
         const QByteArray before = readBytes(image);
-        for (const char* attempt : {"first", "second"}) {
-            SCOPED_TRACE(attempt);
+        for (int attempt = 0; attempt < 2; ++attempt) {
             const Result<void> saved = save();
-            ASSERT_FALSE(saved);
-            EXPECT_TRUE(saved.reason().contains(refusal)) << saved.reason().toStdString();
+            EXPECT_TRUE(!saved && saved.reason().contains(refusal)) << saved.reason().toStdString();
         }
         if (holder > 0)
             ::kill(pid_t(holder), SIGKILL);
-        EXPECT_FALSE(edited) << "neither is read for the edit (which may take a backup)";
+        EXPECT_EQ(edits, holderStarts ? 1 : 0) << "neither is read for the edit (which may take a backup)";
         EXPECT_TRUE(readBytes(image) == before) << "the image was changed";
     }
 }
