@@ -154,10 +154,8 @@ TEST(StagedDevice, AKillAtAnyPointLeavesTheOldOrTheNewImage)
 // alone; one that cannot be trusted to fit the image is kept and the image refused, untouched.
 TEST(StagedDevice, AJournalLeftBehindIsDroppedOrRefusedButNeverPlayedBlindly)
 {
-    const struct {
-        const char* refusal; // nullptr: dropped
-        std::function<void(Image&)> spoil;
-    } rows[] = {
+    // A part of the refusal (nullptr: dropped), and what spoils the journal.
+    const std::pair<const char*, std::function<void(Image&)>> rows[] = {
         {nullptr, [](Image& image) { writeBytes(image.journal, image.leaveJournal().chopped(1)); }},
         {"the bytes at 1536 were changed by something else since",
          [](Image& image) {
@@ -177,16 +175,16 @@ TEST(StagedDevice, AJournalLeftBehindIsDroppedOrRefusedButNeverPlayedBlindly)
              QFile::resize(image.journal, kMaxUndoJournalBytes + 1);
          }},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.refusal ? row.refusal : "cut short");
+    for (const auto& [refusal, spoil] : rows) {
+        SCOPED_TRACE(refusal ? refusal : "cut short");
         Image image;
-        row.spoil(image);
+        spoil(image);
         const QByteArray before = image.bytes();
         FileDevice file(image.path);
         const Result<SaveRecovery> recovered = recoverInterruptedSave(file, image.journal);
         EXPECT_EQ(image.bytes(), before);
-        EXPECT_EQ(image.journalExists(), row.refusal != nullptr);
-        if (row.refusal == nullptr) {
+        EXPECT_EQ(image.journalExists(), refusal != nullptr);
+        if (refusal == nullptr) {
             EXPECT_EQ(recovered->outcome, SaveRecovery::Outcome::UnfinishedDropped);
             continue;
         }
@@ -194,7 +192,7 @@ TEST(StagedDevice, AJournalLeftBehindIsDroppedOrRefusedButNeverPlayedBlindly)
                   QString("win98.img cannot be opened: the undo journal win98.img.velmora-undo "
                           "beside it cannot be played back (%1); move it away only if the "
                           "image is known to be sound")
-                      .arg(row.refusal));
+                      .arg(refusal));
     }
 }
 
