@@ -192,20 +192,17 @@ TEST_P(BackedUpRun, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
         restoreBackup(backups, name, dir.path(), false).reason().contains("is of the machine " + root));
     EXPECT_TRUE(restoreBackup(backups, {}, dir.path(), false).reason().startsWith("there is no backup of"));
     ASSERT_TRUE(writeBytes(backups + "/2999-01-01_00-00-00.000/manifest.json", "damaged"));
-    EXPECT_TRUE(restoreBackup(backups, {}, root, false)
-                    .reason()
-                    .startsWith("the backup 2999-01-01_00-00-00.000 in " + backups +
-                                " cannot be used: its manifest.json is damaged"));
+    const QString newest = restoreBackup(backups, {}, root, false).reason();
+    EXPECT_TRUE(newest.startsWith("the backup 2999-01-01_00-00-00.000 in " + backups +
+                                  " cannot be used: its manifest.json is damaged"))
+        << newest.toStdString();
     if (!GetParam())
         return;
 
     const QString manifest = backup.folder + "/manifest.json";
     const char* outside = "does not name a file inside the machine";
-    const struct {
-        const char* name;
-        QJsonObject root, file;
-        const char* refused;
-    } cases[] = {
+    // Members set in the manifest and in its first file, and a part of the refusal.
+    const std::tuple<const char*, QJsonObject, QJsonObject, const char*> cases[] = {
         {"climbing out with ..", {}, {{"path", "WIN98\\..\\..\\x"}}, outside},
         {"absolute", {}, {{"path", "\\WIN98\\WIN.INI"}}, outside},
         {"a host path (a character FAT names cannot hold)", {}, {{"path", "../../outside"}}, outside},
@@ -213,12 +210,12 @@ TEST_P(BackedUpRun, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
         {"no partition number", {{"partition", "1"}}, {}, "its partition is not"},
     };
     const QByteArray original = readBytes(manifest), image = readBytes(root);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [row, rootMembers, fileMembers, refused] : cases) {
+        SCOPED_TRACE(row);
         ASSERT_TRUE(writeBytes(manifest, original));
-        editManifest(manifest, c.root, c.file);
+        editManifest(manifest, rootMembers, fileMembers);
         outcome = restoreBackup(backups, name, root, true);
-        EXPECT_TRUE(!outcome && outcome.reason().contains(c.refused) && outcome.reason().contains(name))
+        EXPECT_TRUE(!outcome && outcome.reason().contains(refused) && outcome.reason().contains(name))
             << outcome.reason().toStdString();
         EXPECT_TRUE(readBytes(root) == image) << "the image was changed";
     }
