@@ -65,8 +65,7 @@ protected:
         root = GetParam() ? buildImage(dir.path(), Format::Raw) : dir.path() + "/machine";
         const QString winIni = root + "/drive_c/WINDOWS/WIN.INI";
         ASSERT_TRUE(GetParam() ||
-                    (writeBytes(winIni, "[Ports]\r\n") && writeBytes(root + "/system.reg", kSystemReg) &&
-                     QFile::setPermissions(winIni, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup)));
+                    (writeBytes(winIni, "[Ports]\r\n") && writeBytes(root + "/system.reg", kSystemReg)));
         before = contents();
     }
     // One run through the writers the windows use: WIN.INI changed twice, the registry once, NEW.INI
@@ -154,17 +153,14 @@ TEST_P(BackedUpRun, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
     QStringList seen;
     for (const BackedUpFile& file : backup.files) {
         const qsizetype i = shown.indexOf(backup.shownPath(file));
-        const QString copy = backup.folder + '/' + file.copy;
+        const QByteArray copy = file.copy.isEmpty() ? "-" : readBytes(backup.folder + '/' + file.copy);
         seen << backup.shownPath(file) +
-                    (i >= 0 && (file.copy.isEmpty() ? "-" : readBytes(copy)) == before[i] &&
-                             file.writtenSha256 == sha256(written[i]) &&
-                             (file.copy.isEmpty() || mode(copy) == 0600)
-                         ? ""
-                         : " wrong");
+                    (i >= 0 && copy == before[i] && file.writtenSha256 == sha256(written[i]) ? "" : " wrong");
     }
     EXPECT_EQ(seen, shown);
-    EXPECT_EQ((QList<uint>{mode(backups), mode(backup.folder), mode(backup.folder + "/manifest.json")}),
-              (QList<uint>{0700, 0700, 0600}));
+    EXPECT_EQ((QList<uint>{mode(backups), mode(backup.folder), mode(backup.folder + "/manifest.json"),
+                           mode(backup.folder + "/1-WIN.INI")}),
+              (QList<uint>{0700, 0700, 0600, 0600}));
 
     const QByteArray changedByWindows = "[Ports]\r\nCOM2:=2400,n,8,1\r\n";
     contents(changedByWindows);
@@ -182,7 +178,6 @@ TEST_P(BackedUpRun, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
     EXPECT_EQ(outcome->restored, shown.first(1));
     EXPECT_EQ(outcome->unchanged, shown.mid(1));
     EXPECT_EQ(contents(), before);
-    EXPECT_TRUE(GetParam() || mode(shown[0]) == 0640) << "made again with the mode it had";
     if (GetParam())
         expectCleanFileSystem(root, dir.path());
 
@@ -194,7 +189,7 @@ TEST_P(BackedUpRun, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
     ASSERT_TRUE(writeBytes(backups + "/2999-01-01_00-00-00.000/manifest.json", "damaged"));
     const QString newest = restoreBackup(backups, {}, root, false).reason();
     EXPECT_TRUE(newest.startsWith("the backup 2999-01-01_00-00-00.000 in " + backups +
-                                  " cannot be used: its manifest.json is damaged"))
+                                  " cannot be used: its manifest.json is damaged: it is not JSON"))
         << newest.toStdString();
     if (!GetParam())
         return;
@@ -204,7 +199,6 @@ TEST_P(BackedUpRun, KeepEachFileAsItWasAndPutBackWhatStillHoldsVelmorasWrite)
     // Members set in the manifest and in its first file, and a part of the refusal.
     const std::tuple<const char*, QJsonObject, QJsonObject, const char*> cases[] = {
         {"climbing out with ..", {}, {{"path", "WIN98\\..\\..\\x"}}, outside},
-        {"absolute", {}, {{"path", "\\WIN98\\WIN.INI"}}, outside},
         {"a host path (a character FAT names cannot hold)", {}, {{"path", "../../outside"}}, outside},
         {"another partition", {{"partition", 2}}, {}, "is of partition 2"},
         {"no partition number", {{"partition", "1"}}, {}, "its partition is not"},
@@ -347,8 +341,6 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
              m.edit({{"pad", QString(2 << 20, 'x')}});
          },
          "too large (Velmora reads files of up to 1048576 bytes)"},
-        {"a manifest that is not JSON", [](auto& m) { writeBytes(m.manifest(), "{\"files\":"); },
-         "manifest.json is damaged: it is not JSON"},
         {"a manifest of the wrong shape",
          [](auto& m) {
              m.edit({{"machine", 1}});
