@@ -128,7 +128,6 @@ TEST(StagedDevice, AKillAtAnyPointLeavesTheOldOrTheNewImage)
             ASSERT_TRUE(committed) << committed.reason().toStdString();
             EXPECT_EQ(image.bytes(), image.saved);
             EXPECT_FALSE(image.journalExists());
-            EXPECT_EQ(survived, 4) << "three stretches and a flush";
             break;
         }
         EXPECT_FALSE(committed);
@@ -164,9 +163,8 @@ TEST(StagedDevice, AJournalLeftBehindIsDroppedOrRefusedButNeverPlayedBlindly)
          }},
         {"it was written for a disk of 4096 bytes, and this one has 5000",
          [](Image& image) {
-             UndoJournal journal = *decodeUndoJournal(image.leaveJournal());
-             journal.deviceSize = 4096;
-             writeBytes(image.journal, encodeUndoJournal(journal));
+             writeBytes(image.journal,
+                        encodeUndoJournal({4096, decodeUndoJournal(image.leaveJournal())->records}));
          }},
         {"it is not a plain file", [](Image& image) { QDir().mkdir(image.journal); }},
         {"it is larger than any undo journal Velmora writes",

@@ -22,8 +22,8 @@ TEST(MachinePrepare, SeedsAnEmptyFolderWholeOrNotAtAll)
     const QByteArray winIni = readBytes(fresh.driveC() + "/WINDOWS/WIN.INI");
     const QByteArray both = winIni + readBytes(fresh.driveC() + "/WINDOWS/SYSTEM.INI");
     EXPECT_TRUE(winIni.endsWith("\r\n") && both.count('\r') == both.count("\r\n") &&
-                both.count('\n') == both.count('\r'));
-    EXPECT_TRUE(winIni.contains("\r\n\r\n[Ports]\r\n") && winIni.contains("\r\nCOM1:=9600,n,8,1,x\r\n"));
+                both.count('\n') == both.count('\r') && winIni.contains("\r\n\r\n[Ports]\r\n") &&
+                winIni.contains("\r\nCOM1:=9600,n,8,1,x\r\n"));
     EXPECT_EQ(folderEntries(fresh.root()), (QStringList{"drive_c", "system.reg"}));
 
     // Seeding that fails midway (system.reg, larger than the files allowed here, cannot be
