@@ -79,7 +79,7 @@ TEST(ImageDriveTest, ASaveIsMadeOnWhatAnotherProgramWroteSinceOpening)
               "mcopy");
     const Result<void> saved = machine.drive().edit(
         "WIN98\\WIN.INI",
-        [](const Found<QByteArray>& current) -> Result<FileChange> {
+        [](const Found<QByteArray>& current) {
             return FileChange::replaceWith(current.value + "[ours]\r\n");
         },
         ReadOnlyFile::Refused);
