@@ -263,18 +263,15 @@ struct BackedUpMachine {
         link(outside, root + "/drive_c/OUT");
     }
     QString manifest() const { return session.folder() + "/manifest.json"; }
-    void edit(const QJsonObject& rootMembers, const QJsonObject& fileMembers = {}) const
-    {
-        editManifest(manifest(), rootMembers, fileMembers);
-    }
     // Names the file a copy of WIN.INI as it was would be written over.
     void pointAt(const QString& path, const QString& copy = "1-WIN.INI",
                  const QJsonObject& rootMembers = {}) const
     {
-        edit(rootMembers, {{"path", path},
-                           {"copy", copy},
-                           {"sha256", copy.isEmpty() ? QString() : QString(sha256("old"))},
-                           {"written_sha256", QString(sha256(readBytes(canary)))}});
+        editManifest(manifest(), rootMembers,
+                     {{"path", path},
+                      {"copy", copy},
+                      {"sha256", copy.isEmpty() ? QString() : QString(sha256("old"))},
+                      {"written_sha256", QString(sha256(readBytes(canary)))}});
     }
     // Every ordinary file inside the machine, with what it holds.
     QStringList machineFiles() const
@@ -316,13 +313,13 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
         {"an empty copy naming an outside file", [](auto& m) { m.pointAt(m.canary, ""); }, outsidePath},
         {"a copy outside the backup folder",
          [&](auto& m) {
-             m.edit({}, {{"copy", "../../outside/secret.txt"}, {"sha256", secretSum}});
+             editManifest(m.manifest(), {}, {{"copy", "../../outside/secret.txt"}, {"sha256", secretSum}});
          },
          "is not a file of the backup's folder"},
         {"a copy that is a link",
          [&](auto& m) {
              link(m.secret, m.session.folder() + "/1-WIN.INI");
-             m.edit({}, {{"sha256", secretSum}});
+             editManifest(m.manifest(), {}, {{"sha256", secretSum}});
          },
          nullptr, "cannot be read: it is a link"},
         {"WIN.INI a link leading out", [](auto& m) { link(m.canary, m.winIni); }, nullptr,
@@ -338,12 +335,12 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
          nullptr, "none of the machine's files", false},
         {"an oversized manifest",
          [](auto& m) {
-             m.edit({{"pad", QString(2 << 20, 'x')}});
+             editManifest(m.manifest(), {{"pad", QString(2 << 20, 'x')}});
          },
          "too large (Velmora reads files of up to 1048576 bytes)"},
         {"a manifest of the wrong shape",
          [](auto& m) {
-             m.edit({{"machine", 1}});
+             editManifest(m.manifest(), {{"machine", 1}});
          },
          "is not an object with a machine and a list of files"},
         {"a manifest that is a link",
@@ -354,7 +351,7 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
          "manifest.json cannot be read: it is a link"},
         {"an earlier version's absolute path inside the machine",
          [](auto& m) {
-             m.edit({}, {{"path", m.winIni}});
+             editManifest(m.manifest(), {}, {{"path", m.winIni}});
          },
          nullptr},
     };
