@@ -263,11 +263,10 @@ struct BackedUpMachine {
         link(outside, root + "/drive_c/OUT");
     }
     QString manifest() const { return session.folder() + "/manifest.json"; }
-    // Names the file a copy of WIN.INI as it was would be written over.
-    void pointAt(const QString& path, const QString& copy = "1-WIN.INI",
-                 const QJsonObject& rootMembers = {}) const
+    // Names the file a copy of WIN.INI as it was would be written over (and the backup's machine).
+    void pointAt(const QString& path, const QString& copy = "1-WIN.INI", const QString& machine = {}) const
     {
-        editManifest(manifest(), rootMembers,
+        editManifest(manifest(), machine.isEmpty() ? QJsonObject() : QJsonObject{{"machine", machine}},
                      {{"path", path},
                       {"copy", copy},
                       {"sha256", copy.isEmpty() ? QString() : QString(sha256("old"))},
@@ -300,6 +299,8 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
     const char* outsidePath = "does not name a file inside the machine";
     const char* linkedFolder = "its folder is a link that leads out of the machine";
     const QJsonValue secretSum = QString(sha256("SECRET"));
+    const QJsonObject secretCopy{{"copy", "../../outside/secret.txt"}, {"sha256", secretSum}},
+        oversized{{"pad", QString(2 << 20, 'x')}}, wrongShape{{"machine", 1}};
     const struct {
         const char* name;
         std::function<void(BackedUpMachine&)> tamper;
@@ -311,10 +312,7 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
         {"a path climbing out with ..",
          [](auto& m) { m.pointAt(m.root + "/drive_c/WINDOWS/../../../outside/canary.txt"); }, outsidePath},
         {"an empty copy naming an outside file", [](auto& m) { m.pointAt(m.canary, ""); }, outsidePath},
-        {"a copy outside the backup folder",
-         [&](auto& m) {
-             editManifest(m.manifest(), {}, {{"copy", "../../outside/secret.txt"}, {"sha256", secretSum}});
-         },
+        {"a copy outside the backup folder", [&](auto& m) { editManifest(m.manifest(), {}, secretCopy); },
          "is not a file of the backup's folder"},
         {"a copy that is a link",
          [&](auto& m) {
@@ -329,19 +327,11 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
         {"a removal through a folder that is a link",
          [](auto& m) { m.pointAt("drive_c/OUT/canary.txt", ""); }, nullptr, linkedFolder},
         {"a manifest naming another machine",
-         [](auto& m) {
-             m.pointAt("canary.txt", "1-WIN.INI", {{"machine", m.outside}});
-         },
-         nullptr, "none of the machine's files", false},
-        {"an oversized manifest",
-         [](auto& m) {
-             editManifest(m.manifest(), {{"pad", QString(2 << 20, 'x')}});
-         },
+         [](auto& m) { m.pointAt("canary.txt", "1-WIN.INI", m.outside); }, nullptr,
+         "none of the machine's files", false},
+        {"an oversized manifest", [&](auto& m) { editManifest(m.manifest(), oversized); },
          "too large (Velmora reads files of up to 1048576 bytes)"},
-        {"a manifest of the wrong shape",
-         [](auto& m) {
-             editManifest(m.manifest(), {{"machine", 1}});
-         },
+        {"a manifest of the wrong shape", [&](auto& m) { editManifest(m.manifest(), wrongShape); },
          "is not an object with a machine and a list of files"},
         {"a manifest that is a link",
          [](auto& m) {
@@ -349,10 +339,7 @@ TEST(BackupTampering, NeverLeadsARestoreOutOfTheMachine)
              link(m.outside + "/manifest.json", m.manifest());
          },
          "manifest.json cannot be read: it is a link"},
-        {"an earlier version's absolute path inside the machine",
-         [](auto& m) {
-             editManifest(m.manifest(), {}, {{"path", m.winIni}});
-         },
+        {"an earlier version's absolute path inside the machine", [](auto& m) { m.pointAt(m.winIni); },
          nullptr},
     };
     for (const auto& c : cases) {
