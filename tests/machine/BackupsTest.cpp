@@ -63,9 +63,8 @@ protected:
     void SetUp() override
     {
         root = GetParam() ? buildImage(dir.path(), Format::Raw) : dir.path() + "/machine";
-        const QString winIni = root + "/drive_c/WINDOWS/WIN.INI";
-        ASSERT_TRUE(GetParam() ||
-                    (writeBytes(winIni, "[Ports]\r\n") && writeBytes(root + "/system.reg", kSystemReg)));
+        ASSERT_TRUE(GetParam() || (writeBytes(root + "/drive_c/WINDOWS/WIN.INI", "[Ports]\r\n") &&
+                                   writeBytes(root + "/system.reg", kSystemReg)));
         before = contents();
     }
     // One run through the writers the windows use: WIN.INI changed twice, the registry once, NEW.INI
