@@ -1,6 +1,4 @@
-#include "buffers/Form5.h"
 #include "modeminfo/Form2.h"
-#include "tweaks/Form4.h"
 
 #include "cli/Output.h"
 #include "machine/Backups.h"
@@ -99,8 +97,8 @@ void layOut(const QString& root, Layout layout)
 }
 
 // A row: what the script sets, what `show --json` then reads (group/setting=value), and the
-// clicks that make the same choice in the windows: "open:BUTTON" opens a window from the main
-// one, "pick:LIST=ITEM", "type:BOX=TEXT", "click:NAME", "yes:QUESTION" answers the next question
+// clicks that make the same choice in the windows: "open:BUTTON=FORM" opens a window from the
+// main one, "pick:LIST=ITEM", "type:BOX=TEXT", "click:NAME", "yes:QUESTION" answers the next question
 // Yes, "says:BUTTON=MESSAGE" clicks and expects the message.
 struct SetRow {
     const char* name;
@@ -120,23 +118,18 @@ protected:
         for (const QString& step : steps) {
             const QString action = step.section(':', 0, 0), rest = step.section(':', 1);
             const QString name = rest.section('=', 0, 0), text = rest.section('=', 1);
-            if (action == "open") {
-                click(name, mainWindow());
-                window = machine.app().windows().find<Form4>();
-                if (!window)
-                    window = machine.app().windows().find<Form5>();
-                ASSERT_NE(window, nullptr) << name.toStdString();
-            } else if (action == "pick") {
-                pick(name, text);
-            } else if (action == "type") {
-                type(name, text);
-            } else if (action == "click") {
-                click(name);
-            } else if (action == "yes") {
+            if (action == "yes")
                 machine.boxes.expect(rest, MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes);
-            } else {
+            else if (action == "pick")
+                pick(name, text);
+            else if (action == "type")
+                type(name, text);
+            else if (action == "says")
                 clickExpecting(name, text);
-            }
+            else // "click", or "open" from the main window
+                click(name, action == "open" ? mainWindow() : nullptr);
+            if (action == "open")
+                window = machine.app().windows().loaded(text);
         }
     }
 };
@@ -168,10 +161,8 @@ TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
     ASSERT_EQ(show.exitCode, 0) << show.err.constData();
     const QJsonObject settings = QJsonDocument::fromJson(show.out).object().value("settings").toObject();
     for (const QString& expected : QString(row.shown).split(';')) {
-        const QString group = expected.section('/', 0, 0),
-                      setting = expected.section('/', 1).section('=', 0, 0);
-        EXPECT_EQ(settings.value(group).toObject().value(setting).toString(), expected.section('=', 1))
-            << expected.toStdString();
+        const QStringList part = expected.split(QRegularExpression("[/=]")); // group/setting=value
+        EXPECT_EQ(settings[part[0]].toObject()[part[1]].toString(), part.value(2)) << expected.toStdString();
     }
 }
 
@@ -193,32 +184,33 @@ INSTANTIATE_TEST_SUITE_P(
         SetRow{"TypedAolMtu", Layout::Folder, "aol-mtu|1400", "modem-settings/aol-mtu-typed=1400",
                "click:optMTU_4;type:txtMTU=1400;says:Command2=America Online MTU Packet Size has been set!"},
         SetRow{"ModemAtC0", Layout::Folder, "modem-at-c0|on", "modem-tweaks/modem-at-c0=on",
-               "open:cmdCustomModemSet;says:Command1=Settings were applied!"},
+               "open:cmdCustomModemSet=Form4;says:Command1=Settings were applied!"},
         SetRow{"SlownetOn", Layout::Folder, "slownet|on", "modem-tweaks/slownet=on",
-               "open:cmdCustomModemSet;click:Check1;says:Command3=Slownet was Turned ON"},
+               "open:cmdCustomModemSet=Form4;click:Check1;says:Command3=Slownet was Turned ON"},
         SetRow{"IpxOff", Layout::Folder, "ipx-header-compression|off",
                "modem-tweaks/ipx-header-compression=off",
-               "open:cmdCustomModemSet;says:Command4=IPX Header Compression was Turned OFF"},
+               "open:cmdCustomModemSet=Form4;says:Command4=IPX Header Compression was Turned OFF"},
         SetRow{"PointToPointOn", Layout::Folder, "point-to-point-ip|on", "modem-tweaks/point-to-point-ip=on",
-               "open:cmdCustomModemSet;click:Check3;says:Command5=Point To Point IP was Turned ON"},
+               "open:cmdCustomModemSet=Form4;click:Check3;says:Command5=Point To Point IP was Turned ON"},
         SetRow{"PortBuffer", Layout::Folder, "com3-buffer|2048|com3-irq|4",
                "buffer-settings/com3-buffer=2048;buffer-settings/com3-irq=4",
-               "open:cmdCustomBufferSet;type:Text1=3;type:txtIRQ=4;type:txtBuffer=2048;yes:Are You Sure You "
+               "open:cmdCustomBufferSet=Form5;type:Text1=3;type:txtIRQ=4;type:txtBuffer=2048;yes:Are You "
+               "Sure You "
                "Want To Set This Buffer?;says:cmdSetBuffer=Buffer Was Set! You Should Restart to apply the "
                "Changes"},
         SetRow{"FifoSizes", Layout::Folder, "fifo-tx|4MB|fifo-rx|16k",
                "buffer-settings/fifo-tx=4MB;buffer-settings/fifo-rx=16k",
-               "open:cmdCustomBufferSet;pick:cmbTx=4MB;pick:cmbRx=16k;says:cmdSetFIFOBuff=Receive Buffer and "
-               "Transmit Buffer have been set!"},
+               "open:cmdCustomBufferSet=Form5;pick:cmbTx=4MB;pick:cmbRx=16k;"
+               "says:cmdSetFIFOBuff=Receive Buffer and Transmit Buffer have been set!"},
         SetRow{"FifoByNumberWithStoredOther", Layout::Folder, "fifo-rx|8196",
                "buffer-settings/fifo-tx=16k;buffer-settings/fifo-rx=8MB",
-               "open:cmdCustomBufferSet;pick:cmbRx=8MB;says:cmdSetFIFOBuff=Receive Buffer and Transmit "
+               "open:cmdCustomBufferSet=Form5;pick:cmbRx=8MB;says:cmdSetFIFOBuff=Receive Buffer and Transmit "
                "Buffer have been set!"},
         SetRow{"OnDrive", Layout::Drive, "com2|19200,e,7,1,x|slownet|on",
                "standard-com-settings/com2=19200,e,7,1,x;modem-tweaks/slownet=on",
                "pick:cmbCommPorts=Com Port 2;type:comBps=19200;pick:comParity=Even;pick:comData=7;"
                "pick:comStop=1;pick:comFlow=Xon / Xoff;says:cmdApplyCom=Comm Settings have Been Changed!;"
-               "open:cmdCustomModemSet;click:Check1;says:Command3=Slownet was Turned ON"}),
+               "open:cmdCustomModemSet=Form4;click:Check1;says:Command3=Slownet was Turned ON"}),
     [](const ::testing::TestParamInfo<SetRow>& info) { return std::string(info.param.name); });
 
 // The program answers on the terminal and writes nothing: what a script is refused or told to fix
@@ -257,16 +249,11 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         {"MACHINE NOWHERE", 2, "", "Unexpected argument"},
         {"set com1 9600,n,,1,x", 1, "",
          "com1 9600,n,,1,x (c:\\windows\\win.ini [Ports] COM1:): Must Select a Data Bit"},
-        {"set aol-mtu 14k", 1, "",
-         "aol-mtu 14k (HKEY_LOCAL_MACHINE\\Software\\America Online\\AOL\\aolsock\\mtu): Please enter a "
-         "valid MTU packet size!"},
+        {"set aol-mtu 14k", 1, "", "aolsock\\mtu): Please enter a valid MTU packet size!"},
         {"set slownet yes", 1, "", "Net\\0000\\SLOWNET): takes on or off"},
         {"set modem-at-c0 on", 1, "", "Settings\\Init\\2 already holds \"ATZ\""},
-        {"set com4-buffer 1024", 1, "",
-         "com4-buffer 1024 (c:\\windows\\system.ini [386Enh] Com4Buffer): You Must Enter an Irq #"},
-        {"set fifo-tx 4MB fifo-rx 3k", 1, "",
-         "fifo-rx 3k (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Serial\\RxFIFO): \"3k\" is "
-         "none of the sizes 16k"},
+        {"set com4-buffer 1024", 1, "", "system.ini [386Enh] Com4Buffer): You Must Enter an Irq #"},
+        {"set fifo-tx 4MB fifo-rx 3k", 1, "", "Serial\\RxFIFO): \"3k\" is none of the sizes 16k"},
         {"set fifo-tx 4MB", 1, "",
          "TxFIFO): You Must Select a Buffer Size! (RxFIFO holds 14, none of the sizes: give fifo-rx too)"},
         // What the windows' write calls would refuse, or store otherwise, is refused before any write.

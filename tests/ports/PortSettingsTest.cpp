@@ -33,16 +33,11 @@ TEST(PortEntryTest, LettersListTextsAndStoredEntriesMapBothWays)
 {
     using Pairs = std::initializer_list<std::pair<const char*, const char*>>;
     for (const auto& [letter, text] :
-         Pairs{{"n", "None"}, {"e", "Even"}, {"o", "Odd"}, {"m", "Mark"}, {"s", "Space"}}) {
-        EXPECT_EQ(parityTextForLetter(letter), text);
-        EXPECT_EQ(parityLetterForText(text), letter);
-    }
-    for (const auto& [letter, text] : Pairs{{"p", "Hardware"}, {"x", "Xon / Xoff"}, {" ", "None"}}) {
-        EXPECT_EQ(flowTextForLetter(letter), text);
-        EXPECT_EQ(flowLetterForText(text), letter);
-    }
-    EXPECT_EQ(parityTextForLetter("N"), "N"); // an unknown letter shows as it stands
-    EXPECT_EQ(flowTextForLetter("q"), "None");
+         Pairs{{"n", "None"}, {"e", "Even"}, {"o", "Odd"}, {"m", "Mark"}, {"s", "Space"}})
+        EXPECT_TRUE(parityTextForLetter(letter) == text && parityLetterForText(text) == letter) << text;
+    for (const auto& [letter, text] : Pairs{{"p", "Hardware"}, {"x", "Xon / Xoff"}, {" ", "None"}})
+        EXPECT_TRUE(flowTextForLetter(letter) == text && flowLetterForText(text) == letter) << text;
+    EXPECT_TRUE(parityTextForLetter("N") == "N" && flowTextForLetter("q") == "None"); // unknown letters
     const std::pair<const char*, std::optional<QString>> ports[] = {
         {"Com Port 4", "COM4:"}, {"Com Port 5", std::nullopt}, {"com port 1", std::nullopt}};
     for (const auto& [name, key] : ports)

@@ -27,16 +27,11 @@ class ScriptedMessageBoxes : public MessageBoxes {
 public:
     ~ScriptedMessageBoxes() override { verifyAllShown(); }
 
+    // prefixOnly: a text that starts with this one and goes on (a message that carries a reason).
     void expect(const QString& text, MsgIcon icon = MsgIcon::None, MsgButtons buttons = MsgButtons::Ok,
-                MsgAnswer answer = MsgAnswer::Ok)
+                MsgAnswer answer = MsgAnswer::Ok, bool prefixOnly = false)
     {
-        m_expected.append({text, icon, buttons, answer, false});
-    }
-    // A text that starts with this prefix and goes on (a message that carries a platform reason).
-    void expectStartingWith(const QString& prefix, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok,
-                            MsgAnswer answer = MsgAnswer::Ok)
-    {
-        m_expected.append({prefix, icon, buttons, answer, true});
+        m_expected.append({text, icon, buttons, answer, prefixOnly});
     }
 
     MsgAnswer show(const QString& text, MsgIcon icon, MsgButtons buttons) override
