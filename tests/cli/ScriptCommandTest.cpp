@@ -34,8 +34,7 @@ Outcome runVelmora(const QString& dataHome, const QStringList& arguments)
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(VELMORA_BINARY, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_TRUE(process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit);
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 // A script on the machine, '|' between its arguments.
@@ -308,9 +307,11 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         if (QRegularExpression("^(set|show|report)\\b").match(arguments).hasMatch())
             arguments.prepend("--machine MACHINE ");
         const Outcome run = runVelmora(home.path() + "/data", placed(arguments).split(' '));
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.constData();
-        EXPECT_TRUE(run.out.contains(placed(c.out).toUtf8())) << run.out.constData();
-        EXPECT_TRUE(run.err.contains(placed(c.err).toUtf8())) << run.err.constData();
+        EXPECT_TRUE(run.exitCode == c.exitCode && run.out.contains(placed(c.out).toUtf8()) &&
+                    run.err.contains(placed(c.err).toUtf8()))
+            << "exit code " << run.exitCode << ", out:\n"
+            << run.out.constData() << "err:\n"
+            << run.err.constData();
         EXPECT_EQ(filesUnder(home.path()), before);
     }
 }
@@ -333,12 +334,10 @@ TEST_P(ScriptReportTest, IsTheWindowsSavedReport)
     EXPECT_EQ(report.startsWith("Manufacturer - Zoltrix M\xfcller\r\n"), GetParam() == Layout::Folder);
 
     const Outcome toOutput = runScript(scriptMachine, script.path() + "/data", "report");
-    EXPECT_EQ(toOutput.exitCode, 0) << toOutput.err.constData();
-    EXPECT_EQ(toOutput.out, report);
-    const Outcome toFile =
-        runScript(scriptMachine, script.path() + "/data", "report|" + script.path() + "/script.txt");
-    EXPECT_EQ(toFile.exitCode, 0) << toFile.err.constData();
-    EXPECT_EQ(t::readBytes(script.path() + "/script.txt"), report);
+    EXPECT_TRUE(toOutput.exitCode == 0 && toOutput.out == report) << toOutput.err.constData();
+    const QString file = script.path() + "/script.txt";
+    EXPECT_EQ(runScript(scriptMachine, script.path() + "/data", "report|" + file).exitCode, 0);
+    EXPECT_EQ(t::readBytes(file), report);
 }
 
 INSTANTIATE_TEST_SUITE_P(FolderAndDrive, ScriptReportTest, ::testing::Values(Layout::Folder, Layout::Drive));
