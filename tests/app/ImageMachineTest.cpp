@@ -81,11 +81,6 @@ TEST(ImageCommandLineTest, WorksOnImagesAndRefusesWhatItMustNotTouch)
         {"sets in a qcow2", "set com1 19200,e,7,1,x",
          [](const QString& dir) { return buildImage(dir, Format::Qcow2); }, 0, "new: 19200,e,7,1,x", "",
          "[Ports]\r\nCOM2:=9600,n,8,1,x\r\nCOM1:=19200,e,7,1,x\r\n"},
-        {"not a disk image", "show",
-         [](const QString& dir) {
-             return writeBytes(dir + "/notes.txt", "not a disk") ? dir + "/notes.txt" : "";
-         },
-         1, "", "notes.txt", nullptr},
         {"in use", "set com1 19200,e,7,1,x", raw, 1, "", "sleep", nullptr, ""},
         {"a flat VMDK's extent in use", "set com1 19200,e,7,1,x",
          [](const QString& dir) {
