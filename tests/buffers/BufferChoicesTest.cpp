@@ -6,7 +6,10 @@
 namespace velmora {
 namespace {
 
-TEST(PortBufferTest, EmptyBoxesAreRefusedInOrder)
+// A port's buffer: empty boxes are refused in order. The FIFO sizes: "4MB" and "8MB" store 4098
+// and 8196; only those exact numbers read back as list texts. A pick writes both sizes under both
+// keys, no pick nothing.
+TEST(BufferChoicesTest, RefusalsAndSizes)
 {
     const struct {
         const char *port, *irq, *buffer, *refusal;
@@ -17,12 +20,6 @@ TEST(PortBufferTest, EmptyBoxesAreRefusedInOrder)
     for (const auto& c : cases)
         EXPECT_EQ(portBufferRefusal(c.port, c.irq, c.buffer).value_or("none"),
                   c.refusal ? c.refusal : "none");
-}
-
-// "4MB" and "8MB" store 4098 and 8196; only those exact numbers read back as list texts. A pick
-// writes both sizes under both keys, no pick nothing.
-TEST(FifoSizesTest, ListTextsAndStoredNumbersMapBothWays)
-{
     const std::pair<const char*, qint32> sizes[] = {{"16k", 16},   {"64k", 64},    {"512k", 512},
                                                     {"1MB", 1024}, {"2MB", 2048},  {"4MB", 4098},
                                                     {"8MB", 8196}, {"16MB", 16384}};

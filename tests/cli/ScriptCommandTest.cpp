@@ -139,10 +139,11 @@ protected:
 };
 
 // The script's set writes exactly the bytes the windows write for the same choice, on a second
-// copy of the same machine, and show reads back what was set. The windows back up every file they
+// copy of the same machine, and show reads back what was set. The report, to standard output and to
+// a file, is byte for byte what the Modem Info window saves. The windows back up every file they
 // change, a drive's WIN.INI and SYSTEM.DAT in one session included: restoring their backup puts the
 // machine back.
-TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
+TEST_P(ScriptSetTest, WritesWhatTheWindowWritesShowsAndReportsIt)
 {
     const SetRow& row = GetParam();
     QTemporaryDir script;
@@ -158,6 +159,18 @@ TEST_P(ScriptSetTest, WritesWhatTheWindowWritesAndShowsIt)
     const QMap<QString, QByteArray> before = filesUnder(machine.root());
     clickThrough(QString(row.clicks).split(';'));
     EXPECT_EQ(filesUnder(scriptMachine), filesUnder(machine.root()));
+    const QString saved = script.path() + "/saved.txt", reported = script.path() + "/reported.txt";
+    if (window)
+        window->close();
+    machine.saveAs.pick(saved);
+    ASSERT_NE(openFrom<Form2>("cmdModemInfo"), nullptr);
+    clickExpecting("Command1", "Information has been saved to " + saved);
+    EXPECT_EQ(t::readBytes(saved).startsWith("Manufacturer - Zoltrix M\xfcller\r\n"),
+              row.layout == Layout::Folder);
+    const Outcome report = runScript(scriptMachine, script.path() + "/data", "report");
+    EXPECT_TRUE(report.exitCode == 0 && report.out == t::readBytes(saved)) << report.err.constData();
+    EXPECT_EQ(runScript(scriptMachine, script.path() + "/data", "report|" + reported).exitCode, 0);
+    EXPECT_EQ(t::readBytes(reported), t::readBytes(saved));
     ASSERT_TRUE(restoreBackup(machine.backupsFolder(), QString(), machine.root(), false));
     EXPECT_EQ(filesUnder(machine.root()), before);
 
@@ -315,32 +328,6 @@ TEST(TerminalTest, AnswersAndWritesNothing)
         EXPECT_EQ(filesUnder(home.path()), before);
     }
 }
-
-class ScriptReportTest : public t::WindowTest, public ::testing::WithParamInterface<Layout> {
-protected:
-    ScriptReportTest() : WindowTest([](const QString& root) { layOut(root, GetParam()); }) {}
-};
-
-// The report, to standard output and to a file, is byte for byte what the Modem Info window saves.
-TEST_P(ScriptReportTest, IsTheWindowsSavedReport)
-{
-    QTemporaryDir script;
-    const QString scriptMachine = script.path() + "/machine", saved = script.path() + "/saved.txt";
-    layOut(scriptMachine, GetParam());
-    machine.saveAs.pick(saved);
-    ASSERT_NE(openFrom<Form2>("cmdModemInfo"), nullptr);
-    clickExpecting("Command1", "Information has been saved to " + saved);
-    const QByteArray report = t::readBytes(saved);
-    EXPECT_EQ(report.startsWith("Manufacturer - Zoltrix M\xfcller\r\n"), GetParam() == Layout::Folder);
-
-    const Outcome toOutput = runScript(scriptMachine, script.path() + "/data", "report");
-    EXPECT_TRUE(toOutput.exitCode == 0 && toOutput.out == report) << toOutput.err.constData();
-    const QString file = script.path() + "/script.txt";
-    EXPECT_EQ(runScript(scriptMachine, script.path() + "/data", "report|" + file).exitCode, 0);
-    EXPECT_EQ(t::readBytes(file), report);
-}
-
-INSTANTIATE_TEST_SUITE_P(FolderAndDrive, ScriptReportTest, ::testing::Values(Layout::Folder, Layout::Drive));
 
 // A full disk under standard output fails the command rather than passing for success.
 TEST(Output, AStreamThatTakesNothingFails)

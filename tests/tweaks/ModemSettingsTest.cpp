@@ -47,9 +47,10 @@ protected:
     }
 };
 
-// A stored text is shown whole (the box takes two typed characters but never cuts it) and left
-// alone; a value that cannot be read as text is replaced by "8". Set writes the text as typed.
-TEST_F(ModemSettingsTest, MaxInstanceShowsTheStoredTextOrWritesEightAndSetWritesTheTyped)
+// The main window's tweaks. A stored MaxInstance text is shown whole (the box takes two typed
+// characters but never cuts it) and left alone; a value that cannot be read as text is replaced by
+// "8". Set writes the text as typed.
+TEST_F(ModemSettingsTest, MainWindowShowsTheStoredValuesAndSetWritesTheTyped)
 {
     const QString ndi = "System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi";
     for (const auto& [line, stored] : {std::pair<QByteArray, const char*>{"\"MaxInstance\"=hex:31,36", "8"},
@@ -63,13 +64,9 @@ TEST_F(ModemSettingsTest, MaxInstanceShowsTheStoredTextOrWritesEightAndSetWrites
         EXPECT_EQ(machine.storedValue(ndi, "MaxInstance"), (Value{REG_SZ, "34"}));
         EXPECT_TRUE(mainWindow()->close()); // the next load reads afresh
     }
-}
-
-// Which option a stored size picks is the MtuChoice table's, and what each button writes is
-// compared with the script's writes; this proves the load shows the size, and a bad size typed
-// for AOL is refused with nothing written.
-TEST_F(ModemSettingsTest, MtuShowsTheStoredSizeAndRefusesABadOneForAol)
-{
+    // Which option a stored size picks is the MtuChoice table's, and what each button writes is
+    // compared with the script's writes; this proves the load shows the size, and a bad size typed
+    // for AOL is refused with nothing written.
     machine.writeRegistry("[HKEY_LOCAL_MACHINE\\" + kAdapter.toLatin1() + "]\r\n\"IPMTU\"=\"1400\"\r\n");
     ASSERT_NE(mainWindow(), nullptr);
     EXPECT_TRUE(control<QRadioButton>("optMTU_4")->isChecked() && shown("txtMTU") == "1400");
@@ -79,8 +76,9 @@ TEST_F(ModemSettingsTest, MtuShowsTheStoredSizeAndRefusesABadOneForAol)
     EXPECT_EQ(machine.registryBytes(), before);
 }
 
-// Only the exact command disables both buttons, and an existing value is never replaced.
-TEST_F(ModemSettingsTest, TheInitialisationCommandIsWrittenOnlyWhereNoneIsStored)
+// The modem settings window. Only the exact initialisation command disables both its buttons,
+// and an existing value is never replaced.
+TEST_F(ModemSettingsTest, InitialisationCommandAndSwitches)
 {
     const QString init = kModem + "\\Settings\\Init";
     ASSERT_NE(open(init, "\"2\"=\"AT%C0\"\r\n"), nullptr);
@@ -101,11 +99,9 @@ TEST_F(ModemSettingsTest, TheInitialisationCommandIsWrittenOnlyWhereNoneIsStored
         clickExpecting("Command2", yes ? "Settings were applied!" : "Nothing was changed!");
         EXPECT_EQ(machine.storedValue(init, "2"), yes ? std::optional(Value{REG_SZ, "AT%C0"}) : std::nullopt);
     }
-}
+    window->close();
 
-// A stored "1" ticks its box, "0" or nothing leaves it clear; Set writes what the box shows.
-TEST_F(ModemSettingsTest, SetWritesEachSwitchAsItsBoxShowsIt)
-{
+    // A stored "1" ticks its box, "0" or nothing leaves it clear; Set writes what the box shows.
     const struct {
         const char *check, *button, *value;
         quint32 type;
