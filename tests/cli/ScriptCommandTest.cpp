@@ -327,11 +327,7 @@ TEST(TerminalTest, AnswersAndWritesNothing)
             << run.err.constData();
         EXPECT_EQ(filesUnder(home.path()), before);
     }
-}
-
-// A full disk under standard output fails the command rather than passing for success.
-TEST(Output, AStreamThatTakesNothingFails)
-{
+    // A full disk under standard output fails the command rather than passing for success.
     std::FILE* full = std::fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
     EXPECT_FALSE(writeOut(full, "x"));
