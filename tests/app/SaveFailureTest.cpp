@@ -61,22 +61,21 @@ const QString kService = kNotSaved + "HKEY_LOCAL_MACHINE\\System\\CurrentControl
 // Why a damaged registry takes no value: its own reason, not that of a key it could not open.
 const QString kDamaged = ": system.reg line 1: not a REGEDIT4 file";
 
-INSTANTIATE_TEST_SUITE_P(
-    Buttons, SaveFailure,
-    ::testing::Values(FailureCase{"Form1", nullptr, "cmbCommPorts:Com Port 1", nullptr, MsgIcon::None,
-                                  Broken::WinIni, "cmdApplyCom", kNotSaved + "c:\\windows\\win.ini: "},
-                      FailureCase{"Form4", "cmdCustomModemSet", "", "By Making your downloads faster",
-                                  MsgIcon::None, Broken::Registry, "Command2",
-                                  kService + "Class\\Modem\\0000\\Settings\\Init\\2" + kDamaged},
-                      // The first value fails: the three after it are not attempted.
-                      FailureCase{"Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr,
-                                  MsgIcon::None, Broken::Registry, "cmdSetFIFOBuff",
-                                  kService + "Serial\\RxFIFO" + kDamaged},
-                      FailureCase{"Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical,
-                                  Broken::Settings, "Command1", kNotSaved + "Velmora settings: "},
-                      FailureCase{"Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder,
-                                  "Command1", "The report could not be saved.\n"}),
-    [](const auto& info) { return std::string(info.param.form); });
+const FailureCase kCases[] = {
+    {"Form1", nullptr, "cmbCommPorts:Com Port 1", nullptr, MsgIcon::None, Broken::WinIni, "cmdApplyCom",
+     kNotSaved + "c:\\windows\\win.ini: "},
+    {"Form4", "cmdCustomModemSet", "", "By Making your downloads faster", MsgIcon::None, Broken::Registry,
+     "Command2", kService + "Class\\Modem\\0000\\Settings\\Init\\2" + kDamaged},
+    // The first value fails: the three after it are not attempted.
+    {"Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr, MsgIcon::None, Broken::Registry,
+     "cmdSetFIFOBuff", kService + "Serial\\RxFIFO" + kDamaged},
+    {"Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical, Broken::Settings, "Command1",
+     kNotSaved + "Velmora settings: "},
+    {"Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder, "Command1",
+     "The report could not be saved.\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Buttons, SaveFailure, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.form); });
 
 } // namespace
 } // namespace velmora

@@ -106,10 +106,10 @@ void layOut(const QString& root, Layout layout)
 // Yes, "says:BUTTON=MESSAGE" clicks and expects the message.
 struct SetRow {
     const char* name;
-    Layout layout;
     const char* arguments; // '|' between arguments
     const char* shown;     // ';' between settings
     const char* clicks;    // ';' between steps
+    Layout layout = Layout::Folder;
 };
 
 class ScriptSetTest : public t::WindowTest, public ::testing::WithParamInterface<SetRow> {
@@ -183,52 +183,49 @@ TEST_P(ScriptSetTest, WritesWhatTheWindowWritesShowsAndReportsIt)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EverySetting, ScriptSetTest,
-    ::testing::Values(
-        SetRow{"Port", Layout::Folder, "com2|19200,e,7,1,x", "standard-com-settings/com2=19200,e,7,1,x",
-               "pick:cmbCommPorts=Com Port "
-               "2;type:comBps=19200;pick:comParity=Even;pick:comData=7;pick:comStop=1;pick:comFlow=Xon / "
-               "Xoff;says:cmdApplyCom=Comm Settings have Been Changed!"},
-        SetRow{"MaxInstances", Layout::Folder, "max-instances|12", "modem-settings/max-instances=12",
-               "type:txtMaxInst=12;says:cmdSetMaxInst=Max Instance has been set!"},
-        SetRow{"FixedMtu", Layout::Folder, "mtu|1000", "modem-settings/mtu=1000",
-               "click:optMTU_2;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
-        SetRow{"AutoMtu", Layout::Folder, "mtu|auto", "modem-settings/mtu=0",
-               "click:optMTU_0;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
-        SetRow{"FixedAolMtu", Layout::Folder, "aol-mtu|576", "modem-settings/aol-mtu=576",
-               "click:optMTU_1;says:Command2=America Online MTU Packet Size has been set!"},
-        SetRow{"TypedAolMtu", Layout::Folder, "aol-mtu|1400", "modem-settings/aol-mtu-typed=1400",
-               "click:optMTU_4;type:txtMTU=1400;says:Command2=America Online MTU Packet Size has been set!"},
-        SetRow{"ModemAtC0", Layout::Folder, "modem-at-c0|on", "modem-tweaks/modem-at-c0=on",
-               "open:cmdCustomModemSet=Form4;says:Command1=Settings were applied!"},
-        SetRow{"SlownetOn", Layout::Folder, "slownet|on", "modem-tweaks/slownet=on",
-               "open:cmdCustomModemSet=Form4;click:Check1;says:Command3=Slownet was Turned ON"},
-        SetRow{"IpxOff", Layout::Folder, "ipx-header-compression|off",
-               "modem-tweaks/ipx-header-compression=off",
-               "open:cmdCustomModemSet=Form4;says:Command4=IPX Header Compression was Turned OFF"},
-        SetRow{"PointToPointOn", Layout::Folder, "point-to-point-ip|on", "modem-tweaks/point-to-point-ip=on",
-               "open:cmdCustomModemSet=Form4;click:Check3;says:Command5=Point To Point IP was Turned ON"},
-        SetRow{"PortBuffer", Layout::Folder, "com3-buffer|2048|com3-irq|4",
-               "buffer-settings/com3-buffer=2048;buffer-settings/com3-irq=4",
-               "open:cmdCustomBufferSet=Form5;type:Text1=3;type:txtIRQ=4;type:txtBuffer=2048;yes:Are You "
-               "Sure You "
-               "Want To Set This Buffer?;says:cmdSetBuffer=Buffer Was Set! You Should Restart to apply the "
-               "Changes"},
-        SetRow{"FifoSizes", Layout::Folder, "fifo-tx|4MB|fifo-rx|16k",
-               "buffer-settings/fifo-tx=4MB;buffer-settings/fifo-rx=16k",
-               "open:cmdCustomBufferSet=Form5;pick:cmbTx=4MB;pick:cmbRx=16k;"
-               "says:cmdSetFIFOBuff=Receive Buffer and Transmit Buffer have been set!"},
-        SetRow{"FifoByNumberWithStoredOther", Layout::Folder, "fifo-rx|8196",
-               "buffer-settings/fifo-tx=16k;buffer-settings/fifo-rx=8MB",
-               "open:cmdCustomBufferSet=Form5;pick:cmbRx=8MB;says:cmdSetFIFOBuff=Receive Buffer and Transmit "
-               "Buffer have been set!"},
-        SetRow{"OnDrive", Layout::Drive, "com2|19200,e,7,1,x|slownet|on",
-               "standard-com-settings/com2=19200,e,7,1,x;modem-tweaks/slownet=on",
-               "pick:cmbCommPorts=Com Port 2;type:comBps=19200;pick:comParity=Even;pick:comData=7;"
-               "pick:comStop=1;pick:comFlow=Xon / Xoff;says:cmdApplyCom=Comm Settings have Been Changed!;"
-               "open:cmdCustomModemSet=Form4;click:Check1;says:Command3=Slownet was Turned ON"}),
-    [](const ::testing::TestParamInfo<SetRow>& info) { return std::string(info.param.name); });
+const SetRow kSetRows[] = {
+    {"Port", "com2|19200,e,7,1,x", "standard-com-settings/com2=19200,e,7,1,x",
+     "pick:cmbCommPorts=Com Port 2;type:comBps=19200;pick:comParity=Even;pick:comData=7;pick:comStop=1;"
+     "pick:comFlow=Xon / Xoff;says:cmdApplyCom=Comm Settings have Been Changed!"},
+    {"MaxInstances", "max-instances|12", "modem-settings/max-instances=12",
+     "type:txtMaxInst=12;says:cmdSetMaxInst=Max Instance has been set!"},
+    {"FixedMtu", "mtu|1000", "modem-settings/mtu=1000",
+     "click:optMTU_2;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
+    {"AutoMtu", "mtu|auto", "modem-settings/mtu=0",
+     "click:optMTU_0;says:Command3=Dial-Up Adapter MTU Packet Size has been set!"},
+    {"FixedAolMtu", "aol-mtu|576", "modem-settings/aol-mtu=576",
+     "click:optMTU_1;says:Command2=America Online MTU Packet Size has been set!"},
+    {"TypedAolMtu", "aol-mtu|1400", "modem-settings/aol-mtu-typed=1400",
+     "click:optMTU_4;type:txtMTU=1400;says:Command2=America Online MTU Packet Size has been set!"},
+    {"ModemAtC0", "modem-at-c0|on", "modem-tweaks/modem-at-c0=on",
+     "open:cmdCustomModemSet=Form4;says:Command1=Settings were applied!"},
+    {"SlownetOn", "slownet|on", "modem-tweaks/slownet=on",
+     "open:cmdCustomModemSet=Form4;click:Check1;says:Command3=Slownet was Turned ON"},
+    {"IpxOff", "ipx-header-compression|off", "modem-tweaks/ipx-header-compression=off",
+     "open:cmdCustomModemSet=Form4;says:Command4=IPX Header Compression was Turned OFF"},
+    {"PointToPointOn", "point-to-point-ip|on", "modem-tweaks/point-to-point-ip=on",
+     "open:cmdCustomModemSet=Form4;click:Check3;says:Command5=Point To Point IP was Turned ON"},
+    {"PortBuffer", "com3-buffer|2048|com3-irq|4",
+     "buffer-settings/com3-buffer=2048;buffer-settings/com3-irq=4",
+     "open:cmdCustomBufferSet=Form5;type:Text1=3;type:txtIRQ=4;type:txtBuffer=2048;yes:Are You Sure You "
+     "Want To Set This Buffer?;says:cmdSetBuffer=Buffer Was Set! You Should Restart to apply the Changes"},
+    {"FifoSizes", "fifo-tx|4MB|fifo-rx|16k", "buffer-settings/fifo-tx=4MB;buffer-settings/fifo-rx=16k",
+     "open:cmdCustomBufferSet=Form5;pick:cmbTx=4MB;pick:cmbRx=16k;"
+     "says:cmdSetFIFOBuff=Receive Buffer and Transmit Buffer have been set!"},
+    {"FifoByNumberWithStoredOther", "fifo-rx|8196", "buffer-settings/fifo-tx=16k;buffer-settings/fifo-rx=8MB",
+     "open:cmdCustomBufferSet=Form5;pick:cmbRx=8MB;"
+     "says:cmdSetFIFOBuff=Receive Buffer and Transmit Buffer have been set!"},
+    {"OnDrive", "com2|19200,e,7,1,x|slownet|on",
+     "standard-com-settings/com2=19200,e,7,1,x;modem-tweaks/slownet=on",
+     "pick:cmbCommPorts=Com Port 2;type:comBps=19200;pick:comParity=Even;pick:comData=7;pick:comStop=1;"
+     "pick:comFlow=Xon / Xoff;says:cmdApplyCom=Comm Settings have Been Changed!;"
+     "open:cmdCustomModemSet=Form4;click:Check1;says:Command3=Slownet was Turned ON",
+     Layout::Drive},
+};
+INSTANTIATE_TEST_SUITE_P(EverySetting, ScriptSetTest, ::testing::ValuesIn(kSetRows),
+                         [](const ::testing::TestParamInfo<SetRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The program answers on the terminal and writes nothing: what a script is refused or told to fix
 // writes and backs up nothing, the message naming the setting and giving the window's reason; a
