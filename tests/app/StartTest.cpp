@@ -1,5 +1,4 @@
 #include "app/CommandLine.h"
-#include "app/Splash.h"
 #include "machine/MachineFolder.h"
 #include "support/HiveFixtures.h"
 #include "support/TestMachine.h"
