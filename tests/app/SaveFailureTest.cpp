@@ -36,7 +36,7 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
     for (const QString& choice : QString(c.picks).split(';', Qt::SkipEmptyParts))
         pick(choice.section(':', 0, 0), choice.section(':', 1));
     if (c.question)
-        machine.boxes.expectStartingWith(c.question, c.questionIcon, MsgButtons::YesNo, MsgAnswer::Yes);
+        machine.boxes.expect(c.question, c.questionIcon, MsgButtons::YesNo, MsgAnswer::Yes, true);
     if (c.broken == Broken::WinIni || c.broken == Broken::Settings) { // a folder where the file belongs
         const QString file = c.broken == Broken::WinIni ? machine.hostFile(testing::kWinIni)
                                                         : QSettings("Velmora", "Velmora").fileName();
@@ -48,7 +48,7 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
         machine.saveAs.pick(machine.root() + "/missing/modem.txt");
     }
     const QByteArray registry = machine.registryBytes();
-    machine.boxes.expectStartingWith(c.failure, MsgIcon::Critical);
+    machine.boxes.expect(c.failure, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok, true);
 
     click(c.button);
     machine.boxes.verifyAllShown();
@@ -56,35 +56,26 @@ TEST_P(SaveFailure, IsReportedInsteadOfTheSuccess)
     EXPECT_EQ(QFileInfo(machine.hostFile(testing::kWinIni)).isDir(), c.broken == Broken::WinIni);
 }
 
-QString changeOf(const char* what)
-{
-    return "The change could not be saved.\n" + QLatin1String(what) + ": ";
-}
-
+const QString kNotSaved = "The change could not be saved.\n";
+const QString kService = kNotSaved + "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
 // Why a damaged registry takes no value: its own reason, not that of a key it could not open.
-const QString kDamaged = QStringLiteral("system.reg line 1: not a REGEDIT4 file");
+const QString kDamaged = ": system.reg line 1: not a REGEDIT4 file";
 
-QString serviceValue(const char* keyAndName)
-{
-    return changeOf(QByteArray("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\") + keyAndName);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Buttons, SaveFailure,
-    ::testing::Values(FailureCase{"Form1", nullptr, "cmbCommPorts:Com Port 1", nullptr, MsgIcon::None,
-                                  Broken::WinIni, "cmdApplyCom", changeOf("c:\\windows\\win.ini")},
-                      FailureCase{"Form4", "cmdCustomModemSet", "", "By Making your downloads faster",
-                                  MsgIcon::None, Broken::Registry, "Command2",
-                                  serviceValue("Class\\Modem\\0000\\Settings\\Init\\2") + kDamaged},
-                      // The first value fails: the three after it are not attempted.
-                      FailureCase{"Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr,
-                                  MsgIcon::None, Broken::Registry, "cmdSetFIFOBuff",
-                                  serviceValue("Serial\\RxFIFO") + kDamaged},
-                      FailureCase{"Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical,
-                                  Broken::Settings, "Command1", changeOf("Velmora settings")},
-                      FailureCase{"Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder,
-                                  "Command1", "The report could not be saved.\n"}),
-    [](const auto& info) { return std::string(info.param.form); });
+const FailureCase kCases[] = {
+    {"Form1", nullptr, "cmbCommPorts:Com Port 1", nullptr, MsgIcon::None, Broken::WinIni, "cmdApplyCom",
+     kNotSaved + "c:\\windows\\win.ini: "},
+    {"Form4", "cmdCustomModemSet", "", "By Making your downloads faster", MsgIcon::None, Broken::Registry,
+     "Command2", kService + "Class\\Modem\\0000\\Settings\\Init\\2" + kDamaged},
+    // The first value fails: the three after it are not attempted.
+    {"Form5", "cmdCustomBufferSet", "cmbTx:1MB;cmbRx:2MB", nullptr, MsgIcon::None, Broken::Registry,
+     "cmdSetFIFOBuff", kService + "Serial\\RxFIFO" + kDamaged},
+    {"Form6", "cmdBandwidth", "", "WARNING!!!!", MsgIcon::Critical, Broken::Settings, "Command1",
+     kNotSaved + "Velmora settings: "},
+    {"Form2", "cmdModemInfo", "", nullptr, MsgIcon::None, Broken::ReportFolder, "Command1",
+     "The report could not be saved.\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Buttons, SaveFailure, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.form); });
 
 } // namespace
 } // namespace velmora

@@ -6,7 +6,9 @@
 namespace velmora {
 namespace {
 
-TEST(PortEntryTest, ReadsTheLastItemOfTheKeyWithFieldsFromItsOwnLine)
+// An entry is the last item of its key, with fields from its own line; letters, list texts and
+// stored entries map both ways.
+TEST(PortEntryTest, ReadsAndMapsEntries)
 {
     const struct {
         QByteArray file;
@@ -27,22 +29,14 @@ TEST(PortEntryTest, ReadsTheLastItemOfTheKeyWithFieldsFromItsOwnLine)
         EXPECT_EQ(readPortEntry(input, c.key, [&] { ++skipped; }), c.expected) << c.file.constData();
         EXPECT_GT(skipped, 0);
     }
-}
-
-TEST(PortEntryTest, LettersListTextsAndStoredEntriesMapBothWays)
-{
+    // Letters, list texts and stored entries map both ways.
     using Pairs = std::initializer_list<std::pair<const char*, const char*>>;
     for (const auto& [letter, text] :
-         Pairs{{"n", "None"}, {"e", "Even"}, {"o", "Odd"}, {"m", "Mark"}, {"s", "Space"}}) {
-        EXPECT_EQ(parityTextForLetter(letter), text);
-        EXPECT_EQ(parityLetterForText(text), letter);
-    }
-    for (const auto& [letter, text] : Pairs{{"p", "Hardware"}, {"x", "Xon / Xoff"}, {" ", "None"}}) {
-        EXPECT_EQ(flowTextForLetter(letter), text);
-        EXPECT_EQ(flowLetterForText(text), letter);
-    }
-    EXPECT_EQ(parityTextForLetter("N"), "N"); // an unknown letter shows as it stands
-    EXPECT_EQ(flowTextForLetter("q"), "None");
+         Pairs{{"n", "None"}, {"e", "Even"}, {"o", "Odd"}, {"m", "Mark"}, {"s", "Space"}})
+        EXPECT_TRUE(parityTextForLetter(letter) == text && parityLetterForText(text) == letter) << text;
+    for (const auto& [letter, text] : Pairs{{"p", "Hardware"}, {"x", "Xon / Xoff"}, {" ", "None"}})
+        EXPECT_TRUE(flowTextForLetter(letter) == text && flowLetterForText(text) == letter) << text;
+    EXPECT_TRUE(parityTextForLetter("N") == "N" && flowTextForLetter("q") == "None"); // unknown letters
     const std::pair<const char*, std::optional<QString>> ports[] = {
         {"Com Port 4", "COM4:"}, {"Com Port 5", std::nullopt}, {"com port 1", std::nullopt}};
     for (const auto& [name, key] : ports)
@@ -51,7 +45,7 @@ TEST(PortEntryTest, LettersListTextsAndStoredEntriesMapBothWays)
     const struct {
         PortEntry texts;
         const char* refusalOrStored;
-    } cases[] = {
+    } fromTexts[] = {
         {{"19200", "Even", "7", "1.5", "Hardware"}, "19200,e,7,1.5,p"},
         {{"9600", "None", "8", "1", "None"}, "9600,n,8,1, "},
         {{"9600", "Parity?", "8", "1", "xon"}, "9600,,8,1,"},
@@ -61,7 +55,7 @@ TEST(PortEntryTest, LettersListTextsAndStoredEntriesMapBothWays)
         {{"9600", "None", "8", "", "None"}, "Must Select a Stop Bit"},
         {{"9600", "None", "8", "1", ""}, "Must Select a Flow Control"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : fromTexts) {
         const Result<PortEntry> entry = portEntryFromListTexts(c.texts);
         EXPECT_EQ(entry ? joinPortEntry(*entry) : entry.reason(), c.refusalOrStored);
     }

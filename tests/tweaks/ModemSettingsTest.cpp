@@ -31,12 +31,11 @@ TEST(MtuChoiceTest, EachOptionWritesItsSizeForBothClients)
         {4, "-1", ipmtu("-1"), mtu("%20", -1)}, // stored as the number 0xFFFFFFFF
         {4, "", ipmtu(""), std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(dialUpMtuWrite(c.option, QString::fromLatin1(c.typed)), c.dialUp) << c.option << c.typed;
-        EXPECT_EQ(aolMtuWrite(c.option, QString::fromLatin1(c.typed)), c.aol) << c.option << c.typed;
-    }
+    for (const auto& c : cases)
+        EXPECT_TRUE(dialUpMtuWrite(c.option, c.typed) == c.dialUp && aolMtuWrite(c.option, c.typed) == c.aol)
+            << c.option << c.typed;
     for (const auto& [stored, option] : {std::pair{"0", 0}, {"1500", 3}, {"0576", 4}})
-        EXPECT_EQ(mtuOptionForStoredText(QString::fromLatin1(stored)), option) << stored;
+        EXPECT_EQ(mtuOptionForStoredText(stored), option) << stored;
 }
 
 class ModemSettingsTest : public testing::WindowTest {
@@ -48,42 +47,38 @@ protected:
     }
 };
 
-// A stored text is shown whole (the box takes two typed characters but never cuts it) and left
-// alone; a value that cannot be read as text is replaced by "8". Set writes the text as typed.
-TEST_F(ModemSettingsTest, MaxInstanceShowsTheStoredTextOrWritesEightAndSetWritesTheTyped)
+// The main window's tweaks. A stored MaxInstance text is shown whole (the box takes two typed
+// characters but never cuts it) and left alone; a value that cannot be read as text is replaced by
+// "8". Set writes the text as typed.
+TEST_F(ModemSettingsTest, MainWindowShowsTheStoredValuesAndSetWritesTheTyped)
 {
     const QString ndi = "System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000\\Ndi";
     for (const auto& [line, stored] : {std::pair<QByteArray, const char*>{"\"MaxInstance\"=hex:31,36", "8"},
                                        {"\"MaxInstance\"=\"128\"", "128"}}) {
-        SCOPED_TRACE(line.constData());
         machine.writeRegistry("[HKEY_LOCAL_MACHINE\\" + ndi.toLatin1() + "]\r\n" + line + "\r\n");
         ASSERT_NE(mainWindow(), nullptr);
         EXPECT_EQ(shown("txtMaxInst"), stored);
-        EXPECT_EQ(machine.storedValue(ndi, "MaxInstance"), (Value{REG_SZ, stored}));
+        EXPECT_EQ(machine.storedValue(ndi, "MaxInstance"), (Value{REG_SZ, stored})) << line.constData();
         type("txtMaxInst", "345");
         clickExpecting("cmdSetMaxInst", "Max Instance has been set!");
         EXPECT_EQ(machine.storedValue(ndi, "MaxInstance"), (Value{REG_SZ, "34"}));
         EXPECT_TRUE(mainWindow()->close()); // the next load reads afresh
     }
-}
-
-// Which option a stored size picks is the MtuChoice table's, and what each button writes is
-// compared with the script's writes; this proves the load shows the size, and a bad size typed
-// for AOL is refused with nothing written.
-TEST_F(ModemSettingsTest, MtuShowsTheStoredSizeAndRefusesABadOneForAol)
-{
+    // Which option a stored size picks is the MtuChoice table's, and what each button writes is
+    // compared with the script's writes; this proves the load shows the size, and a bad size typed
+    // for AOL is refused with nothing written.
     machine.writeRegistry("[HKEY_LOCAL_MACHINE\\" + kAdapter.toLatin1() + "]\r\n\"IPMTU\"=\"1400\"\r\n");
     ASSERT_NE(mainWindow(), nullptr);
-    EXPECT_TRUE(control<QRadioButton>("optMTU_4")->isChecked());
-    EXPECT_EQ(shown("txtMTU"), "1400");
+    EXPECT_TRUE(control<QRadioButton>("optMTU_4")->isChecked() && shown("txtMTU") == "1400");
     const QByteArray before = machine.registryBytes();
     type("txtMTU", "14k");
     clickExpecting("Command2", "Please enter a valid MTU packet size!", MsgIcon::Exclamation);
     EXPECT_EQ(machine.registryBytes(), before);
 }
 
-// Only the exact command disables both buttons, and an existing value is never replaced.
-TEST_F(ModemSettingsTest, TheInitialisationCommandIsWrittenOnlyWhereNoneIsStored)
+// The modem settings window. Only the exact initialisation command disables both its buttons,
+// and an existing value is never replaced.
+TEST_F(ModemSettingsTest, InitialisationCommandAndSwitches)
 {
     const QString init = kModem + "\\Settings\\Init";
     ASSERT_NE(open(init, "\"2\"=\"AT%C0\"\r\n"), nullptr);
@@ -104,11 +99,9 @@ TEST_F(ModemSettingsTest, TheInitialisationCommandIsWrittenOnlyWhereNoneIsStored
         clickExpecting("Command2", yes ? "Settings were applied!" : "Nothing was changed!");
         EXPECT_EQ(machine.storedValue(init, "2"), yes ? std::optional(Value{REG_SZ, "AT%C0"}) : std::nullopt);
     }
-}
+    window->close();
 
-// A stored "1" ticks its box, "0" or nothing leaves it clear; Set writes what the box shows.
-TEST_F(ModemSettingsTest, SetWritesEachSwitchAsItsBoxShowsIt)
-{
+    // A stored "1" ticks its box, "0" or nothing leaves it clear; Set writes what the box shows.
     const struct {
         const char *check, *button, *value;
         quint32 type;
@@ -120,15 +113,12 @@ TEST_F(ModemSettingsTest, SetWritesEachSwitchAsItsBoxShowsIt)
     };
     ASSERT_NE(open(kAdapter, "\"SLOWNET\"=\"1\"\r\n\"PointToPointIP\"=\"0\"\r\n"), nullptr);
     for (const auto& s : switches) {
-        SCOPED_TRACE(s.button);
         const bool ticked = control<QCheckBox>(s.check)->isChecked();
-        EXPECT_EQ(ticked, s.check == std::string("Check1"));
-        if (ticked)
-            click(s.check);
-        for (const bool on : {true, false}) {
-            click(s.check);
+        EXPECT_EQ(ticked, s.check == std::string("Check1")) << s.check;
+        for (const bool on : {!ticked, ticked}) {
+            click(s.check); // a ticked box is written off, then on; an unticked one on, then off
             clickExpecting(s.button, QString(s.shownName) + (on ? " was Turned ON" : " was Turned OFF"));
-            EXPECT_EQ(machine.storedValue(kAdapter, s.value), (Value{s.type, on ? s.on : s.off}));
+            EXPECT_EQ(machine.storedValue(kAdapter, s.value), (Value{s.type, on ? s.on : s.off})) << s.value;
         }
     }
 }
