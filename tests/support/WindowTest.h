@@ -112,10 +112,19 @@ protected:
                                     QString::number(w->height()), w->property(text).toString());
             if (!w->toolTip().isEmpty())
                 line += QStringLiteral(" tip \"%1\"").arg(w->toolTip());
+            if (w->font() != form->font())
+                line += QStringLiteral(" font %1pt%2")
+                            .arg(w->font().pointSize())
+                            .arg(w->font().bold() ? " bold" : "");
             for (int i = 0; list && i < list->count(); ++i)
                 line += (i ? u'|' : u' ') + list->itemText(i);
             lines << line;
         }
+        QStringList tabOrder;
+        for (const QWidget* w = form->nextInFocusChain(); w != form; w = w->nextInFocusChain())
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty())
+                tabOrder << w->objectName();
+        lines << QStringLiteral("tab order: ") + tabOrder.join(u' ');
         const QString file = QStringLiteral(VELMORA_TEST_DATA "/windows/") + name + QStringLiteral(".txt");
         const QByteArray layout = lines.join(u'\n').toUtf8() + '\n';
         if (qEnvironmentVariableIsSet("VELMORA_WRITE_LAYOUTS")) {
