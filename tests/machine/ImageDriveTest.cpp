@@ -93,22 +93,21 @@ TEST(ImageDriveTest, DriveCIsThePartitionHoldingWindows)
 {
     QTemporaryDir dir;
     const QString image = dir.filePath("two.img"), second = image + "@@" + QString::number(20480 * 512);
-    ASSERT_TRUE(writeBytes(image, {}) && QFile::resize(image, 40 << 20));
-    expectRan(run("sfdisk", {"-q", image}, "start=63, size=20417, type=6, bootable\nstart=20480, type=6\n"),
-              "sfdisk");
-    expectRan(run("mkfs.fat", {"-F", "16", "--offset", "63", image, "10208"}), "mkfs.fat");
-    expectRan(run("mkfs.fat", {"-F", "16", "--offset", "20480", image, "30720"}), "mkfs.fat");
-    ASSERT_TRUE(writeBytes(dir.filePath("MSDOS.SYS"), "[Paths]\r\nWinDir=C:\\WIN98\r\n") &&
+    ASSERT_TRUE(writeBytes(image, {}) && QFile::resize(image, 40 << 20) &&
                 writeBytes(dir.filePath("WIN.INI"), "[Ports]\r\n") &&
                 writeBytes(dir.filePath("SYSTEM.DAT"), hiveFile("SYSTEM.DAT")));
-    expectRan(run("mmd", {"-i", second, "::WIN98"}), "mmd");
-    expectRan(run("mcopy", {"-i", second, dir.filePath("MSDOS.SYS"), "::"}), "mcopy");
-    expectRan(run("mcopy", {"-i", second, dir.filePath("WIN.INI"), dir.filePath("SYSTEM.DAT"), "::WIN98"}),
-              "mcopy");
+    expectRan(run("sfdisk", {"-q", image}, "start=63, size=20417, type=6, bootable\nstart=20480, type=6\n"),
+              "sfdisk");
+    for (const QStringList& step :
+         {QStringList{"mkfs.fat", "-F", "16", "--offset", "63", image, "10208"},
+          {"mkfs.fat", "-F", "16", "--offset", "20480", image, "30720"},
+          {"mmd", "-i", second, "::WINDOWS"},
+          {"mcopy", "-i", second, dir.filePath("WIN.INI"), dir.filePath("SYSTEM.DAT"), "::WINDOWS"}})
+        expectRan(run(step.front(), step.mid(1)), "mtools");
     const MachineFolder machine(image);
     const Result<void> prepared = machine.prepare(MachineFolder::Creation::MustExist);
     ASSERT_TRUE(prepared) << prepared.reason().toStdString();
-    const Result<Found<QByteArray>> winIni = machine.drive().readIfPresent("WIN98\\WIN.INI", 1 << 20);
+    const Result<Found<QByteArray>> winIni = machine.drive().readIfPresent("WINDOWS\\WIN.INI", 1 << 20);
     EXPECT_TRUE(winIni && winIni->value == "[Ports]\r\n") << winIni.reason().toStdString();
 }
 
