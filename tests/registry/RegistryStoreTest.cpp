@@ -56,9 +56,10 @@ TEST_F(StoredRegistry, ChangingAValueOfARealExportAndBackRestoresTheFile)
 // New lines go where regedit would list them.
 TEST_F(StoredRegistry, Placement)
 {
-    const QByteArray tree = reg(
-        "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n; kept with A\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n\n"
-        "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"c\"=\"3\"\n\n[HKEY_CURRENT_USER\\Software]\n\"u\"=\"user\"\n\n");
+    const QByteArray tree =
+        reg("[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n; kept with A\n\n[HKEY_LOCAL_MACHINE\\A\\B]\n\n"
+            "[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"c\"=\"3\"\n\n[HKEY_LOCAL_MACHINE\\E]\n\n[HKEY_CURRENT_"
+            "USER\\Software]\n\"u\"=\"user\"\n\n");
     const auto treeWith = [&](const char* at, const char* added) { // tree with the lines added before "at"
         return QByteArray(tree).insert(tree.indexOf(at), crlf(added));
     };
@@ -70,7 +71,7 @@ TEST_F(StoredRegistry, Placement)
         {"NewValueInAKeyWithoutValues", tree, "a\\b", "n",
          treeWith("\r\n[HKEY_LOCAL_MACHINE\\A\\B\\C]", "\"n\"=\"new\"\n")},
         {"NewSubkeyAfterItsSiblings", tree, "A\\D", "",
-         treeWith("[HKEY_CURRENT_USER", "[HKEY_LOCAL_MACHINE\\A\\D]\n\n")},
+         treeWith("[HKEY_LOCAL_MACHINE\\E]", "[HKEY_LOCAL_MACHINE\\A\\D]\n\n")},
         {"NewTopKeyAfterTheMachineBlocks", tree, "Z\\Y", "z",
          treeWith("[HKEY_CURRENT_USER",
                   "[HKEY_LOCAL_MACHINE\\Z]\n\n[HKEY_LOCAL_MACHINE\\Z\\Y]\n\"z\"=\"new\"\n\n")},
