@@ -102,6 +102,9 @@ TEST_F(PortSettingsTest, ApplyWritesOnlyTheLastPickedPortsLine)
     EXPECT_EQ(shownTexts({"cmbCommPorts", "comBps"}), QStringList({"Com Port 2", "2400"}));
     pick("cmbCommPorts", "Com Port 2");
     EXPECT_EQ(shownTexts(kBoxes), QStringList({"9600", "None", "8", "1", "Xon / Xoff"}));
+    type("comBps", "19200");
+    press("comBps", Qt::Key_Up); // on from the item shown, not from the one last chosen
+    EXPECT_EQ(shown("comBps"), "9600");
     type("comStop", "");
     clickExpecting("cmdApplyCom", "Must Select a Stop Bit", MsgIcon::Exclamation);
 
